@@ -1,0 +1,53 @@
+#include "lang/IniFile.h"
+
+#include <QFile>
+
+namespace {
+
+bool isBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\f' || c == u'\v'; }
+
+QStringView trimBlanks(QStringView s) {
+    qsizetype begin = 0, end = s.size();
+    while (begin < end && isBlank(s[begin])) ++begin;
+    while (end > begin && isBlank(s[end - 1])) --end;
+    return s.sliced(begin, end - begin);
+}
+
+QString unquote(QStringView value) {
+    if (value.size() >= 2) {
+        QChar first = value.front();
+        if ((first == u'"' || first == u'\'') && value.back() == first)
+            return value.sliced(1, value.size() - 2).toString();
+    }
+    return value.toString();
+}
+
+}  // namespace
+
+bool IniFile::readValue(const QString& path, const QString& section, const QString& key,
+                        QString* value) {
+    if (path.isEmpty() || section.isEmpty()) return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QString text = QString::fromUtf8(file.readAll());  // a leading BOM becomes U+FEFF
+
+    bool inSection = false;
+    for (QStringView line : QStringView(text).split(u'\n')) {
+        if (!line.isEmpty() && line.front() == QChar(0xFEFF)) line = line.sliced(1);
+        QStringView trimmed = trimBlanks(line);
+        if (trimmed.isEmpty() || trimmed.front() == u';') continue;
+        if (trimmed.front() == u'[') {
+            qsizetype close = trimmed.indexOf(u']');
+            QStringView name = close < 0 ? trimmed.sliced(1) : trimmed.sliced(1, close - 1);
+            inSection = trimBlanks(name).compare(section, Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        if (!inSection) continue;
+        qsizetype eq = line.indexOf(u'=');
+        if (eq < 0) continue;
+        if (trimBlanks(line.first(eq)).compare(key, Qt::CaseInsensitive) != 0) continue;
+        *value = unquote(trimBlanks(line.sliced(eq + 1)));
+        return true;
+    }
+    return false;
+}

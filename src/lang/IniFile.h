@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// Reads one value from an INI file with the matching rules of the platform's profile-string
+// reader, which translators' files are written for:
+//  - section names and keys are matched without regard to letter case;
+//  - a key is everything before the first "=" of its line (blanks around it do not count);
+//  - the value is the rest of the line without leading and trailing blanks, and a value
+//    enclosed in a pair of matching quotation marks (" or ') loses them;
+//  - lines starting with ";" are comments; the file is UTF-8, a byte-order mark is ignored.
+// Nothing is cached: every call reads the file as it is now.
+class IniFile {
+public:
+    // The value of `key` in `section`, or no value (std::nullopt-like: found = false) when the
+    // file, the section or the key does not exist or cannot be read.
+    static bool readValue(const QString& path, const QString& section, const QString& key,
+                          QString* value);
+};
