@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/Schema.h"
+#include "jet/Value.h"
+
+namespace jet {
+
+enum class Format : uint8_t { Jet3, Jet4 };
+
+struct OpenOptions {
+    bool readOnly = true;
+    // Exclusive holds a write lock (fcntl OFD) on the file while open, so every other open of it,
+    // in this process or another, is refused; it needs write permission on the file. Shared holds
+    // a read lock, which keeps exclusive opens out.
+    bool exclusive = false;
+    std::string password;  // database password; compared case-sensitively
+};
+
+// Where a row lives: data page and slot. For a moved (overflow) row this is its original slot,
+// the one indexes point at.
+struct RowId {
+    uint32_t page = 0;
+    uint8_t row = 0;
+    bool operator==(const RowId&) const = default;
+};
+
+struct TableData {
+    TableDef def;
+    std::vector<std::vector<Value>> rows;  // each row: one Value per def.columns entry, same order
+    std::vector<RowId> rowIds;             // parallel to rows
+};
+
+// An open .mdb file. Not thread-safe; one thread at a time. All methods throw jet::Error.
+class Database {
+public:
+    class Impl;  // engine-internal (jet/src/DatabaseImpl.h)
+
+    // Opens Jet 4 (read-only or read-write) and Jet 3 (read-only) files. Refuses later formats and
+    // non-Access files (hr::kNotSupported), a missing or wrong password (hr::kAuthFailed),
+    // a file locked elsewhere (hr::kLocked) and damaged files (hr::kCorrupt).
+    static std::unique_ptr<Database> open(const std::filesystem::path& path,
+                                          const OpenOptions& options = {});
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    const std::filesystem::path& path() const;
+    Format format() const;
+    uint32_t pageSize() const;
+    uint32_t pageCount() const;
+    uint16_t codePage() const;      // database code page (1252 ...)
+    uint32_t sortOrder() const;     // LCID in bits 0..15; Jet 4: sort id byte 2, version byte 3
+    DateTime creationDate() const;  // Jet 3 files have none (0)
+    bool hasPassword() const;
+    bool isEncoded() const;  // pages RC4-encoded with the database key
+    bool isReadOnly() const;
+    bool isExclusive() const;
+
+    // Every MSysObjects row, in stored order.
+    const std::vector<CatalogEntry>& catalog() const;
+    // Local tables (user tables, and system tables when asked), in catalog order.
+    std::vector<std::string> tableNames(bool includeSystem = false) const;
+    // Definition of a local table; name compared case-insensitively. Throws hr::kNotFound.
+    // The reference stays valid while the Database lives.
+    const TableDef& tableDef(std::string_view name);
+    // Definition read from a TDEF page (for tables reached by page, e.g. foreign-key targets).
+    const TableDef& tableDefAtPage(uint32_t tdefPage);
+
+    // All live rows, in page/slot order.
+    TableData readTable(std::string_view name);
+    // Streams the rows without keeping them. The vector passed to the callback is reused between
+    // rows; copy what must outlive the call. Return false from the callback to stop.
+    using RowCallback = std::function<bool(RowId, const std::vector<Value>&)>;
+    void forEachRow(std::string_view name, const RowCallback& callback);
+
+    Impl& impl() { return *m_impl; }
+
+private:
+    explicit Database(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace jet

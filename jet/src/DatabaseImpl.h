@@ -1,0 +1,47 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "DatabaseHeader.h"
+#include "Pager.h"
+#include "TextCodec.h"
+#include "jet/Database.h"
+
+namespace jet {
+
+// The engine's view of an open database. Internal code (indexes, the checker, later the writer)
+// reaches the pager and the decoded definitions through Database::impl().
+class Database::Impl {
+public:
+    Impl(std::filesystem::path path, const OpenOptions& options, DatabaseHeader header,
+         std::unique_ptr<Pager> pager);
+
+    const std::filesystem::path& path() const { return m_path; }
+    const OpenOptions& options() const { return m_options; }
+    const DatabaseHeader& header() const { return m_header; }
+    Pager& pager() { return *m_pager; }
+    const TextCodec& text() const { return m_text; }
+    Format format() const { return m_pager->format(); }
+
+    const std::vector<CatalogEntry>& catalog() const { return m_catalog; }
+    const CatalogEntry* findTable(std::string_view name) const;
+    // Parsed on first use and kept.
+    const TableDef& tableDefAtPage(uint32_t page, std::string_view name = {});
+    const TableDef& tableDef(std::string_view name);
+
+    void loadCatalog();
+
+private:
+    std::filesystem::path m_path;
+    OpenOptions m_options;
+    DatabaseHeader m_header;
+    std::unique_ptr<Pager> m_pager;
+    TextCodec m_text;
+    std::vector<CatalogEntry> m_catalog;
+    std::map<uint32_t, std::unique_ptr<TableDef>> m_defs;
+};
+
+}  // namespace jet

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "FileIO.h"
+#include "Page.h"
+#include "jet/Database.h"
+
+namespace jet {
+
+// Page access for the whole engine: page N as decoded bytes. Pages of an encoded database
+// (non-zero database key) are RC4-decoded here and nowhere else; page 0 is returned as stored
+// (its header region is obfuscated separately, see DatabaseHeader). Recently read pages stay
+// in a small cache, so repeated reads of a usage map or TDEF cost nothing.
+class Pager {
+public:
+    static constexpr uint32_t kJet3PageSize = 2048;
+    static constexpr uint32_t kJet4PageSize = 4096;
+
+    Pager(std::unique_ptr<FileIO> file, Format format, uint32_t databaseKey);
+
+    Format format() const { return m_format; }
+    uint32_t pageSize() const { return m_pageSize; }
+    // Whole pages in the file; a trailing partial page does not count.
+    uint32_t pageCount() const { return m_pageCount; }
+    bool isEncoded() const { return m_key != 0; }
+
+    // Page n, decoded. Throws hr::kCorrupt when n is past the end of the file.
+    PageRef page(uint32_t n);
+    // Writes a plain page (encoding it when needed); n may equal pageCount() to append.
+    void writePage(uint32_t n, const std::vector<uint8_t>& plain);
+    void sync();
+    FileIO& file() { return *m_file; }
+
+private:
+    static constexpr uint32_t kCacheSlots = 1024;  // direct-mapped: 4 MB at most
+
+    std::unique_ptr<FileIO> m_file;
+    Format m_format;
+    uint32_t m_pageSize;
+    uint32_t m_pageCount;
+    uint32_t m_key;
+    std::vector<PageRef> m_cache;
+};
+
+}  // namespace jet

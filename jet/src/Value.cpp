@@ -1,0 +1,131 @@
+#include "jet/Value.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace jet {
+
+std::string columnTypeName(ColumnType type) {
+    switch (type) {
+        case ColumnType::Bool:
+            return "Yes/No";
+        case ColumnType::Byte:
+            return "Byte";
+        case ColumnType::Int:
+            return "Integer";
+        case ColumnType::Long:
+            return "Long Integer";
+        case ColumnType::Money:
+            return "Currency";
+        case ColumnType::Float:
+            return "Single";
+        case ColumnType::Double:
+            return "Double";
+        case ColumnType::DateTime:
+            return "Date/Time";
+        case ColumnType::Binary:
+            return "Binary";
+        case ColumnType::Text:
+            return "Text";
+        case ColumnType::Ole:
+            return "OLE Object";
+        case ColumnType::Memo:
+            return "Memo";
+        case ColumnType::Guid:
+            return "Replication ID";
+        case ColumnType::Numeric:
+            return "Decimal";
+        case ColumnType::Complex:
+            return "Complex";
+        case ColumnType::BigInt:
+            return "Large Number";
+        default:
+            break;
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "Unknown (0x%02X)", static_cast<unsigned>(type));
+    return buf;
+}
+
+namespace {
+
+// Day number relative to 1970-01-01 of a proleptic Gregorian date.
+int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(int64_t z, int& year, int& month, int& day) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(yoe + era * 400 + (month <= 2));
+}
+
+constexpr int64_t kOleEpoch = -25569;  // 1899-12-30 relative to 1970-01-01
+constexpr int64_t kMsPerDay = 86400000;
+
+}  // namespace
+
+DateTime::Parts DateTime::toParts() const {
+    Parts p;
+    double v = days;
+    if (!std::isfinite(v) || std::fabs(v) > 3.0e6) return p;
+    double whole = std::trunc(v);
+    double frac = std::fabs(v - whole);
+    int64_t day = static_cast<int64_t>(whole);
+    int64_t ms = std::llround(frac * kMsPerDay);
+    if (ms >= kMsPerDay) {
+        ms -= kMsPerDay;
+        day += 1;
+    }
+    civilFromDays(day + kOleEpoch, p.year, p.month, p.day);
+    p.hour = static_cast<int>(ms / 3600000);
+    p.minute = static_cast<int>(ms / 60000 % 60);
+    p.second = static_cast<int>(ms / 1000 % 60);
+    p.millisecond = static_cast<int>(ms % 1000);
+    return p;
+}
+
+DateTime DateTime::fromParts(const Parts& p) {
+    int64_t day = daysFromCivil(p.year, p.month, p.day) - kOleEpoch;
+    double frac = (p.hour * 3600000.0 + p.minute * 60000.0 + p.second * 1000.0 + p.millisecond) /
+                  double(kMsPerDay);
+    return DateTime{day >= 0 ? double(day) + frac : double(day) - frac};
+}
+
+std::string Guid::toString() const {
+    const auto& b = bytes;
+    char buf[40];
+    std::snprintf(buf, sizeof buf,
+                  "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3],
+                  b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13],
+                  b[14], b[15]);
+    return buf;
+}
+
+std::string Decimal::toString() const {
+    unsigned __int128 mag = (static_cast<unsigned __int128>(hi) << 64) | lo;
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(mag % 10)));
+        mag /= 10;
+    } while (mag != 0);
+    if (scale > 0) {
+        if (digits.size() <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
+        digits.insert(digits.size() - scale, 1, '.');
+    }
+    bool zero = hi == 0 && lo == 0;
+    return (negative && !zero ? "-" : "") + digits;
+}
+
+}  // namespace jet
