@@ -1,0 +1,48 @@
+// Text forms of single column values as the CSV export writes them. The forms
+// follow mdb-export (-b hex, ISO dates) wherever that tool is right, so the two
+// outputs can be compared byte for byte; see the notes at each function where
+// they part.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tessor::csv {
+
+// Single: printf("%.8g"). Double: printf("%.16g"). Both in the "C" locale.
+void appendSingle(std::string& out, float value);
+void appendDouble(std::string& out, double value);
+
+// Currency is stored as a 64-bit count of ten-thousandths; always 4 decimals.
+void appendCurrency(std::string& out, int64_t tenThousandths);
+
+// Decimal: magnitude / 10^scale with exactly `scale` decimals and at least one
+// integer digit ("0.50"). Zero carries no sign. scale is clamped to 0..38.
+void appendDecimal(std::string& out, bool negative, unsigned __int128 magnitude, int scale);
+
+// Date/time stored as days since 1899-12-30: the whole part counts days (signed),
+// the fraction is the time of day even for dates before 1899-12-30. Written as
+// "YYYY-MM-DD HH:MM:SS", rounded to the nearest second. Values outside the
+// years 100..9999, NaN and infinities have no calendar date and are written as
+// the plain number (%.16g) instead.
+void appendDateTime(std::string& out, double oleDays);
+
+// {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}; the first three groups are stored
+// little-endian. (mdb-export drops the fourth dash.)
+void appendGuid(std::string& out, std::span<const uint8_t, 16> bytes);
+
+// Upper-case hex, two digits a byte, no separators.
+void appendHex(std::string& out, std::span<const uint8_t> bytes);
+
+// Double quotes around text, inner double quotes doubled; line breaks kept.
+void appendQuoted(std::string& out, std::string_view text);
+
+// Calendar fields of a stored date/time; false when it has no calendar date.
+struct DateTimeFields {
+    int year, month, day, hour, minute, second;
+};
+bool splitDateTime(double oleDays, DateTimeFields& fields);
+
+}  // namespace tessor::csv
