@@ -1,0 +1,130 @@
+#include "DatabaseImpl.h"
+
+#include "TableDefReader.h"
+#include "TableScanner.h"
+#include "jet/Error.h"
+
+namespace jet {
+
+namespace {
+
+constexpr uint32_t kCatalogPage = 2;
+constexpr uint32_t kSystemFlags = 0x80000002;
+
+enum ObjectType : int16_t { kTable = 1, kLinkedOdbc = 4, kQuery = 5, kLinkedJet = 6 };
+
+}  // namespace
+
+Database::Impl::Impl(std::filesystem::path path, const OpenOptions& options, DatabaseHeader header,
+                     std::unique_ptr<Pager> pager)
+    : m_path(std::move(path)),
+      m_options(options),
+      m_header(std::move(header)),
+      m_pager(std::move(pager)),
+      m_text(m_pager->format(), m_header.codePage) {}
+
+void Database::Impl::loadCatalog() {
+    const TableDef& sys = tableDefAtPage(kCatalogPage, "MSysObjects");
+    auto col = [&](const char* name) -> int {
+        for (size_t i = 0; i < sys.columns.size(); ++i)
+            if (namesEqual(sys.columns[i].name, name)) return static_cast<int>(i);
+        return -1;
+    };
+    const int cId = col("Id"), cParent = col("ParentId"), cName = col("Name"), cType = col("Type"),
+              cFlags = col("Flags"), cCreate = col("DateCreate"), cUpdate = col("DateUpdate"),
+              cDatabase = col("Database"), cConnect = col("Connect"), cForeign = col("ForeignName");
+    if (cId < 0 || cName < 0 || cType < 0)
+        throwCorrupt("the system catalog (MSysObjects) lacks its Id, Name or Type column");
+
+    m_catalog.clear();
+    TableScanner scanner(*m_pager, m_text, sys);
+    scanner.scan([&](RowId, const std::vector<Value>& row) {
+        CatalogEntry e;
+        auto get = [&](int c) -> const Value* { return c < 0 ? nullptr : &row[c]; };
+        auto i32 = [&](int c) -> int32_t {
+            const Value* v = get(c);
+            if (!v) return 0;
+            if (auto p = v->getIf<int32_t>()) return *p;
+            if (auto p = v->getIf<int16_t>()) return *p;
+            return 0;
+        };
+        auto str = [&](int c) -> std::string {
+            const Value* v = get(c);
+            if (v)
+                if (auto p = v->getIf<std::string>()) return *p;
+            return {};
+        };
+        auto date = [&](int c) -> DateTime {
+            const Value* v = get(c);
+            if (v)
+                if (auto p = v->getIf<DateTime>()) return *p;
+            return {};
+        };
+        e.id = i32(cId);
+        e.parentId = i32(cParent);
+        e.name = str(cName);
+        e.type = static_cast<int16_t>(i32(cType));
+        e.flags = static_cast<uint32_t>(i32(cFlags));
+        e.dateCreate = date(cCreate);
+        e.dateUpdate = date(cUpdate);
+        e.database = str(cDatabase);
+        e.connect = str(cConnect);
+        e.foreignName = str(cForeign);
+        switch (e.type) {
+            case kTable:
+                e.kind =
+                    (e.flags & kSystemFlags) != 0 ? ObjectKind::SystemTable : ObjectKind::UserTable;
+                break;
+            case kLinkedOdbc:
+            case kLinkedJet:
+                e.kind = ObjectKind::LinkedTable;
+                break;
+            case kQuery:
+                e.kind = ObjectKind::Query;
+                break;
+            default:
+                e.kind = ObjectKind::Other;
+                break;
+        }
+        m_catalog.push_back(std::move(e));
+        return true;
+    });
+}
+
+const CatalogEntry* Database::Impl::findTable(std::string_view name) const {
+    for (const auto& e : m_catalog)
+        if (e.isTable() && namesEqual(e.name, name)) return &e;
+    return nullptr;
+}
+
+const TableDef& Database::Impl::tableDefAtPage(uint32_t page, std::string_view name) {
+    auto it = m_defs.find(page);
+    if (it != m_defs.end()) return *it->second;
+    auto def = std::make_unique<TableDef>(TableDefReader::read(*m_pager, m_text, page));
+    if (!name.empty()) {
+        def->name = std::string(name);
+    } else {
+        for (const auto& e : m_catalog)
+            if (e.isTable() && e.tdefPage() == page) def->name = e.name;
+    }
+    return *m_defs.emplace(page, std::move(def)).first->second;
+}
+
+const TableDef& Database::Impl::tableDef(std::string_view name) {
+    const CatalogEntry* e = findTable(name);
+    if (!e) {
+        for (const auto& x : m_catalog) {
+            if (!namesEqual(x.name, name)) continue;
+            if (x.kind == ObjectKind::LinkedTable)
+                throw Error(hr::kNotSupported, "'" + x.name +
+                                                   "' is a linked table; its rows live in "
+                                                   "another database.");
+            if (x.kind == ObjectKind::Query)
+                throw Error(hr::kNotFound, "'" + x.name + "' is a query, not a table.");
+        }
+        throw Error(hr::kNotFound, "The table '" + std::string(name) + "' does not exist.");
+    }
+    return tableDefAtPage(e->tdefPage(), e->name);
+}
+
+}  // namespace jet

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "ByteView.h"
+#include "LongValueReader.h"
+#include "Pager.h"
+#include "TextCodec.h"
+#include "jet/Schema.h"
+#include "jet/Value.h"
+
+namespace jet {
+
+// Turns one stored row into values, one per column of the definition (column-id order).
+// Reuses the strings and byte vectors already in `out`, so a scan allocates little per row.
+class RowDecoder {
+public:
+    RowDecoder(Pager& pager, const TextCodec& text, const TableDef& def);
+
+    // Throws hr::kCorrupt when the row does not fit its own length fields.
+    void decode(const ByteView& row, std::vector<Value>& out);
+
+    // Decodes one field's bytes as the column's type (fixed or variable data).
+    void decodeField(const ColumnDef& col, const ByteView& data, Value& out);
+
+private:
+    void jet3Offsets(const ByteView& row, size_t nullMaskSize, uint16_t varCount);
+
+    Pager& m_pager;
+    const TextCodec& m_text;
+    const TableDef& m_def;
+    Format m_format;
+    LongValueReader m_lv;
+    std::vector<uint8_t> m_scratch;
+    std::vector<uint32_t> m_offsets;  // variable offsets of the current row, EOD last
+};
+
+}  // namespace jet

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "Pager.h"
+#include "TextCodec.h"
+#include "jet/Database.h"
+
+namespace jet {
+
+// Walks a table's live rows through its owned-pages map, in page and slot order. Pages the map
+// lists that belong to another table are skipped (the checker reports them); deleted slots are
+// skipped; moved rows are followed to where their data lives.
+class TableScanner {
+public:
+    TableScanner(Pager& pager, const TextCodec& text, const TableDef& def)
+        : m_pager(pager), m_text(text), m_def(def) {}
+
+    // Calls back with each row; stops early when the callback returns false.
+    void scan(const Database::RowCallback& callback);
+
+    // Raw bytes of the row a slot stands for, after following overflow pointers. `hold` keeps the
+    // page alive. Throws hr::kCorrupt for loops or bad pointers.
+    static ByteView resolveRow(Pager& pager, const PageRef& page, uint16_t slot, PageRef& hold);
+
+private:
+    Pager& m_pager;
+    const TextCodec& m_text;
+    const TableDef& m_def;
+};
+
+}  // namespace jet

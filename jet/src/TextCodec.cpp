@@ -1,0 +1,175 @@
+#include "TextCodec.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace jet {
+
+namespace {
+
+bool isMultiByteCodePage(uint16_t cp) {
+    return cp == 932 || cp == 936 || cp == 949 || cp == 950 || cp == 1361 || cp == 65001;
+}
+
+// Converts in one go with iconv; undecodable bytes become U+FFFD and decoding carries on.
+void iconvToUtf8(iconv_t cd, const uint8_t* data, size_t len, std::string& out) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = reinterpret_cast<char*>(const_cast<uint8_t*>(data));
+    size_t inLeft = len;
+    char buf[1024];
+    while (inLeft > 0) {
+        char* o = buf;
+        size_t oLeft = sizeof buf;
+        size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+        out.append(buf, static_cast<size_t>(o - buf));
+        if (r == static_cast<size_t>(-1)) {
+            if (errno == E2BIG) continue;
+            // EILSEQ or EINVAL (truncated sequence at the end): skip one byte.
+            out.append("\xEF\xBF\xBD");
+            ++in;
+            --inLeft;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+}
+
+class IconvHandle {
+public:
+    explicit IconvHandle(const std::string& from) : m_cd(iconv_open("UTF-8", from.c_str())) {}
+    ~IconvHandle() {
+        if (ok()) iconv_close(m_cd);
+    }
+    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return m_cd; }
+
+private:
+    iconv_t m_cd;
+};
+
+}  // namespace
+
+TextCodec::TextCodec(Format format, uint16_t codePage) : m_format(format), m_codePage(codePage) {
+    if (m_codePage == 0) m_codePage = 1252;
+    m_iconvName = m_codePage == 65001 ? "UTF-8" : "CP" + std::to_string(m_codePage);
+    m_singleByte = !isMultiByteCodePage(m_codePage);
+    if (!IconvHandle(m_iconvName).ok()) {
+        // An unknown code page still gives readable text for the ASCII part.
+        m_iconvName = "CP1252";
+        m_singleByte = true;
+    }
+    if (m_singleByte) {
+        IconvHandle cd(m_iconvName);
+        for (int b = 0; b < 256; ++b) {
+            uint8_t byte = static_cast<uint8_t>(b);
+            std::string s;
+            if (b < 0x80) {
+                s.push_back(static_cast<char>(b));
+            } else if (cd.ok()) {
+                iconvToUtf8(cd.get(), &byte, 1, s);
+            } else {
+                appendUtf8(b, s);
+            }
+            m_table[b] = s;
+        }
+    }
+}
+
+void TextCodec::appendUtf8(uint32_t cp, std::string& out) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+void TextCodec::utf16ToUtf8(const uint8_t* data, size_t len, std::string& out) {
+    size_t n = len / 2;
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t u = data[2 * i] | (data[2 * i + 1] << 8);
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+            continue;
+        }
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n) {
+            uint32_t l = data[2 * i + 2] | (data[2 * i + 3] << 8);
+            if (l >= 0xDC00 && l <= 0xDFFF) {
+                appendUtf8(0x10000 + ((u - 0xD800) << 10) + (l - 0xDC00), out);
+                ++i;
+                continue;
+            }
+        }
+        if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;  // unpaired surrogate
+        appendUtf8(u, out);
+    }
+}
+
+void TextCodec::uncompress(const uint8_t* data, size_t len, std::string& out) {
+    // A zero byte switches between one byte per character (U+0000..U+00FF) and UTF-16LE; the
+    // writer never compresses text where a zero byte could be mistaken for the switch.
+    bool compressed = true;
+    size_t start = 0;
+    for (size_t i = 0; i <= len; ++i) {
+        if (i < len && data[i] != 0) continue;
+        if (compressed) {
+            for (size_t k = start; k < i; ++k)
+                appendUtf8(data[k], out);
+        } else {
+            utf16ToUtf8(data + start, i - start, out);
+        }
+        compressed = !compressed;
+        start = i + 1;
+    }
+}
+
+void TextCodec::decodeCodePage(const uint8_t* data, size_t len, std::string& out) const {
+    if (m_singleByte) {
+        for (size_t i = 0; i < len; ++i) {
+            uint8_t b = data[i];
+            if (b < 0x80)
+                out.push_back(static_cast<char>(b));
+            else
+                out += m_table[b];
+        }
+        return;
+    }
+    IconvHandle cd(m_iconvName);
+    if (cd.ok()) {
+        iconvToUtf8(cd.get(), data, len, out);
+    } else {
+        for (size_t i = 0; i < len; ++i)
+            appendUtf8(data[i], out);
+    }
+}
+
+void TextCodec::decode(const uint8_t* data, size_t len, std::string& out) const {
+    out.clear();
+    if (m_format == Format::Jet3) {
+        decodeCodePage(data, len, out);
+    } else if (len >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
+        uncompress(data + 2, len - 2, out);
+    } else {
+        utf16ToUtf8(data, len, out);
+    }
+}
+
+std::string TextCodec::decodeName(const uint8_t* data, size_t len) const {
+    std::string out;
+    if (m_format == Format::Jet3)
+        decodeCodePage(data, len, out);
+    else
+        utf16ToUtf8(data, len, out);
+    return out;
+}
+
+}  // namespace jet
