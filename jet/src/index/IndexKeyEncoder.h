@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "index/TextKeyEncoder.h"
+#include "jet/Database.h"
+
+namespace jet::index {
+
+// Builds the key bytes Jet stores for a row in one real index. Whether every
+// key of the index can be built is decided up front: an unsupported text sort
+// order or a column type Jet cannot index makes the encoder unusable, and
+// cannotEncodeReason() says why (a writer must then refuse to touch the table's
+// indexes rather than write keys Access would not find).
+class IndexKeyEncoder {
+public:
+    // `databaseSortOrder` is Database::sortOrder(); it stands in for text columns
+    // that store no sort order of their own.
+    IndexKeyEncoder(const TableDef& table, const RealIndexDef& index, Format format,
+                    uint32_t databaseSortOrder);
+
+    bool canEncode() const { return m_reason.empty(); }
+    const std::string& cannotEncodeReason() const { return m_reason; }
+
+    // `row` holds one Value per table column, in TableDef::columns order.
+    // Throws hr::kNotSupported when !canEncode(), hr::kInvalidArg when a value
+    // does not fit its column's type.
+    std::vector<uint8_t> encode(const std::vector<Value>& row) const;
+    // True when every key column of the row is null (such rows get no entry in
+    // an ignore-nulls index). Yes/No columns are never null.
+    bool allNull(const std::vector<Value>& row) const;
+
+    // The text sort order Jet uses for a column, if this engine knows it.
+    static std::optional<TextSortOrder> textSortOrder(const ColumnDef& column, Format format,
+                                                      uint32_t databaseSortOrder);
+    // Appends one column's part of a key.
+    static void appendValue(std::vector<uint8_t>& out, const ColumnDef& column, const Value& value,
+                            bool ascending, TextSortOrder textOrder);
+    static std::u16string toUtf16(const std::string& utf8);
+
+private:
+    struct KeyColumn {
+        size_t position = 0;  // in TableDef::columns
+        const ColumnDef* column = nullptr;
+        bool ascending = true;
+        TextSortOrder textOrder = TextSortOrder::GeneralLegacy;
+    };
+
+    std::vector<KeyColumn> m_columns;
+    std::string m_reason;
+};
+
+}  // namespace jet::index

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "Page.h"
+#include "index/IndexEntry.h"
+#include "index/IndexPageLayout.h"
+
+namespace jet::index {
+
+// One index page, decoded: header fields and the full (prefix-restored)
+// entries. parse() checks every length against the page and throws
+// hr::kCorrupt on damage; serialize() builds the stored form again, so a
+// writer can change `entries` and write the page back.
+struct IndexPage {
+    uint32_t number = 0;
+    bool leaf = true;
+    uint32_t owner = 0;  // TDEF page of the table
+    uint32_t prevPage = 0;
+    uint32_t nextPage = 0;
+    uint32_t tailPage = 0;          // nodes: the rightmost child
+    uint16_t freeSpace = 0;         // as stored
+    uint16_t prefixLength = 0;      // as stored
+    uint8_t level = 0;              // as stored (Jet 4 only)
+    uint32_t storedEntryBytes = 0;  // entry-area bytes in use, from the mask
+    std::vector<IndexEntry> entries;
+
+    static IndexPage parse(const Page& page, Format format);
+
+    // The page as Jet stores it. With no prefix given, leaves share the common
+    // prefix of all their entries and nodes none (as Access writes them).
+    // Throws hr::kInvalidArg when the entries do not fit or the prefix is not
+    // shared by every entry.
+    std::vector<uint8_t> serialize(Format format,
+                                   std::optional<uint16_t> prefix = std::nullopt) const;
+
+    // Bytes an entry takes on a page before prefix sharing.
+    static uint32_t fullEntrySize(const IndexEntry& entry, bool leaf);
+    static void appendEntryBytes(const IndexEntry& entry, bool leaf, std::vector<uint8_t>& out);
+    // Entry-area bytes the given entries need with the given shared prefix.
+    static uint32_t storedSize(const std::vector<IndexEntry>& entries, bool leaf, uint16_t prefix);
+    // Longest prefix every entry shares with the first (0 for fewer than two).
+    static uint16_t commonPrefix(const std::vector<IndexEntry>& entries, bool leaf);
+};
+
+}  // namespace jet::index
