@@ -1,0 +1,224 @@
+#include "Commands.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "CsvWriter.h"
+#include "ValueText.h"
+#include "jet/Check.h"
+#include "jet/Error.h"
+
+namespace tessor::mdbtool {
+
+namespace {
+
+// Output goes through one buffer written in large pieces; a failed write (full disk,
+// closed pipe) is an error, not a silently short file.
+class OutBuffer {
+public:
+    explicit OutBuffer(std::FILE* out) : m_out(out) { m_buf.reserve(kFlushAt + 4096); }
+    ~OutBuffer() = default;
+    std::string& text() { return m_buf; }
+    void maybeFlush() {
+        if (m_buf.size() >= kFlushAt) flush();
+    }
+    void flush() {
+        if (!m_buf.empty() && std::fwrite(m_buf.data(), 1, m_buf.size(), m_out) != m_buf.size()) {
+            throw jet::Error(jet::hr::kIoError,
+                             std::string("Cannot write the output: ") + std::strerror(errno) + ".");
+        }
+        m_buf.clear();
+        if (std::fflush(m_out) != 0) {
+            throw jet::Error(jet::hr::kIoError,
+                             std::string("Cannot write the output: ") + std::strerror(errno) + ".");
+        }
+    }
+
+private:
+    static constexpr size_t kFlushAt = 256 * 1024;
+    std::FILE* m_out;
+    std::string m_buf;
+};
+
+void line(std::string& s, const char* label, const std::string& value) {
+    s.append(label).append(": ").append(value).push_back('\n');
+}
+
+std::string hex32(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", v);
+    return buf;
+}
+
+std::string typeText(const jet::ColumnDef& c, jet::Format format) {
+    std::string t = jet::columnTypeName(c.type);
+    if (c.type == jet::ColumnType::Text) {
+        unsigned chars = format == jet::Format::Jet4 ? c.length / 2u : c.length;
+        t += " (" + std::to_string(chars) + ")";
+    } else if (c.type == jet::ColumnType::Numeric) {
+        t += " (" + std::to_string(c.precision) + ", " + std::to_string(c.scale) + ")";
+    }
+    return t;
+}
+
+std::string tableAtPage(jet::Database& db, uint32_t page) {
+    for (const auto& e : db.catalog()) {
+        if (e.isTable() && e.tdefPage() == page) return e.name;
+    }
+    return "the table at page " + std::to_string(page);
+}
+
+void appendTableSchema(std::string& s, jet::Database& db, const jet::TableDef& def) {
+    const jet::Format format = db.format();
+    s += "TABLE " + def.name + "\n";
+    s += "  rows " + std::to_string(def.rowCount) + ", definition page " +
+         std::to_string(def.tdefPage);
+    if (def.autoNumber) s += ", last autonumber " + std::to_string(def.autoNumber);
+    s += "\n";
+    for (const auto& c : def.columns) {
+        s += "  COLUMN " + c.name + "  " + typeText(c, format) + "  size " +
+             std::to_string(c.length) + "  id " + std::to_string(c.id);
+        s += c.isFixed() ? "  fixed" : "  variable";
+        if (c.isAutoNumber()) s += "  autonumber";
+        if (c.isAutoGuid()) s += "  auto-guid";
+        if (c.isHyperlink()) s += "  hyperlink";
+        if (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Memo) {
+            if (c.isCompressedUnicode()) s += "  compressed-unicode";
+        }
+        s += "\n";
+    }
+    for (const auto& idx : def.indexes) {
+        s += "  INDEX " + idx.name + "  ";
+        switch (idx.kind) {
+            case jet::IndexKind::Primary:
+                s += "primary";
+                break;
+            case jet::IndexKind::Foreign:
+                s += "foreign";
+                break;
+            case jet::IndexKind::Normal:
+                s += "normal";
+                break;
+        }
+        const jet::RealIndexDef* real =
+            idx.realIndex < def.realIndexes.size() ? &def.realIndexes[idx.realIndex] : nullptr;
+        if (real) {
+            if (real->isUnique()) s += "  unique";
+            if (real->ignoresNulls()) s += "  ignore-nulls";
+            if (real->isRequired()) s += "  required";
+            s += "  (";
+            for (size_t i = 0; i < real->columns.size(); ++i) {
+                if (i) s += ", ";
+                const jet::ColumnDef* col = def.columnById(real->columns[i].columnId);
+                s += col ? col->name : "#" + std::to_string(real->columns[i].columnId);
+                s += real->columns[i].ascending ? " ASC" : " DESC";
+            }
+            s += ")";
+        } else {
+            s += "  (no stored index #" + std::to_string(idx.realIndex) + ")";
+        }
+        if (idx.kind == jet::IndexKind::Foreign && idx.fkRelatedTablePage != 0) {
+            s += idx.fkTableType == 1 ? "  referenced by " : "  references ";
+            s += tableAtPage(db, idx.fkRelatedTablePage);
+            if (idx.cascadeUpdates & 0x01) s += "  cascade-updates";
+            if (idx.cascadeDeletes & 0x01) s += "  cascade-deletes";
+            if (idx.cascadeDeletes & 0x02) s += "  cascade-null";
+        }
+        s += "\n";
+    }
+}
+
+}  // namespace
+
+int runInfo(jet::Database& db, std::FILE* out) {
+    OutBuffer buf(out);
+    std::string& s = buf.text();
+    line(s, "format", db.format() == jet::Format::Jet4 ? "Jet4" : "Jet3");
+    line(s, "page size", std::to_string(db.pageSize()));
+    line(s, "pages", std::to_string(db.pageCount()));
+    line(s, "code page", std::to_string(db.codePage()));
+    line(s, "sort order", hex32(db.sortOrder()));
+    line(s, "password", db.hasPassword() ? "yes" : "no");
+    line(s, "encoded", db.isEncoded() ? "yes" : "no");
+    if (db.format() == jet::Format::Jet4) {
+        std::string created;
+        csv::appendDateTime(created, db.creationDate().days);
+        line(s, "created", created);
+    }
+    size_t user = 0, system = 0, queries = 0, linked = 0;
+    for (const auto& e : db.catalog()) {
+        switch (e.kind) {
+            case jet::ObjectKind::UserTable:
+                ++user;
+                break;
+            case jet::ObjectKind::SystemTable:
+                ++system;
+                break;
+            case jet::ObjectKind::LinkedTable:
+                ++linked;
+                break;
+            case jet::ObjectKind::Query:
+                ++queries;
+                break;
+            case jet::ObjectKind::Other:
+                break;
+        }
+    }
+    line(s, "user tables", std::to_string(user));
+    line(s, "system tables", std::to_string(system));
+    line(s, "linked tables", std::to_string(linked));
+    line(s, "queries", std::to_string(queries));
+    buf.flush();
+    return 0;
+}
+
+int runTables(jet::Database& db, bool includeSystem, std::FILE* out) {
+    OutBuffer buf(out);
+    for (const auto& name : db.tableNames(includeSystem))
+        buf.text().append(name).push_back('\n');
+    buf.flush();
+    return 0;
+}
+
+int runSchema(jet::Database& db, const std::string* table, std::FILE* out) {
+    OutBuffer buf(out);
+    if (table) {
+        appendTableSchema(buf.text(), db, db.tableDef(*table));
+    } else {
+        bool first = true;
+        for (const auto& name : db.tableNames(false)) {
+            if (!first) buf.text().push_back('\n');
+            first = false;
+            appendTableSchema(buf.text(), db, db.tableDef(name));
+            buf.maybeFlush();
+        }
+    }
+    buf.flush();
+    return 0;
+}
+
+int runExport(jet::Database& db, const std::string& table, const ExportOptions& options,
+              std::FILE* out) {
+    OutBuffer buf(out);
+    csv::CsvWriter writer(options.delimiter);
+    const jet::TableDef& def = db.tableDef(table);
+    writer.appendHeader(buf.text(), def.columns);
+    db.forEachRow(def.name, [&](jet::RowId, const std::vector<jet::Value>& row) {
+        writer.appendRow(buf.text(), row);
+        buf.maybeFlush();
+        return true;
+    });
+    buf.flush();
+    return 0;
+}
+
+int runCheck(jet::Database& db, std::FILE* out) {
+    OutBuffer buf(out);
+    const auto problems = jet::checkIntegrity(db);
+    for (const auto& p : problems)
+        buf.text().append(p).push_back('\n');
+    buf.flush();
+    return problems.empty() ? 0 : 1;
+}
+
+}  // namespace tessor::mdbtool

@@ -1,0 +1,103 @@
+// mdbtool: look into an .mdb file from the command line with Tessor's own engine.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "jet/Database.h"
+#include "jet/Error.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr int kExitError = 3;
+
+const char kUsage[] =
+    "usage: mdbtool COMMAND FILE [ARGS] [--password P]\n"
+    "  info FILE                  format, code page, sort order, password, page count\n"
+    "  tables FILE [--system]     one table name per line\n"
+    "  schema FILE [TABLE]        columns and indexes of one or all user tables\n"
+    "  export FILE TABLE [--tsv]  the table's rows as CSV (tab-separated with --tsv)\n"
+    "  check FILE                 integrity check: exit 0 when clean, else one line per\n"
+    "                             problem and exit 1\n"
+    "Errors print their code and description on stderr and exit 3; bad usage exits 2.\n";
+
+int usage(const char* problem) {
+    if (problem) std::fprintf(stderr, "mdbtool: %s\n", problem);
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+int fail(uint32_t code, const char* description) {
+    std::fprintf(stderr, "mdbtool: error 0x%08X: %s\n", code, description);
+    return kExitError;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace tessor::mdbtool;
+    std::vector<std::string> positional;
+    jet::OpenOptions open;
+    bool system = false;
+    ExportOptions exportOptions;
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (std::strcmp(a, "--password") == 0) {
+            if (i + 1 >= argc) return usage("--password needs a value");
+            open.password = argv[++i];
+        } else if (std::strncmp(a, "--password=", 11) == 0) {
+            open.password = a + 11;
+        } else if (std::strcmp(a, "--system") == 0) {
+            system = true;
+        } else if (std::strcmp(a, "--tsv") == 0) {
+            exportOptions.delimiter = '\t';
+        } else if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a[0] == '-' && a[1] == '-') {
+            return usage((std::string("unknown option ") + a).c_str());
+        } else {
+            positional.emplace_back(a);
+        }
+    }
+    if (positional.size() < 2) return usage(nullptr);
+    const std::string& command = positional[0];
+    const size_t extra = positional.size() - 2;
+    struct Shape {
+        const char* name;
+        size_t minExtra, maxExtra;
+    };
+    static const Shape kShapes[] = {
+        {"info", 0, 0}, {"tables", 0, 0}, {"schema", 0, 1}, {"export", 1, 1}, {"check", 0, 0}};
+    const Shape* shape = nullptr;
+    for (const auto& s : kShapes) {
+        if (command == s.name) shape = &s;
+    }
+    if (!shape) return usage(("unknown command " + command).c_str());
+    if (extra < shape->minExtra || extra > shape->maxExtra) {
+        return usage(("wrong number of arguments for " + command).c_str());
+    }
+    if (system && command != "tables") return usage("--system applies to tables only");
+    if (exportOptions.delimiter != ',' && command != "export") {
+        return usage("--tsv applies to export only");
+    }
+
+    try {
+        auto db = jet::Database::open(positional[1], open);
+        if (command == "info") return runInfo(*db, stdout);
+        if (command == "tables") return runTables(*db, system, stdout);
+        if (command == "schema") return runSchema(*db, extra ? &positional[2] : nullptr, stdout);
+        if (command == "export") return runExport(*db, positional[2], exportOptions, stdout);
+        return runCheck(*db, stdout);
+    } catch (const jet::Error& e) {
+        return fail(e.code(), e.what());
+    } catch (const std::bad_alloc&) {
+        return fail(jet::hr::kFail, "Out of memory.");
+    } catch (const std::exception& e) {
+        return fail(jet::hr::kFail, e.what());
+    }
+}
