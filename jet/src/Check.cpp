@@ -1,11 +1,12 @@
 #include "jet/Check.h"
 
-#include "jet/Error.h"
+#include "DatabaseImpl.h"
+#include "IntegrityChecker.h"
 
 namespace jet {
 
 std::vector<std::string> checkIntegrity(Database& db) {
-    throw Error(hr::kNotImplemented, "The integrity check is not built yet.");
+    return IntegrityChecker(db.impl()).run();
 }
 
 }  // namespace jet

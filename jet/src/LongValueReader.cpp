@@ -13,6 +13,7 @@ ByteView LongValueReader::lvalRow(uint32_t pointer, PageRef& hold) {
         throwCorrupt("a long value points to page " + std::to_string(page) +
                      ", which does not exist");
     hold = m_pager.page(page);
+    if (m_visited) m_visited->emplace_back(m_column, page);
     DataPage dp(hold, m_pager.format());
     if (!dp.isLongValuePage())
         throwCorrupt("a long value points to page " + std::to_string(page) +

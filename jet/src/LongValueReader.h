@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "ByteView.h"
@@ -22,9 +23,17 @@ public:
     // Replaces out with the value's bytes. Throws hr::kCorrupt on any inconsistency.
     void read(const ByteView& field, std::vector<uint8_t>& out);
 
+    // When set, every LVAL page a read touches is appended here with the column id given by
+    // setColumn() (the checker compares them with the columns' page maps).
+    using PageUse = std::pair<uint16_t, uint32_t>;
+    void trackPages(std::vector<PageUse>* pages) { m_visited = pages; }
+    void setColumn(uint16_t columnId) { m_column = columnId; }
+
 private:
     ByteView lvalRow(uint32_t pointer, PageRef& hold);
     Pager& m_pager;
+    std::vector<PageUse>* m_visited = nullptr;
+    uint16_t m_column = 0;
 };
 
 }  // namespace jet

@@ -117,6 +117,7 @@ void RowDecoder::decodeField(const ColumnDef& col, const ByteView& data, Value& 
             return;
         }
         case ColumnType::Memo: {
+            m_lv.setColumn(col.id);
             if (data.size() == 0) {
                 emplaceReuse<std::string>(out).clear();
                 return;
@@ -127,6 +128,7 @@ void RowDecoder::decodeField(const ColumnDef& col, const ByteView& data, Value& 
             return;
         }
         case ColumnType::Ole: {
+            m_lv.setColumn(col.id);
             auto& b = emplaceReuse<std::vector<uint8_t>>(out);
             if (data.size() == 0) {
                 b.clear();

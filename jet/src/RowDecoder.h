@@ -24,6 +24,11 @@ public:
     // Decodes one field's bytes as the column's type (fixed or variable data).
     void decodeField(const ColumnDef& col, const ByteView& data, Value& out);
 
+    // Records the LVAL pages each long value read touches, per column (checker use).
+    void trackLongValuePages(std::vector<LongValueReader::PageUse>* pages) {
+        m_lv.trackPages(pages);
+    }
+
 private:
     void jet3Offsets(const ByteView& row, size_t nullMaskSize, uint16_t varCount);
 

@@ -67,6 +67,12 @@ TextCodec::TextCodec(Format format, uint16_t codePage) : m_format(format), m_cod
                 s.push_back(static_cast<char>(b));
             } else if (cd.ok()) {
                 iconvToUtf8(cd.get(), &byte, 1, s);
+                // Bytes the code page leaves undefined come through as U+0080..U+00FF, as
+                // Windows itself converts them, so that they survive a round trip.
+                if (s == "\xEF\xBF\xBD") {
+                    s.clear();
+                    appendUtf8(b, s);
+                }
             } else {
                 appendUtf8(b, s);
             }
