@@ -16,9 +16,11 @@ Record layout in the pool (all bytes):
         6 international-ext (crazy code 2), 7 significant
   A: inline bytes (unprintable bytes for kind 3)
   B: extra bytes (the modifier byte for kind 4)
-  weights: how many sort weights the inline bytes hold; a byte that is a
-  complete one-byte code elsewhere in the table is one weight, any other
-  byte starts a two-byte weight.
+  weights: General Legacy: how many sort weights the inline bytes hold; a
+  byte that is a complete one-byte code elsewhere in the table is one
+  weight, any other byte starts a two-byte weight. General 97: how many of
+  the inline bytes are codes of letters that can carry an accent ("G"
+  lines), which is what its accent positions count (ß counts as two s).
 """
 import os
 import sys
@@ -86,14 +88,18 @@ def weight_count(a, singles):
     return n
 
 
-def encode_record(rec, singles):
+def significant_count(a, significant):
+    return sum(1 for x in a if x in significant)
+
+
+def encode_record(rec, weigh):
     kind, a, b = rec
-    weights = weight_count(a, singles) if kind in (1, 2, 5, 6, 7) else 0
+    weights = weigh(kind, a)
     assert weights < 16 and len(a) < 16 and len(b) < 16
     return bytes([kind | (weights << 4), len(a) | (len(b) << 4)]) + a + b
 
 
-def build(records, singles):
+def build(records, singles, weigh):
     """records: dict code unit -> (kind, A, B) for every unit 0..0xFFFF."""
     runs = []  # (first, kind, payload)
     pool = bytearray()
@@ -128,7 +134,7 @@ def build(records, singles):
             rec = records[cp]
             if cp > start and (rec[0] == 0 or is_seq_start(records, cp, singles)):
                 break
-            pool += encode_record(rec, singles)
+            pool += encode_record(rec, weigh)
             cp += 1
         assert offset < 0x10000
         runs.append((start, RUN_POOL, offset))
@@ -191,17 +197,24 @@ def main():
     for s in range(0xD800, 0xE000):
         records[s] = (0, b'', b'')
     singles = one_byte_codes(records)
-    runs, pool = build(records, singles)
+    runs, pool = build(records, singles,
+                       lambda k, a: weight_count(a, singles) if k in (1, 2, 5, 6, 7) else 0)
     emit(os.path.join(dst, 'GeneralLegacyCodes.inc'), 'GeneralLegacy', runs, pool)
     print('General Legacy: %d runs, %d pool bytes' % (len(runs), len(pool)))
 
     # General 97: 256 code units; a few higher units map onto the low table
     low97 = read_lines(os.path.join(src, 'index_codes_gen_97.txt'), 256)
     records97 = {i: parse_line(l) for i, l in enumerate(low97)}
+    # The measured table ignores NUL, but Access 97 writes the code of the other
+    # control characters for it (MSysModules2 in the Jet 3 Northwind file).
+    if records97[0][0] == 0:
+        records97[0] = records97[1]
     for u in range(256, 0x10000):
         records97[u] = (0, b'', b'')
     singles97 = one_byte_codes(records97)
-    runs97, pool97 = build(records97, singles97)
+    significant = {a[0] for k, a, _ in records97.values() if k == 7}
+    runs97, pool97 = build(records97, singles97,
+                           lambda k, a: significant_count(a, significant) if k in (1, 7) else 0)
     pairs = []
     with open(os.path.join(src, 'index_mappings_ext_gen_97.txt'), encoding='ascii') as f:
         for line in f:

@@ -102,20 +102,28 @@ bool IndexKeyEncoder::allNull(const std::vector<Value>& row) const {
     return true;
 }
 
-std::vector<uint8_t> IndexKeyEncoder::encode(const std::vector<Value>& row) const {
+bool IndexKeyEncoder::hasText() const {
+    for (const KeyColumn& kc : m_columns)
+        if (kc.column->type == ColumnType::Text || kc.column->type == ColumnType::Memo) return true;
+    return false;
+}
+
+std::vector<uint8_t> IndexKeyEncoder::encode(const std::vector<Value>& row,
+                                             TextPositions positions) const {
     if (!canEncode())
         throw Error(hr::kNotSupported, "The index keys cannot be built: " + m_reason + ".");
     std::vector<uint8_t> key;
     for (const KeyColumn& kc : m_columns) {
         if (kc.position >= row.size())
             throw Error(hr::kInvalidArg, "The row has fewer values than the table has columns.");
-        appendValue(key, *kc.column, row[kc.position], kc.ascending, kc.textOrder);
+        appendValue(key, *kc.column, row[kc.position], kc.ascending, kc.textOrder, positions);
     }
     return key;
 }
 
 void IndexKeyEncoder::appendValue(std::vector<uint8_t>& out, const ColumnDef& column,
-                                  const Value& value, bool ascending, TextSortOrder textOrder) {
+                                  const Value& value, bool ascending, TextSortOrder textOrder,
+                                  TextPositions positions) {
     KeyWriter w(out);
     if (column.type == ColumnType::Bool) {
         // Yes/No has no null: a missing value is No
@@ -163,7 +171,8 @@ void IndexKeyEncoder::appendValue(std::vector<uint8_t>& out, const ColumnDef& co
         }
         case ColumnType::Text:
         case ColumnType::Memo:
-            w.appendText(toUtf16(need<std::string>(value, column)), textOrder, ascending);
+            w.appendText(toUtf16(need<std::string>(value, column)), textOrder, ascending,
+                         positions);
             break;
         default:
             throw Error(hr::kNotSupported, "Column \"" + column.name + "\" cannot be indexed.");

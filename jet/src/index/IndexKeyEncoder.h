@@ -28,7 +28,10 @@ public:
     // `row` holds one Value per table column, in TableDef::columns order.
     // Throws hr::kNotSupported when !canEncode(), hr::kInvalidArg when a value
     // does not fit its column's type.
-    std::vector<uint8_t> encode(const std::vector<Value>& row) const;
+    std::vector<uint8_t> encode(const std::vector<Value>& row,
+                                TextPositions positions = TextPositions::Weights) const;
+    // True when a key column is Text or Memo.
+    bool hasText() const;
     // True when every key column of the row is null (such rows get no entry in
     // an ignore-nulls index). Yes/No columns are never null.
     bool allNull(const std::vector<Value>& row) const;
@@ -38,7 +41,8 @@ public:
                                                       uint32_t databaseSortOrder);
     // Appends one column's part of a key.
     static void appendValue(std::vector<uint8_t>& out, const ColumnDef& column, const Value& value,
-                            bool ascending, TextSortOrder textOrder);
+                            bool ascending, TextSortOrder textOrder,
+                            TextPositions positions = TextPositions::Weights);
     static std::u16string toUtf16(const std::string& utf8);
 
 private:

@@ -49,8 +49,9 @@ IndexPage IndexPage::parse(const Page& page, Format format) {
     result.prevPage = view.u32(layout.prevPage);
     result.nextPage = view.u32(layout.nextPage);
     result.tailPage = view.u32(layout.tailPage);
-    result.prefixLength = view.u16(layout.prefixLength);
-    result.level = layout.level ? view.u8(layout.level) : 0;
+    result.prefixLength =
+        layout.prefixSize == 2 ? view.u16(layout.prefixLength) : view.u8(layout.prefixLength);
+    result.level = view.u8(layout.level);
 
     const uint32_t area = layout.maxEntryBytes();
     const uint8_t* data = view.data() + layout.entries;
@@ -139,6 +140,8 @@ std::vector<uint8_t> IndexPage::serialize(Format format, std::optional<uint16_t>
     if (shared > commonPrefix(entries, leaf))
         throw Error(hr::kInvalidArg, "The index entries do not all share the requested prefix.");
     const uint32_t used = storedSize(entries, leaf, shared);
+    if (shared >= (1u << (8 * layout.prefixSize)))
+        throw Error(hr::kInvalidArg, "The shared prefix is too long for an index page.");
     if (used > layout.maxEntryBytes())
         throw Error(hr::kInvalidArg, "The index entries do not fit on one page.");
 
@@ -150,8 +153,11 @@ std::vector<uint8_t> IndexPage::serialize(Format format, std::optional<uint16_t>
     putLe32(page, layout.prevPage, prevPage);
     putLe32(page, layout.nextPage, nextPage);
     putLe32(page, layout.tailPage, leaf ? 0 : tailPage);
-    putLe16(page, layout.prefixLength, shared);
-    if (layout.level) page[layout.level] = level;
+    if (layout.prefixSize == 2)
+        putLe16(page, layout.prefixLength, shared);
+    else
+        page[layout.prefixLength] = static_cast<uint8_t>(shared);
+    page[layout.level] = level;
 
     std::vector<uint8_t> bytes;
     uint32_t pos = layout.entries;

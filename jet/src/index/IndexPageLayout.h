@@ -13,7 +13,8 @@ struct IndexPageLayout {
     uint32_t nextPage;      // next page at this level
     uint32_t tailPage;      // nodes: rightmost child, kept out of the entry list
     uint32_t prefixLength;  // bytes every later entry shares with the first
-    uint32_t level;         // 0 on leaves; Jet 3 has no such byte (0 = none)
+    uint32_t prefixSize;    // width of that field: 2 in Jet 4, 1 in Jet 3
+    uint32_t level;         // tree level, 0 on leaves
     uint32_t mask;          // entry-end bitmask
     uint32_t maskSize;
     uint32_t entries;  // first entry byte
@@ -36,8 +37,8 @@ inline constexpr uint32_t kRowPointerSize = 4;      // 3-byte page + 1-byte row,
 inline constexpr uint32_t kChildPointerSize = 4;    // big-endian
 
 inline const IndexPageLayout& IndexPageLayout::of(Format format) {
-    static constexpr IndexPageLayout kJet4{4096, 0x0C, 0x10, 0x14, 0x18, 0x1A, 0x1B, 453, 0x1E0};
-    static constexpr IndexPageLayout kJet3{2048, 0x08, 0x0C, 0x10, 0x14, 0, 0x16, 226, 0xF8};
+    static constexpr IndexPageLayout kJet4{4096, 0x0C, 0x10, 0x14, 0x18, 2, 0x1A, 0x1B, 453, 0x1E0};
+    static constexpr IndexPageLayout kJet3{2048, 0x08, 0x0C, 0x10, 0x14, 1, 0x15, 0x16, 226, 0xF8};
     return format == Format::Jet3 ? kJet3 : kJet4;
 }
 

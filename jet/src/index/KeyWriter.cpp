@@ -115,9 +115,10 @@ void KeyWriter::appendDecimal(bool negative, std::uint64_t hi, std::uint64_t lo,
     m_out.insert(m_out.end(), be.begin(), be.end());
 }
 
-void KeyWriter::appendText(std::u16string_view text, TextSortOrder order, bool ascending) {
+void KeyWriter::appendText(std::u16string_view text, TextSortOrder order, bool ascending,
+                           TextPositions positions) {
     m_out.push_back(ascending ? kAscendingPresent : kDescendingPresent);
-    TextKeyEncoder::append(text, order, ascending, m_out);
+    TextKeyEncoder::append(text, order, ascending, m_out, positions);
 }
 
 }  // namespace jet::index

@@ -38,7 +38,8 @@ public:
     // Decimal: sign and 128-bit magnitude. Jet 4 orders descending decimals in
     // its own (legacy) way, which is kept.
     void appendDecimal(bool negative, std::uint64_t hi, std::uint64_t lo, bool ascending);
-    void appendText(std::u16string_view text, TextSortOrder order, bool ascending);
+    void appendText(std::u16string_view text, TextSortOrder order, bool ascending,
+                    TextPositions positions = TextPositions::Weights);
 
 private:
     void appendFloatBits(std::uint8_t* be, std::size_t n, bool ascending);

@@ -70,11 +70,11 @@ std::u16string_view TextKeyEncoder::indexedPart(std::u16string_view text) {
 }
 
 void TextKeyEncoder::append(std::u16string_view text, TextSortOrder order, bool ascending,
-                            std::vector<std::uint8_t>& out) {
+                            std::vector<std::uint8_t>& out, TextPositions positions) {
     if (order == TextSortOrder::General97)
         appendGeneral97(indexedPart(text), ascending, out);
     else
-        appendGeneralLegacy(indexedPart(text), ascending, out);
+        appendGeneralLegacy(indexedPart(text), ascending, out, positions);
 }
 
 // Layout: inline weights, 01, then when needed the per-position extra (accent)
@@ -82,7 +82,8 @@ void TextKeyEncoder::append(std::u16string_view text, TextSortOrder order, bool 
 // and the records of unprintable characters. Positions count sort weights, not
 // characters: a character that sorts as two letters (ß as "ss") takes two.
 void TextKeyEncoder::appendGeneralLegacy(std::u16string_view text, bool ascending,
-                                         std::vector<std::uint8_t>& out) {
+                                         std::vector<std::uint8_t>& out, TextPositions positions) {
+    const bool byCharacter = positions == TextPositions::Characters;
     const std::size_t start = out.size();
     std::vector<std::uint8_t> extra;
     bool haveExtra = false;
@@ -102,7 +103,7 @@ void TextKeyEncoder::appendGeneralLegacy(std::u16string_view text, bool ascendin
         if (codes.kind != Kind::Unprintable && codes.kind != Kind::UnprintableExt) {
             const auto bytes = codes.inlineBytes();
             out.insert(out.end(), bytes.begin(), bytes.end());
-            position += codes.weights;
+            position += byCharacter ? 1 : codes.weights;
         }
         if (codes.kind == Kind::Simple || codes.kind == Kind::Significant) continue;
 
@@ -116,7 +117,7 @@ void TextKeyEncoder::appendGeneralLegacy(std::u16string_view text, bool ascendin
             if (!isModifier) {
                 const auto bytes = codes.extraBytes();
                 extra.insert(extra.end(), bytes.begin(), bytes.end());
-                extraPositions += codes.extraLen;
+                extraPositions += byCharacter ? 1 : codes.extraLen;
             } else if (codes.extraLen > 0) {
                 if (!extra.empty()) {
                     extra.back() = static_cast<std::uint8_t>(extra.back() + codes.extraData[0]);
@@ -204,9 +205,9 @@ void TextKeyEncoder::appendGeneral97(std::u16string_view text, bool ascending,
         if (codes.kind == Kind::Ignored) continue;
         const auto bytes = codes.inlineBytes();
         out.insert(out.end(), bytes.begin(), bytes.end());
-        if (codes.kind == Kind::Simple) continue;
-        if (codes.kind == Kind::Significant) {
-            ++significant;
+        // letters that can carry an accent hold a position; ß holds two
+        if (codes.kind == Kind::Simple || codes.kind == Kind::Significant) {
+            significant += codes.weights;
             continue;
         }
         if (codes.extraLen > 0) {

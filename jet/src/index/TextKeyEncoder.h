@@ -12,6 +12,12 @@ enum class TextSortOrder : std::uint8_t {
     General97,      // Jet 3 (Access 97) "General"
 };
 
+// How General Legacy keys number the positions of accent and unprintable
+// records. Access counts sort weights (ß, Æ take two); some other writers count
+// characters, which gives a different key for text with such characters. Only
+// Weights is ever written; Characters lets a checker recognise those keys.
+enum class TextPositions : std::uint8_t { Weights, Characters };
+
 // Turns a text value into the bytes Jet stores for it in an index key, after the
 // column's flag byte. Keys compare as unsigned bytes in the order Jet sorts the
 // text; descending columns get the inverted form.
@@ -21,14 +27,15 @@ public:
     static constexpr std::size_t kMaxIndexedChars = 255;
 
     static void append(std::u16string_view text, TextSortOrder order, bool ascending,
-                       std::vector<std::uint8_t>& out);
+                       std::vector<std::uint8_t>& out,
+                       TextPositions positions = TextPositions::Weights);
 
     // Truncates to kMaxIndexedChars and drops trailing spaces, which Jet ignores.
     static std::u16string_view indexedPart(std::u16string_view text);
 
 private:
     static void appendGeneralLegacy(std::u16string_view text, bool ascending,
-                                    std::vector<std::uint8_t>& out);
+                                    std::vector<std::uint8_t>& out, TextPositions positions);
     static void appendGeneral97(std::u16string_view text, bool ascending,
                                 std::vector<std::uint8_t>& out);
 };
