@@ -6,6 +6,7 @@
 #include "RowDecoder.h"
 #include "TableDefReader.h"
 #include "TableScanner.h"
+#include "index/IndexChecker.h"
 #include "jet/Error.h"
 
 namespace jet {
@@ -194,8 +195,7 @@ void IntegrityChecker::checkTable(const CatalogEntry& entry) {
                         " but is not one of its pages");
     }
     checkIndexPages(*def);
-    // Index entries against rows: the index module adds its per-table check here, e.g.
-    //   checkIndexEntries(m_db, *def, m_problems);
+    index::checkIndexEntries(m_db, *def, m_problems);
     checkLongValuePages(*def);
 }
 
