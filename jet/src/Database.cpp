@@ -11,7 +11,12 @@ namespace jet {
 
 std::unique_ptr<Database> Database::open(const std::filesystem::path& path,
                                          const OpenOptions& options) {
-    std::unique_ptr<FileIO> file = PosixFile::open(path, options.readOnly, options.exclusive);
+    return openFile(PosixFile::open(path, options.readOnly, options.exclusive), path, options);
+}
+
+std::unique_ptr<Database> Database::openFile(std::unique_ptr<FileIO> file,
+                                             const std::filesystem::path& path,
+                                             const OpenOptions& options) {
     uint64_t size = file->size();
     std::vector<uint8_t> first(static_cast<size_t>(std::min<uint64_t>(size, 4096)));
     file->read(0, first.data(), first.size());

@@ -13,6 +13,8 @@
 
 namespace jet {
 
+class FileIO;
+
 enum class Format : uint8_t { Jet3, Jet4 };
 
 struct OpenOptions {
@@ -48,6 +50,10 @@ public:
     // a file locked elsewhere (hr::kLocked) and damaged files (hr::kCorrupt).
     static std::unique_ptr<Database> open(const std::filesystem::path& path,
                                           const OpenOptions& options = {});
+    // Engine-internal: opens over a file already open (tests and fuzzers pass in-memory files).
+    static std::unique_ptr<Database> openFile(std::unique_ptr<FileIO> file,
+                                              const std::filesystem::path& path,
+                                              const OpenOptions& options);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;

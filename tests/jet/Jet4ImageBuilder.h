@@ -1,0 +1,139 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "jet/Schema.h"
+#include "jet/Value.h"
+
+namespace jettest {
+
+// Builds small Jet 4 database images byte by byte, independently of the engine's reader, so
+// that the reader can be tested on a fresh clone and on precisely damaged files.
+class Jet4ImageBuilder {
+public:
+    struct Column {
+        std::string name;
+        jet::ColumnType type;
+        bool fixed = true;
+        uint16_t length = 0;  // 0: the type's natural size
+        uint8_t extraFlags = 0;
+        uint8_t extFlags = 0;
+        uint8_t precision = 0;
+        uint8_t scale = 0;
+    };
+    struct Index {
+        std::string name;
+        std::vector<std::pair<uint16_t, bool>> columns;  // column id, ascending
+        uint8_t flags = 0;
+        jet::IndexKind kind = jet::IndexKind::Normal;
+    };
+    // A stored field: nullopt-like `null`, raw bytes, or a yes/no value.
+    struct Cell {
+        bool null = true;
+        bool flag = false;
+        std::vector<uint8_t> bytes;
+    };
+    struct RowOptions {
+        int columnCount = -1;  // store fewer columns, as rows written before ADD COLUMN
+        bool deleted = false;
+        bool moved = false;  // store the data on another page behind an overflow pointer
+    };
+
+    static Cell null() { return {}; }
+    static Cell yes(bool v) { return Cell{false, v, {}}; }
+    static Cell raw(std::vector<uint8_t> b) { return Cell{false, false, std::move(b)}; }
+    static Cell i16(int16_t v);
+    static Cell i32(int32_t v);
+    static Cell i64(int64_t v);
+    static Cell f64(double v);
+    static Cell f32(float v);
+    static Cell utf16(const std::u16string& s);
+    // Compressed form: FF FE then one byte per character (all characters must be < U+0100).
+    static Cell compressed(const std::string& latin1);
+
+    Jet4ImageBuilder();
+
+    // Returns the table number used by addRow(); columns get ids in the given order.
+    int addTable(const std::string& name, std::vector<Column> columns,
+                 std::vector<Index> indexes = {});
+    void addRow(int table, std::vector<Cell> cells) {
+        addRow(table, std::move(cells), RowOptions());
+    }
+    void addRow(int table, std::vector<Cell> cells, RowOptions options);
+    // Adds an MSysObjects row that is no local table (query, linked table...).
+    void addCatalogRow(const std::string& name, int16_t type, uint32_t flags = 0);
+    // Long values of a Memo/OLE column, stored on LVAL pages of that column; returns the
+    // 12-byte descriptor to put in the row. A looping chain ends by pointing at its start.
+    static Cell longValueInline(const std::vector<uint8_t>& data);
+    Cell longValueSingle(int table, const std::string& column, const std::vector<uint8_t>& data);
+    Cell longValueChain(int table, const std::string& column, const std::vector<uint8_t>& data,
+                        size_t chunk, bool loop = false);
+
+    void setPassword(const std::u16string& password) { m_password = password; }
+    void setDatabaseKey(uint32_t key) { m_key = key; }
+    void setCreationDate(double d) { m_created = d; }
+    // Overrides the row count stored in a table's definition.
+    void setStoredRowCount(int table, uint32_t count) { m_tables[table].storedCount = count; }
+
+    std::vector<uint8_t> build();
+
+    // Page numbers, valid after build().
+    uint32_t tdefPage(int table) const { return m_tables[table].tdefPage; }
+    uint32_t dataPage(int table) const { return m_tables[table].dataPage; }
+    uint32_t lvalPage(int table, const std::string& column) const;
+
+    static constexpr uint32_t kPageSize = 4096;
+
+private:
+    struct Table {
+        std::string name;
+        std::vector<Column> columns;
+        std::vector<Index> indexes;
+        std::vector<std::pair<std::vector<Cell>, RowOptions>> rows;
+        std::map<std::string, uint32_t> lvalPages;  // column → its LVAL page
+        uint32_t tdefPage = 0;
+        uint32_t dataPage = 0;
+        uint32_t overflowPage = 0;
+        int64_t storedCount = -1;
+        bool system = false;
+    };
+    struct CatalogRow {
+        std::string name;
+        int32_t id;
+        int16_t type;
+        uint32_t flags;
+    };
+
+    uint32_t allocPage();
+    std::vector<uint8_t>& page(uint32_t n) { return m_pages[n]; }
+    static void initDataPage(std::vector<uint8_t>& p, uint32_t owner);
+    // Adds a row to a data page; returns its slot number.
+    static uint8_t addToPage(std::vector<uint8_t>& p, const std::vector<uint8_t>& row,
+                             uint16_t flags = 0);
+    std::vector<uint8_t> encodeRow(const Table& t, const std::vector<Cell>& cells,
+                                   int columnCount) const;
+    void writeTdef(const Table& t, uint32_t ownedMap, uint32_t freeMap,
+                   const std::vector<uint32_t>& indexMaps,
+                   const std::map<uint16_t, uint32_t>& lvMaps, uint32_t rowCount);
+    uint32_t addMap(const std::vector<uint32_t>& pages);
+    uint32_t lvalPageFor(int table, const std::string& column);
+    void writeHeader();
+
+    std::vector<std::vector<uint8_t>> m_pages;
+    std::vector<Table> m_tables;
+    std::vector<CatalogRow> m_extraCatalog;
+    std::u16string m_password;
+    uint32_t m_key = 0;
+    double m_created = 40000.5;
+    uint32_t m_mapPage = 3;
+};
+
+void put16(std::vector<uint8_t>& b, size_t at, uint16_t v);
+void put32(std::vector<uint8_t>& b, size_t at, uint32_t v);
+uint16_t get16(const std::vector<uint8_t>& b, size_t at);
+uint32_t get32(const std::vector<uint8_t>& b, size_t at);
+
+}  // namespace jettest
