@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tessor::provider {
+
+// A parsed connection text such as
+//   "Provider=Microsoft.Jet.OLEDB.4.0;Data Source = /x/y.mdb;Jet OLEDB:Database Password=pw"
+// Pairs are separated by ";"; blanks around keys, "=" and values do not count; keys ignore
+// case. A value may be put in double or single quotes to hold ";" or outer blanks (a doubled
+// quote inside stands for one). Other keys that connection texts commonly carry ("User ID",
+// "Mode", "Persist Security Info", ...) are accepted and ignored.
+class ConnectionString {
+public:
+    // Throws ProviderError for a text that is not a connection text for this provider.
+    static ConnectionString parse(std::string_view text);
+
+    const std::string& provider() const { return m_provider; }
+    const std::string& dataSource() const { return m_dataSource; }
+    const std::string& password() const { return m_password; }
+    bool hasPassword() const { return m_hasPassword; }
+
+private:
+    std::string m_provider;
+    std::string m_dataSource;
+    std::string m_password;
+    bool m_hasPassword = false;
+};
+
+}  // namespace tessor::provider

@@ -1,0 +1,81 @@
+#include "db/provider/TextFold.h"
+
+#include <locale.h>
+#include <wctype.h>
+
+namespace tessor::provider {
+
+namespace {
+
+// The C.UTF-8 locale carries the full Unicode lower-case mapping whatever the process locale
+// is; ASCII alone is folded when it is missing.
+locale_t utf8Locale() {
+    static locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return loc;
+}
+
+}  // namespace
+
+char32_t TextFold::decode(std::string_view s, size_t& pos) {
+    const auto b0 = static_cast<unsigned char>(s[pos]);
+    if (b0 < 0x80) {
+        ++pos;
+        return b0;
+    }
+    int len = b0 >= 0xF0 && b0 < 0xF5 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC2 && b0 < 0xE0 ? 2 : 0;
+    if (len == 0 || pos + len > s.size()) {
+        ++pos;
+        return 0xDC00 + b0;  // a lone byte keeps its identity without being a real character
+    }
+    char32_t c = b0 & (0x7F >> len);
+    for (int i = 1; i < len; ++i) {
+        const auto b = static_cast<unsigned char>(s[pos + i]);
+        if ((b & 0xC0) != 0x80) {
+            ++pos;
+            return 0xDC00 + b0;
+        }
+        c = (c << 6) | (b & 0x3F);
+    }
+    pos += len;
+    return c;
+}
+
+char32_t TextFold::fold(char32_t c) {
+    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+    locale_t loc = utf8Locale();
+    if (!loc) return c;
+    return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), loc));
+}
+
+std::u32string TextFold::folded(std::string_view s) {
+    std::u32string out;
+    out.reserve(s.size());
+    for (size_t pos = 0; pos < s.size();)
+        out += fold(decode(s, pos));
+    return out;
+}
+
+int TextFold::compare(std::string_view a, std::string_view b) {
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[j]);
+        char32_t x, y;
+        if ((ca | cb) < 0x80) {
+            x = ca >= 'A' && ca <= 'Z' ? ca + 32 : ca;
+            y = cb >= 'A' && cb <= 'Z' ? cb + 32 : cb;
+            ++i;
+            ++j;
+        } else {
+            x = fold(decode(a, i));
+            y = fold(decode(b, j));
+        }
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return 0;
+}
+
+}  // namespace tessor::provider
