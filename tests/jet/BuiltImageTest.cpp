@@ -55,8 +55,15 @@ struct TypesImage {
                            {"Notes", ColumnType::Memo, false},
                            {"Blob", ColumnType::Ole, false},
                        },
-                       {{"PrimaryKey", {{3, true}}, 0x89, IndexKind::Primary},
-                        {"ByName", {{10, true}, {7, false}}, 0x02, IndexKind::Normal}});
+                       {});
+        // Index definitions live on a table of their own: its index trees are empty leaves,
+        // which stay consistent only while the table has no rows.
+        b.addTable("Keyed",
+                   {{"Code", ColumnType::Long},
+                    {"Label", ColumnType::Text, false, 40},
+                    {"Stamp", ColumnType::DateTime}},
+                   {{"PrimaryKey", {{0, true}}, 0x89, IndexKind::Primary},
+                    {"ByLabel", {{1, true}, {2, false}}, 0x02, IndexKind::Normal}});
         for (int i = 0; i < 700; ++i)
             bigMemo += static_cast<char>('a' + i % 26);
         for (int i = 0; i < 300; ++i)
@@ -115,8 +122,8 @@ TEST(BuiltImage, CatalogTellsObjectsApart) {
     EXPECT_EQ(db->codePage(), 1252);
     EXPECT_FALSE(db->hasPassword());
     EXPECT_FALSE(db->isEncoded());
-    EXPECT_EQ(db->tableNames(), std::vector<std::string>{"AllTypes"});
-    EXPECT_EQ(db->tableNames(true), (std::vector<std::string>{"MSysObjects", "AllTypes"}));
+    EXPECT_EQ(db->tableNames(), (std::vector<std::string>{"AllTypes", "Keyed"}));
+    EXPECT_EQ(db->tableNames(true), (std::vector<std::string>{"MSysObjects", "AllTypes", "Keyed"}));
     int queries = 0, linked = 0;
     for (const auto& e : db->catalog()) {
         if (e.name == "SomeQuery") {
@@ -167,21 +174,25 @@ TEST(BuiltImage, TableDefinitionFields) {
     EXPECT_EQ(name->length, 100);
     EXPECT_EQ(name->sortOrder, 0x0409);
     EXPECT_NE(def.findColumn("Notes")->lvOwnedMap.raw, 0u);
-    ASSERT_EQ(def.indexes.size(), 2u);
-    ASSERT_EQ(def.realIndexes.size(), 2u);
-    const IndexDef* pk = def.primaryKey();
+    EXPECT_TRUE(def.indexes.empty());
+    const TableDef& keyed = db->tableDef("Keyed");
+    ASSERT_EQ(keyed.indexes.size(), 2u);
+    ASSERT_EQ(keyed.realIndexes.size(), 2u);
+    const IndexDef* pk = keyed.primaryKey();
     ASSERT_TRUE(pk);
     EXPECT_EQ(pk->name, "PrimaryKey");
-    const RealIndexDef& pkReal = def.realIndexes[pk->realIndex];
+    const RealIndexDef& pkReal = keyed.realIndexes[pk->realIndex];
     EXPECT_TRUE(pkReal.isUnique());
     EXPECT_TRUE(pkReal.isRequired());
+    EXPECT_NE(pkReal.firstPage, 0u);
     ASSERT_EQ(pkReal.columns.size(), 1u);
-    EXPECT_EQ(pkReal.columns[0].columnId, 3);
-    const IndexDef* byName = def.findIndex("byname");
+    EXPECT_EQ(pkReal.columns[0].columnId, 0);
+    const IndexDef* byName = keyed.findIndex("bylabel");
     ASSERT_TRUE(byName);
-    const RealIndexDef& r = def.realIndexes[byName->realIndex];
+    const RealIndexDef& r = keyed.realIndexes[byName->realIndex];
     EXPECT_TRUE(r.ignoresNulls());
     ASSERT_EQ(r.columns.size(), 2u);
+    EXPECT_EQ(r.columns[0].columnId, 1);
     EXPECT_TRUE(r.columns[0].ascending);
     EXPECT_FALSE(r.columns[1].ascending);
     EXPECT_EQ(byName->fkRelatedIndex, -1);

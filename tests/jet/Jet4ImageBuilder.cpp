@@ -277,6 +277,7 @@ uint32_t Jet4ImageBuilder::addMap(const std::vector<uint32_t>& pages) {
 
 void Jet4ImageBuilder::writeTdef(const Table& t, uint32_t ownedMap, uint32_t freeMap,
                                  const std::vector<uint32_t>& indexMaps,
+                                 const std::vector<uint32_t>& indexRoots,
                                  const std::map<uint16_t, uint32_t>& lvMaps, uint32_t rowCount) {
     std::vector<uint8_t> b(0x3F, 0);
     b[0] = 0x02;
@@ -346,7 +347,7 @@ void Jet4ImageBuilder::writeTdef(const Table& t, uint32_t ownedMap, uint32_t fre
             }
         }
         put32(r, 0x22, indexMaps[i]);
-        put32(r, 0x26, 0);
+        put32(r, 0x26, indexRoots[i]);
         r[0x2E] = x.flags;
         b.insert(b.end(), r.begin(), r.end());
     }
@@ -455,9 +456,18 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
         if (t.overflowPage) owned.push_back(t.overflowPage);
         uint32_t ownedMap = addMap(owned);
         uint32_t freeMap = addMap({});
-        std::vector<uint32_t> indexMaps;
-        for (size_t i = 0; i < t.indexes.size(); ++i)
-            indexMaps.push_back(addMap({}));
+        // Each index gets an empty root leaf, listed in its own page map.
+        std::vector<uint32_t> indexMaps, indexRoots;
+        for (size_t i = 0; i < t.indexes.size(); ++i) {
+            uint32_t leaf = allocPage();
+            auto& p = page(leaf);
+            p[0] = 0x04;
+            p[1] = 0x01;
+            put16(p, 2, kPageSize - 0x1E0);
+            put32(p, 4, t.tdefPage);
+            indexRoots.push_back(leaf);
+            indexMaps.push_back(addMap({leaf}));
+        }
         std::map<uint16_t, uint32_t> lvMaps;
         for (size_t i = 0; i < t.columns.size(); ++i) {
             const Column& c = t.columns[i];
@@ -467,7 +477,7 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
             if (it != t.lvalPages.end()) pages.push_back(it->second);
             lvMaps[static_cast<uint16_t>(i)] = addMap(pages);
         }
-        writeTdef(t, ownedMap, freeMap, indexMaps, lvMaps,
+        writeTdef(t, ownedMap, freeMap, indexMaps, indexRoots, lvMaps,
                   t.storedCount >= 0 ? static_cast<uint32_t>(t.storedCount) : live);
     }
 

@@ -116,7 +116,7 @@ private:
     std::vector<uint8_t> encodeRow(const Table& t, const std::vector<Cell>& cells,
                                    int columnCount) const;
     void writeTdef(const Table& t, uint32_t ownedMap, uint32_t freeMap,
-                   const std::vector<uint32_t>& indexMaps,
+                   const std::vector<uint32_t>& indexMaps, const std::vector<uint32_t>& indexRoots,
                    const std::map<uint16_t, uint32_t>& lvMaps, uint32_t rowCount);
     uint32_t addMap(const std::vector<uint32_t>& pages);
     uint32_t lvalPageFor(int table, const std::string& column);
