@@ -1,0 +1,229 @@
+// Damaged and hostile files: every one must end in a jet::Error, never a crash, a hang or a
+// huge allocation. Targeted damage on built images, then truncation, noise and bit flips over
+// real files.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "Jet4ImageBuilder.h"
+#include "TestSupport.h"
+#include "jet/Check.h"
+#include "jet/Database.h"
+#include "jet/Error.h"
+
+using namespace jet;
+using namespace jettest;
+using B = Jet4ImageBuilder;
+
+namespace {
+
+constexpr size_t kPage = B::kPageSize;
+
+std::vector<uint8_t> u16le(const std::u16string& s) {
+    std::vector<uint8_t> b;
+    for (char16_t c : s) {
+        b.push_back(static_cast<uint8_t>(c));
+        b.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    return b;
+}
+
+// Opens the image and reads everything it holds, as an export and the checker would.
+// Returns the error code, or 0 when all of it read cleanly.
+uint32_t readEverything(const std::vector<uint8_t>& image,
+                        std::vector<std::string>* problems = nullptr,
+                        const OpenOptions& options = {}) {
+    try {
+        auto db = openImage(image, options);
+        for (const auto& name : db->tableNames(true)) {
+            try {
+                db->forEachRow(name, [](RowId, const std::vector<Value>&) { return true; });
+            } catch (const Error&) {
+                // Keep going: the other tables and the checker must cope too.
+            }
+        }
+        auto found = checkIntegrity(*db);
+        if (problems) *problems = found;
+        for (const auto& name : db->tableNames(true))
+            db->forEachRow(name, [](RowId, const std::vector<Value>&) { return true; });
+        return 0;
+    } catch (const Error& e) {
+        return e.code();
+    }
+}
+
+struct SmallImage {
+    B b;
+    int t;
+    SmallImage(bool loopChain = false) {
+        t = b.addTable("Notes", {{"Id", ColumnType::Long}, {"Body", ColumnType::Memo, false}});
+        std::u16string text(900, u'x');
+        b.addRow(t, {B::i32(1), b.longValueChain(t, "Body", u16le(text), 400, loopChain)});
+        B::RowOptions moved;
+        moved.moved = true;
+        b.addRow(t, {B::i32(2), B::longValueInline(u16le(u"hi"))}, moved);
+    }
+};
+
+uint32_t codeOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.code();
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST(Damage, LoopingLongValueChain) {
+    SmallImage img(true);
+    auto image = img.b.build();
+    auto db = openImage(image);
+    EXPECT_EQ(codeOf([&] { db->readTable("Notes"); }), hr::kCorrupt);
+    auto problems = checkIntegrity(*db);
+    ASSERT_FALSE(problems.empty());
+    EXPECT_NE(problems[0].find("loops"), std::string::npos) << problems[0];
+}
+
+TEST(Damage, TargetedCorruption) {
+    SmallImage img;
+    const auto good = img.b.build();
+    ASSERT_EQ(readEverything(good), 0u);
+    const uint32_t tdef = img.b.tdefPage(img.t), data = img.b.dataPage(img.t),
+                   lval = img.b.lvalPage(img.t, "Body");
+
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<uint8_t>&)> damage;
+    };
+    const std::vector<Case> cases = {
+        {"definition chain points at itself", [&](auto& f) { put32(f, tdef * kPage + 4, tdef); }},
+        {"definition claims 65535 columns",
+         [&](auto& f) { put16(f, tdef * kPage + 0x2D, 0xFFFF); }},
+        {"page map pointer past the end",
+         [&](auto& f) { put32(f, tdef * kPage + 0x37, 9999u << 8); }},
+        {"moved row points at itself",
+         [&](auto& f) {
+             uint16_t off = get16(f, data * kPage + 0x0E + 2) & 0x1FFF;
+             put32(f, data * kPage + off, data << 8 | 1);
+         }},
+        {"long value claims a gigabyte",
+         [&](auto& f) {
+             // The chain row's own next pointer runs off to a page that does not exist.
+             uint16_t off = get16(f, lval * kPage + 0x0E) & 0x1FFF;
+             put32(f, lval * kPage + off, 0x7FFFFF00);
+         }},
+        {"slot count larger than the page", [&](auto& f) { put16(f, data * kPage + 0x0C, 3000); }},
+        {"row offset outside the page", [&](auto& f) { put16(f, data * kPage + 0x0E, 0x1FFF); }},
+        {"catalog page is no definition", [&](auto& f) { f[2 * kPage] = 0x01; }},
+        {"file cut inside the catalog", [&](auto& f) { f.resize(2 * kPage + 100); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto image = good;
+        c.damage(image);
+        std::vector<std::string> problems;
+        uint32_t code = readEverything(image, &problems);
+        // Either opening already fails, or the checker names the damage.
+        if (code == 0)
+            EXPECT_FALSE(problems.empty());
+        else
+            EXPECT_EQ(code, hr::kCorrupt);
+    }
+}
+
+TEST(Damage, DeclaredLengthIsBoundedByTheFile) {
+    // An inline value claiming a gigabyte must fail before anything of that size is allocated.
+    B b;
+    int t = b.addTable("T", {{"Blob", ColumnType::Ole, false}});
+    std::vector<uint8_t> desc(12, 0);
+    put32(desc, 0, 0x3FFFFFFF);  // chained, 1 GB
+    put32(desc, 4, 5u << 8);
+    b.addRow(t, {B::raw(desc)});
+    auto db = openImage(b.build());
+    EXPECT_EQ(codeOf([&] { db->readTable("T"); }), hr::kCorrupt);
+}
+
+TEST(Damage, TruncatedFiles) {
+    if (corpusDir().empty()) GTEST_SKIP() << "testdata/mdb is not present";
+    for (const char* name : {"jet4-2000-jackcess-msproject-ole.mdb", "jet3-pecl-bigmemo.mdb",
+                             "jet4-jackcessencrypt-rc4-encoded.mdb"}) {
+        const auto full = readFileBytes(corpusDir() / name);
+        for (size_t len : {size_t(0), size_t(10), size_t(2047), size_t(2048), size_t(4095),
+                           size_t(4096), size_t(8192), size_t(3 * 4096 + 17), full.size() / 3,
+                           full.size() / 2, full.size() - 1}) {
+            SCOPED_TRACE(std::string(name) + " cut to " + std::to_string(len));
+            std::vector<uint8_t> cut(full.begin(), full.begin() + std::min(len, full.size()));
+            uint32_t code = readEverything(cut);
+            EXPECT_TRUE(code == 0 || code == hr::kCorrupt || code == hr::kNotSupported)
+                << std::hex << code;
+        }
+    }
+}
+
+TEST(Damage, RandomBytes) {
+    std::mt19937 rng(20261207);
+    std::vector<uint8_t> header;
+    if (!corpusDir().empty()) {
+        auto real = readFileBytes(corpusDir() / "jet4-2003-jackcess-overflow.mdb");
+        header.assign(real.begin(), real.begin() + 4096);
+    } else {
+        SmallImage img;
+        auto built = img.b.build();
+        header.assign(built.begin(), built.begin() + 4096);
+    }
+    for (int i = 0; i < 60; ++i) {
+        size_t pages = 3 + rng() % 40;
+        std::vector<uint8_t> image(pages * 4096);
+        for (auto& b : image)
+            b = static_cast<uint8_t>(rng());
+        if (i % 2 == 0) std::copy(header.begin(), header.end(), image.begin());
+        // Plausible page types make the reader go deeper before it finds nonsense.
+        for (size_t p = 1; p < pages; ++p) {
+            image[p * 4096] = static_cast<uint8_t>(1 + rng() % 5);
+            image[p * 4096 + 1] = 1;
+        }
+        uint32_t code = readEverything(image);
+        EXPECT_TRUE(code == 0 || code == hr::kCorrupt || code == hr::kNotSupported ||
+                    code == hr::kAuthFailed)
+            << std::hex << code;
+    }
+}
+
+TEST(Damage, BitFlipsOverRealFiles) {
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+    if (!corpusDir().empty()) {
+        for (const char* name :
+             {"jet4-2000-jackcess-msproject-ole.mdb", "jet4-2003-jackcess-overflow.mdb",
+              "jet3-pecl-bigmemo.mdb", "jet3-jackcess-types.mdb", "jet4-2000-jackcess-decimal.mdb",
+              "jet4-2003-jackcess-unicode-comp.mdb", "jet4-jackcessencrypt-rc4-encoded.mdb"})
+            files.emplace_back(name, readFileBytes(corpusDir() / name));
+    }
+    SmallImage img;
+    files.emplace_back("built", img.b.build());
+    std::mt19937 rng(7);
+    int variants = 0, refused = 0;
+    for (const auto& [name, original] : files) {
+        for (int v = 0; v < 60; ++v) {
+            auto image = original;
+            int flips = 1 + static_cast<int>(rng() % 24);
+            for (int k = 0; k < flips; ++k) {
+                // Aim at page headers and row areas of the first pages, where structure lives.
+                size_t page = rng() % std::min<size_t>(image.size() / 2048, 64);
+                size_t at = page * 2048 + (rng() % 2 ? rng() % 64 : rng() % 2048);
+                if (at < image.size()) image[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
+            }
+            SCOPED_TRACE(name + " variant " + std::to_string(v));
+            uint32_t code = readEverything(image);
+            EXPECT_TRUE(code == 0 || code == hr::kCorrupt || code == hr::kNotSupported ||
+                        code == hr::kAuthFailed)
+                << std::hex << code;
+            ++variants;
+            refused += code != 0;
+        }
+    }
+    EXPECT_GE(variants, 60);
+    // The flips must reach structure that matters, or this test proves nothing.
+    EXPECT_GT(refused, variants / 5) << refused << " of " << variants;
+}
