@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer target with clang (-fsanitize=fuzzer,address,undefined) and runs it for a
+# bounded time, seeded from the .mdb corpus. Exits non-zero when the fuzzer finds a crash, a
+# leak, a sanitizer report or a timeout; the input that did it is left in the artifacts folder.
+#
+#   fuzz/run.sh [SECONDS] [BUILD_DIR]      defaults: 60, <repo>/build-fuzz
+#   env: TESSOR_SHARED_DIR (default <repo>/../shared), FUZZ_JOBS (default 1)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-60}
+build=${2:-$root/build-fuzz}
+shared=${TESSOR_SHARED_DIR:-$root/../shared}
+jobs=${FUZZ_JOBS:-1}
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DTESSOR_BUILD_FUZZ=ON -DTESSOR_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target open_read_fuzz -j"$(nproc)"
+
+# The working corpus grows across runs in the build folder; the seeds are read-only input.
+corpus=$build/fuzz-corpus
+artifacts=$build/fuzz-artifacts
+mkdir -p "$corpus" "$artifacts"
+seeds=()
+if [ -d "$shared/testdata/mdb" ]; then
+    seeds+=("$shared/testdata/mdb")
+else
+    echo "run.sh: no seed corpus at $shared/testdata/mdb; starting from an empty corpus" >&2
+fi
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+parallel=()
+if [ "$jobs" -gt 1 ]; then
+    # Fork mode: each worker logs to fuzz-N.log in the artifacts folder.
+    parallel=(-fork="$jobs" -ignore_crashes=0)
+fi
+cd "$artifacts"
+exec "$build/bin/open_read_fuzz" \
+    -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 -max_len=4194304 \
+    "${parallel[@]}" -print_final_stats=1 -artifact_prefix="$artifacts/" \
+    "$corpus" "${seeds[@]}"
