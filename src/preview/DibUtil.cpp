@@ -7,12 +7,14 @@
 #include <QPainter>
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 using tessor::plugin::PluginObject;
 using tessor::plugin::Scaler;
@@ -39,6 +41,16 @@ struct ScalerLease {
     PluginObject* object = nullptr;
     ~ScalerLease() { CDibUtil::ReleaseClassObject(object); }
 };
+
+std::string ExecutableFolder() {
+    char szPath[4096];
+    const ssize_t n = readlink("/proc/self/exe", szPath, sizeof szPath - 1);
+    if (n <= 0) return ".";
+    szPath[n] = '\0';
+    std::string strPath(szPath);
+    const auto slash = strPath.find_last_of('/');
+    return slash == std::string::npos ? "." : strPath.substr(0, slash);
+}
 
 }  // namespace
 
@@ -138,7 +150,15 @@ int CDibUtil::DIBShow(QPainter* pDC, const Bitmap* pBitmap, int nDestX, int nDes
 
 PluginObject* CDibUtil::LoadClassObject(const char* szLibrary) {
     if (!szLibrary || !*szLibrary) return nullptr;
-    void* hModule = dlopen(szLibrary, RTLD_NOW | RTLD_LOCAL);
+    void* hModule = nullptr;
+    // The libraries belong beside the executable. Looking there first does not depend on the
+    // run path reaching dlopen, which fails when a sanitizer's wrapper is the caller.
+    if (!std::strchr(szLibrary, '/')) {
+        const std::string strBeside = ExecutableFolder() + "/" + szLibrary;
+        if (access(strBeside.c_str(), F_OK) == 0)
+            hModule = dlopen(strBeside.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+    if (!hModule) hModule = dlopen(szLibrary, RTLD_NOW | RTLD_LOCAL);
     if (!hModule) return nullptr;
     auto pCreate = reinterpret_cast<tessor::plugin::CreateClassOnceFn>(
         dlsym(hModule, tessor::plugin::kCreateClassOnce));
