@@ -100,24 +100,41 @@ void TextCodec::appendUtf8(uint32_t cp, std::string& out) {
 }
 
 void TextCodec::utf16ToUtf8(const uint8_t* data, size_t len, std::string& out) {
-    size_t n = len / 2;
+    // Written straight into the string's buffer: this runs for every text cell of a scan.
+    const size_t n = len / 2;
+    const size_t base = out.size();
+    out.resize(base + 3 * n);
+    char* o = out.data() + base;
     for (size_t i = 0; i < n; ++i) {
         uint32_t u = data[2 * i] | (data[2 * i + 1] << 8);
         if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
+            *o++ = static_cast<char>(u);
             continue;
         }
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n) {
-            uint32_t l = data[2 * i + 2] | (data[2 * i + 3] << 8);
-            if (l >= 0xDC00 && l <= 0xDFFF) {
-                appendUtf8(0x10000 + ((u - 0xD800) << 10) + (l - 0xDC00), out);
+        if (u < 0x800) {
+            *o++ = static_cast<char>(0xC0 | (u >> 6));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
+            continue;
+        }
+        if (u >= 0xD800 && u <= 0xDFFF) {
+            uint32_t l = i + 1 < n ? (data[2 * i + 2] | (data[2 * i + 3] << 8)) : 0;
+            if (u <= 0xDBFF && l >= 0xDC00 && l <= 0xDFFF) {
+                // Four bytes out for two units in: within the three reserved per unit.
+                uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (l - 0xDC00);
+                *o++ = static_cast<char>(0xF0 | (cp >> 18));
+                *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+                *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                *o++ = static_cast<char>(0x80 | (cp & 0x3F));
                 ++i;
                 continue;
             }
+            u = 0xFFFD;  // unpaired surrogate
         }
-        if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;  // unpaired surrogate
-        appendUtf8(u, out);
+        *o++ = static_cast<char>(0xE0 | (u >> 12));
+        *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (u & 0x3F));
     }
+    out.resize(static_cast<size_t>(o - out.data()));
 }
 
 void TextCodec::uncompress(const uint8_t* data, size_t len, std::string& out) {
@@ -128,8 +145,19 @@ void TextCodec::uncompress(const uint8_t* data, size_t len, std::string& out) {
     for (size_t i = 0; i <= len; ++i) {
         if (i < len && data[i] != 0) continue;
         if (compressed) {
-            for (size_t k = start; k < i; ++k)
-                appendUtf8(data[k], out);
+            const size_t base = out.size();
+            out.resize(base + 2 * (i - start));
+            char* o = out.data() + base;
+            for (size_t k = start; k < i; ++k) {
+                uint8_t c = data[k];
+                if (c < 0x80) {
+                    *o++ = static_cast<char>(c);
+                } else {
+                    *o++ = static_cast<char>(0xC0 | (c >> 6));
+                    *o++ = static_cast<char>(0x80 | (c & 0x3F));
+                }
+            }
+            out.resize(static_cast<size_t>(o - out.data()));
         } else {
             utf16ToUtf8(data + start, i - start, out);
         }

@@ -1,5 +1,6 @@
 #include "Jet4ImageBuilder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -109,11 +110,24 @@ Jet4ImageBuilder::Jet4ImageBuilder() {
     sys.name = "MSysObjects";
     sys.system = true;
     sys.tdefPage = 2;
+    // The catalog's own columns, in column-id order, as Access creates them.
     sys.columns = {{"Id", ColumnType::Long},
                    {"ParentId", ColumnType::Long},
                    {"Name", ColumnType::Text, false, 510},
                    {"Type", ColumnType::Int},
-                   {"Flags", ColumnType::Long}};
+                   {"DateCreate", ColumnType::DateTime},
+                   {"DateUpdate", ColumnType::DateTime},
+                   {"Owner", ColumnType::Binary, false, 510},
+                   {"Flags", ColumnType::Long},
+                   {"Database", ColumnType::Memo, false},
+                   {"Connect", ColumnType::Memo, false},
+                   {"ForeignName", ColumnType::Text, false, 510},
+                   {"RmtInfoShort", ColumnType::Binary, false, 510},
+                   {"RmtInfoLong", ColumnType::Ole, false},
+                   {"Lv", ColumnType::Ole, false},
+                   {"LvProp", ColumnType::Ole, false},
+                   {"LvModule", ColumnType::Ole, false},
+                   {"LvExtra", ColumnType::Ole, false}};
     m_tables.push_back(sys);
 }
 
@@ -268,7 +282,11 @@ std::vector<uint8_t> Jet4ImageBuilder::encodeRow(const Table& t, const std::vect
 }
 
 uint32_t Jet4ImageBuilder::addMap(const std::vector<uint32_t>& pages) {
-    std::vector<uint8_t> row(69, 0);
+    // Access writes 64 bitmap bytes; longer rows are valid and cover bigger files.
+    size_t bitmap = 64;
+    for (uint32_t p : pages)
+        bitmap = std::max<size_t>(bitmap, (p / 32 + 1) * 4);
+    std::vector<uint8_t> row(5 + bitmap, 0);
     for (uint32_t p : pages)
         row[5 + p / 8] |= static_cast<uint8_t>(1 << (p % 8));
     uint8_t slot = addToPage(page(m_mapPage), row);
@@ -415,27 +433,45 @@ void Jet4ImageBuilder::writeHeader() {
 std::vector<uint8_t> Jet4ImageBuilder::build() {
     Table& sys = m_tables[0];
     sys.rows.clear();
+    auto catalogRow = [&](int32_t id, int32_t parent, const std::string& name, int16_t type,
+                          uint32_t flags) {
+        std::vector<Cell> cells(sys.columns.size());
+        cells[0] = i32(id);
+        cells[1] = i32(parent);
+        cells[2] = utf16(std::u16string(name.begin(), name.end()));
+        cells[3] = i16(type);
+        cells[4] = f64(m_created);
+        cells[5] = f64(m_created);
+        cells[7] = i32(static_cast<int32_t>(flags));
+        sys.rows.push_back({cells, {}});
+    };
     for (const Table& t : m_tables)
-        sys.rows.push_back({{i32(static_cast<int32_t>(t.tdefPage)), i32(0x0F000001),
-                             utf16(std::u16string(t.name.begin(), t.name.end())), i16(1),
-                             i32(t.system ? static_cast<int32_t>(0x80000000u) : 0)},
-                            {}});
+        catalogRow(static_cast<int32_t>(t.tdefPage), 0x0F000001, t.name, 1,
+                   t.system ? 0x80000000u : 0);
     for (const CatalogRow& r : m_extraCatalog)
-        sys.rows.push_back(
-            {{i32(r.id), i32(0x0F000000), utf16(std::u16string(r.name.begin(), r.name.end())),
-              i16(r.type), i32(static_cast<int32_t>(r.flags))},
-             {}});
+        catalogRow(r.id, 0x0F000000, r.name, r.type, r.flags);
 
     initDataPage(page(m_mapPage), 0);
     for (size_t ti = 0; ti < m_tables.size(); ++ti) {
         Table& t = m_tables[ti];
         t.dataPage = allocPage();
         initDataPage(page(t.dataPage), t.tdefPage);
+        std::vector<uint32_t> owned{t.dataPage};
+        // Rows go to the last data page while they fit, as a sequential load fills a table.
+        auto place = [&](const std::vector<uint8_t>& row, uint16_t flags) -> uint32_t {
+            auto& last = page(owned.back());
+            if (get16(last, 0x0C) >= 255 || size_t(get16(last, 2)) < row.size() + 2) {
+                owned.push_back(allocPage());
+                initDataPage(page(owned.back()), t.tdefPage);
+            }
+            uint8_t slot = addToPage(page(owned.back()), row, flags);
+            return owned.back() << 8 | slot;
+        };
         uint32_t live = 0;
         for (const auto& [cells, opt] : t.rows) {
             std::vector<uint8_t> row = encodeRow(t, cells, opt.columnCount);
             if (opt.deleted) {
-                addToPage(page(t.dataPage), row, 0xC000);
+                place(row, 0xC000);
                 continue;
             }
             ++live;
@@ -447,13 +483,13 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
                 uint8_t target = addToPage(page(t.overflowPage), row, 0x8000);
                 std::vector<uint8_t> ptr(4, 0);
                 put32(ptr, 0, t.overflowPage << 8 | target);
-                addToPage(page(t.dataPage), ptr, 0x4000);
+                place(ptr, 0x4000);
             } else {
-                addToPage(page(t.dataPage), row);
+                place(row, 0);
             }
         }
-        std::vector<uint32_t> owned{t.dataPage};
         if (t.overflowPage) owned.push_back(t.overflowPage);
+        std::sort(owned.begin(), owned.end());
         uint32_t ownedMap = addMap(owned);
         uint32_t freeMap = addMap({});
         // Each index gets an empty root leaf, listed in its own page map.
@@ -484,8 +520,10 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
     // Global map: row 0 marks free pages (set = free), row 1 is unused.
     auto& g = page(1);
     initDataPage(g, 1);
-    std::vector<uint8_t> freeRow(69, 0);
-    for (uint32_t p = static_cast<uint32_t>(m_pages.size()); p < 512; ++p)
+    const uint32_t covered =
+        std::max<uint32_t>(512, (static_cast<uint32_t>(m_pages.size()) / 32 + 1) * 32);
+    std::vector<uint8_t> freeRow(5 + covered / 8, 0);
+    for (uint32_t p = static_cast<uint32_t>(m_pages.size()); p < covered; ++p)
         freeRow[5 + p / 8] |= static_cast<uint8_t>(1 << (p % 8));
     addToPage(g, freeRow);
     addToPage(g, std::vector<uint8_t>(69, 0));
