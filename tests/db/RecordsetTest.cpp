@@ -244,7 +244,10 @@ TEST(Recordset, RequeryKeepsTheSortAndCloseEmptiesIt) {
     rs->requery();
     EXPECT_EQ(rs->sort(), "Name DESC");
     EXPECT_EQ(currentId(*rs), 7);
+    const Field kept = rs->fields().item("Name");
     rs->close();
+    EXPECT_EQ(codeOf([&] { kept.name(); }), hr::kItemNotFound);
+    EXPECT_EQ(codeOf([&] { kept.value(); }), hr::kItemNotFound);
     EXPECT_EQ(rs->state(), ado::kStateClosed);
     EXPECT_EQ(rs->fields().count(), 0u);
     EXPECT_EQ(codeOf([&] { rs->isEOF(); }), hr::kObjectClosed);

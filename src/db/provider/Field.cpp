@@ -1,31 +1,42 @@
 #include "db/provider/Field.h"
 
+#include "db/provider/ProviderError.h"
 #include "db/provider/Recordset.h"
 #include "db/provider/ValueText.h"
 
 namespace tessor::provider {
 
+const ColumnInfo& Field::info() const {
+    // The handle may outlive a close, or a requery that dropped columns.
+    const std::vector<ColumnInfo>& cols = m_rs->columns();
+    if (m_index >= cols.size())
+        throw ProviderError(hr::kItemNotFound, "The field is no longer part of the recordset.");
+    return cols[m_index];
+}
+
 const std::string& Field::name() const {
-    return m_rs->columns()[m_index].name;
+    return info().name;
 }
 DataType Field::type() const {
-    return m_rs->columns()[m_index].type;
+    return info().type;
 }
 uint32_t Field::definedSize() const {
-    return m_rs->columns()[m_index].definedSize;
+    return info().definedSize;
 }
 uint8_t Field::precision() const {
-    return m_rs->columns()[m_index].precision;
+    return info().precision;
 }
 uint8_t Field::numericScale() const {
-    return m_rs->columns()[m_index].scale;
+    return info().scale;
 }
 bool Field::isAutoIncrement() const {
-    return m_rs->columns()[m_index].autoIncrement;
+    return info().autoIncrement;
 }
 
 Variant Field::value() const {
-    return m_rs->rows()->value(m_rs->currentRow(), m_index);
+    info();
+    const size_t row = m_rs->currentRow();
+    return m_rs->rows()->value(row, m_index);
 }
 
 std::string Field::text() const {

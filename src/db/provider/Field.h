@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 
+#include "db/provider/ColumnInfo.h"
 #include "db/provider/DataType.h"
 #include "db/provider/Variant.h"
 
@@ -31,6 +32,7 @@ public:
 private:
     friend class Fields;
     Field(const Recordset* rs, size_t index) : m_rs(rs), m_index(index) {}
+    const ColumnInfo& info() const;
 
     const Recordset* m_rs;
     size_t m_index;

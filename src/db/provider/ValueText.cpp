@@ -1,9 +1,12 @@
 #include "db/provider/ValueText.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "db/provider/OleDate.h"
+#include "db/provider/ProviderError.h"
+#include "db/provider/TextFold.h"
 
 namespace tessor::provider {
 
@@ -135,6 +138,226 @@ std::string ValueText::formatBytes(const Bytes& b) {
     for (uint8_t c : b)
         appendHexByte(out, c);
     return out;
+}
+
+}  // namespace tessor::provider
+
+namespace tessor::provider {
+
+namespace {
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool readDouble(std::string_view s, double& out) {
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    if (s.empty()) return false;
+    auto r = std::from_chars(s.data(), s.data() + s.size(), out);
+    return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+// An exact decimal number: sign, digits, optional point and digits (no exponent).
+struct DecimalText {
+    bool negative = false;
+    std::string digits;   // without leading zeros' significance; may be empty for zero
+    size_t fraction = 0;  // how many of the digits follow the point
+};
+
+bool readDecimal(std::string_view s, DecimalText& out) {
+    size_t i = 0;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) out.negative = s[i++] == '-';
+    bool any = false;
+    bool point = false;
+    for (; i < s.size(); ++i) {
+        if (s[i] == '.' && !point) {
+            point = true;
+        } else if (s[i] >= '0' && s[i] <= '9') {
+            any = true;
+            out.digits += s[i];
+            if (point) ++out.fraction;
+        } else {
+            return false;
+        }
+    }
+    return any;
+}
+
+// Rounds the digits to `places` after the point, half to even; the result as an integer
+// scaled by 10^places in a 128-bit magnitude. False on overflow of 128 bits.
+bool scaledMagnitude(const DecimalText& d, size_t places, unsigned __int128& out) {
+    std::string digits = d.digits;
+    size_t fraction = d.fraction;
+    while (fraction < places) {
+        digits += '0';
+        ++fraction;
+    }
+    bool roundUp = false;
+    if (fraction > places) {
+        const size_t keep = digits.size() - (fraction - places);
+        const char first = digits[keep];
+        const bool restNonZero = digits.find_first_not_of('0', keep + 1) != std::string::npos;
+        const bool lastOdd = keep > 0 && (digits[keep - 1] - '0') % 2 == 1;
+        roundUp = first > '5' || (first == '5' && (restNonZero || lastOdd));
+        digits.resize(keep);
+    }
+    unsigned __int128 v = 0;
+    const unsigned __int128 limit = ~static_cast<unsigned __int128>(0) / 10;
+    for (char c : digits) {
+        if (v > limit) return false;
+        v = v * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (roundUp) ++v;
+    out = v;
+    return true;
+}
+
+}  // namespace
+
+Variant ValueText::fromText(std::string_view raw, const ColumnInfo& field) {
+    const DataType type = field.type;
+    auto refuse = [&](const std::string& why) -> Variant {
+        throw ProviderError(hr::kTypeMismatch, "The value \"" + std::string(raw) +
+                                                   "\" cannot be stored in field \"" + field.name +
+                                                   "\": " + why);
+    };
+    if (type == DataType::VarWChar || type == DataType::LongVarWChar) {
+        if (type == DataType::VarWChar && field.definedSize > 0) {
+            // The field's size counts UTF-16 units, as the file stores them.
+            size_t units = 0;
+            for (unsigned char c : raw) {
+                if ((c & 0xC0) != 0x80) ++units;
+                if (c >= 0xF0) ++units;
+            }
+            if (units > field.definedSize)
+                return refuse("it is longer than the field's " + std::to_string(field.definedSize) +
+                              " characters.");
+        }
+        return Variant(raw);
+    }
+    const std::string_view s = trimBlanks(raw);
+    if (s.empty()) return Variant::null();
+    switch (type) {
+        case DataType::Boolean: {
+            for (const char* yes : {"true", "yes", "on"})
+                if (TextFold::equal(s, yes)) return Variant(true);
+            for (const char* no : {"false", "no", "off"})
+                if (TextFold::equal(s, no)) return Variant(false);
+            double d;
+            if (!readDouble(s, d) || std::isnan(d)) return refuse("it is not Yes or No.");
+            return Variant(d != 0.0);
+        }
+        case DataType::UnsignedTinyInt:
+        case DataType::SmallInt:
+        case DataType::Integer: {
+            double d;
+            if (!readDouble(s, d) || !std::isfinite(d)) return refuse("it is not a number.");
+            d = std::nearbyint(d);
+            const double lo = type == DataType::UnsignedTinyInt ? 0
+                              : type == DataType::SmallInt      ? -32768.0
+                                                                : -2147483648.0;
+            const double hi = type == DataType::UnsignedTinyInt ? 255
+                              : type == DataType::SmallInt      ? 32767.0
+                                                                : 2147483647.0;
+            if (d < lo || d > hi)
+                return refuse("it is outside " + formatDouble(lo) + " to " + formatDouble(hi) +
+                              ".");
+            if (type == DataType::UnsignedTinyInt) return Variant(static_cast<uint8_t>(d));
+            if (type == DataType::SmallInt) return Variant(static_cast<int16_t>(d));
+            return Variant(static_cast<int32_t>(d));
+        }
+        case DataType::Single: {
+            float f;
+            std::string_view t = s.front() == '+' ? s.substr(1) : s;
+            auto r = std::from_chars(t.data(), t.data() + t.size(), f);
+            if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size())
+                return refuse("it is not a number in the range of a single.");
+            return Variant(f);
+        }
+        case DataType::Double: {
+            double d;
+            if (!readDouble(s, d)) return refuse("it is not a number.");
+            return Variant(d);
+        }
+        case DataType::Currency: {
+            DecimalText dt;
+            unsigned __int128 m;
+            if (!readDecimal(s, dt)) {
+                double d;
+                if (!readDouble(s, d) || !std::isfinite(d) || std::fabs(d) > 9.2e14)
+                    return refuse("it is not an amount.");
+                return Variant(Currency{std::llround(d * 10000.0)});
+            }
+            const unsigned __int128 maxPositive = static_cast<unsigned __int128>(INT64_MAX);
+            if (!scaledMagnitude(dt, 4, m) || m > maxPositive + (dt.negative ? 1 : 0))
+                return refuse("it is outside the range of a currency.");
+            const int64_t v = dt.negative ? static_cast<int64_t>(0 - static_cast<uint64_t>(m))
+                                          : static_cast<int64_t>(m);
+            return Variant(Currency{v});
+        }
+        case DataType::Date: {
+            double d;
+            if (OleDate::parse(s, d) ||
+                (readDouble(s, d) && d >= OleDate::kMin && d <= OleDate::kMax))
+                return Variant(Date{d});
+            return refuse("it is not a date (year/month/day hour:minute:second).");
+        }
+        case DataType::Guid: {
+            std::string_view g = s;
+            if (g.size() == 38 && g.front() == '{' && g.back() == '}') g = g.substr(1, 36);
+            static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+            Guid out;
+            size_t pos = 0;
+            for (int i = 0; i < 16; ++i) {
+                if (i == 4 || i == 6 || i == 8 || i == 10) {
+                    if (pos >= g.size() || g[pos] != '-') return refuse("it is not a GUID.");
+                    ++pos;
+                }
+                unsigned v = 0;
+                if (pos + 2 > g.size()) return refuse("it is not a GUID.");
+                auto r = std::from_chars(g.data() + pos, g.data() + pos + 2, v, 16);
+                if (r.ptr != g.data() + pos + 2) return refuse("it is not a GUID.");
+                out.bytes[kOrder[i]] = static_cast<uint8_t>(v);
+                pos += 2;
+            }
+            if (pos != g.size()) return refuse("it is not a GUID.");
+            return Variant(out);
+        }
+        case DataType::Numeric: {
+            DecimalText dt;
+            unsigned __int128 m;
+            if (!readDecimal(s, dt)) return refuse("it is not a decimal number.");
+            const uint8_t precision = field.precision ? field.precision : 18;
+            if (!scaledMagnitude(dt, field.scale, m)) return refuse("it has too many digits.");
+            unsigned __int128 limit = 1;
+            for (int i = 0; i < precision; ++i)
+                limit *= 10;
+            if (m >= limit)
+                return refuse("it has more than " + std::to_string(precision) + " digits.");
+            Decimal d;
+            d.precision = precision;
+            d.scale = field.scale;
+            d.negative = dt.negative && m != 0;
+            for (int i = 0; i < 4; ++i)
+                d.magnitude[i] = static_cast<uint32_t>(m >> (32 * i));
+            return Variant(d);
+        }
+        default: {
+            if (s.size() % 2 != 0) return refuse("it is not hexadecimal bytes.");
+            Bytes b(s.size() / 2);
+            for (size_t i = 0; i < b.size(); ++i) {
+                unsigned v = 0;
+                auto r = std::from_chars(s.data() + 2 * i, s.data() + 2 * i + 2, v, 16);
+                if (r.ptr != s.data() + 2 * i + 2) return refuse("it is not hexadecimal bytes.");
+                b[i] = static_cast<uint8_t>(v);
+            }
+            return Variant(std::move(b));
+        }
+    }
 }
 
 }  // namespace tessor::provider

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
+#include "db/provider/ColumnInfo.h"
 #include "db/provider/Variant.h"
 
 namespace tessor::provider {
@@ -24,6 +26,15 @@ namespace tessor::provider {
 class ValueText {
 public:
     static std::string toText(const Variant& value);
+
+    // The other way: text typed or pasted into a field of the given kind, as the value the
+    // field stores. Reads every form toText writes, and also: yes/no as "Yes"/"No"/"On"/"Off"/
+    // any number (non-zero is yes); whole numbers from any number, rounded half to even;
+    // currency and decimals rounded to their places; dates as OleDate::parse reads them;
+    // GUIDs with or without braces. Blank text gives null for every kind but text and memo,
+    // which keep the text as it is. Throws ProviderError (type mismatch) with a message naming
+    // the field for text that does not fit: not a number, out of range, too long for the field.
+    static Variant fromText(std::string_view text, const ColumnInfo& field);
 
     static std::string formatDate(double days);
     static std::string formatCurrency(int64_t scaled);
