@@ -30,6 +30,21 @@ bool sizeAcceptable(std::int64_t w, std::int64_t h) {
 
 }  // namespace
 
+std::string formatFromContent(const void* data, std::size_t size) {
+    const auto* b = static_cast<const std::uint8_t*>(data);
+    auto starts = [&](std::initializer_list<std::uint8_t> sig) {
+        return size >= sig.size() && std::equal(sig.begin(), sig.end(), b);
+    };
+    if (starts({0xFF, 0xD8, 0xFF})) return "JPEG";
+    if (starts({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})) return "PNG";
+    if (starts({'G', 'I', 'F', '8'})) return "GIF";
+    if (starts({'B', 'M'})) return "BMP";
+    if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42})) return "TIFF";
+    // PCX: manufacturer 10, a known version, run-length encoding or none.
+    if (size >= 128 && b[0] == 0x0A && (b[1] <= 5 && b[1] != 1) && b[2] <= 1) return "PCX";
+    return {};
+}
+
 std::string formatForPath(const std::string& path) {
     auto dot = path.find_last_of('.');
     auto slash = path.find_last_of('/');
@@ -70,8 +85,13 @@ bool ImageDecoder::openFile(const std::string& path) {
 bool ImageDecoder::openMemory(const void* data, std::size_t size, const std::string& format) {
     close();
     if (!data || size == 0) return fail("no data");
+    // Only the preview's formats are decoded, each by its own coder: GraphicsMagick would
+    // otherwise sniff its whole list, some of which run outside programs on the data.
+    std::string coder = formatFromContent(data, size);
+    if (coder.empty()) coder = format;
+    if (coder.empty()) return fail("not a picture format the preview shows");
     Magick::Blob blob(data, size);
-    return load(blob, format);
+    return load(blob, coder);
 }
 
 bool ImageDecoder::load(const Magick::Blob& blob, const std::string& format) {

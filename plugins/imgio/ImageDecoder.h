@@ -23,8 +23,9 @@ public:
     // Reads the file whole; the extension picks the format only where the content cannot
     // (.tga has no signature). Returns false when the file is unreadable or unknown.
     bool openFile(const std::string& path);
-    // format: a GraphicsMagick format name, or empty to recognise the content.
-    bool openMemory(const void* data, std::size_t size, const std::string& format);
+    // Decodes JPEG, PNG, GIF, BMP, TIFF or PCX recognised by their signatures; other content
+    // only as fallbackFormat ("TGA" or empty for none).
+    bool openMemory(const void* data, std::size_t size, const std::string& fallbackFormat);
 
     int width() const { return m_width; }
     int height() const { return m_height; }
@@ -51,7 +52,9 @@ private:
     std::string m_lastError;
 };
 
-// Format to force for a file name, or empty to let the content decide.
+// The format for a file whose content has no signature, by its name ("TGA" or empty).
 std::string formatForPath(const std::string& path);
+// The format a signature names among those the preview shows, or empty.
+std::string formatFromContent(const void* data, std::size_t size);
 
 }  // namespace tessor::imgio

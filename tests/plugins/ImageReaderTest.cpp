@@ -149,6 +149,23 @@ TEST_F(ImageReaderTest, UnreadableFilesAreNotRecognised) {
     EXPECT_FALSE(readPicture(*m_reader, m_folder.file("").string()).recognised);
 }
 
+// Content decides over the name, but only among the preview's formats: other formats the
+// library knows (here a plain PPM and a PostScript text) are not decoded at all.
+TEST_F(ImageReaderTest, SignatureDecidesAndOtherFormatsAreRefused) {
+    const TestPicture picture = distinctPicture(3, 2);
+    writeWithGraphicsMagick(picture, m_folder.file("real.png"));
+    std::filesystem::rename(m_folder.file("real.png"), m_folder.file("named.tga"));
+    expectPixels(readPicture(*m_reader, m_folder.file("named.tga").string()), picture, 0,
+                 "png named tga");
+
+    writeWithGraphicsMagick(picture, m_folder.file("pic.ppm"));
+    std::filesystem::rename(m_folder.file("pic.ppm"), m_folder.file("ppm.png"));
+    EXPECT_FALSE(readPicture(*m_reader, m_folder.file("ppm.png").string()).recognised);
+    const std::string ps = "%!PS-Adobe-3.0\n%%BoundingBox: 0 0 4 4\nshowpage\n";
+    writeBytes(m_folder.file("ps.jpg"), std::vector<std::uint8_t>(ps.begin(), ps.end()));
+    EXPECT_FALSE(readPicture(*m_reader, m_folder.file("ps.jpg").string()).recognised);
+}
+
 TEST_F(ImageReaderTest, ForgedHugeSizeIsRefusedAtOnce) {
     // A TGA header claiming 60000 x 60000 pixels with almost no data.
     std::vector<std::uint8_t> header(18, 0);
