@@ -34,7 +34,7 @@ std::array<uint8_t, 4> DatabaseHeader::passwordMask(double creationDate) {
 
 DatabaseHeader DatabaseHeader::parse(const uint8_t* data, size_t size) {
     const size_t sigLen = sizeof(kJetSignature) - 1;
-    if (size < 4 + sigLen + 1 || data[0] != 0x00 ||
+    if (size <= 0x14 || data[0] != 0x00 ||
         (std::memcmp(data + 4, kJetSignature, sigLen) != 0 &&
          std::memcmp(data + 4, kAceSignature, sigLen) != 0))
         throw Error(hr::kNotSupported, "The file is not a Microsoft Access database.");

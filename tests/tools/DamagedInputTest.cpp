@@ -187,3 +187,18 @@ TEST(DamagedInput, ValidLookingHeadersOverRandomPagesGiveErrorsOnly) {
     }
     std::cout << "[ damaged  ] 400 random files with a Jet header: " << opened << " opened\n";
 }
+
+TEST(DamagedInput, EveryShortPrefixOfAHeaderIsRefused) {
+    // A file cut anywhere inside the header: each length reads only the bytes that exist.
+    std::string header(0x200, '\0');
+    header[1] = 0x01;
+    header.replace(4, 15, "Standard Jet DB");
+    header[0x14] = 0x01;
+    ScratchFile scratch;
+    ASSERT_TRUE(scratch.ok());
+    for (size_t len = 0; len <= header.size(); ++len) {
+        auto o = readEverything(scratch.write(header.substr(0, len)));
+        EXPECT_FALSE(o.opened) << len;
+        EXPECT_NE(o.errorCode, 0u) << len;
+    }
+}
