@@ -67,9 +67,12 @@ IndexKeyEncoder::IndexKeyEncoder(const TableDef& table, const RealIndexDef& inde
         if (kc.column->type == ColumnType::Text || kc.column->type == ColumnType::Memo) {
             const auto order = textSortOrder(*kc.column, format, databaseSortOrder);
             if (!order) {
+                const bool own = kc.column->sortOrder != 0;
+                const unsigned lcid = own ? kc.column->sortOrder : databaseSortOrder & 0xFFFF;
+                const unsigned version = own ? kc.column->sortVersion : databaseSortOrder >> 24;
                 m_reason = "column \"" + kc.column->name + "\" uses a text sort order (LCID " +
-                           std::to_string(kc.column->sortOrder ? kc.column->sortOrder
-                                                               : databaseSortOrder & 0xFFFF) +
+                           std::to_string(lcid) +
+                           (version ? ", version " + std::to_string(version) : std::string()) +
                            ") whose index keys this program cannot build";
                 return;
             }
@@ -78,6 +81,23 @@ IndexKeyEncoder::IndexKeyEncoder(const TableDef& table, const RealIndexDef& inde
         m_columns.push_back(kc);
     }
     if (m_columns.empty()) m_reason = "the index has no columns";
+}
+
+std::string IndexKeyEncoder::tableCannotEncodeReason(const TableDef& table, Format format,
+                                                     uint32_t databaseSortOrder) {
+    for (const RealIndexDef& index : table.realIndexes) {
+        const IndexKeyEncoder encoder(table, index, format, databaseSortOrder);
+        if (encoder.canEncode()) continue;
+        std::string name = "#" + std::to_string(index.number);
+        for (const IndexDef& logical : table.indexes)
+            if (logical.realIndex == index.number) {
+                name = logical.name;
+                break;
+            }
+        return "index \"" + name + "\" of table \"" + table.name +
+               "\" cannot be encoded: " + encoder.cannotEncodeReason();
+    }
+    return {};
 }
 
 std::optional<TextSortOrder> IndexKeyEncoder::textSortOrder(const ColumnDef& column, Format format,

@@ -36,6 +36,11 @@ public:
     // an ignore-nulls index). Yes/No columns are never null.
     bool allNull(const std::vector<Value>& row) const;
 
+    // Why some index of the table cannot be kept up to date, naming the index;
+    // empty when every real index can be encoded. A writer refuses changes that
+    // touch the indexes of such a table.
+    static std::string tableCannotEncodeReason(const TableDef& table, Format format,
+                                               uint32_t databaseSortOrder);
     // The text sort order Jet uses for a column, if this engine knows it.
     static std::optional<TextSortOrder> textSortOrder(const ColumnDef& column, Format format,
                                                       uint32_t databaseSortOrder);

@@ -110,6 +110,16 @@ TEST(IndexKeyEncoder, SaysClearlyWhatItCannotEncode) {
     t.columns[1].sortVersion = 1;  // the later "General" order of ACE files
     EXPECT_FALSE(IndexKeyEncoder(t, indexOn({{1, true}}), Format::Jet4, kGeneral).canEncode());
 
+    t.realIndexes = {indexOn({{0, true}}), indexOn({{1, true}})};
+    t.realIndexes[1].number = 1;
+    t.indexes.push_back({"ByName", 0, 1});
+    EXPECT_EQ(
+        IndexKeyEncoder::tableCannotEncodeReason(t, Format::Jet4, kGeneral),
+        "index \"ByName\" of table \"People\" cannot be encoded: column \"Name\" uses "
+        "a text sort order (LCID 1033, version 1) whose index keys this program cannot build");
+    t.columns[1].sortVersion = 0;
+    EXPECT_EQ(IndexKeyEncoder::tableCannotEncodeReason(t, Format::Jet4, kGeneral), "");
+
     const IndexKeyEncoder missing(t, indexOn({{9, true}}), Format::Jet4, kGeneral);
     EXPECT_FALSE(missing.canEncode());
     EXPECT_NE(missing.cannotEncodeReason().find("column id 9"), std::string::npos);
