@@ -141,7 +141,7 @@ void IndexChecker::checkIndex(const TableData& table, const RealIndexDef& index,
     rowAt.reserve(table.rowIds.size());
     for (size_t i = 0; i < table.rowIds.size(); ++i)
         rowAt.emplace(rowKey(table.rowIds[i]), i);
-    std::vector<uint8_t> listed(table.rows.size(), 0);
+    std::vector<uint32_t> listed(table.rows.size(), 0);
 
     for (const IndexEntry& entry : entries) {
         const auto it = rowAt.find(rowKey(entry.row));
