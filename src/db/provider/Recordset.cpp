@@ -112,12 +112,12 @@ void Recordset::close() {
 
 bool Recordset::isBOF() const {
     requireOpen();
-    return m_pos < 0 || m_order.empty();
+    return m_pos < 0 || count() == 0;
 }
 
 bool Recordset::isEOF() const {
     requireOpen();
-    return m_pos >= count() || m_order.empty();
+    return m_pos >= count() || count() == 0;
 }
 
 long Recordset::recordCount() const {
@@ -127,12 +127,12 @@ long Recordset::recordCount() const {
 
 void Recordset::moveFirst() {
     requireOpen();
-    m_pos = m_order.empty() ? -1 : 0;
+    m_pos = count() == 0 ? -1 : 0;
 }
 
 void Recordset::moveLast() {
     requireOpen();
-    m_pos = m_order.empty() ? -1 : count() - 1;
+    m_pos = count() == 0 ? -1 : count() - 1;
 }
 
 void Recordset::moveNext() {
@@ -176,7 +176,7 @@ void Recordset::move(long n, int start) {
 size_t Recordset::currentRow() const {
     requireOpen();
     if (m_pos < 0 || m_pos >= count()) noCurrentRecord();
-    return m_order[static_cast<size_t>(m_pos)];
+    return rowAt(m_pos);
 }
 
 long Recordset::bookmark() const {
@@ -194,9 +194,12 @@ void Recordset::setBookmark(long bookmark) {
 
 void Recordset::applySort(const std::vector<SortSpec::Key>& keys) {
     const RowStore& rows = *m_snapshot.rows;
-    m_order.resize(rows.rowCount());
-    std::iota(m_order.begin(), m_order.end(), 0u);
+    // Unsorted, the position is the row itself and no permutation is kept.
+    m_order.clear();
+    m_order.shrink_to_fit();
     if (!keys.empty()) {
+        m_order.resize(rows.rowCount());
+        std::iota(m_order.begin(), m_order.end(), 0u);
         std::stable_sort(m_order.begin(), m_order.end(), [&](uint32_t a, uint32_t b) {
             for (const SortSpec::Key& k : keys) {
                 const int c = rows.compare(a, b, k.column);
@@ -206,7 +209,7 @@ void Recordset::applySort(const std::vector<SortSpec::Key>& keys) {
         });
     }
     m_sortKeys = keys;
-    m_pos = m_order.empty() ? -1 : 0;
+    m_pos = count() == 0 ? -1 : 0;
 }
 
 void Recordset::setSort(std::string_view sort) {
@@ -235,7 +238,7 @@ void Recordset::find(std::string_view criterion, long skip, int direction,
     const long long first = static_cast<long long>(from) + static_cast<long long>(skip) * direction;
     if (direction == ado::kSearchForward) {
         for (long long i = std::max<long long>(first, 0); i < count(); ++i) {
-            if (crit.matches(rows, m_order[static_cast<size_t>(i)])) {
+            if (crit.matches(rows, rowAt(static_cast<long>(i)))) {
                 m_pos = static_cast<long>(i);
                 return;
             }
@@ -243,7 +246,7 @@ void Recordset::find(std::string_view criterion, long skip, int direction,
         m_pos = count();
     } else {
         for (long long i = std::min<long long>(first, count() - 1); i >= 0; --i) {
-            if (crit.matches(rows, m_order[static_cast<size_t>(i)])) {
+            if (crit.matches(rows, rowAt(static_cast<long>(i)))) {
                 m_pos = static_cast<long>(i);
                 return;
             }
@@ -272,7 +275,7 @@ Variant Recordset::valueAt(long position, size_t column) const {
     requireOpen();
     if (position < 0 || position >= count() || column >= m_snapshot.rows->columnCount())
         throw ProviderError(hr::kInvalidArgument, "No such record or field.");
-    return m_snapshot.rows->value(m_order[static_cast<size_t>(position)], column);
+    return m_snapshot.rows->value(rowAt(position), column);
 }
 
 std::string Recordset::textAt(long position, size_t column) const {

@@ -110,14 +110,21 @@ private:
     void requireOpen() const;
     void adopt(TableSnapshot snapshot);
     void applySort(const std::vector<SortSpec::Key>& keys);
-    long count() const { return static_cast<long>(m_order.size()); }
+    long count() const {
+        return m_snapshot.rows ? static_cast<long>(m_snapshot.rows->rowCount()) : 0;
+    }
+    // The store's row at a position of the current order.
+    size_t rowAt(long position) const {
+        return m_order.empty() ? static_cast<size_t>(position)
+                               : m_order[static_cast<size_t>(position)];
+    }
 
     Fields m_fields;
     bool m_open = false;
     int m_cursorLocation = ado::kUseServer;
     int m_lockType = ado::kLockPessimistic;
     TableSnapshot m_snapshot;
-    std::vector<uint32_t> m_order;  // position -> row of the store
+    std::vector<uint32_t> m_order;  // position -> row of the store; empty while unsorted
     long m_pos = -1;
     std::string m_sortText;
     std::vector<SortSpec::Key> m_sortKeys;
