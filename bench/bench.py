@@ -36,12 +36,17 @@ GNU_TIME = "/usr/bin/time"
 
 
 def run_once(argv):
+    """Wall seconds and CPU seconds (user + system) of one run of the command."""
     start = time.perf_counter()
-    proc = subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    err = proc.stderr.read()
+    _, status, usage = os.wait4(proc.pid, 0)
     elapsed = time.perf_counter() - start
+    proc.stderr.close()
+    proc.returncode = os.waitstatus_to_exitcode(status)
     if proc.returncode != 0:
-        raise RuntimeError(f"{argv[0]} exited {proc.returncode}: {proc.stderr.decode().strip()}")
-    return elapsed
+        raise RuntimeError(f"{argv[0]} exited {proc.returncode}: {err.decode().strip()}")
+    return elapsed, usage.ru_utime + usage.ru_stime
 
 
 def peak_rss_kib(argv):
@@ -79,11 +84,12 @@ def main():
     args = ap.parse_args()
 
     cases = [tuple(c.split(":", 1)) for c in args.case] or DEFAULT_CASES
-    print(f"runs {args.runs} (+{args.warmup} warm-up), medians of wall time; "
-          f"peak RSS is the largest seen\n")
+    print(f"{args.runs} rounds (+{args.warmup} warm-up); times are medians (wall, and CPU = user "
+          f"+ system); peak RSS is the largest of 3 runs under GNU time\n")
     print("| file | table | rows | mdbtool ms | mdb-export ms | mdb-reader ms | "
-          "vs mdb-export | vs mdb-reader | mdbtool RSS MiB | mdb-export RSS MiB | mdb-reader RSS MiB |")
-    print("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+          "vs mdb-export | vs mdb-reader | mdbtool CPU ms | mdb-export CPU ms | mdb-reader CPU ms | "
+          "CPU vs mdb-export | mdbtool RSS MiB | mdb-export RSS MiB | mdb-reader RSS MiB |")
+    print("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     ok = True
     for file, table in cases:
         path = os.path.join(args.corpus, file)
@@ -91,21 +97,26 @@ def main():
         out = subprocess.run(cmds["mdbtool"], capture_output=True, check=True).stdout
         rows = sum(1 for _ in csv.reader(io.StringIO(out.decode(), newline=""))) - 1
         times = {k: [] for k in cmds}
+        cpu = {k: [] for k in cmds}
         for i in range(args.warmup + args.runs):
             for name, argv in cmds.items():
-                t = run_once(argv)
+                t, c = run_once(argv)
                 if i >= args.warmup:
                     times[name].append(t)
+                    cpu[name].append(c)
         rss = {}
         for name, argv in cmds.items():
             samples = [peak_rss_kib(argv) for _ in range(3)]
             rss[name] = None if None in samples else max(samples)
         med = {k: statistics.median(v) * 1000 for k, v in times.items()}
+        cmed = {k: statistics.median(v) * 1000 for k, v in cpu.items()}
         r_export = med["mdb-export"] / med["mdbtool"]
         r_reader = med["mdb-reader"] / med["mdbtool"]
         ok = ok and r_export >= 3 and r_reader >= 5
         print(f"| {file} | {table} | {rows} | {med['mdbtool']:.2f} | {med['mdb-export']:.2f} | "
               f"{med['mdb-reader']:.1f} | {r_export:.1f}x | {r_reader:.1f}x | "
+              f"{cmed['mdbtool']:.2f} | {cmed['mdb-export']:.2f} | {cmed['mdb-reader']:.0f} | "
+              f"{cmed['mdb-export'] / max(cmed['mdbtool'], 0.01):.1f}x | "
               f"{mib(rss['mdbtool'])} | {mib(rss['mdb-export'])} | {mib(rss['mdb-reader'])} |",
               flush=True)
     if args.check_goals and not ok:
