@@ -130,7 +130,9 @@ TEST(BuiltImage, CatalogTellsObjectsApart) {
             EXPECT_EQ(e.kind, ObjectKind::LinkedTable);
             ++linked;
         }
-        if (e.name == "MSysObjects") EXPECT_EQ(e.kind, ObjectKind::SystemTable);
+        if (e.name == "MSysObjects") {
+            EXPECT_EQ(e.kind, ObjectKind::SystemTable);
+        }
     }
     EXPECT_EQ(queries, 1);
     EXPECT_EQ(linked, 1);
