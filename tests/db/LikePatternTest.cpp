@@ -86,3 +86,15 @@ TEST(TextFold, ComparesWithoutCase) {
     EXPECT_NE(TextFold::compare("a\xFF", "a\xFE"), 0);
     EXPECT_EQ(TextFold::compare("a\xFF", "A\xFF"), 0);
 }
+
+TEST(TextFold, CollatesAccentedLettersWithTheirPlainOnes) {
+    EXPECT_LT(TextFold::collate("Ärger", "Bar"), 0);
+    EXPECT_LT(TextFold::collate("Zagreb", "Zürich"), 0);
+    EXPECT_LT(TextFold::collate("Zürich", "Zz"), 0);
+    EXPECT_LT(TextFold::collate("resume", "résumé"), 0);  // accents only break ties
+    EXPECT_LT(TextFold::collate("résumé", "resumes"), 0);
+    EXPECT_EQ(TextFold::collate("ÉCOLE", "école"), 0);
+    EXPECT_LT(TextFold::collate("Łódź", "Madrid"), 0);
+    EXPECT_EQ(TextFold::baseLetter(U'ő'), U'o');
+    EXPECT_EQ(TextFold::baseLetter(U'ß'), U'ß');  // no single plain letter
+}

@@ -190,6 +190,13 @@ TEST(ProviderCorpus, RecordsetHoldsTheWholeTable) {
     EXPECT_FALSE(rs->isEOF());
     EXPECT_EQ(f.item("ProductID").value().toInt32(), 42);
     EXPECT_LT(rs->memoryBytes(), 2 * rs->dataBytes() + 64 * 1024);
+    // The same table by its name alone.
+    auto byName = Recordset::create();
+    byName->open("[Order Details]", c, 3, 2, ado::kCmdTable);
+    EXPECT_EQ(byName->recordCount(), 2155);
+    EXPECT_EQ(codeOf([&] { byName->open("Order Details", c, 3, 2, 4); }), hr::kObjectOpen);
+    auto badOption = Recordset::create();
+    EXPECT_EQ(codeOf([&] { badOption->open("Order Details", c, 3, 2, 4); }), hr::kInvalidArgument);
 }
 
 TEST(ProviderCorpus, EveryFieldTypeHasItsCode) {

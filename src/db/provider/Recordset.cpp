@@ -56,9 +56,13 @@ void Recordset::open(std::string_view source, const std::shared_ptr<Connection>&
                             "The connection cannot be used to perform this operation. It is "
                             "either closed or invalid in this context.");
     std::string table;
-    if (options == ado::kCmdTable || options == ado::kCmdTableDirect)
-        table = std::string(source);
-    else if (options == ado::kCmdText || options == ado::kCmdUnspecified)
+    if (options == ado::kCmdTable || options == ado::kCmdTableDirect) {
+        // A bare table name; brackets around it are allowed as in a command.
+        std::string_view name = source;
+        if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
+            name = name.substr(1, name.size() - 2);
+        table = std::string(name);
+    } else if (options == ado::kCmdText || options == ado::kCmdUnspecified)
         table = CommandText::tableOfSelectAll(source);
     else
         throw ProviderError(hr::kInvalidArgument, "The command options are not valid.");

@@ -463,7 +463,7 @@ int RowStore::compare(size_t a, size_t b, size_t col) const {
         case Storage::Arena: {
             const std::string_view x = arenaGet(c, c.slots[a]);
             const std::string_view y = arenaGet(c, c.slots[b]);
-            if (isTextType(c.info.type)) return TextFold::compare(x, y);
+            if (isTextType(c.info.type)) return TextFold::collate(x, y);
             const int r = std::memcmp(x.data(), y.data(), std::min(x.size(), y.size()));
             if (r != 0) return r < 0 ? -1 : 1;
             return order(x.size(), y.size());

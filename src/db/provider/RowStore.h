@@ -42,7 +42,8 @@ public:
     // Text (UTF-8) or the bytes of a binary value; empty for null. Only for text, memo,
     // binary and OLE columns.
     std::string_view bytes(size_t row, size_t col) const;
-    // Orders two rows by one column: nulls first, texts without regard to case, yes before no
+    // Orders two rows by one column: nulls first, texts without regard to case and with
+    // accented letters beside their plain ones (TextFold::collate), yes before no
     // (yes is -1), dates by the calendar.
     int compare(size_t rowA, size_t rowB, size_t col) const;
 

@@ -78,4 +78,42 @@ int TextFold::compare(std::string_view a, std::string_view b) {
     return 0;
 }
 
+char32_t TextFold::baseLetter(char32_t c) {
+    // U+00C0 to U+024F by their canonical decomposition ("." where there is no plain letter).
+    static const char kBase[] =
+        "aaaaaa.ceeeeiiii.nooooo.ouuuuy..aaaaaa.ceeeeiiii.nooooo.ouuuuy.y"
+        "aaaaaaccccccccddddeeeeeeeeeegggggggghhhhiiiiiiiiii..jjkk.llllll."
+        ".llnnnnnn...oooooo..rrrrrrssssssssttttttuuuuuuuuuuuuwwyyyzzzzzz."
+        "................................oo.............uu..............."
+        ".............aaiioouuuuuuuuuu.aaaa....ggkkoooo..j...gg..nnaa...."
+        "aaaaeeeeiiiioooorrrruuuusstt..hh......aaeeooooooooyy............"
+        "................";
+    if (c < 0xC0 || c > 0x24F) return c;
+    const char b = kBase[c - 0xC0];
+    return b == '.' ? c : static_cast<char32_t>(b);
+}
+
+int TextFold::collate(std::string_view a, std::string_view b) {
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[j]);
+        char32_t x, y;
+        if ((ca | cb) < 0x80) {
+            x = ca >= 'A' && ca <= 'Z' ? ca + 32 : ca;
+            y = cb >= 'A' && cb <= 'Z' ? cb + 32 : cb;
+            ++i;
+            ++j;
+        } else {
+            x = baseLetter(fold(decode(a, i)));
+            y = baseLetter(fold(decode(b, j)));
+        }
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return compare(a, b);
+}
+
 }  // namespace tessor::provider

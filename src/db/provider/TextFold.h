@@ -18,6 +18,12 @@ public:
     // <0, 0, >0 comparing the folded texts code point by code point.
     static int compare(std::string_view a, std::string_view b);
     static bool equal(std::string_view a, std::string_view b) { return compare(a, b) == 0; }
+    // The order for sorting: letters first by their base letter, so that accented letters sit
+    // with their plain ones ("Ärger" before "Bar"), then by accents ("resume" before
+    // "résumé"); case never counts.
+    static int collate(std::string_view a, std::string_view b);
+    // The plain Latin letter of an accented one (lower case); c itself otherwise.
+    static char32_t baseLetter(char32_t c);
 };
 
 }  // namespace tessor::provider
