@@ -287,6 +287,7 @@ TEST(Corpus, SpotValues) {
         EXPECT_TRUE(r[8].as<bool>());
         EXPECT_TRUE(t.def.columns[0].isCompressedUnicode());
         EXPECT_EQ(db->tableDef("Table2").columns.size(), 89u);
+        EXPECT_EQ(db->tableDef("Table2").tdefPages.size(), 2u);  // definition over two pages
     }
     {
         // Dates the oracle cannot print: year 9999 and before 1900 / 1000.

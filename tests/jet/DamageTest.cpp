@@ -227,3 +227,71 @@ TEST(Damage, BitFlipsOverRealFiles) {
     // The flips must reach structure that matters, or this test proves nothing.
     EXPECT_GT(refused, variants / 5) << refused << " of " << variants;
 }
+
+namespace {
+
+// Byte position of row `row` on page `page` of a plain image.
+size_t rowAt(const std::vector<uint8_t>& image, uint32_t page, uint8_t row) {
+    return page * kPage + (get16(image, page * kPage + 0x0E + 2 * row) & 0x1FFF);
+}
+
+void setMapBit(std::vector<uint8_t>& image, MapPointer map, uint32_t page, bool on) {
+    size_t at = rowAt(image, map.page(), map.row()) + 5 + page / 8;
+    if (on)
+        image[at] |= static_cast<uint8_t>(1 << (page % 8));
+    else
+        image[at] &= static_cast<uint8_t>(~(1 << (page % 8)));
+}
+
+bool mentions(const std::vector<std::string>& problems, const std::string& text) {
+    for (const auto& p : problems)
+        if (p.find(text) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST(Damage, CheckerNamesMisplacedPages) {
+    SmallImage img;
+    const auto good = img.b.build();
+    const uint32_t data = img.b.dataPage(img.t), lval = img.b.lvalPage(img.t, "Body");
+    MapPointer lvMap, owned;
+    {
+        auto db = openImage(good);
+        lvMap = db->tableDef("Notes").findColumn("Body")->lvOwnedMap;
+        owned = db->tableDef("Notes").ownedMap;
+        ASSERT_EQ(checkIntegrity(*db), std::vector<std::string>{});
+    }
+    {
+        // The long value's page drops out of its column's map.
+        auto image = good;
+        setMapBit(image, lvMap, lval, false);
+        auto problems = checkIntegrity(*openImage(image));
+        EXPECT_TRUE(mentions(problems, "which is not in the column's page map"));
+        EXPECT_TRUE(mentions(
+            problems, "page " + std::to_string(lval) + " is marked in use but nothing owns it"));
+    }
+    {
+        // A page of the table claims to belong to another table.
+        auto image = good;
+        put32(image, data * kPage + 4, 2);
+        auto problems = checkIntegrity(*openImage(image));
+        EXPECT_TRUE(mentions(problems, "but belongs to the table at page 2"));
+        EXPECT_TRUE(mentions(problems, "holds 0 rows but its definition says 2"));
+    }
+    {
+        // The global map calls a used page free.
+        auto image = good;
+        setMapBit(image, MapPointer{1u << 8}, data, true);
+        auto problems = checkIntegrity(*openImage(image));
+        EXPECT_TRUE(mentions(problems, "page " + std::to_string(data) +
+                                           " is marked free but is used by table 'Notes'"));
+    }
+    {
+        // Two tables list the same page.
+        auto image = good;
+        setMapBit(image, owned, lval, true);
+        auto problems = checkIntegrity(*openImage(image));
+        EXPECT_TRUE(mentions(problems, "is claimed twice"));
+    }
+}
