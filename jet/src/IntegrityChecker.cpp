@@ -114,8 +114,8 @@ void IntegrityChecker::checkRows(const TableDef& def, const UsageMap& owned) {
         }
     }
     if (live != def.rowCount)
-        problem(table + " holds " + std::to_string(live) + " rows but its definition says " +
-                std::to_string(def.rowCount));
+        problem(table + " holds " + std::to_string(live) + (live == 1 ? " row" : " rows") +
+                " but its definition says " + std::to_string(def.rowCount));
 }
 
 void IntegrityChecker::checkIndexPages(const TableDef& def) {
