@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target with clang (-fsanitize=fuzzer,address,undefined) and runs it for a
 # bounded time, seeded from the .mdb corpus. Exits non-zero when the fuzzer finds a crash, a
-# leak, a sanitizer report or a timeout; the input that did it is left in the artifacts folder.
+# leak, a sanitizer report, a timeout (30 s for one input) or a single allocation of 256 MiB or
+# more (a length field believed without a bound); the input that did it is left in the
+# artifacts folder.
 #
 #   fuzz/run.sh [SECONDS] [BUILD_DIR]      defaults: 60, <repo>/build-fuzz
 #   env: TESSOR_SHARED_DIR (default <repo>/../shared), FUZZ_JOBS (default 1)
@@ -38,6 +40,6 @@ if [ "$jobs" -gt 1 ]; then
 fi
 cd "$artifacts"
 exec "$build/bin/open_read_fuzz" \
-    -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 -max_len=4194304 \
+    -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 -malloc_limit_mb=256 -max_len=4194304 \
     "${parallel[@]}" -print_final_stats=1 -artifact_prefix="$artifacts/" \
     "$corpus" "${seeds[@]}"
