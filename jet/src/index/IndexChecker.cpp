@@ -183,6 +183,9 @@ void IndexChecker::checkIndex(const TableData& table, const RealIndexDef& index,
     std::vector<std::vector<uint8_t>> uniqueKeys;
     for (size_t r = 0; r < table.rows.size(); ++r) {
         const bool skippable = encoder.canEncode() && encoder.allNull(table.rows[r]);
+        if (index.isRequired() && encoder.canEncode() && encoder.anyNull(table.rows[r]))
+            report.add("the row at " + rowName(table.rowIds[r]) +
+                       " has a null key value, though the index requires values");
         if (!listed[r] && !(index.ignoresNulls() && skippable)) {
             ++m_stats.missingRows;
             report.add("the row at " + rowName(table.rowIds[r]) + " is missing from the index");

@@ -128,6 +128,14 @@ bool IndexKeyEncoder::hasText() const {
     return false;
 }
 
+bool IndexKeyEncoder::anyNull(const std::vector<Value>& row) const {
+    for (const KeyColumn& kc : m_columns) {
+        if (kc.column->type == ColumnType::Bool) continue;
+        if (kc.position >= row.size() || row[kc.position].isNull()) return true;
+    }
+    return false;
+}
+
 std::vector<uint8_t> IndexKeyEncoder::encode(const std::vector<Value>& row,
                                              TextPositions positions) const {
     if (!canEncode())

@@ -35,6 +35,8 @@ public:
     // True when every key column of the row is null (such rows get no entry in
     // an ignore-nulls index). Yes/No columns are never null.
     bool allNull(const std::vector<Value>& row) const;
+    // True when some key column of the row is null.
+    bool anyNull(const std::vector<Value>& row) const;
 
     // Why some index of the table cannot be kept up to date, naming the index;
     // empty when every real index can be encoded. A writer refuses changes that

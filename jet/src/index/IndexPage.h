@@ -13,7 +13,11 @@ namespace jet::index {
 // One index page, decoded: header fields and the full (prefix-restored)
 // entries. parse() checks every length against the page and throws
 // hr::kCorrupt on damage; serialize() builds the stored form again, so a
-// writer can change `entries` and write the page back.
+// writer can change `entries` and write the page back: keep them sorted with
+// compareEntries(), split the page when storedSize() passes
+// IndexPageLayout::maxEntryBytes(), and when a page's last entry changes,
+// change the parent's entry for it too (a node entry carries the last key and
+// row of its child's subtree).
 struct IndexPage {
     uint32_t number = 0;
     bool leaf = true;
@@ -23,7 +27,7 @@ struct IndexPage {
     uint32_t tailPage = 0;          // nodes: the rightmost child
     uint16_t freeSpace = 0;         // as stored
     uint16_t prefixLength = 0;      // as stored
-    uint8_t level = 0;              // as stored (Jet 4 only)
+    uint8_t level = 0;              // as stored
     uint32_t storedEntryBytes = 0;  // entry-area bytes in use, from the mask
     std::vector<IndexEntry> entries;
 

@@ -175,3 +175,32 @@ TEST_F(IndexCheckBuilt, RandomDamageToIndexPagesIsReportedNotFatal) {
     // most rounds hit something the check can see
     EXPECT_GT(reported, 300u);
 }
+
+TEST_F(IndexCheckBuilt, NullsInARequiredIndexAreReported) {
+    B b;
+    B::Index pk{"PrimaryKey",
+                {{0, true}, {1, true}},
+                jet::indexflag::kUnique | jet::indexflag::kRequired,
+                jet::IndexKind::Primary};
+    const int t = b.addTable("Pairs", {{"A", ColumnType::Long}, {"B", ColumnType::Int}}, {pk});
+    b.addRow(t, {B::i32(1), B::i16(1)});
+    b.addRow(t, {B::i32(1), B::null()});
+    m_image = b.build();
+    auto db = jettest::openImage(m_image);
+    const jet::TableData data = db->readTable("Pairs");
+    const IndexKeyEncoder enc(data.def, data.def.realIndexes[0], db->format(), db->sortOrder());
+    IndexPage leaf;
+    leaf.owner = data.def.tdefPage;
+    for (size_t r = 0; r < data.rows.size(); ++r)
+        leaf.entries.push_back({enc.encode(data.rows[r]), data.rowIds[r], 0});
+    // (1, null) sorts before (1, 1)
+    std::swap(leaf.entries[0], leaf.entries[1]);
+    const std::vector<uint8_t> bytes = leaf.serialize(jet::Format::Jet4);
+    std::copy(bytes.begin(), bytes.end(),
+              m_image.begin() + data.def.realIndexes[0].firstPage * B::kPageSize);
+    const auto problems = check();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("has a null key value, though the index requires values"),
+              std::string::npos)
+        << problems[0];
+}
