@@ -5,9 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -63,6 +62,11 @@ ProcessResult runProcess(const std::vector<std::string>& argv) {
     }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            close(outFd);
+            close(errFd);
+            throw std::runtime_error("waitpid failed for " + argv[0]);
+        }
     }
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = readAll(outFd);

@@ -17,7 +17,6 @@ namespace {
 class OutBuffer {
 public:
     explicit OutBuffer(std::FILE* out) : m_out(out) { m_buf.reserve(kFlushAt + 4096); }
-    ~OutBuffer() = default;
     std::string& text() { return m_buf; }
     void maybeFlush() {
         if (m_buf.size() >= kFlushAt) flush();
