@@ -1,0 +1,43 @@
+#include "db/FileAccess.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+
+namespace db {
+
+bool TestExclusive(const QString& path) {
+    if (path.isEmpty()) return false;
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool free = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (free) {
+        // The same whole-file write lock an exclusive connection takes: it is refused while any
+        // connection, shared or exclusive, holds the file.
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = 0;
+        lock.l_len = 0;
+        free = ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+    }
+    // Closing the only descriptor of the description drops the lock again.
+    ::close(fd);
+    return free;
+}
+
+QString ConnectionValue(const QString& value) {
+    // The parser takes a value as quoted only when a quote opens it, and trims blanks around it.
+    const bool plain = !value.contains(u';') && !value.startsWith(u'"') &&
+                       !value.startsWith(u'\'') && value.trimmed().size() == value.size();
+    if (plain) return value;
+    QString quoted = value;
+    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+}  // namespace db

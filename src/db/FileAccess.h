@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// Checks on a database file made before the program opens it.
+namespace db {
+
+// True when the file exists, is a regular file that may be written, and nobody holds it: no
+// connection of this or another process has it open (such connections keep a lock on it). The
+// file is opened for writing, without creating it, locked and closed again at once.
+bool TestExclusive(const QString& path);
+
+// A value for a connection text, put in quotes when it holds what would end or change it
+// (";", quotes, blanks at either end).
+QString ConnectionValue(const QString& value);
+
+}  // namespace db
