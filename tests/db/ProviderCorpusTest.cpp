@@ -344,3 +344,24 @@ TEST(ProviderCorpus, EveryTableAgreesWithTheOtherReader) {
     std::printf("%zu tables, %zu cells compared\n", tables, cells);
     EXPECT_GT(tables, 50u);
 }
+
+TEST(ProviderCorpus, DatesFarFromTheEpochFormatByTheCalendar) {
+    NEED_CORPUS(path, "jet4-mdbtools-datetest.mdb");
+    auto c = connect(path, ado::kModeRead);
+    auto rs = Recordset::create();
+    rs->open("Select * From DateTest", c);
+    rs->setSort("IDCol");
+    std::vector<std::string> seen;
+    for (; !rs->isEOF(); rs->moveNext())
+        seen.push_back(rs->fields().item("DateTimeCol").text() + " " +
+                       rs->fields().item("DateCol").text());
+    ASSERT_EQ(seen.size(), 6u);
+    EXPECT_EQ(seen[1], "9999/01/01 00:00:00 9999/01/01 00:00:00");
+    EXPECT_EQ(seen[2], "1898/01/01 00:00:00 1899/01/01 00:00:00");
+    EXPECT_EQ(seen[3], "0632/01/01 00:00:00 0633/01/01 00:00:00");
+    // Sorting by a date puts the years before the epoch first, in calendar order.
+    rs->setSort("DateCol DESC");
+    EXPECT_EQ(rs->fields().item("IDCol").text(), "2");
+    rs->moveLast();
+    EXPECT_EQ(rs->fields().item("IDCol").text(), "4");
+}
