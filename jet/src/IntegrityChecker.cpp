@@ -23,6 +23,13 @@ std::string pageText(uint32_t p) {
 
 }  // namespace
 
+void IntegrityChecker::problem(std::string text) {
+    if (m_problems.size() < kMaxProblems)
+        m_problems.push_back(std::move(text));
+    else
+        ++m_dropped;
+}
+
 IntegrityChecker::IntegrityChecker(Database::Impl& db)
     : m_db(db),
       m_pager(db.pager()),
@@ -245,7 +252,8 @@ std::vector<std::string> IntegrityChecker::run() {
         checkTable(e);
     }
     checkUnaccounted();
-    if (m_problems.size() > kMaxProblems) m_problems.resize(kMaxProblems);
+    if (m_dropped > 0)
+        m_problems.push_back("... and " + std::to_string(m_dropped) + " further problems");
     return m_problems;
 }
 

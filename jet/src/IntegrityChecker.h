@@ -22,7 +22,9 @@ public:
 private:
     enum class Use : uint8_t { None, Header, MapHolder, Owned };
 
-    void problem(std::string text) { m_problems.push_back(std::move(text)); }
+    // Records a finding; past a limit the rest are only counted, so that a wrecked file cannot
+    // fill memory with findings.
+    void problem(std::string text);
     void claim(uint32_t page, const std::string& owner, const std::string& listedBy);
     void claimMapHolder(MapPointer pointer);
     // Reads a map and claims its holder page and bitmap pages; false (with a problem) on failure.
@@ -36,6 +38,7 @@ private:
     Database::Impl& m_db;
     Pager& m_pager;
     std::vector<std::string> m_problems;
+    size_t m_dropped = 0;
     std::vector<Use> m_use;
     std::vector<std::string> m_owner;
     std::vector<LongValueReader::PageUse> m_lvPages;  // of the table being checked

@@ -295,3 +295,30 @@ TEST(Damage, CheckerNamesMisplacedPages) {
         EXPECT_TRUE(mentions(problems, "is claimed twice"));
     }
 }
+
+TEST(Damage, CheckerOutputIsBounded) {
+    // A reference map whose bitmap page has every bit set names half a million pages past the
+    // end of the file; the findings must stay a readable, bounded list.
+    SmallImage img;
+    auto image = img.b.build();
+    MapPointer owned;
+    {
+        auto db = openImage(image);
+        owned = db->tableDef("Notes").ownedMap;
+    }
+    const uint32_t bitmapPage = static_cast<uint32_t>(image.size() / kPage);
+    std::vector<uint8_t> bitmap(kPage, 0xFF);
+    bitmap[0] = 0x05;
+    bitmap[1] = 0x01;
+    bitmap[2] = bitmap[3] = 0;
+    image.insert(image.end(), bitmap.begin(), bitmap.end());
+    size_t row = rowAt(image, owned.page(), owned.row());
+    image[row] = 0x01;  // reference map: one bitmap page, the other slots empty
+    std::fill(image.begin() + row + 1, image.begin() + row + 69, 0);
+    put32(image, row + 1, bitmapPage);
+    auto db = openImage(image);
+    EXPECT_EQ(codeOf([&] { db->readTable("Notes"); }), hr::kCorrupt);
+    auto problems = checkIntegrity(*db);
+    EXPECT_LE(problems.size(), 1100u);
+    EXPECT_TRUE(mentions(problems, "further problems")) << problems.size();
+}
