@@ -86,6 +86,7 @@ void IntegrityChecker::checkRows(const TableDef& def, const UsageMap& owned) {
     m_lvPages.clear();
     std::vector<Value> values;
     uint64_t live = 0;
+    std::unordered_set<uint32_t> targets;
     for (uint32_t p : owned.pages()) {
         if (p >= m_pager.pageCount()) continue;  // reported by claim()
         PageRef page = m_pager.page(p);
@@ -112,7 +113,7 @@ void IntegrityChecker::checkRows(const TableDef& def, const UsageMap& owned) {
                 DataPage::Slot slot = dp->slot(i);
                 if (slot.deleted()) continue;
                 PageRef hold;
-                ByteView row = TableScanner::resolveRow(m_pager, page, i, hold);
+                ByteView row = TableScanner::resolveRow(m_pager, page, i, hold, &targets);
                 decoder.decode(row, values);
                 ++live;
             } catch (const Error& e) {

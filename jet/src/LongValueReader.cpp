@@ -38,6 +38,11 @@ void LongValueReader::read(const ByteView& field, std::vector<uint8_t>& out) {
     if (uint64_t(length) > uint64_t(m_pager.pageCount()) * m_pager.pageSize())
         throwCorrupt("a long value claims " + std::to_string(length) +
                      " bytes, more than the whole file");
+    if (length > m_budget)
+        throwCorrupt(
+            "the long values read add up to more than the whole file holds; rows "
+            "share one stored value");
+    m_budget -= length;
 
     if (kind == kInline) {
         ByteView data = field.sub(kDescriptorSize, length);

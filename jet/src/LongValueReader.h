@@ -18,7 +18,8 @@ public:
     static constexpr uint8_t kSinglePage = 0x40;
     static constexpr uint8_t kChained = 0x00;
 
-    explicit LongValueReader(Pager& pager) : m_pager(pager) {}
+    explicit LongValueReader(Pager& pager)
+        : m_pager(pager), m_budget(uint64_t(pager.pageCount()) * pager.pageSize()) {}
 
     // Replaces out with the value's bytes. Throws hr::kCorrupt on any inconsistency.
     void read(const ByteView& field, std::vector<uint8_t>& out);
@@ -33,6 +34,10 @@ private:
     ByteView lvalRow(uint32_t pointer, PageRef& hold);
     Pager& m_pager;
     std::vector<PageUse>* m_visited = nullptr;
+    // Bytes this reader may still deliver. Each stored value belongs to one row, so all the
+    // values of a scan together fit in the file; many rows pointing at one large value would
+    // otherwise turn a small file into unbounded work.
+    uint64_t m_budget;
     uint16_t m_column = 0;
 };
 

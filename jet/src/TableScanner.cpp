@@ -12,7 +12,7 @@ constexpr int kMaxOverflowHops = 16;
 }  // namespace
 
 ByteView TableScanner::resolveRow(Pager& pager, const PageRef& page, uint16_t slotIndex,
-                                  PageRef& hold) {
+                                  PageRef& hold, std::unordered_set<uint32_t>* targets) {
     hold = page;
     DataPage dp(hold, pager.format());
     DataPage::Slot slot = dp.slot(slotIndex);
@@ -21,6 +21,9 @@ ByteView TableScanner::resolveRow(Pager& pager, const PageRef& page, uint16_t sl
             throwCorrupt("the moved row at page " + std::to_string(page->number()) + " row " +
                          std::to_string(slotIndex) + " points round in a loop");
         uint32_t ptr = dp.row(slot).u32(0);
+        if (targets && !targets->insert(ptr).second)
+            throwCorrupt("two rows point at the moved row at page " + std::to_string(ptr >> 8) +
+                         " row " + std::to_string(ptr & 0xFF));
         uint32_t target = ptr >> 8;
         if (target == 0 || target >= pager.pageCount())
             throwCorrupt("a moved row points to page " + std::to_string(target) +
@@ -39,6 +42,7 @@ void TableScanner::scan(const Database::RowCallback& callback) {
     UsageMap owned = UsageMap::read(m_pager, m_def.ownedMap);
     RowDecoder decoder(m_pager, m_text, m_def);
     std::vector<Value> values;
+    std::unordered_set<uint32_t> targets;
     for (uint32_t pageNo : owned.pages()) {
         if (pageNo >= m_pager.pageCount())
             throwCorrupt("the page map of table '" + m_def.name + "' lists page " +
@@ -51,7 +55,7 @@ void TableScanner::scan(const Database::RowCallback& callback) {
             DataPage::Slot slot = dp.slot(i);
             if (slot.deleted()) continue;
             PageRef hold;
-            ByteView row = resolveRow(m_pager, page, i, hold);
+            ByteView row = resolveRow(m_pager, page, i, hold, &targets);
             decoder.decode(row, values);
             if (!callback(RowId{pageNo, static_cast<uint8_t>(i)}, values)) return;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <unordered_set>
 #include <vector>
 
 #include "Pager.h"
@@ -22,7 +23,10 @@ public:
 
     // Raw bytes of the row a slot stands for, after following overflow pointers. `hold` keeps the
     // page alive. Throws hr::kCorrupt for loops or bad pointers.
-    static ByteView resolveRow(Pager& pager, const PageRef& page, uint16_t slot, PageRef& hold);
+    // When `targets` is given, a moved row reached a second time is refused: each moved row
+    // belongs to one slot, and sharing would let a small file stand for endless rows.
+    static ByteView resolveRow(Pager& pager, const PageRef& page, uint16_t slot, PageRef& hold,
+                               std::unordered_set<uint32_t>* targets = nullptr);
 
 private:
     Pager& m_pager;

@@ -322,3 +322,29 @@ TEST(Damage, CheckerOutputIsBounded) {
     EXPECT_LE(problems.size(), 1100u);
     EXPECT_TRUE(mentions(problems, "further problems")) << problems.size();
 }
+
+TEST(Damage, SharedStoredValuesAreRefused) {
+    // Many rows naming one long value: legal files never share, and reading it once per row
+    // would turn a small file into endless work.
+    B b;
+    int t = b.addTable("T", {{"Id", ColumnType::Long}, {"Blob", ColumnType::Ole, false}});
+    auto shared = b.longValueSingle(t, "Blob", std::vector<uint8_t>(3000, 0xAB));
+    for (int i = 0; i < 40; ++i)
+        b.addRow(t, {B::i32(i), shared});
+    auto db = openImage(b.build());
+    EXPECT_EQ(codeOf([&] { db->readTable("T"); }), hr::kCorrupt);
+
+    // Two slots pointing at one moved row.
+    B m;
+    int u = m.addTable("U", {{"Id", ColumnType::Long}});
+    B::RowOptions moved;
+    moved.moved = true;
+    m.addRow(u, {B::i32(1)}, moved);
+    m.addRow(u, {B::i32(2)}, moved);
+    auto image = m.build();
+    const uint32_t data = m.dataPage(u);
+    put32(image, rowAt(image, data, 1), get32(image, rowAt(image, data, 0)));
+    auto db2 = openImage(image);
+    EXPECT_EQ(codeOf([&] { db2->readTable("U"); }), hr::kCorrupt);
+    EXPECT_TRUE(mentions(checkIntegrity(*db2), "two rows point at the moved row"));
+}
