@@ -87,6 +87,7 @@ private slots:
     void unchangedPathIsNotLoadedAgain();
     void columnChoiceFollowsTheRecordsetByName();
     void overlongPathIsRefusedNotCut();
+    void providerErrorIsShownAndClosedRecordsetNamesNothing();
     void screenShowsTheOffscreenPicture();
 
 private:
@@ -249,6 +250,37 @@ void ImagePreviewWndTest::overlongPathIsRefusedNotCut() {
     pane.SetRecordset(rs);
     QCOMPARE(pane.LastPath(), folder + "/" + name + ".png");
     QVERIFY(IsGrey(pane.OffscreenPicture()));
+}
+
+// The recordset's columns change under the pane before it is handed over again: reading the
+// chosen column fails, and the provider's own text is shown.
+void ImagePreviewWndTest::providerErrorIsShownAndClosedRecordsetNamesNothing() {
+    auto rs = MakeRecordset({Column("Id"), Column("Code")}, {{Variant("1"), Variant("A")}});
+    CImagePreviewWnd pane;
+    QStringList messages;
+    pane.SetMessageSink([&messages](QWidget*, const QString& text) { messages << text; });
+    ChooseFolder(pane, m_dir.path());
+    pane.SetRecordset(rs);
+    auto* field = Control<QComboBox>(pane, CImagePreviewWnd::IDC_COMBO_FIELD);
+    field->setCurrentIndex(1);
+    emit field->activated(1);
+    QCOMPARE(pane.LastPath(), m_dir.path() + "/A");
+    QVERIFY(messages.isEmpty());
+
+    rs->close();
+    auto store = std::make_unique<RowStore>(std::vector<ColumnInfo>{Column("Id")});
+    store->appendRow(std::vector<Variant>{Variant("2")});
+    rs->openSnapshot(std::move(store));
+    pane.UpdatePreview();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(!messages[0].isEmpty());
+    QCOMPARE(pane.LastPath(), m_dir.path() + "/A");
+
+    rs->close();
+    pane.UpdatePreview();
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(pane.LastPath(), m_dir.path());
+    QCOMPARE(Control<QLineEdit>(pane, CImagePreviewWnd::IDC_EDIT_FILENAME)->text(), QString());
 }
 
 void ImagePreviewWndTest::screenShowsTheOffscreenPicture() {
