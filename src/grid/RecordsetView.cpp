@@ -1,0 +1,220 @@
+// The provider's headers come before Qt's, whose keyword macros would rewrite names in them.
+#include "db/provider/Connection.h"
+#include "db/provider/Constants.h"
+#include "db/provider/ProviderError.h"
+#include "db/provider/Recordset.h"
+
+#include "grid/RecordsetView.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QResizeEvent>
+
+#include <new>
+
+#include "res/ResourceIds.h"
+
+using tessor::provider::Connection;
+using tessor::provider::ProviderError;
+using tessor::provider::Recordset;
+namespace ado = tessor::provider::ado;
+
+namespace {
+
+const QString kSection = QStringLiteral("Recordset View");
+
+// A connection-text value as it stands, or in double quotes when it holds what would end or
+// trim it (";", outer blanks, a quote), so that any path or password reaches the provider whole.
+QString connectionValue(const QString& value) {
+    const bool plain = !value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('"')) &&
+                       !value.contains(QLatin1Char('\'')) && value.trimmed() == value;
+    if (plain) return value;
+    QString quoted = value;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+}  // namespace
+
+CRecordsetView::CRecordsetView(QWidget* parent) : QWidget(parent), m_grid(this) {
+    setProperty("controlId", res::IDD_RECORDSET_VIEW);
+    // Typing into cells waits for the recordset's write side (the save on leaving a cell);
+    // until then the grid shows, sorts and navigates, and offers the new-record line.
+    m_grid.SetAllowUpdate(false);
+    m_grid.SetAllowAddNew(true);
+    connect(&m_grid, &CDataGrid::RowColChange, this, &CRecordsetView::OnRowColChange);
+    connect(&m_grid, &CDataGrid::HeadClick, this, &CRecordsetView::OnHeadClick);
+    connect(&m_grid, &CDataGrid::AfterDelete, this, &CRecordsetView::OnAfterDelete);
+}
+
+CRecordsetView::~CRecordsetView() {
+    m_grid.SetDataSource(nullptr);
+    if (m_pRecordset) {
+        try {
+            if (m_pRecordset->state() & ado::kStateOpen) m_pRecordset->close();
+        } catch (const std::exception& e) {
+            ShowProviderError(e);
+        }
+        m_pRecordset.reset();
+    }
+    if (m_pConnection) {
+        try {
+            if (m_pConnection->state() & ado::kStateOpen) m_pConnection->close();
+        } catch (const std::exception&) {
+            // The file is released with the object in any case.
+        }
+        m_pConnection.reset();
+    }
+    if (m_searchDlg) delete m_searchDlg.data();
+}
+
+void CRecordsetView::OnInitialUpdate() {
+    m_grid.setGeometry(0, 0, width(), height());
+    m_lang.SetIniFile(CLangText::DefaultIniPath());
+    m_lang.SetSection(kSection);
+
+    m_pConnection.reset();
+    try {
+        m_pConnection = Connection::create();
+    } catch (const std::bad_alloc&) {
+        ShowMessage(m_lang.GetText(QStringLiteral("Can't create intance of Connection")));
+    }
+    m_pRecordset.reset();
+    try {
+        m_pRecordset = Recordset::create();
+    } catch (const std::bad_alloc&) {
+        m_pConnection.reset();
+        ShowMessage(m_lang.GetText(QStringLiteral("Can't create an instance of Recordset")));
+    }
+}
+
+QString CRecordsetView::ConnectionText(const QString& path, const QString& password) {
+    QString text =
+        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source = ") + connectionValue(path);
+    if (!password.isEmpty())
+        text += QStringLiteral(";Jet OLEDB:Database Password=") + connectionValue(password);
+    return text;
+}
+
+QString CRecordsetView::CommandText(const QString& table) {
+    // In brackets, so that a name with blanks ("Order Details") is one name to the provider.
+    // Names cannot hold "]"; one that does anyway is put in backquotes instead.
+    if (table.contains(QLatin1Char(']')) && !table.contains(QLatin1Char('`')))
+        return QStringLiteral("Select * From `") + table + QLatin1Char('`');
+    return QStringLiteral("Select * From [") + table + QLatin1Char(']');
+}
+
+bool CRecordsetView::OpenRecordset(const QString& path, const QString& table,
+                                   const QString& password) {
+    if (!m_pConnection || !m_pRecordset) {
+        OnInitialUpdate();
+        if (!m_pConnection || !m_pRecordset) return false;
+    }
+    try {
+        if (m_pRecordset->state() & ado::kStateOpen) {
+            // The grid lets go first: it must never read a closed recordset.
+            m_grid.SetDataSource(nullptr);
+            m_pRecordset->close();
+        }
+        if (m_pConnection->state() & ado::kStateOpen) m_pConnection->close();
+    } catch (const std::exception& e) {
+        ShowProviderError(e);
+        return false;
+    }
+
+    m_strPath = path;
+    m_strTable = table;
+    m_szPassword = password;
+    try {
+        m_pConnection->setMode(ado::kModeShareExclusive);
+        m_pConnection->open(ConnectionText(path, password).toStdString(), {}, {}, -1);
+    } catch (const std::exception& e) {
+        ShowProviderError(e);
+        return false;
+    }
+    try {
+        m_pRecordset->setCursorLocation(ado::kUseClient);
+        m_pRecordset->open(CommandText(table).toStdString(), m_pConnection, ado::kOpenStatic,
+                           ado::kLockPessimistic, ado::kCmdText);
+    } catch (const std::exception& e) {
+        ShowProviderError(e);
+        return false;
+    }
+    m_grid.SetDataSource(nullptr);
+    m_grid.SetDataSource(m_pRecordset);
+    // Putting the grid on the first record is no pick of a column by the user: sorting stays
+    // off until a header click or a move of the cell. Columns may differ after a reopen.
+    m_selCol = -1;
+    m_binding = true;
+    m_grid.Refresh();
+    m_binding = false;
+    return true;
+}
+
+bool CRecordsetView::CanDoCommand(int nWhich) {
+    const bool open = m_pRecordset && m_pRecordset->isOpen();
+    const long count = open ? m_pRecordset->recordCount() : 0;
+    const bool notAtEnd = open && !m_pRecordset->isBOF() && !m_pRecordset->isEOF();
+    const bool noNewRow = m_grid.GetAddNewMode() == CDataGrid::dbgNoAddNew;
+    switch (nWhich) {
+        case 0:
+            return m_selCol != -1 && count > 0;
+        case 1:
+            return true;
+        case 2:
+            return notAtEnd && noNewRow;
+        case 3:
+            return count >= 1 && noNewRow;
+        case 4:
+        case 5:
+            if (!notAtEnd) return false;
+            return m_grid.GetCol() == -1 ? noNewRow : !m_grid.GetSelText().isEmpty();
+        case 6: {
+            if (!notAtEnd) return false;
+            if (m_grid.GetCol() == -1) return noNewRow;
+            const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+            return data && data->hasText();
+        }
+        default:
+            return false;
+    }
+}
+
+void CRecordsetView::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    m_grid.setGeometry(0, 0, e->size().width(), e->size().height());
+}
+
+void CRecordsetView::OnRowColChange(QVariant*, short) {
+    if (!m_binding) m_selCol = m_grid.GetCol();
+    PostNotice(res::WM_RECORD_CHANGED);
+}
+
+void CRecordsetView::OnHeadClick(short colIndex) {
+    m_selCol = colIndex;
+}
+
+void CRecordsetView::OnAfterDelete() {
+    PostNotice(res::WM_RECORD_CHANGED);
+}
+
+void CRecordsetView::PostNotice(int message) {
+    if (!m_pFrame) return;
+    QCoreApplication::postEvent(m_pFrame, new QEvent(res::eventType(message)));
+}
+
+void CRecordsetView::ShowMessage(const QString& text) {
+    QMessageBox::warning(this, QStringLiteral("Tessor"), text);
+}
+
+void CRecordsetView::ShowProviderError(const std::exception& e) {
+    // The provider's own words, untranslated.
+    if (auto* pe = dynamic_cast<const ProviderError*>(&e))
+        ShowMessage(QString::fromStdString(pe->description()));
+    else
+        ShowMessage(QString::fromUtf8(e.what()));
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+#include "grid/DataGrid.h"
+#include "lang/LangText.h"
+#include "res/Events.h"
+
+class QDialog;
+
+namespace tessor::provider {
+class Connection;
+class Recordset;
+}  // namespace tessor::provider
+
+// The left pane of a table window (form 141): the record grid over the recordset of one table.
+// It owns its connection and recordset from OpenRecordset until it is destroyed, holding the
+// database file exclusively all that time; it answers which commands are possible, and posts
+// its frame a notice when the current record changes (res::WM_RECORD_CHANGED) or the recordset
+// was replaced (res::WM_RECORDSET_REPLACED).
+//
+// Life: construct, SetFrame, OnInitialUpdate, OpenRecordset (again after the table's columns
+// changed); destruction unbinds the grid and closes recordset and connection.
+class CRecordsetView : public QWidget {
+    Q_OBJECT
+
+public:
+    using ConnectionPtr = std::shared_ptr<tessor::provider::Connection>;
+    using RecordsetPtr = std::shared_ptr<tessor::provider::Recordset>;
+
+    explicit CRecordsetView(QWidget* parent = nullptr);
+    ~CRecordsetView() override;
+
+    // The window the notices go to; none (the default) posts nothing. The frame must outlive
+    // the view or be a QObject whose destruction the view can see; a dead frame gets nothing.
+    void SetFrame(QObject* frame) { m_pFrame = frame; }
+    QObject* GetFrame() const { return m_pFrame; }
+
+    // Sets up the text lookup and makes fresh connection and recordset objects.
+    void OnInitialUpdate();
+    // (Re)opens the connection, exclusively, and the table's recordset, and binds it to the
+    // grid. False, after telling the user the provider's description, when either refuses.
+    bool OpenRecordset(const QString& path, const QString& table, const QString& password);
+    // A new reference to the recordset; none before OnInitialUpdate.
+    RecordsetPtr GetRecordset() const { return m_pRecordset; }
+    // Whether a command group is possible now: 0 sort, 1 add record, 2 delete record, 3 find,
+    // 4 copy, 5 cut, 6 paste; any other number is false.
+    bool CanDoCommand(int nWhich);
+
+    // Posts the frame the notice that the recordset was reopened with other columns.
+    void NotifyRecordsetReplaced() { PostNotice(res::WM_RECORDSET_REPLACED); }
+
+    CDataGrid& GetGrid() { return m_grid; }
+    short GetSelCol() const { return m_selCol; }
+    const QString& GetPath() const { return m_strPath; }
+    const QString& GetTable() const { return m_strTable; }
+    const QString& GetPassword() const { return m_szPassword; }
+    ConnectionPtr GetConnection() const { return m_pConnection; }
+
+    // The texts of the connection and the command OpenRecordset uses.
+    static QString ConnectionText(const QString& path, const QString& password);
+    static QString CommandText(const QString& table);
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void OnRowColChange(QVariant* lastRow, short lastCol);
+    void OnHeadClick(short colIndex);
+    void OnAfterDelete();
+    void PostNotice(int message);
+    void ShowMessage(const QString& text);
+    void ShowProviderError(const std::exception& e);
+
+    ConnectionPtr m_pConnection;
+    RecordsetPtr m_pRecordset;
+    int m_askDelete = 1;            // 1: a delete request asks "Delete Record?" first
+    QString m_strPath;              // database file of the shown table
+    QString m_strTable;             // the shown table
+    CLangText m_lang;               // section "Recordset View"
+    QPointer<QDialog> m_searchDlg;  // the modeless find dialog while it exists
+    QString m_szPassword;           // database password, empty for none
+    CDataGrid m_grid;               // control 1034
+    QPointer<QObject> m_pFrame;     // receives the notices
+    short m_selCol = -1;            // grid column last picked; -1 none
+    int m_deleteConfirmed = 0;      // the user said Yes to a deletion the grid started
+    bool m_binding = false;         // OpenRecordset is putting the grid on the first record
+};

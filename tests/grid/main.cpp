@@ -1,0 +1,25 @@
+#include <QApplication>
+#include <QtTest>
+
+#include "DataGridTest.h"
+#include "RecordsetModelTest.h"
+#include "RecordsetViewTest.h"
+
+// One executable for the grid's test classes; each runs in turn and any failure fails the run.
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    int failed = 0;
+    {
+        RecordsetModelTest t;
+        failed += QTest::qExec(&t, argc, argv);
+    }
+    {
+        DataGridTest t;
+        failed += QTest::qExec(&t, argc, argv);
+    }
+    {
+        RecordsetViewTest t;
+        failed += QTest::qExec(&t, argc, argv);
+    }
+    return failed == 0 ? 0 : 1;
+}
