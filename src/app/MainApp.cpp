@@ -10,6 +10,7 @@
 #include "app/AboutDlg.h"
 #include "app/AppResources.h"
 #include "app/AppVersion.h"
+#include "app/ChildFrame.h"
 #include "app/MainFrame.h"
 #include "res/ResourceIds.h"
 
@@ -33,7 +34,8 @@ CMainApp::CMainApp(const QString& appDir, QObject* parent)
     : QObject(parent),
       m_strAppDir(appDir.isEmpty() ? QCoreApplication::applicationDirPath() : appDir),
       m_chooseFile(chooseDatabaseFile),
-      m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+      m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      m_createChild([this](CMainFrame* frame) { return new CChildFrame(frame, IniPath()); }) {
     AddHandler(res::ID_FILE_OPEN, [this] { OnFileOpen(); });
     AddHandler(res::ID_APP_ABOUT, [this] { OnAppAbout(); });
     AddHandler(res::ID_HELP, [this] { OnHelp(); });

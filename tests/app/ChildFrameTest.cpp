@@ -1,0 +1,237 @@
+#include <QComboBox>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QtTest>
+
+#include "ModalDriver.h"
+#include "app/ChildFrame.h"
+#include "app/MainApp.h"
+#include "app/MainFrame.h"
+#include "db/FileAccess.h"
+#include "grid/RecordsetView.h"
+#include "preview/ImagePreviewWnd.h"
+#include "res/Events.h"
+#include "res/ResourceIds.h"
+
+namespace {
+
+QString corpusFile(const QString& name) {
+    const QByteArray shared = qgetenv("TESSOR_SHARED_DIR");
+    return QString::fromLocal8Bit(shared.isEmpty() ? QByteArray("/work/shared") : shared) +
+           "/testdata/mdb/" + name;
+}
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class ChildFrameTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<CMainApp> m_app;
+    QString m_saveTo;
+    QString m_filterSeen;
+
+    QString copyOf(const QString& name, const QString& as = {}) {
+        const QString source = corpusFile(name);
+        if (!QFileInfo::exists(source)) return {};
+        const QString target = m_dir.filePath(as.isEmpty() ? name : as);
+        QFile::remove(target);
+        if (!QFile::copy(source, target)) return {};
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+        return target;
+    }
+    CMainFrame* frame() { return m_app->MainFrame(); }
+    QList<CChildFrame*> children() {
+        QList<CChildFrame*> list;
+        for (QMdiSubWindow* sub : frame()->MdiArea()->subWindowList())
+            if (auto* child = qobject_cast<CChildFrame*>(sub->widget())) list << child;
+        return list;
+    }
+    CChildFrame* open(const QString& path) {
+        m_app->OpenDatabase(path);
+        QList<CChildFrame*> list = children();
+        CChildFrame* child = list.isEmpty() ? nullptr : list.last();
+        if (child)
+            child->SetSaveChooser([this](QWidget*, const QString& filter) {
+                m_filterSeen = filter;
+                return m_saveTo;
+            });
+        return child;
+    }
+
+private slots:
+    void init() {
+        QVERIFY(m_dir.isValid());
+        m_saveTo.clear();
+        m_app = std::make_unique<CMainApp>(m_dir.path());
+        QVERIFY(m_app->InitInstance());
+    }
+    void cleanup() { m_app.reset(); }
+
+    void opensTheTableInBothPanesSizedToTheClientArea() {
+        const QString path = copyOf("jet4-2000-mdbreader-nopassword.mdb");
+        if (path.isEmpty()) QSKIP("corpus not present");
+        CChildFrame* child = open(path);
+        QVERIFY(child);
+        QCOMPARE(child->windowTitle(), QString("Table1"));
+        QCOMPARE(child->GetPath(), path);
+        QCOMPARE(child->GetTable(), QString("Table1"));
+        QCOMPARE(child->GetPassword(), QString());
+        QCOMPARE(child->GetView()->GetTable(), QString("Table1"));
+        QVERIFY(child->GetView()->GetRecordset());
+        // The preview got the same recordset: it lists the table's columns.
+        auto* fields = child->GetPreview()->findChild<QComboBox*>(
+            QString::number(CImagePreviewWnd::IDC_COMBO_FIELD));
+        QVERIFY(fields);
+        QVERIFY(fields->count() > 0);
+
+        auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget());
+        QVERIFY(sub);
+        const QSize client = frame()->MdiArea()->viewport()->size();
+        const int lost = child->style()->pixelMetric(QStyle::PM_TitleBarHeight) +
+                         child->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        QCOMPARE(sub->geometry(), QRect(0, 0, client.width(), client.height() - lost));
+        const QList<int> sizes = child->GetSplitter()->sizes();
+        QCOMPARE(sizes.size(), 2);
+        QCOMPARE(child->GetSplitter()->widget(0), static_cast<QWidget*>(child->GetView()));
+        // A quarter for the preview, or as little as its controls allow when that is more.
+        const int total = sizes[0] + sizes[1];
+        const int least = qMax(child->GetPreview()->minimumSizeHint().width(),
+                               child->GetPreview()->minimumWidth());
+        const int expected = qMax(total / 4, least);
+        QVERIFY2(qAbs(sizes[1] - expected) <= child->GetSplitter()->handleWidth() + 1,
+                 qPrintable(QString("%1 of %2, least %3").arg(sizes[1]).arg(total).arg(least)));
+        QVERIFY(sizes[0] > sizes[1]);
+
+        // The window holds its file; a second open is refused.
+        QString message;
+        onNextModal([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box);
+            message = box->text();
+            box->accept();
+        });
+        m_app->OpenDatabase(path);
+        QCOMPARE(message, QString("The database file already been used"));
+        QCOMPARE(children().size(), 1);
+
+        // The table menus answer through the record view.
+        QCOMPARE(child->CanDoCommand(1), child->GetView()->CanDoCommand(1));
+        QVERIFY(!child->CanDoCommand(99));
+    }
+
+    void closeGivesTheFileBackAndTheStartToolbar() {
+        const QString first = copyOf("jet4-2000-mdbreader-nopassword.mdb");
+        if (first.isEmpty()) QSKIP("corpus not present");
+        const QString second = copyOf("jet4-2000-mdbreader-nopassword.mdb", "second.mdb");
+        QPointer<CChildFrame> a = open(first);
+        QPointer<CChildFrame> b = open(second);
+        QVERIFY(a && b && a != b);
+        QVERIFY(!frame()->RecordToolBar()->isHidden());
+        frame()->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(a->parentWidget()));
+        QVERIFY(frame()->RouteCommand(res::ID_FILE_CLOSE));
+        QTRY_VERIFY(!a);
+        QVERIFY(!frame()->RecordToolBar()->isHidden());
+        QVERIFY(db::TestExclusive(first));
+        QVERIFY(!db::TestExclusive(second));
+        // Save changes nothing.
+        const QByteArray before = contentOf(second);
+        QVERIFY(frame()->RouteCommand(res::ID_FILE_SAVE));
+        QCOMPARE(contentOf(second), before);
+        QVERIFY(frame()->RouteCommand(res::ID_FILE_CLOSE));
+        QTRY_VERIFY(!b);
+        QVERIFY(frame()->RecordToolBar()->isHidden());
+        QVERIFY(!frame()->StartToolBar()->isHidden());
+        QVERIFY(db::TestExclusive(second));
+    }
+
+    void saveAsCopiesAndGoesOnWithTheCopy() {
+        const QString path = copyOf("jet4-2000-mdbreader-nopassword.mdb");
+        if (path.isEmpty()) QSKIP("corpus not present");
+        CChildFrame* child = open(path);
+        QVERIFY(child);
+        const QByteArray original = contentOf(path);
+
+        // Cancel and the file's own path change nothing.
+        m_saveTo.clear();
+        child->OnFileSaveAs();
+        QCOMPARE(child->GetPath(), path);
+        m_saveTo = path;
+        child->OnFileSaveAs();
+        QCOMPARE(child->GetPath(), path);
+        QCOMPARE(m_filterSeen, QString("Acess Format (*.mdb)"));
+        m_saveTo = m_dir.filePath("sub/../jet4-2000-mdbreader-nopassword.mdb");
+        QVERIFY(QDir(m_dir.path()).mkpath("sub"));
+        child->OnFileSaveAs();  // another name for the same file
+        QCOMPARE(child->GetPath(), path);
+        QCOMPARE(contentOf(path), original);
+
+        m_saveTo = m_dir.filePath("copy.mdb");
+        QVERIFY(frame()->RouteCommand(res::ID_FILE_SAVE_AS));
+        QCOMPARE(child->GetPath(), m_saveTo);
+        QCOMPARE(child->GetTable(), QString("Table1"));
+        QCOMPARE(child->GetView()->GetPath(), m_saveTo);
+        QCOMPARE(contentOf(m_saveTo), original);
+        // The window now holds the copy and has let go of the original.
+        QVERIFY(!db::TestExclusive(m_saveTo));
+        QVERIFY(db::TestExclusive(path));
+    }
+
+    void saveAsOntoAHeldFileIsRefused() {
+        const QString path = copyOf("jet4-2000-mdbreader-nopassword.mdb");
+        if (path.isEmpty()) QSKIP("corpus not present");
+        const QString other = copyOf("jet4-2000-mdbreader-nopassword.mdb", "other.mdb");
+        CChildFrame* first = open(path);
+        CChildFrame* second = open(other);
+        QVERIFY(first && second);
+        const QByteArray held = contentOf(other);
+        QFile tweak(path);  // make the two files differ, so a copy would show
+        QVERIFY(tweak.open(QIODevice::ReadWrite));
+        tweak.seek(tweak.size());
+        tweak.write(QByteArray(4096, '\0'));
+        tweak.close();
+
+        QString message;
+        onNextModal([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box);
+            message = box->text();
+            box->accept();
+        });
+        m_saveTo = other;
+        first->OnFileSaveAs();
+        QCOMPARE(message, QString("Save database file failed"));
+        QCOMPARE(first->GetPath(), path);
+        QCOMPARE(contentOf(other), held);
+        QCOMPARE(second->GetPath(), other);
+    }
+
+    void noticesReachThePreview() {
+        const QString path = copyOf("jet4-2000-mdbreader-nopassword.mdb");
+        if (path.isEmpty()) QSKIP("corpus not present");
+        CChildFrame* child = open(path);
+        QVERIFY(child);
+        auto* fields = child->GetPreview()->findChild<QComboBox*>(
+            QString::number(CImagePreviewWnd::IDC_COMBO_FIELD));
+        QVERIFY(fields);
+        const int columns = fields->count();
+        child->GetPreview()->SetRecordset(nullptr);
+        QCOMPARE(fields->count(), 0);
+        QCoreApplication::postEvent(child, new QEvent(res::eventType(res::WM_RECORDSET_REPLACED)));
+        QTRY_COMPARE(fields->count(), columns);
+    }
+};
+
+QTEST_MAIN(ChildFrameTest)
+#include "ChildFrameTest.moc"
