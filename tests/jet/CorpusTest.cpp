@@ -377,6 +377,15 @@ TEST(Corpus, PasswordAndEncodedFiles) {
     auto plain = Database::open(corpusDir() / "jet4-2000-mdbreader-nopassword.mdb");
     EXPECT_FALSE(plain->hasPassword());
 
+    auto empty = Database::open(corpusDir() / "jet4-2000-jackcess-empty.mdb");
+    auto created = empty->creationDate().toParts();
+    EXPECT_EQ(created.year, 2004);
+    EXPECT_EQ(created.month, 6);
+    EXPECT_EQ(created.day, 5);
+    auto cjk = Database::open(corpusDir() / "jet4-zblog-cjk-longmemo.mdb");
+    EXPECT_EQ(cjk->codePage(), 936);
+    EXPECT_EQ(cjk->sortOrder() & 0xFFFF, 0x0804u);
+
     auto enc = Database::open(corpusDir() / "jet4-jackcessencrypt-rc4-encoded.mdb");
     EXPECT_TRUE(enc->isEncoded());
     EXPECT_EQ(enc->readTable("Table1").rows.size(), 2u);
