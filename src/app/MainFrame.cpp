@@ -202,6 +202,13 @@ QMdiSubWindow* CMainFrame::AddChildFrame(QWidget* frame, QMenu* sharedMenu) {
     sub->setAttribute(Qt::WA_DeleteOnClose);
     m_childMenus.insert(sub, sharedMenu);
     WatchPopups(sharedMenu);
+    // The Window menu is the one whose items arrange the table windows.
+    if (sharedMenu)
+        for (QAction* top : sharedMenu->actions())
+            if (QMenu* popup = top->menu())
+                for (QAction* item : popup->actions())
+                    if (commandOf(item) == app::ID_WINDOW_CASCADE)
+                        popup->setProperty("windowMenu", true);
     connect(sub, &QObject::destroyed, this, [this, sub] {
         m_childMenus.remove(sub);
         if (m_bDestroying) return;
@@ -274,6 +281,7 @@ bool CMainFrame::OnCommand(int id) {
 
 void CMainFrame::OnInitMenuPopup(QMenu* popup, int index) {
     if (!popup) return;
+    if (popup->property("windowMenu").toBool()) ListTableWindows(popup);
     for (QAction* action : popup->actions())
         if (const int id = commandOf(action)) action->setEnabled(RouteHandles(id));
 
@@ -284,6 +292,31 @@ void CMainFrame::OnInitMenuPopup(QMenu* popup, int index) {
         for (QAction* action : popup->actions())
             if (commandOf(action) == rule.command)
                 action->setEnabled(source->CanDoCommand(rule.group));
+    }
+}
+
+void CMainFrame::ListTableWindows(QMenu* popup) {
+    // The Window menu ends with one numbered item per table window, the current one checked.
+    for (QAction* action : popup->actions())
+        if (action->property("windowListItem").toBool()) {
+            popup->removeAction(action);
+            delete action;
+        }
+    const QList<QMdiSubWindow*> windows = m_mdiArea->subWindowList();
+    if (windows.isEmpty()) return;
+    QAction* separator = popup->addSeparator();
+    separator->setProperty("windowListItem", true);
+    for (int i = 0; i < windows.size(); ++i) {
+        QMdiSubWindow* sub = windows[i];
+        QAction* item = popup->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(
+            sub->widget() ? sub->widget()->windowTitle() : sub->windowTitle()));
+        item->setProperty("windowListItem", true);
+        item->setCheckable(true);
+        item->setChecked(sub == m_mdiArea->currentSubWindow());
+        QPointer<QMdiSubWindow> target = sub;
+        connect(item, &QAction::triggered, this, [this, target] {
+            if (target) m_mdiArea->setActiveSubWindow(target);
+        });
     }
 }
 

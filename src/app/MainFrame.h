@@ -73,6 +73,7 @@ private:
     void UpdateMenuBar();
     void UpdateToolbarStates();
     void OnChildClosed();
+    void ListTableWindows(QMenu* popup);
     int LiveChildCount() const;
 
     QMdiArea* m_mdiArea = nullptr;

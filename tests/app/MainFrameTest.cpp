@@ -254,6 +254,23 @@ private slots:
         QVERIFY(!itemWithId(record, res::ID_RECORD_DELETE)->isEnabled());
     }
 
+    void windowMenuListsTheTableWindows() {
+        TestChild* a = addChild();
+        a->setWindowTitle("Orders");
+        TestChild* b = addChild();
+        b->setWindowTitle("Customers");
+        QMenu* window = menuBarPopup(4);
+        emit window->aboutToShow();
+        emit window->aboutToShow();  // listed once, however often it opens
+        QList<QAction*> items = window->actions();
+        QCOMPARE(items.size(), 2 + 1 + 2);
+        QCOMPARE(items[3]->text(), QString("&1 Orders"));
+        QCOMPARE(items[4]->text(), QString("&2 Customers"));
+        QVERIFY(!items[3]->isChecked() && items[4]->isChecked());
+        items[3]->trigger();
+        QCOMPARE(frame()->ActiveChildFrame(), static_cast<QWidget*>(a));
+    }
+
     void commandsRouteToTheActiveTableFirst() {
         TestChild* child = addChild();
         child->handled = {res::ID_APP_ABOUT};
