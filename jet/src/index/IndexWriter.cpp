@@ -1,0 +1,184 @@
+#include "index/IndexWriter.h"
+
+#include <cstdio>
+
+#include "index/IndexPage.h"
+#include "index/IndexTreeEditor.h"
+#include "jet/Error.h"
+
+namespace jet::index {
+namespace {
+
+std::string number(double v, int digits) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+    return buf;
+}
+
+// How a key value is named in a refusal: close to how the grid shows it.
+std::string valueText(const Value& v) {
+    switch (v.type()) {
+        case ValueType::Null:
+            return "Null";
+        case ValueType::Bool:
+            return v.as<bool>() ? "Yes" : "No";
+        case ValueType::Byte:
+            return std::to_string(v.as<uint8_t>());
+        case ValueType::Int16:
+            return std::to_string(v.as<int16_t>());
+        case ValueType::Int32:
+            return std::to_string(v.as<int32_t>());
+        case ValueType::Currency: {
+            const int64_t s = v.as<Currency>().scaled;
+            const uint64_t mag = s < 0 ? 0 - static_cast<uint64_t>(s) : static_cast<uint64_t>(s);
+            char frac[8];
+            std::snprintf(frac, sizeof frac, "%04u", static_cast<unsigned>(mag % 10000));
+            return (s < 0 ? "-" : "") + std::to_string(mag / 10000) + "." + frac;
+        }
+        case ValueType::Float:
+            return number(v.as<float>(), 7);
+        case ValueType::Double:
+            return number(v.as<double>(), 15);
+        case ValueType::DateTime: {
+            const DateTime::Parts p = v.as<DateTime>().toParts();
+            char buf[48];
+            std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d", p.year, p.month, p.day,
+                          p.hour, p.minute, p.second);
+            return buf;
+        }
+        case ValueType::Text:
+            return "\"" + v.as<std::string>() + "\"";
+        case ValueType::Bytes:
+            return "(" + std::to_string(v.as<std::vector<uint8_t>>().size()) + " bytes)";
+        case ValueType::Guid:
+            return v.as<Guid>().toString();
+        case ValueType::Decimal:
+            return v.as<Decimal>().toString();
+    }
+    return "?";
+}
+
+}  // namespace
+
+IndexWriter::IndexWriter(const TableDef& table, size_t realIndex, Format format,
+                         uint32_t databaseSortOrder)
+    : m_table(table),
+      m_index(realIndex < table.realIndexes.size() ? table.realIndexes[realIndex] : RealIndexDef{}),
+      m_format(format),
+      m_encoder(table, m_index, format, databaseSortOrder),
+      m_root(m_index.firstPage) {
+    if (realIndex >= table.realIndexes.size())
+        throw Error(hr::kInvalidArg, "Table \"" + table.name + "\" has no index number " +
+                                         std::to_string(realIndex) + ".");
+    for (const IndexDef& logical : table.indexes) {
+        if (logical.realIndex != realIndex) continue;
+        if (!m_name.empty()) m_name += "/";
+        m_name += logical.name;
+        if (logical.kind == IndexKind::Primary) m_primary = true;
+    }
+    if (m_name.empty()) m_name = "#" + std::to_string(m_index.number);
+    for (const IndexColumn& ic : m_index.columns)
+        for (size_t i = 0; i < table.columns.size(); ++i)
+            if (table.columns[i].id == ic.columnId) m_columns.push_back({i, &table.columns[i]});
+}
+
+std::string IndexWriter::where() const {
+    return "index \"" + m_name + "\" of table \"" + m_table.name + "\"";
+}
+
+std::string IndexWriter::describe(const std::vector<Value>& row) const {
+    std::string s;
+    for (const KeyColumn& kc : m_columns) {
+        if (!s.empty()) s += ", ";
+        s += kc.column->name + " = " +
+             (kc.position < row.size() ? valueText(row[kc.position]) : std::string("Null"));
+    }
+    return s;
+}
+
+IndexRowChange IndexWriter::prepare(IndexPageSink& sink, const std::vector<Value>* oldRow,
+                                    RowId oldId, const std::vector<Value>* newRow,
+                                    RowId newId) const {
+    IndexRowChange change;
+    if (!oldRow && !newRow) return change;
+    if (m_format != Format::Jet4)
+        throw Error(hr::kNotSupported, "Indexes of Jet 3 databases cannot be changed.");
+    if (!m_encoder.canEncode())
+        throw Error(hr::kNotSupported, "The table cannot be changed: " + where() +
+                                           " cannot be kept up to date, because " +
+                                           m_encoder.cannotEncodeReason() + ".");
+
+    if (newRow) {
+        const bool anyNull = m_encoder.anyNull(*newRow);
+        if (anyNull && (m_primary || m_index.isRequired())) {
+            std::string column;
+            for (const KeyColumn& kc : m_columns)
+                if (kc.column->type != ColumnType::Bool &&
+                    (kc.position >= newRow->size() || (*newRow)[kc.position].isNull())) {
+                    column = kc.column->name;
+                    break;
+                }
+            throw Error(kIntegrityViolation,
+                        m_primary
+                            ? "Column \"" + column + "\" is part of the primary key \"" + m_name +
+                                  "\" of table \"" + m_table.name + "\" and cannot be empty (Null)."
+                            : "Column \"" + column + "\" cannot be empty (Null): " + where() +
+                                  " requires a value.");
+        }
+        if (!(m_index.ignoresNulls() && m_encoder.allNull(*newRow))) {
+            IndexEntry e;
+            e.key = m_encoder.encode(*newRow);
+            e.row = newId;
+            const uint32_t limit = IndexTreeEditor::maxKeyBytes(m_format);
+            if (e.key.size() > limit)
+                throw Error(hr::kInvalidArg, "The values of " + where() + " make a key of " +
+                                                 std::to_string(e.key.size()) + " bytes; at most " +
+                                                 std::to_string(limit) + " fit on an index page.");
+            change.insert = std::move(e);
+        }
+    }
+    if (oldRow && !(m_index.ignoresNulls() && m_encoder.allNull(*oldRow))) {
+        IndexEntry e;
+        e.key = m_encoder.encode(*oldRow);
+        e.row = oldId;
+        change.remove = std::move(e);
+    }
+    if (change.remove && change.insert && change.remove->key == change.insert->key &&
+        change.remove->row == change.insert->row)
+        return {};
+
+    // only reads from here on
+    IndexTreeEditor tree(sink, m_format, m_table.tdefPage, m_root);
+    const std::optional<RowId> except = oldRow ? std::optional<RowId>(oldId) : std::nullopt;
+    if (change.remove) {
+        // a row the index does not list has nothing to take out
+        if (tree.locate(*change.remove) == IndexTreeEditor::Presence::Absent)
+            change.remove.reset();
+        else if (!tree.findOtherRowWithKey(change.remove->key, except))
+            --change.uniqueDelta;
+    }
+    if (change.insert) {
+        const std::optional<RowId> other = tree.findOtherRowWithKey(change.insert->key, except);
+        if (other && m_index.isUnique() && !m_encoder.allNull(*newRow))
+            throw Error(kIntegrityViolation, "The change would create a duplicate value in " +
+                                                 where() + ", which allows each value only once: " +
+                                                 describe(*newRow) + " is already present.");
+        if (!other) ++change.uniqueDelta;
+        if (tree.locate(*change.insert) == IndexTreeEditor::Presence::Exact &&
+            !(change.remove && change.remove->row == change.insert->row))
+            throw Error(hr::kInvalidArg, "The row at page " + std::to_string(newId.page) + " row " +
+                                             std::to_string(newId.row) + " is already listed in " +
+                                             where() + ".");
+    }
+    return change;
+}
+
+void IndexWriter::apply(IndexPageSink& sink, const IndexRowChange& change) {
+    if (change.empty()) return;
+    IndexTreeEditor tree(sink, m_format, m_table.tdefPage, m_root);
+    if (change.remove) tree.remove(*change.remove);
+    if (change.insert) tree.insert(*change.insert);
+    m_root = tree.root();
+}
+
+}  // namespace jet::index
