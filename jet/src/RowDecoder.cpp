@@ -183,7 +183,15 @@ void RowDecoder::decode(const ByteView& row, std::vector<Value>& out) {
 
     uint16_t varCount = 0;
     size_t dataEnd = len - nm;  // fixed and variable data end before this
-    if (m_def.varColumnCount > 0) {
+    // A row whose stored columns include no live variable value needs no offset table; rows
+    // written before the table's first variable column was added have none.
+    bool needVar = false;
+    for (const ColumnDef& c : cols)
+        if (!c.isFixed() && c.type != ColumnType::Bool && present(c.id)) {
+            needVar = true;
+            break;
+        }
+    if (m_def.varColumnCount > 0 && needVar) {
         if (jet3) {
             if (len < nm + 1 + countSize) throwCorrupt("a row is too short for its column table");
             varCount = row.u8(len - nm - 1);

@@ -293,3 +293,23 @@ TEST(BuiltImage, CheckReportsCountMismatch) {
     EXPECT_NE(problems[0].find("holds 4 rows but its definition says 9"), std::string::npos)
         << problems[0];
 }
+
+TEST(BuiltImage, RowsFromBeforeTheFirstVariableColumn) {
+    // The table had only fixed columns when these rows were written; a text column came later.
+    B b;
+    int t = b.addTable("Grown", {{"Id", ColumnType::Long},
+                                 {"Amount", ColumnType::Double},
+                                 {"Label", ColumnType::Text, false, 40}});
+    B::RowOptions old;
+    old.columnCount = 2;
+    old.noVarTable = true;
+    b.addRow(t, {B::i32(1), B::f64(2.5)}, old);
+    b.addRow(t, {B::i32(2), B::f64(-1), B::utf16(u"new")});
+    auto db = openImage(b.build());
+    auto data = db->readTable("Grown");
+    ASSERT_EQ(data.rows.size(), 2u);
+    EXPECT_EQ(data.rows[0][1].as<double>(), 2.5);
+    EXPECT_TRUE(data.rows[0][2].isNull());
+    EXPECT_EQ(data.rows[1][2].as<std::string>(), "new");
+    EXPECT_EQ(checkIntegrity(*db), std::vector<std::string>{});
+}

@@ -236,7 +236,8 @@ Jet4ImageBuilder::Cell Jet4ImageBuilder::longValueChain(int table, const std::st
 }
 
 std::vector<uint8_t> Jet4ImageBuilder::encodeRow(const Table& t, const std::vector<Cell>& cells,
-                                                 int columnCount) const {
+                                                 const RowOptions& options) const {
+    const int columnCount = options.columnCount;
     const size_t nCols = columnCount < 0 ? t.columns.size() : size_t(columnCount);
     std::vector<uint8_t> row;
     append16(row, static_cast<uint16_t>(nCols));
@@ -271,7 +272,7 @@ std::vector<uint8_t> Jet4ImageBuilder::encodeRow(const Table& t, const std::vect
         offsets.push_back(static_cast<uint16_t>(row.size()));
         if (!cells[i].null) row.insert(row.end(), cells[i].bytes.begin(), cells[i].bytes.end());
     }
-    if (varCols > 0) {
+    if (varCols > 0 && !options.noVarTable) {
         offsets.push_back(static_cast<uint16_t>(row.size()));  // end of variable data
         for (size_t k = offsets.size(); k-- > 0;)
             append16(row, offsets[k]);
@@ -469,7 +470,7 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
         };
         uint32_t live = 0;
         for (const auto& [cells, opt] : t.rows) {
-            std::vector<uint8_t> row = encodeRow(t, cells, opt.columnCount);
+            std::vector<uint8_t> row = encodeRow(t, cells, opt);
             if (opt.deleted) {
                 place(row, 0xC000);
                 continue;

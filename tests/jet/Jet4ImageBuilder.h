@@ -39,7 +39,8 @@ public:
     struct RowOptions {
         int columnCount = -1;  // store fewer columns, as rows written before ADD COLUMN
         bool deleted = false;
-        bool moved = false;  // store the data on another page behind an overflow pointer
+        bool moved = false;       // store the data on another page behind an overflow pointer
+        bool noVarTable = false;  // as written before the table had variable columns
     };
 
     static Cell null() { return {}; }
@@ -114,7 +115,7 @@ private:
     static uint8_t addToPage(std::vector<uint8_t>& p, const std::vector<uint8_t>& row,
                              uint16_t flags = 0);
     std::vector<uint8_t> encodeRow(const Table& t, const std::vector<Cell>& cells,
-                                   int columnCount) const;
+                                   const RowOptions& options) const;
     void writeTdef(const Table& t, uint32_t ownedMap, uint32_t freeMap,
                    const std::vector<uint32_t>& indexMaps, const std::vector<uint32_t>& indexRoots,
                    const std::map<uint16_t, uint32_t>& lvMaps, uint32_t rowCount);
