@@ -6,17 +6,23 @@
 #include "PosixFile.h"
 #include "TableScanner.h"
 #include "jet/Error.h"
+#include "write/Journal.h"
+#include "write/PosixJournalStore.h"
+#include "write/RowWriter.h"
 
 namespace jet {
 
 std::unique_ptr<Database> Database::open(const std::filesystem::path& path,
                                          const OpenOptions& options) {
-    return openFile(PosixFile::open(path, options.readOnly, options.exclusive), path, options);
+    return openFile(PosixFile::open(path, options.readOnly, options.exclusive), path, options,
+                    std::make_shared<PosixJournalStore>(path));
 }
 
 std::unique_ptr<Database> Database::openFile(std::unique_ptr<FileIO> file,
                                              const std::filesystem::path& path,
-                                             const OpenOptions& options) {
+                                             const OpenOptions& options,
+                                             std::shared_ptr<JournalStore> journal) {
+    if (journal) Journal::recover(*file, *journal, options.readOnly);
     uint64_t size = file->size();
     std::vector<uint8_t> first(static_cast<size_t>(std::min<uint64_t>(size, 4096)));
     file->read(0, first.data(), first.size());
@@ -41,6 +47,7 @@ std::unique_ptr<Database> Database::openFile(std::unique_ptr<FileIO> file,
                                       " pages, too few for its system tables.");
     auto impl = std::make_unique<Impl>(path, options, std::move(header), std::move(pager));
     impl->loadCatalog();
+    if (!options.readOnly) impl->writer() = std::make_shared<RowWriter>(*impl, std::move(journal));
     return std::unique_ptr<Database>(new Database(std::move(impl)));
 }
 

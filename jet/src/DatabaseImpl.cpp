@@ -110,6 +110,14 @@ const TableDef& Database::Impl::tableDefAtPage(uint32_t page, std::string_view n
     return *m_defs.emplace(page, std::move(def)).first->second;
 }
 
+void Database::Impl::reloadTableDefs() {
+    for (auto& [page, def] : m_defs) {
+        std::string name = def->name;
+        *def = TableDefReader::read(*m_pager, m_text, page);
+        def->name = std::move(name);
+    }
+}
+
 const TableDef& Database::Impl::tableDef(std::string_view name) {
     const CatalogEntry* e = findTable(name);
     if (!e) {

@@ -12,6 +12,8 @@
 
 namespace jet {
 
+class RowWriter;
+
 // The engine's view of an open database. Internal code (indexes, the checker, later the writer)
 // reaches the pager and the decoded definitions through Database::impl().
 class Database::Impl {
@@ -33,6 +35,11 @@ public:
     const TableDef& tableDef(std::string_view name);
 
     void loadCatalog();
+    // Reads every cached definition again (after a change to the file); references handed out
+    // stay valid and see the new content.
+    void reloadTableDefs();
+    // Row changes (write/RowWriter.h); null when the database was opened read-only.
+    std::shared_ptr<RowWriter>& writer() { return m_writer; }
 
 private:
     std::filesystem::path m_path;
@@ -42,6 +49,7 @@ private:
     TextCodec m_text;
     std::vector<CatalogEntry> m_catalog;
     std::map<uint32_t, std::unique_ptr<TableDef>> m_defs;
+    std::shared_ptr<RowWriter> m_writer;
 };
 
 }  // namespace jet

@@ -16,6 +16,11 @@ public:
     virtual void write(uint64_t offset, const uint8_t* src, size_t len) = 0;
     virtual void sync() = 0;
     virtual void truncate(uint64_t size) = 0;
+    // Raises the open's lock so that no other open of the file exists while it changes; false
+    // when another open holds the file. Files without locks (in memory) always succeed.
+    virtual bool lockForWrite() { return true; }
+    // Returns to the lock the open was made with.
+    virtual void unlockForWrite() {}
 };
 
 }  // namespace jet

@@ -41,6 +41,13 @@ void Pager::writePage(uint32_t n, const std::vector<uint8_t>& plain) {
     m_cache[n % kCacheSlots] = std::make_shared<const Page>(n, plain);
 }
 
+void Pager::reload() {
+    m_cache.assign(kCacheSlots, nullptr);
+    uint64_t pages = m_file->size() / m_pageSize;
+    if (pages > 0x1000000) pages = 0x1000000;
+    m_pageCount = static_cast<uint32_t>(pages);
+}
+
 void Pager::sync() {
     m_file->sync();
 }

@@ -32,6 +32,9 @@ public:
     // Writes a plain page (encoding it when needed); n may equal pageCount() to append.
     void writePage(uint32_t n, const std::vector<uint8_t>& plain);
     void sync();
+    // Forgets every cached page and takes the page count from the file again: after pages were
+    // written behind the pager's back (a rollback) or the file was cut shorter.
+    void reload();
     FileIO& file() { return *m_file; }
 
 private:

@@ -61,7 +61,7 @@ std::unique_ptr<PosixFile> PosixFile::open(const std::filesystem::path& path, bo
         throw Error(hr::kIoError, "The database '" + path.string() +
                                       "' cannot be locked: " + osMessage(err) + ".");
     }
-    return std::unique_ptr<PosixFile>(new PosixFile(fd, readOnly));
+    return std::unique_ptr<PosixFile>(new PosixFile(fd, readOnly, exclusive));
 }
 
 PosixFile::~PosixFile() {
@@ -117,6 +117,23 @@ void PosixFile::truncate(uint64_t size) {
     if (m_readOnly) throw Error(hr::kReadOnly, "The database is open read-only.");
     if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0)
         throw Error(hr::kIoError, "Resizing the database file failed: " + osMessage(errno) + ".");
+}
+
+bool PosixFile::setLock(short type) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(m_fd, F_OFD_SETLK, &lock) == 0;
+}
+
+bool PosixFile::lockForWrite() {
+    if (m_exclusive) return true;
+    return setLock(F_WRLCK);
+}
+
+void PosixFile::unlockForWrite() {
+    // Going back to a read lock never conflicts, so this cannot fail.
+    if (!m_exclusive) setLock(F_RDLCK);
 }
 
 }  // namespace jet

@@ -24,11 +24,16 @@ public:
     void write(uint64_t offset, const uint8_t* src, size_t len) override;
     void sync() override;
     void truncate(uint64_t size) override;
+    bool lockForWrite() override;
+    void unlockForWrite() override;
 
 private:
-    PosixFile(int fd, bool readOnly) : m_fd(fd), m_readOnly(readOnly) {}
+    PosixFile(int fd, bool readOnly, bool exclusive)
+        : m_fd(fd), m_readOnly(readOnly), m_exclusive(exclusive) {}
+    bool setLock(short type);
     int m_fd;
     bool m_readOnly;
+    bool m_exclusive;
 };
 
 }  // namespace jet

@@ -14,6 +14,7 @@
 namespace jet {
 
 class FileIO;
+class JournalStore;
 
 enum class Format : uint8_t { Jet3, Jet4 };
 
@@ -51,9 +52,13 @@ public:
     static std::unique_ptr<Database> open(const std::filesystem::path& path,
                                           const OpenOptions& options = {});
     // Engine-internal: opens over a file already open (tests and fuzzers pass in-memory files).
+    // With a journal store, a journal left by an interrupted change is rolled back first (a
+    // read-only open refuses such a file, hr::kLocked) and rows can be changed; without one,
+    // row changes are refused.
     static std::unique_ptr<Database> openFile(std::unique_ptr<FileIO> file,
                                               const std::filesystem::path& path,
-                                              const OpenOptions& options);
+                                              const OpenOptions& options,
+                                              std::shared_ptr<JournalStore> journal = nullptr);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -86,6 +91,18 @@ public:
     // rows; copy what must outlive the call. Return false from the callback to stop.
     using RowCallback = std::function<bool(RowId, const std::vector<Value>&)>;
     void forEachRow(std::string_view name, const RowCallback& callback);
+
+    // Row changes (Jet 4 files opened for writing). Each call is atomic and durable: it either
+    // happens completely or, after a failure or a crash, not at all. `values` holds one Value per
+    // tableDef(table).columns entry, in that order. Values a field cannot hold are refused
+    // (hr::kInvalidArg) and change nothing; AutoNumber fields take null and get their value here.
+    // Adds a record and returns where it lives.
+    RowId insertRow(std::string_view table, const std::vector<Value>& values);
+    // Replaces every field of the record (a RowId from readTable/forEachRow/insertRow); the
+    // RowId stays valid even when the record has to move to another page.
+    void updateRow(std::string_view table, RowId row, const std::vector<Value>& values);
+    // Removes the record and frees its long values.
+    void deleteRow(std::string_view table, RowId row);
 
     Impl& impl() { return *m_impl; }
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "Pager.h"
+
+namespace jet {
+
+// The pages one change touches, held in memory until the change is committed through the
+// journal. Reads see the changed copies; nothing reaches the file before commit.
+class PageSet {
+public:
+    explicit PageSet(Pager& pager) : m_pager(pager), m_pageCount(pager.pageCount()) {}
+
+    uint32_t pageSize() const { return m_pager.pageSize(); }
+    Format format() const { return m_pager.format(); }
+    // Pages in the file once this change is written (appended pages included).
+    uint32_t pageCount() const { return m_pageCount; }
+    const std::vector<uint8_t>& read(uint32_t n);
+    // A copy to change; it will be written at commit.
+    std::vector<uint8_t>& modify(uint32_t n);
+    // A zeroed page added at the end of the file.
+    uint32_t append();
+    const std::map<uint32_t, std::vector<uint8_t>>& dirty() const { return m_dirty; }
+
+private:
+    Pager& m_pager;
+    uint32_t m_pageCount;
+    std::map<uint32_t, std::vector<uint8_t>> m_dirty;
+    std::map<uint32_t, std::vector<uint8_t>> m_clean;  // read-only copies, kept for references
+};
+
+}  // namespace jet

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/Schema.h"
+#include "write/PageSet.h"
+
+namespace jet {
+
+// Page bookkeeping of one change: taking pages from and giving them back to the global free
+// map (page 1 row 0, a set bit meaning free), and adding or removing pages in the maps of
+// tables and long-value columns, inline or reference form.
+class PageSpace {
+public:
+    explicit PageSpace(PageSet& pages) : m_pages(pages) {}
+
+    // A page taken from the free map (a released page inside the file first, else a new one at
+    // the end), filled with `content`.
+    uint32_t allocate(const std::vector<uint8_t>& content);
+    // Zeroes the page and marks it free.
+    void release(uint32_t page);
+
+    // Adds (on) or removes a page from a set map. `what` names the map in errors.
+    void setInMap(MapPointer map, uint32_t page, bool on, const std::string& what);
+    bool inMap(MapPointer map, uint32_t page);
+    // Pages set in a map, ascending, as this change sees it.
+    std::vector<uint32_t> pagesOf(MapPointer map);
+
+    // Stores a row on a page of the owner (a TDEF page, or DataPage::kLvalMarker for long
+    // values) that has room, taking a new page when none has; keeps both maps true. `avoid` is
+    // a page not to use. Returns page << 8 | slot.
+    uint32_t placeRow(uint32_t owner, MapPointer owned, MapPointer freeMap,
+                      const std::vector<uint8_t>& row, uint16_t flags, const std::string& what,
+                      uint32_t avoid = 0);
+    // After rows of an owned page changed: the page stays in the free map while it has room,
+    // and is given back when only tombstones remain.
+    void settle(uint32_t page, MapPointer owned, MapPointer freeMap, const std::string& what);
+
+private:
+    struct Location {
+        uint32_t holder = 0;  // page holding the byte
+        size_t byte = 0;      // offset in that page
+        int bit = 0;
+    };
+    // Where the page's bit lives; false when the map does not reach that page (and, for a
+    // reference map, when its bitmap page does not exist yet and create is false).
+    bool locate(MapPointer map, uint32_t page, bool create, Location& out);
+
+    PageSet& m_pages;
+};
+
+}  // namespace jet

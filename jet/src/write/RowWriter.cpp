@@ -1,0 +1,351 @@
+#include "write/RowWriter.h"
+
+#include <random>
+
+#include "RowDecoder.h"
+#include "jet/Error.h"
+#include "write/FieldEncoder.h"
+#include "write/Journal.h"
+#include "write/LongValueWriter.h"
+#include "write/PageSpace.h"
+#include "write/RowCodec.h"
+#include "write/SlotPage.h"
+
+namespace jet {
+
+namespace {
+
+void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+std::string tableText(const TableDef& def) {
+    return "table '" + def.name + "'";
+}
+
+Guid randomGuid() {
+    static std::random_device rd;
+    static std::mt19937_64 gen(rd());
+    Guid g;
+    for (size_t i = 0; i < 16; i += 8) {
+        uint64_t r = gen();
+        for (int k = 0; k < 8; ++k)
+            g.bytes[i + k] = static_cast<uint8_t>(r >> (8 * k));
+    }
+    g.bytes[7] = static_cast<uint8_t>((g.bytes[7] & 0x0F) | 0x40);  // version 4 (Data3, LE)
+    g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);
+    return g;
+}
+
+// The values as they will be stored: checked, encoded, and for long values the raw value
+// bytes (placed later). Yes/No values go to `flags`.
+struct Encoded {
+    RowCodec::Fields fields;
+    std::vector<bool> flags;
+    std::vector<bool> longValue;  // fields[i] holds value bytes still to be placed
+};
+
+Encoded encodeAll(const TableDef& def, const std::vector<Value>& values) {
+    Encoded e;
+    e.fields.resize(def.columns.size());
+    e.flags.resize(def.columns.size(), false);
+    e.longValue.resize(def.columns.size(), false);
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        const ColumnDef& c = def.columns[i];
+        const Value& v = values[i];
+        if (c.type == ColumnType::Bool) {
+            // Yes/No fields are never null; an unset one is No.
+            if (v.isNull()) continue;
+            auto b = v.getIf<bool>();
+            if (!b)
+                throw Error(hr::kInvalidArg, "The value for field '" + c.name + "' of " +
+                                                 tableText(def) + " must be Yes or No.");
+            e.flags[i] = *b;
+            continue;
+        }
+        if (v.isNull()) continue;
+        e.fields[i] = FieldEncoder::encode(def, c, v);
+        e.longValue[i] = c.isLongValue();
+    }
+    return e;
+}
+
+// Refuses a row that would not fit, before any page is touched: long values are counted at
+// the size their in-row field will have.
+void checkSize(const TableDef& def, const Encoded& e) {
+    RowCodec::Fields sized = e.fields;
+    for (size_t i = 0; i < sized.size(); ++i) {
+        if (!e.longValue[i] || !sized[i]) continue;
+        size_t n = sized[i]->size() <= LongValueWriter::kInlineMax ? 12 + sized[i]->size() : 12;
+        sized[i] = std::vector<uint8_t>(n, 0);
+    }
+    size_t len = RowCodec::build(def, sized, e.flags).size();
+    if (len > RowCodec::kMaxRowSize)
+        throw Error(hr::kInvalidArg, "The record is too large: it needs " + std::to_string(len) +
+                                         " bytes and a record of " + tableText(def) +
+                                         " can hold at most " +
+                                         std::to_string(RowCodec::kMaxRowSize) + ".");
+}
+
+void writeCounters(PageSet& pages, const TableDef& def, uint32_t rowCount, uint32_t autoNumber) {
+    std::vector<uint8_t>& tdef = pages.modify(def.tdefPage);
+    put32(tdef, 0x10, rowCount);
+    put32(tdef, 0x14, autoNumber);
+}
+
+}  // namespace
+
+const TableDef& RowWriter::writableTable(std::string_view table) {
+    if (m_db.options().readOnly)
+        throw Error(hr::kReadOnly,
+                    "The database is open read-only; open it for writing to "
+                    "change records.");
+    if (m_db.format() != Format::Jet4)
+        throw Error(hr::kNotSupported,
+                    "Records of Access 97 databases cannot be changed; convert "
+                    "the database to the Access 2000 format first.");
+    if (!m_journal)
+        throw Error(hr::kNotSupported,
+                    "This database was opened without a journal, so it cannot be changed safely.");
+    if (!m_failure.empty())
+        throw Error(hr::kIoError, "An earlier change to the database failed (" + m_failure +
+                                      "); close and reopen the database before changing it "
+                                      "again.");
+    if (m_db.pager().isEncoded())
+        throw Error(hr::kNotSupported,
+                    "Records of encoded databases cannot be changed yet; decode the database "
+                    "first.");
+    const TableDef& def = m_db.tableDef(table);
+    const CatalogEntry* entry = m_db.findTable(table);
+    if (def.isSystemTable() || (entry && entry->kind == ObjectKind::SystemTable))
+        throw Error(hr::kReadOnly, "'" + def.name +
+                                       "' is a system table; only the database "
+                                       "itself changes its records.");
+    if (!def.realIndexes.empty())
+        throw Error(hr::kNotSupported,
+                    "Table '" + def.name +
+                        "' has indexes, and keeping indexes up to date is not supported yet; "
+                        "its records are left unchanged so that no index disagrees with them.");
+    for (const ColumnDef& c : def.columns)
+        if (!FieldEncoder::supported(c.type))
+            throw Error(hr::kNotSupported, "Table '" + def.name + "' has field '" + c.name +
+                                               "' of a type (" + columnTypeName(c.type) +
+                                               ") whose values cannot be written yet.");
+    return def;
+}
+
+template <typename Body>
+void RowWriter::change(Body&& body) {
+    Pager& pager = m_db.pager();
+    if (!pager.file().lockForWrite())
+        throw Error(hr::kLocked,
+                    "The database is open elsewhere; records can only be changed "
+                    "while no other program has it open.");
+    struct Unlock {
+        FileIO& f;
+        ~Unlock() { f.unlockForWrite(); }
+    } unlock{pager.file()};
+    PageSet pages(pager);
+    body(pages);  // refusals surface here, before anything is written
+    try {
+        Journal::commit(pager, *m_journal, pages.dirty());
+    } catch (const std::exception& e) {
+        m_failure = e.what();
+        m_db.reloadTableDefs();
+        throw;
+    }
+    m_db.reloadTableDefs();
+}
+
+RowWriter::Located RowWriter::locate(PageSet& pages, const TableDef& def, RowId row) {
+    const std::string where = "Record " + std::to_string(row.page) + ":" + std::to_string(row.row) +
+                              " of " + tableText(def);
+    auto missing = [&]() -> Error {
+        return Error(hr::kNotFound, where + " does not exist (it may have been deleted).");
+    };
+    PageSpace space(pages);
+    if (row.page < 3 || row.page >= pages.pageCount() || !space.inMap(def.ownedMap, row.page))
+        throw missing();
+    const std::vector<uint8_t>& bytes = pages.read(row.page);
+    if (bytes[0] != 0x01) throw missing();
+    SlotPage sp(bytes, row.page);
+    if (sp.owner() != def.tdefPage || row.row >= sp.slots().size()) throw missing();
+    const SlotPage::Slot& s = sp.slots()[row.row];
+    if (s.flags & SlotPage::kDeleted) throw missing();
+    Located at;
+    at.page = at.dataPage = row.page;
+    at.slot = at.dataSlot = row.row;
+    at.bytes = s.bytes;
+    if (s.flags & SlotPage::kOverflow) {
+        if (s.bytes.size() < 4) throwCorrupt(where + " is a moved record without a pointer");
+        uint32_t ptr =
+            s.bytes[0] | (s.bytes[1] << 8) | (s.bytes[2] << 16) | (uint32_t(s.bytes[3]) << 24);
+        at.moved = true;
+        at.dataPage = ptr >> 8;
+        at.dataSlot = ptr & 0xFF;
+        if (at.dataPage < 3 || at.dataPage >= pages.pageCount())
+            throwCorrupt(where + " was moved to a page that does not exist");
+        SlotPage target(pages.read(at.dataPage), at.dataPage);
+        if (target.owner() != def.tdefPage || at.dataSlot >= target.slots().size() ||
+            (target.slots()[at.dataSlot].flags & SlotPage::kOverflow))
+            throwCorrupt(where + " was moved to a place that holds none of its data");
+        at.bytes = target.slots()[at.dataSlot].bytes;
+    }
+    return at;
+}
+
+RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values) {
+    const TableDef def = writableTable(table);
+    if (values.size() != def.columns.size())
+        throw Error(hr::kInvalidArg, "A record of " + tableText(def) + " needs " +
+                                         std::to_string(def.columns.size()) + " values, not " +
+                                         std::to_string(values.size()) + ".");
+    std::vector<Value> full = values;
+    uint32_t autoNumber = def.autoNumber;
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        const ColumnDef& c = def.columns[i];
+        if (c.isAutoNumber() && c.type == ColumnType::Long) {
+            if (!full[i].isNull())
+                throw Error(hr::kInvalidArg, "Field '" + c.name + "' of " + tableText(def) +
+                                                 " is an AutoNumber; the database assigns its "
+                                                 "value.");
+            int64_t next =
+                int64_t(int32_t(autoNumber)) + (def.autoIncrement == 0 ? 1 : def.autoIncrement);
+            if (next > INT32_MAX || next < INT32_MIN)
+                throw Error(hr::kInvalidArg,
+                            "The AutoNumber of " + tableText(def) + " has run out of values.");
+            autoNumber = static_cast<uint32_t>(next);
+            full[i] = static_cast<int32_t>(next);
+        } else if (c.isAutoGuid() && c.type == ColumnType::Guid && full[i].isNull()) {
+            full[i] = randomGuid();
+        }
+    }
+    Encoded e = encodeAll(def, full);
+    checkSize(def, e);
+    RowId id;
+    change([&](PageSet& pages) {
+        PageSpace space(pages);
+        LongValueWriter lv(space, pages, def);
+        for (size_t i = 0; i < def.columns.size(); ++i)
+            if (e.longValue[i] && e.fields[i]) e.fields[i] = lv.store(def.columns[i], *e.fields[i]);
+        std::vector<uint8_t> row = RowCodec::build(def, e.fields, e.flags);
+        uint32_t at =
+            space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row, 0, tableText(def));
+        writeCounters(pages, def, def.rowCount + 1, autoNumber);
+        id = RowId{at >> 8, static_cast<uint8_t>(at & 0xFF)};
+    });
+    return id;
+}
+
+void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Value>& values) {
+    const TableDef def = writableTable(table);
+    if (values.size() != def.columns.size())
+        throw Error(hr::kInvalidArg, "A record of " + tableText(def) + " needs " +
+                                         std::to_string(def.columns.size()) + " values, not " +
+                                         std::to_string(values.size()) + ".");
+    change([&](PageSet& pages) {
+        Located at = locate(pages, def, rowId);
+        ByteView oldRow(at.bytes.data(), at.bytes.size(), at.dataPage);
+        RowCodec::Fields oldFields = RowCodec::split(def, oldRow);
+        std::vector<Value> oldValues;
+        RowDecoder decoder(m_db.pager(), m_db.text(), def);
+        decoder.decode(oldRow, oldValues);
+
+        std::vector<Value> full = values;
+        for (size_t i = 0; i < def.columns.size(); ++i) {
+            const ColumnDef& c = def.columns[i];
+            if (c.isAutoNumber() && !full[i].isNull() && !(full[i] == oldValues[i]))
+                throw Error(hr::kInvalidArg, "Field '" + c.name + "' of " + tableText(def) +
+                                                 " is an AutoNumber; its value cannot change.");
+            if (c.isAutoNumber()) full[i] = oldValues[i];
+        }
+        Encoded e = encodeAll(def, full);
+        // An unchanged long value keeps its stored form; a changed one is stored anew.
+        std::vector<bool> keep(def.columns.size(), false);
+        for (size_t i = 0; i < def.columns.size(); ++i) {
+            if (!e.longValue[i] || !(full[i] == oldValues[i]) || !oldFields[i]) continue;
+            keep[i] = true;
+        }
+        Encoded sized = e;
+        for (size_t i = 0; i < def.columns.size(); ++i)
+            if (keep[i]) {
+                sized.fields[i] = oldFields[i];
+                sized.longValue[i] = false;
+            }
+        checkSize(def, sized);
+
+        PageSpace space(pages);
+        LongValueWriter lv(space, pages, def);
+        for (size_t i = 0; i < def.columns.size(); ++i) {
+            const ColumnDef& c = def.columns[i];
+            if (!c.isLongValue()) continue;
+            if (keep[i]) {
+                e.fields[i] = oldFields[i];
+                continue;
+            }
+            if (oldFields[i]) lv.free(c, *oldFields[i]);
+            if (e.fields[i]) e.fields[i] = lv.store(c, *e.fields[i]);
+        }
+        std::vector<uint8_t> row = RowCodec::build(def, e.fields, e.flags);
+        const std::string what = tableText(def);
+
+        std::vector<uint8_t>& dataBytes = pages.modify(at.dataPage);
+        SlotPage dataPage(dataBytes, at.dataPage);
+        SlotPage::Slot& slot = dataPage.slots()[at.dataSlot];
+        if (dataPage.freeSpace() + long(slot.bytes.size()) >= long(row.size())) {
+            slot.bytes = row;  // fits where it is
+            dataPage.store(dataBytes);
+            space.settle(at.dataPage, def.ownedMap, def.freeMap, what);
+            return;
+        }
+        // Grown past its page: the bytes move elsewhere and the record's own slot points there,
+        // so the RowId stays what it was.
+        uint32_t target = space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row,
+                                         SlotPage::kDeleted, what, at.dataPage);
+        if (at.moved) {
+            std::vector<uint8_t>& oldTarget = pages.modify(at.dataPage);
+            SlotPage tp(oldTarget, at.dataPage);
+            tp.slots()[at.dataSlot] = SlotPage::Slot{SlotPage::kTombstone, {}};
+            tp.store(oldTarget);
+        }
+        std::vector<uint8_t>& headBytes = pages.modify(at.page);
+        SlotPage head(headBytes, at.page);
+        std::vector<uint8_t> pointer(4);
+        put32(pointer, 0, target);
+        head.slots()[at.slot] = SlotPage::Slot{SlotPage::kOverflow, pointer};
+        head.store(headBytes);
+        space.settle(at.page, def.ownedMap, def.freeMap, what);
+        if (at.moved && at.dataPage != at.page)
+            space.settle(at.dataPage, def.ownedMap, def.freeMap, what);
+    });
+}
+
+void RowWriter::remove(std::string_view table, RowId rowId) {
+    const TableDef def = writableTable(table);
+    change([&](PageSet& pages) {
+        Located at = locate(pages, def, rowId);
+        ByteView oldRow(at.bytes.data(), at.bytes.size(), at.dataPage);
+        RowCodec::Fields oldFields = RowCodec::split(def, oldRow);
+        PageSpace space(pages);
+        LongValueWriter lv(space, pages, def);
+        for (size_t i = 0; i < def.columns.size(); ++i)
+            if (def.columns[i].isLongValue() && oldFields[i])
+                lv.free(def.columns[i], *oldFields[i]);
+        const std::string what = tableText(def);
+        auto bury = [&](uint32_t page, uint32_t slot) {
+            std::vector<uint8_t>& bytes = pages.modify(page);
+            SlotPage sp(bytes, page);
+            sp.slots()[slot] = SlotPage::Slot{SlotPage::kTombstone, {}};
+            sp.store(bytes);
+        };
+        if (at.moved) bury(at.dataPage, at.dataSlot);
+        bury(at.page, at.slot);
+        if (at.moved && at.dataPage != at.page)
+            space.settle(at.dataPage, def.ownedMap, def.freeMap, what);
+        space.settle(at.page, def.ownedMap, def.freeMap, what);
+        writeCounters(pages, def, def.rowCount == 0 ? 0 : def.rowCount - 1, def.autoNumber);
+    });
+}
+
+}  // namespace jet

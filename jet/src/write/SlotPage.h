@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "jet/Database.h"
+
+namespace jet {
+
+// A Jet 4 data page taken apart into its slots and put back together. Rows are repacked from
+// the page end downwards in slot order, so space freed by a shrunk or deleted row is usable at
+// once; slot numbers never change (indexes and callers hold them).
+class SlotPage {
+public:
+    static constexpr uint16_t kDeleted = 0x8000;
+    static constexpr uint16_t kOverflow = 0x4000;
+    static constexpr uint16_t kTombstone = kDeleted | kOverflow;
+    static constexpr size_t kHeader = 14;     // Jet 4 header up to the slot table
+    static constexpr size_t kMaxSlots = 255;  // row numbers are one byte
+
+    struct Slot {
+        uint16_t flags = 0;  // kDeleted / kOverflow bits as stored
+        std::vector<uint8_t> bytes;
+        bool isTombstone() const { return (flags & kDeleted) != 0 && bytes.empty(); }
+    };
+
+    // Parses a data page (type 1) of any owner. Throws hr::kCorrupt when it is none.
+    SlotPage(const std::vector<uint8_t>& page, uint32_t pageNumber);
+    // A fresh page: owner is a TDEF page or DataPage::kLvalMarker.
+    static std::vector<uint8_t> empty(uint32_t pageSize, uint32_t owner);
+
+    std::vector<Slot>& slots() { return m_slots; }
+    uint32_t owner() const { return m_owner; }
+    // Bytes left for rows and their slot entries.
+    long freeSpace() const;
+    // Whether a new row of len bytes (plus its slot entry) fits.
+    bool canAdd(size_t len) const {
+        return m_slots.size() < kMaxSlots && freeSpace() >= long(len) + 2;
+    }
+    bool allTombstones() const;
+    // Writes the slots back into the page (header bytes 4..11 kept). Throws when they do not fit.
+    void store(std::vector<uint8_t>& page) const;
+
+private:
+    std::vector<Slot> m_slots;
+    uint32_t m_owner = 0;
+    size_t m_pageSize = 0;
+};
+
+}  // namespace jet

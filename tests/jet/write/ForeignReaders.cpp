@@ -1,0 +1,125 @@
+#include "ForeignReaders.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+
+namespace jettest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path repoRoot() {
+    return fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+}
+
+std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
+    }
+    return q + "'";
+}
+
+bool run(const std::string& command, std::string& out) {
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+    if (!p) return false;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    int status = ::pclose(p);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// CSV with "..." quoting, "" inside quotes, line breaks allowed inside quotes.
+std::vector<std::vector<std::string>> parse(const std::string& text, char delimiter) {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row;
+    std::string cell;
+    bool quoted = false, any = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                cell += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                cell += c;
+            }
+            continue;
+        }
+        if (c == '"') {
+            quoted = true;
+            any = true;
+        } else if (c == delimiter) {
+            row.push_back(cell);
+            cell.clear();
+        } else if (c == '\n') {
+            row.push_back(cell);
+            rows.push_back(row);
+            row.clear();
+            cell.clear();
+            any = false;
+        } else if (c != '\r') {
+            cell += c;
+            any = true;
+        }
+    }
+    if (any || !row.empty()) {
+        row.push_back(cell);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+ForeignTable finish(bool ok, std::string out, char delimiter) {
+    ForeignTable t;
+    t.available = true;
+    t.ok = ok;
+    t.output = out;
+    if (!ok) return t;
+    auto rows = parse(out, delimiter);
+    if (!rows.empty()) {
+        t.header = rows.front();
+        t.rows.assign(rows.begin() + 1, rows.end());
+    }
+    return t;
+}
+
+}  // namespace
+
+int ForeignTable::column(const std::string& name) const {
+    for (size_t i = 0; i < header.size(); ++i)
+        if (header[i] == name) return static_cast<int>(i);
+    return -1;
+}
+
+ForeignTable readWithMdbExport(const fs::path& file, const std::string& table) {
+    std::string out;
+    if (!run("command -v mdb-export >/dev/null", out)) return {};
+    out.clear();
+    bool ok = run("mdb-export -b hex " + shellQuote(file.string()) + " " + shellQuote(table), out);
+    return finish(ok, out, ',');
+}
+
+ForeignTable readWithMdbReader(const fs::path& file, const std::string& table) {
+    std::string out;
+    if (!fs::exists(repoRoot() / "node_modules" / "mdb-reader") ||
+        !run("node --version >/dev/null", out))
+        return {};
+    out.clear();
+    fs::path script = repoRoot() / "tools" / "scripts" / "mdbreader-export.mjs";
+    bool ok = run("node " + shellQuote(script.string()) + " " + shellQuote(file.string()) + " " +
+                      shellQuote(table),
+                  out);
+    return finish(ok, out, ',');
+}
+
+}  // namespace jettest

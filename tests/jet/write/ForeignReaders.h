@@ -1,0 +1,25 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace jettest {
+
+// A table as another program read it: header, then rows of unquoted cell texts.
+struct ForeignTable {
+    bool available = false;  // the program is installed
+    bool ok = false;         // it ran and exited 0
+    std::string output;      // raw output (for failure messages)
+    std::vector<std::string> header;
+    std::vector<std::vector<std::string>> rows;
+
+    int column(const std::string& name) const;
+};
+
+// mdbtools' mdb-export (CSV, binary as hex).
+ForeignTable readWithMdbExport(const std::filesystem::path& file, const std::string& table);
+// The npm package mdb-reader through tools/scripts/mdbreader-export.mjs.
+ForeignTable readWithMdbReader(const std::filesystem::path& file, const std::string& table);
+
+}  // namespace jettest

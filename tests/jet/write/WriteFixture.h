@@ -1,0 +1,85 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Jet4ImageBuilder.h"
+#include "SimDisk.h"
+#include "jet/Database.h"
+
+namespace jettest {
+
+// A Jet 4 database with table "People" (one field of every writable type, AutoNumber first,
+// Memo and OLE with their own page maps, no index) and table "Keyed" (an index).
+inline std::vector<uint8_t> buildPeopleImage() {
+    using B = Jet4ImageBuilder;
+    using jet::ColumnType;
+    B b;
+    b.addTable("People", {
+                             {"Id", ColumnType::Long, true, 0, 0x04},
+                             {"Flag", ColumnType::Bool},
+                             {"Small", ColumnType::Byte},
+                             {"Short", ColumnType::Int},
+                             {"Price", ColumnType::Money},
+                             {"Ratio", ColumnType::Float},
+                             {"Amount", ColumnType::Double},
+                             {"When", ColumnType::DateTime},
+                             {"Key", ColumnType::Guid},
+                             {"Exact", ColumnType::Numeric, true, 0, 0, 0, 18, 2},
+                             {"Name", ColumnType::Text, false, 200, 0, 0x01},
+                             {"Bin", ColumnType::Binary, false, 20},
+                             {"Notes", ColumnType::Memo, false},
+                             {"Blob", ColumnType::Ole, false},
+                             {"Code", ColumnType::Text, true, 20},
+                         });
+    b.addTable("Keyed",
+               {{"Code", ColumnType::Long},
+                {"Label", ColumnType::Text, false, 40},
+                {"Stamp", ColumnType::DateTime}},
+               {{"PrimaryKey", {{0, true}}, 0x01, jet::IndexKind::Primary}});
+    return b.build();
+}
+
+inline std::string pattern(size_t n, int seed) {
+    std::string s;
+    for (size_t k = 0; k < n; ++k)
+        s += static_cast<char>('a' + (k * 7 + seed) % 26);
+    return s;
+}
+
+// Row i of People; Id null (assigned on insert).
+inline std::vector<jet::Value> peopleRow(int i, size_t memoLen, size_t oleLen) {
+    using namespace jet;
+    Guid g;
+    for (int k = 0; k < 16; ++k)
+        g.bytes[k] = static_cast<uint8_t>(i + k);
+    std::vector<uint8_t> ole(oleLen);
+    for (size_t k = 0; k < oleLen; ++k)
+        ole[k] = static_cast<uint8_t>(k * 31 + i);
+    std::string code = "C" + std::to_string(i);
+    code.resize(10, ' ');
+    return {Value(),
+            Value(i % 2 == 1),
+            Value(static_cast<uint8_t>(i % 256)),
+            Value(static_cast<int16_t>(i * 3)),
+            Value(Currency{int64_t(i) * 12345}),
+            Value(float(i) * 0.5f),
+            Value(double(i) * 1.25),
+            Value(DateTime{40000.25 + i}),
+            Value(g),
+            Value(Decimal{0, uint64_t(i) * 100 + 5, i % 2 == 1, 18, 2}),
+            Value("name-" + std::to_string(i)),
+            Value(std::vector<uint8_t>(5, static_cast<uint8_t>(i))),
+            Value(pattern(memoLen, i)),
+            Value(ole),
+            Value(code)};
+}
+
+inline std::unique_ptr<jet::Database> openSim(SimDisk& disk, bool readOnly = false) {
+    jet::OpenOptions o;
+    o.readOnly = readOnly;
+    return jet::Database::openFile(disk.open("db"), "db.mdb", o, disk.journal("db-journal"));
+}
+
+}  // namespace jettest
