@@ -96,18 +96,27 @@ void Journal::commit(Pager& pager, JournalStore& store,
     put64(j, 16, fileSize);
     put64(j, 24, checksum(j));
 
-    {
+    try {
         std::unique_ptr<FileIO> jf = store.create();
         jf->write(0, j.data(), j.size());
         jf->sync();  // rule 1
+    } catch (...) {
+        // The database is untouched; an incomplete journal would be discarded anyway (rule 3).
+        try {
+            store.remove();
+        } catch (...) {
+        }
+        throw;
     }
     try {
         for (const auto& [n, plain] : dirty)
             pager.writePage(n, plain);
         pager.sync();
+        store.remove();  // rule 4
     } catch (...) {
-        // Put the old pages back from memory while the journal still guards them; if that fails
-        // too, the journal stays and the next open rolls back.
+        // Put the old pages back from memory while the journal still guards them, so that this
+        // open and the file agree again; if that fails too, the journal stays and the next open
+        // rolls back.
         try {
             restore(db, *parse(j));
             store.remove();
@@ -116,7 +125,6 @@ void Journal::commit(Pager& pager, JournalStore& store,
         pager.reload();
         throw;
     }
-    store.remove();  // rule 4
 }
 
 bool Journal::recover(FileIO& db, JournalStore& store, bool readOnly) {

@@ -152,7 +152,11 @@ void RowWriter::change(Body&& body) {
         Journal::commit(pager, *m_journal, pages.dirty());
     } catch (const std::exception& e) {
         m_failure = e.what();
-        m_db.reloadTableDefs();
+        try {
+            m_db.reloadTableDefs();
+        } catch (...) {
+            // The file cannot be read either; the first failure is the one to report.
+        }
         throw;
     }
     m_db.reloadTableDefs();
