@@ -1,0 +1,126 @@
+#include "index/PageSetIndexSink.h"
+
+#include "TableDefReader.h"
+#include "jet/Error.h"
+#include "write/PageSpace.h"
+
+namespace jet::index {
+namespace {
+
+constexpr size_t kChainHeader = 8;   // continuation pages add their bytes from here
+constexpr size_t kRootInBlock = 38;  // Jet 4 real-index block: root page
+constexpr size_t kMapInBlock = 34;   // Jet 4 real-index block: usage-map pointer
+constexpr size_t kUniqueInStats = 4;
+
+}  // namespace
+
+PageSetIndexSink::PageSetIndexSink(PageSet& pages, const TableDef& table, size_t realIndex)
+    : m_pages(pages), m_table(table), m_realIndex(realIndex) {
+    if (pages.format() != Format::Jet4)
+        throw Error(hr::kNotSupported, "Indexes of Jet 3 databases cannot be changed.");
+    if (realIndex >= table.realIndexes.size())
+        throw Error(hr::kInvalidArg, "Table \"" + table.name + "\" has no index number " +
+                                         std::to_string(realIndex) + ".");
+    m_what = "the map of index " + std::to_string(realIndex) + " of table \"" + table.name + "\"";
+}
+
+std::vector<uint8_t> PageSetIndexSink::readPage(uint32_t page) {
+    return m_pages.read(page);
+}
+
+void PageSetIndexSink::writePage(uint32_t page, std::span<const uint8_t> bytes) {
+    if (bytes.size() != m_pages.pageSize())
+        throw Error(hr::kInvalidArg, "An index page of the wrong size was to be written.");
+    std::vector<uint8_t>& p = m_pages.modify(page);
+    p.assign(bytes.begin(), bytes.end());
+}
+
+uint32_t PageSetIndexSink::allocatePage() {
+    PageSpace space(m_pages);
+    const uint32_t page = space.allocate(std::vector<uint8_t>(m_pages.pageSize(), 0));
+    space.setInMap(m_table.realIndexes[m_realIndex].usageMap, page, true, m_what);
+    return page;
+}
+
+void PageSetIndexSink::freePage(uint32_t page) {
+    PageSpace space(m_pages);
+    space.setInMap(m_table.realIndexes[m_realIndex].usageMap, page, false, m_what);
+    space.release(page);
+}
+
+void PageSetIndexSink::rootMoved(uint32_t page) {
+    findFields();
+    putDefinition32(m_blockOffset + kRootInBlock, page);
+}
+
+void PageSetIndexSink::addToUniqueCount(int delta) {
+    if (delta == 0) return;
+    findFields();
+    const uint32_t now = getDefinition32(m_statsOffset + kUniqueInStats);
+    const int64_t next = int64_t(now) + delta;
+    putDefinition32(m_statsOffset + kUniqueInStats, next < 0 ? 0u : static_cast<uint32_t>(next));
+}
+
+// The definition is one byte run over the TDEF chain: the first page whole,
+// each later page from byte 8.
+uint8_t& PageSetIndexSink::definitionByte(size_t offset) {
+    const uint32_t size = m_pages.pageSize();
+    size_t k = 0;
+    size_t at = offset;
+    if (offset >= size) {
+        k = 1 + (offset - size) / (size - kChainHeader);
+        at = kChainHeader + (offset - size) % (size - kChainHeader);
+    }
+    if (k >= m_table.tdefPages.size())
+        throwCorrupt("the definition of table \"" + m_table.name + "\" is shorter than it says");
+    return m_pages.modify(m_table.tdefPages[k])[at];
+}
+
+uint8_t PageSetIndexSink::definitionAt(size_t offset) {
+    const uint32_t size = m_pages.pageSize();
+    size_t k = 0;
+    size_t at = offset;
+    if (offset >= size) {
+        k = 1 + (offset - size) / (size - kChainHeader);
+        at = kChainHeader + (offset - size) % (size - kChainHeader);
+    }
+    if (k >= m_table.tdefPages.size())
+        throwCorrupt("the definition of table \"" + m_table.name + "\" is shorter than it says");
+    return m_pages.read(m_table.tdefPages[k])[at];
+}
+
+uint32_t PageSetIndexSink::getDefinition32(size_t offset) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i)
+        v |= uint32_t(definitionAt(offset + i)) << (8 * i);
+    return v;
+}
+
+void PageSetIndexSink::putDefinition32(size_t offset, uint32_t value) {
+    for (size_t i = 0; i < 4; ++i)
+        definitionByte(offset + i) = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void PageSetIndexSink::findFields() {
+    if (m_found) return;
+    const TableDefReader::Layout& L = TableDefReader::layout(Format::Jet4);
+    const size_t realCount = m_table.realIndexes.size();
+    m_statsOffset = L.bodyStart + L.statsSize * m_realIndex;
+    size_t pos = L.bodyStart + L.statsSize * realCount + L.descriptorSize * m_table.columns.size();
+    for (size_t i = 0; i < m_table.columns.size(); ++i) {
+        const size_t len = definitionAt(pos) | (size_t(definitionAt(pos + 1)) << 8);
+        pos += 2 + len;
+    }
+    m_blockOffset = pos + L.realBlockSize * m_realIndex;
+    // never write into a definition that does not read as the table we hold
+    const RealIndexDef& index = m_table.realIndexes[m_realIndex];
+    if (getDefinition32(m_blockOffset + kMapInBlock) != index.usageMap.raw ||
+        getDefinition32(m_blockOffset + kRootInBlock) != index.firstPage ||
+        getDefinition32(m_statsOffset + kUniqueInStats) != index.uniqueCount)
+        throwCorrupt("the definition of table \"" + m_table.name + "\" does not hold index " +
+                     std::to_string(m_realIndex) +
+                     " where it should; the index was left unchanged");
+    m_found = true;
+}
+
+}  // namespace jet::index
