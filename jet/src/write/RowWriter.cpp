@@ -3,6 +3,8 @@
 #include <random>
 
 #include "RowDecoder.h"
+#include "index/IndexWriter.h"
+#include "index/PageSetIndexSink.h"
 #include "jet/Error.h"
 #include "write/FieldEncoder.h"
 #include "write/Journal.h"
@@ -94,6 +96,47 @@ void writeCounters(PageSet& pages, const TableDef& def, uint32_t rowCount, uint3
     put32(tdef, 0x14, autoNumber);
 }
 
+// The values an index sees for a row about to be stored: what reading the stored fields back
+// gives (a Byte stays a Byte, fixed text keeps its padding). Long values are taken as given.
+std::vector<Value> storedValues(Pager& pager, const TextCodec& text, const TableDef& def,
+                                const Encoded& e, const std::vector<Value>& given) {
+    RowDecoder decoder(pager, text, def);
+    std::vector<Value> out(def.columns.size());
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        const ColumnDef& c = def.columns[i];
+        if (c.type == ColumnType::Bool)
+            out[i] = bool(e.flags[i]);
+        else if (c.isLongValue() || !e.fields[i])
+            out[i] = c.isLongValue() ? given[i] : Value();
+        else
+            decoder.decodeField(c, ByteView(e.fields[i]->data(), e.fields[i]->size()), out[i]);
+    }
+    return out;
+}
+
+// Every index of the table in two phases: all are checked (uniqueness, required keys, keys that
+// can be built) before any index page changes. A refusal leaves the whole change unwritten.
+void updateIndexes(PageSet& pages, const TableDef& def, uint32_t sortOrder,
+                   const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow,
+                   RowId newId) {
+    std::vector<index::IndexWriter> writers;
+    std::vector<index::PageSetIndexSink> sinks;
+    std::vector<index::IndexRowChange> changes;
+    writers.reserve(def.realIndexes.size());
+    sinks.reserve(def.realIndexes.size());
+    for (size_t r = 0; r < def.realIndexes.size(); ++r) {
+        writers.emplace_back(def, r, Format::Jet4, sortOrder);
+        sinks.emplace_back(pages, def, r);
+    }
+    for (size_t r = 0; r < writers.size(); ++r)
+        changes.push_back(writers[r].prepare(sinks[r], oldRow, oldId, newRow, newId));
+    for (size_t r = 0; r < writers.size(); ++r) {
+        if (changes[r].empty()) continue;
+        writers[r].apply(sinks[r], changes[r]);
+        if (changes[r].uniqueDelta != 0) sinks[r].addToUniqueCount(changes[r].uniqueDelta);
+    }
+}
+
 }  // namespace
 
 const TableDef& RowWriter::writableTable(std::string_view table) {
@@ -122,11 +165,6 @@ const TableDef& RowWriter::writableTable(std::string_view table) {
         throw Error(hr::kReadOnly, "'" + def.name +
                                        "' is a system table; only the database "
                                        "itself changes its records.");
-    if (!def.realIndexes.empty())
-        throw Error(hr::kNotSupported,
-                    "Table '" + def.name +
-                        "' has indexes, and keeping indexes up to date is not supported yet; "
-                        "its records are left unchanged so that no index disagrees with them.");
     for (const ColumnDef& c : def.columns)
         if (!FieldEncoder::supported(c.type))
             throw Error(hr::kNotSupported, "Table '" + def.name + "' has field '" + c.name +
@@ -229,6 +267,9 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     checkSize(def, e);
     RowId id;
     change([&](PageSet& pages) {
+        std::vector<Value> stored;
+        if (!def.realIndexes.empty())
+            stored = storedValues(m_db.pager(), m_db.text(), def, e, full);
         PageSpace space(pages);
         LongValueWriter lv(space, pages, def);
         for (size_t i = 0; i < def.columns.size(); ++i)
@@ -236,8 +277,11 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         std::vector<uint8_t> row = RowCodec::build(def, e.fields, e.flags);
         uint32_t at =
             space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row, 0, tableText(def));
-        writeCounters(pages, def, def.rowCount + 1, autoNumber);
         id = RowId{at >> 8, static_cast<uint8_t>(at & 0xFF)};
+        if (!def.realIndexes.empty()) {
+            updateIndexes(pages, def, m_db.header().sortOrder, nullptr, id, &stored, id);
+        }
+        writeCounters(pages, def, def.rowCount + 1, autoNumber);
     });
     return id;
 }
@@ -279,6 +323,10 @@ void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Va
             }
         checkSize(def, sized);
 
+        if (!def.realIndexes.empty()) {
+            std::vector<Value> stored = storedValues(m_db.pager(), m_db.text(), def, e, full);
+            updateIndexes(pages, def, m_db.header().sortOrder, &oldValues, rowId, &stored, rowId);
+        }
         PageSpace space(pages);
         LongValueWriter lv(space, pages, def);
         for (size_t i = 0; i < def.columns.size(); ++i) {
@@ -331,6 +379,11 @@ void RowWriter::remove(std::string_view table, RowId rowId) {
         Located at = locate(pages, def, rowId);
         ByteView oldRow(at.bytes.data(), at.bytes.size(), at.dataPage);
         RowCodec::Fields oldFields = RowCodec::split(def, oldRow);
+        if (!def.realIndexes.empty()) {
+            std::vector<Value> oldValues;
+            RowDecoder(m_db.pager(), m_db.text(), def).decode(oldRow, oldValues);
+            updateIndexes(pages, def, m_db.header().sortOrder, &oldValues, rowId, nullptr, rowId);
+        }
         PageSpace space(pages);
         LongValueWriter lv(space, pages, def);
         for (size_t i = 0; i < def.columns.size(); ++i)
