@@ -1,5 +1,3 @@
-// The provider's headers come before any Qt header: Qt defines "slots" as a macro, and the
-// row store has a member of that name.
 #include "db/provider/Field.h"
 #include "db/provider/Fields.h"
 #include "db/provider/ProviderError.h"

@@ -1,4 +1,3 @@
-// Provider headers first: Qt defines "slots" as a macro.
 #include "db/provider/ColumnInfo.h"
 #include "db/provider/Recordset.h"
 #include "db/provider/RowStore.h"

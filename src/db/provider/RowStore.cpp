@@ -117,7 +117,7 @@ void RowStore::reserve(size_t rows) {
         c.nulls.reserve(rows);
         if (c.storage == Storage::Bits) c.bits.reserve(rows);
         if (c.storage == Storage::Fixed) c.fixed.reserve(rows * c.width);
-        if (c.storage == Storage::Arena) c.slots.reserve(rows);
+        if (c.storage == Storage::Arena) c.textSlots.reserve(rows);
     }
 }
 
@@ -203,7 +203,7 @@ void RowStore::compact(Column& c) {
     std::vector<char> old;
     old.swap(c.arena);
     c.arena.reserve(old.size() - c.garbage);
-    for (uint32_t& s : c.slots) {
+    for (uint32_t& s : c.textSlots) {
         if (s == kNullSlot) continue;
         // arenaGet reads the column's arena, which is the new one by now: read the old.
         const char* p = old.data() + s;
@@ -304,13 +304,13 @@ void RowStore::store(Column& c, size_t row, const Variant& v, bool append) {
                 }
             }
             if (append) {
-                c.slots.push_back(slot);
+                c.textSlots.push_back(slot);
             } else {
-                if (c.slots[row] != kNullSlot) {
-                    const std::string_view old = arenaGet(c, c.slots[row]);
-                    c.garbage += old.size() + (old.data() - (c.arena.data() + c.slots[row]));
+                if (c.textSlots[row] != kNullSlot) {
+                    const std::string_view old = arenaGet(c, c.textSlots[row]);
+                    c.garbage += old.size() + (old.data() - (c.arena.data() + c.textSlots[row]));
                 }
-                c.slots[row] = slot;
+                c.textSlots[row] = slot;
                 if (c.garbage > 4096 && c.garbage > c.arena.size() / 2) compact(c);
             }
             break;
@@ -336,7 +336,7 @@ void RowStore::appendRow(std::span<const Variant> values) {
             c.nulls.erase(m_rowCount);
             if (c.storage == Storage::Bits) c.bits.erase(m_rowCount);
             if (c.storage == Storage::Fixed) c.fixed.resize(c.fixed.size() - c.width);
-            if (c.storage == Storage::Arena) c.slots.pop_back();
+            if (c.storage == Storage::Arena) c.textSlots.pop_back();
         }
         if (done < values.size() && m_columns[done].nulls.size() > m_rowCount)
             m_columns[done].nulls.erase(m_rowCount);
@@ -365,11 +365,11 @@ void RowStore::eraseRow(size_t row) {
                               c.fixed.begin() + (row + 1) * c.width);
                 break;
             case Storage::Arena:
-                if (c.slots[row] != kNullSlot) {
-                    const std::string_view old = arenaGet(c, c.slots[row]);
-                    c.garbage += old.size() + (old.data() - (c.arena.data() + c.slots[row]));
+                if (c.textSlots[row] != kNullSlot) {
+                    const std::string_view old = arenaGet(c, c.textSlots[row]);
+                    c.garbage += old.size() + (old.data() - (c.arena.data() + c.textSlots[row]));
                 }
-                c.slots.erase(c.slots.begin() + row);
+                c.textSlots.erase(c.textSlots.begin() + row);
                 if (c.garbage > 4096 && c.garbage > c.arena.size() / 2) compact(c);
                 break;
         }
@@ -382,7 +382,7 @@ void RowStore::clear() {
         c.nulls.clear();
         c.bits.clear();
         c.fixed.clear();
-        c.slots.clear();
+        c.textSlots.clear();
         c.arena.clear();
         c.garbage = 0;
     }
@@ -394,7 +394,7 @@ void RowStore::shrinkToFit() {
         c.nulls.shrinkToFit();
         c.bits.shrinkToFit();
         c.fixed.shrink_to_fit();
-        c.slots.shrink_to_fit();
+        c.textSlots.shrink_to_fit();
         c.arena.shrink_to_fit();
     }
 }
@@ -406,7 +406,7 @@ bool RowStore::isNull(size_t row, size_t col) const {
 std::string_view RowStore::bytes(size_t row, size_t col) const {
     const Column& c = m_columns[col];
     if (c.storage != Storage::Arena) return {};
-    return arenaGet(c, c.slots[row]);
+    return arenaGet(c, c.textSlots[row]);
 }
 
 Variant RowStore::value(size_t row, size_t col) const {
@@ -416,7 +416,7 @@ Variant RowStore::value(size_t row, size_t col) const {
         case Storage::Bits:
             return Variant(c.bits.get(row));
         case Storage::Arena: {
-            const std::string_view b = arenaGet(c, c.slots[row]);
+            const std::string_view b = arenaGet(c, c.textSlots[row]);
             if (isTextType(c.info.type)) return Variant(b);
             return Variant(Bytes(b.begin(), b.end()));
         }
@@ -461,8 +461,8 @@ int RowStore::compare(size_t a, size_t b, size_t col) const {
             // Yes is -1 and no is 0, so yes comes first.
             return order(c.bits.get(a) ? -1 : 0, c.bits.get(b) ? -1 : 0);
         case Storage::Arena: {
-            const std::string_view x = arenaGet(c, c.slots[a]);
-            const std::string_view y = arenaGet(c, c.slots[b]);
+            const std::string_view x = arenaGet(c, c.textSlots[a]);
+            const std::string_view y = arenaGet(c, c.textSlots[b]);
             if (isTextType(c.info.type)) return TextFold::collate(x, y);
             const int r = std::memcmp(x.data(), y.data(), std::min(x.size(), y.size()));
             if (r != 0) return r < 0 ? -1 : 1;
@@ -509,7 +509,7 @@ size_t RowStore::dataBytes() const {
         for (size_t r = 0; r < m_rowCount; ++r) {
             if (c.nulls.get(r)) continue;
             if (c.storage == Storage::Arena)
-                total += arenaGet(c, c.slots[r]).size();
+                total += arenaGet(c, c.textSlots[r]).size();
             else
                 total += c.storage == Storage::Bits ? 1 : c.width;
         }
@@ -521,7 +521,7 @@ size_t RowStore::memoryBytes() const {
     size_t total = m_columns.capacity() * sizeof(Column) + m_infos.capacity() * sizeof(ColumnInfo);
     for (const Column& c : m_columns) {
         total += c.nulls.memoryBytes() + c.bits.memoryBytes() + c.fixed.capacity() +
-                 c.slots.capacity() * sizeof(uint32_t) + c.arena.capacity();
+                 c.textSlots.capacity() * sizeof(uint32_t) + c.arena.capacity();
     }
     return total;
 }

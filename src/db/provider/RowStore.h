@@ -58,13 +58,13 @@ private:
     struct Column {
         ColumnInfo info;
         Storage storage = Storage::Fixed;
-        uint8_t width = 0;            // Fixed
-        BitVector nulls;              // 1 = null
-        BitVector bits;               // Bits
-        std::vector<uint8_t> fixed;   // Fixed: width bytes per row
-        std::vector<uint32_t> slots;  // Arena: offset of the entry, kNullSlot for null
-        std::vector<char> arena;      // Arena: entries of varint length + bytes
-        size_t garbage = 0;           // Arena: bytes of entries no row points at any more
+        uint8_t width = 0;                // Fixed
+        BitVector nulls;                  // 1 = null
+        BitVector bits;                   // Bits
+        std::vector<uint8_t> fixed;       // Fixed: width bytes per row
+        std::vector<uint32_t> textSlots;  // Arena: offset of the entry, kNullSlot for null
+        std::vector<char> arena;          // Arena: entries of varint length + bytes
+        size_t garbage = 0;               // Arena: bytes of entries no row points at any more
     };
     static constexpr uint32_t kNullSlot = UINT32_MAX;
 
