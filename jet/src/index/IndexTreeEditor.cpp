@@ -110,8 +110,11 @@ IndexTreeEditor::Path IndexTreeEditor::descend(const IndexEntry& target, bool ke
 }
 
 std::optional<RowId> IndexTreeEditor::findOtherRowWithKey(const std::vector<uint8_t>& key,
-                                                          std::optional<RowId> except) {
+                                                          std::optional<RowId> except,
+                                                          const RowId* listedRow, bool* listed) {
+    if (listed) *listed = false;
     if (m_root == 0) return std::nullopt;
+    std::optional<RowId> other;
     IndexEntry probe;
     probe.key = key;
     Path path = descend(probe, true);
@@ -124,10 +127,14 @@ std::optional<RowId> IndexTreeEditor::findOtherRowWithKey(const std::vector<uint
     for (;;) {
         for (; i < leaf.entries.size(); ++i) {
             const IndexEntry& e = leaf.entries[i];
-            if (e.key != key) return std::nullopt;
-            if (!except || !(e.row == *except)) return e.row;
+            if (e.key != key) return other;
+            if (listed && e.row == *listedRow) *listed = true;
+            if (!other && (!except || !(e.row == *except))) {
+                other = e.row;
+                if (!listed) return other;
+            }
         }
-        if (leaf.nextPage == 0) return std::nullopt;
+        if (leaf.nextPage == 0) return other;
         if (!seen.insert(leaf.nextPage).second)
             throwCorrupt(pageName(leaf.nextPage) + " is reached twice along the leaf links");
         leaf = load(leaf.nextPage);

@@ -37,8 +37,12 @@ public:
     static uint32_t maxKeyBytes(Format format);
 
     // The row of some entry with this key other than `except`, if there is one.
+    // `listed`, when given, is set to whether an entry of this key points at
+    // row `*listedRow` (found in the same walk).
     std::optional<RowId> findOtherRowWithKey(const std::vector<uint8_t>& key,
-                                             std::optional<RowId> except);
+                                             std::optional<RowId> except,
+                                             const RowId* listedRow = nullptr,
+                                             bool* listed = nullptr);
     // Whether the entry (key and row) is in the index, and if not whether some
     // entry points at its row (a key written by another program's encoder).
     enum class Presence { Exact, RowOnly, Absent };

@@ -158,14 +158,15 @@ IndexRowChange IndexWriter::prepare(IndexPageSink& sink, const std::vector<Value
             --change.uniqueDelta;
     }
     if (change.insert) {
-        const std::optional<RowId> other = tree.findOtherRowWithKey(change.insert->key, except);
+        bool listed = false;
+        const std::optional<RowId> other =
+            tree.findOtherRowWithKey(change.insert->key, except, &change.insert->row, &listed);
         if (other && m_index.isUnique() && !m_encoder.allNull(*newRow))
             throw Error(kIntegrityViolation, "The change would create a duplicate value in " +
                                                  where() + ", which allows each value only once: " +
                                                  describe(*newRow) + " is already present.");
         if (!other) ++change.uniqueDelta;
-        if (tree.locate(*change.insert) == IndexTreeEditor::Presence::Exact &&
-            !(change.remove && change.remove->row == change.insert->row))
+        if (listed && !(change.remove && change.remove->row == change.insert->row))
             throw Error(hr::kInvalidArg, "The row at page " + std::to_string(newId.page) + " row " +
                                              std::to_string(newId.row) + " is already listed in " +
                                              where() + ".");

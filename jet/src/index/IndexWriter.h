@@ -39,6 +39,9 @@ public:
     const std::string& name() const { return m_name; }
     // The root page, after any root split made by apply().
     uint32_t rootPage() const { return m_root; }
+    // For a writer made from a definition read before an earlier root move of
+    // the same change (PageSetIndexSink::storedRoot()).
+    void setRootPage(uint32_t page) { m_root = page; }
     bool isPrimaryKey() const { return m_primary; }
 
     // Phase 1. `oldRow` is null for an insert, `newRow` null for a delete; rows

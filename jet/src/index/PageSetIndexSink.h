@@ -26,6 +26,9 @@ public:
     void freePage(uint32_t page) override;
     void rootMoved(uint32_t page) override;
 
+    // The root as the definition holds it within this change (after rootMoved()
+    // it differs from the TableDef read before the change).
+    uint32_t storedRoot();
     // Adds `delta` to the stored distinct-key count (IndexRowChange::uniqueDelta).
     void addToUniqueCount(int delta);
 

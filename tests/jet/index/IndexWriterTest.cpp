@@ -214,7 +214,7 @@ TEST(IndexWriter, RandomNumbersThenHalfDeletedReadBackAfterEveryStep) {
     for (size_t i = 0; i < 3000; ++i) {
         rows.push_back({Value(value(rng))});
         h.insert(rows.back(), rowAt(i));
-        if (i < 400 || i % 50 == 0) h.check("insert " + std::to_string(i));
+        if (i < 300 || i % 100 == 0) h.check("insert " + std::to_string(i));
         if (HasFatalFailure()) return;
     }
     h.check("after inserts");
@@ -225,7 +225,7 @@ TEST(IndexWriter, RandomNumbersThenHalfDeletedReadBackAfterEveryStep) {
     std::shuffle(order.begin(), order.end(), rng);
     for (size_t k = 0; k < order.size() / 2; ++k) {
         h.remove(rows[order[k]], rowAt(order[k]));
-        if (k % 25 == 0) h.check("delete " + std::to_string(k));
+        if (k < 100 || k % 50 == 0) h.check("delete " + std::to_string(k));
         if (HasFatalFailure()) return;
     }
     h.check("after deletes");
@@ -241,14 +241,14 @@ TEST(IndexWriter, TextAndDescendingMultiColumnKeysSplitEveryLevel) {
     std::uniform_int_distribution<int32_t> small(0, 3);
     std::vector<std::vector<Value>> rows;
     int lastLevel = 0;
-    for (size_t i = 0; i < 2500; ++i) {
+    for (size_t i = 0; i < 2000; ++i) {
         // a few repeated names, so equal keys run across pages
-        const std::string name = i % 7 == 0 ? "same name" : randomText(rng, 150, 250);
+        const std::string name = i % 7 == 0 ? "same name" : randomText(rng, 220, 255);
         rows.push_back({Value(name), Value(small(rng))});
         h.insert(rows.back(), rowAt(i));
         const int level = h.rootLevel();
         // check every step while the tree is small, and at each new root
-        if (i < 150 || level != lastLevel || i % 40 == 0) h.check("insert " + std::to_string(i));
+        if (i < 120 || level != lastLevel || i % 60 == 0) h.check("insert " + std::to_string(i));
         lastLevel = level;
         if (HasFatalFailure()) return;
     }
@@ -262,7 +262,7 @@ TEST(IndexWriter, TextAndDescendingMultiColumnKeysSplitEveryLevel) {
     std::shuffle(order.begin(), order.end(), rng);
     for (size_t k = 0; k < order.size(); ++k) {
         h.remove(rows[order[k]], rowAt(order[k]));
-        if (k % 40 == 0 || k + 3 > order.size()) h.check("delete " + std::to_string(k));
+        if (k % 60 == 0 || k + 3 > order.size()) h.check("delete " + std::to_string(k));
         if (HasFatalFailure()) return;
         if (k + 1 == order.size() / 2) {
             h.check("half deleted");
