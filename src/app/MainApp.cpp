@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QScreen>
 #include <QUrl>
 
 #include "app/AboutDlg.h"
@@ -75,6 +76,9 @@ bool CMainApp::InitInstance() {
     m_lang.SetSection(QStringLiteral("Menu"));
     m_lang.TranslateMenu(m_hMDIMenu, nullptr);
 
+    // Without a window manager a maximise request is not acted on; the frame then still covers
+    // the screen.
+    if (QScreen* screen = frame->screen()) frame->resize(screen->availableGeometry().size());
     frame->showMaximized();
     m_lang.SetSection(QStringLiteral("APP"));
     return true;

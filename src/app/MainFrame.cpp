@@ -43,10 +43,13 @@ int commandOf(const QAction* action) {
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {}
 
 CMainFrame::~CMainFrame() {
-    // Nothing may call back into members that are going away: signals of the menus and table
-    // windows are cut here, and the table windows' close notices are ignored from now on.
+    // Nothing may call back into members that are gone by the time the base class destroys
+    // the child widgets: the menus' destroyed signals are cut, the table windows go now, and
+    // their close notices are ignored from here on.
     m_bDestroying = true;
-    QObject::disconnect(nullptr, nullptr, this, nullptr);
+    for (QMenu* root : std::as_const(m_watchedRoots))
+        disconnect(root, nullptr, this, nullptr);
+    m_watchedRoots.clear();
     delete m_mdiArea;
     m_mdiArea = nullptr;
 }
