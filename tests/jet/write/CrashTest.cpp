@@ -18,9 +18,12 @@ using namespace jettest;
 
 namespace {
 
-enum class Op { Insert, Update, Delete };
+enum class Op { Insert, Update, Delete, KeyedInsert };
 const char* opName(Op op) {
-    return op == Op::Insert ? "insert" : op == Op::Update ? "update" : "delete";
+    return op == Op::Insert   ? "insert"
+           : op == Op::Update ? "update"
+           : op == Op::Delete ? "delete"
+                              : "insert with an index";
 }
 
 // People with three committed rows; the second has a chained memo and an OLE value.
@@ -38,6 +41,8 @@ const Base& base() {
         for (int i = 0; i < 60; ++i)
             out.ids.push_back(
                 db->insertRow("People", peopleRow(i, i == 1 ? 9000 : 20, i == 1 ? 5000 : 0)));
+        for (int i = 0; i < 400; ++i)
+            db->insertRow("Keyed", {int32_t(i * 2), std::string(18, 'k'), DateTime{1.0 * i}});
         out.image = disk.image(false).at("db");
         return out;
     }();
@@ -60,11 +65,17 @@ void apply(Database& db, Op op) {
         case Op::Delete:
             db.deleteRow("People", b.ids[1]);
             return;
+        case Op::KeyedInsert:
+            db.insertRow("Keyed", {int32_t(401), std::string(18, 'n'), DateTime{2.0}});
+            return;
     }
 }
 
 std::vector<std::vector<Value>> rowsOf(Database& db) {
-    return db.readTable("People").rows;
+    auto rows = db.readTable("People").rows;
+    auto keyed = db.readTable("Keyed").rows;
+    rows.insert(rows.end(), keyed.begin(), keyed.end());
+    return rows;
 }
 
 void expectClean(Database& db, const std::string& where) {
@@ -83,7 +94,7 @@ SimDisk restartFrom(const SimDisk& crashed, bool keepUnsynced) {
 
 TEST(WriteCrash, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
     const Base& b = base();
-    for (Op op : {Op::Insert, Op::Update, Op::Delete}) {
+    for (Op op : {Op::Insert, Op::Update, Op::Delete, Op::KeyedInsert}) {
         SimDisk clean;
         clean.put("db", b.image);
         auto cleanDb = openSim(clean);
@@ -148,7 +159,7 @@ TEST(WriteCrash, ACrashWhileRollingBackIsRolledBackAgain) {
 
 TEST(WriteCrash, AFailedWriteIsReportedLeavesTheFileAsItWasAndBlocksFurtherChanges) {
     const Base& b = base();
-    for (Op op : {Op::Insert, Op::Update, Op::Delete}) {
+    for (Op op : {Op::Insert, Op::Update, Op::Delete, Op::KeyedInsert}) {
         for (int n = 1;; ++n) {
             const std::string where =
                 std::string(opName(op)) + ", disk full at write " + std::to_string(n);
