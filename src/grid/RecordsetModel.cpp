@@ -6,8 +6,6 @@
 
 #include "grid/RecordsetModel.h"
 
-#include <QRegularExpression>
-
 #include <algorithm>
 
 using tessor::provider::Bytes;
@@ -44,7 +42,13 @@ bool isNumeric(DataType type) {
 // One line of at most kMaxShownChars: a cell is one line high, and laying out a long memo or a
 // picture's hex text for every painted cell would make scrolling crawl.
 QString shortened(QString text) {
-    const qsizetype lineEnd = text.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
+    qsizetype lineEnd = -1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('\r') || text[i] == QLatin1Char('\n')) {
+            lineEnd = i;
+            break;
+        }
+    }
     bool cut = false;
     if (lineEnd >= 0) {
         text.truncate(lineEnd);

@@ -1,0 +1,152 @@
+// Times the record grid: opening the largest table of the real databases in a record view,
+// the first paint, and going to the last record and painting there; then the same over a
+// generated 100k-row table. Offscreen, painting into an image (QWidget::grab).
+//   grid_open_bench [<corpus dir>] [runs]
+// The corpus dir defaults to $TESSOR_SHARED_DIR/testdata/mdb.
+
+// The provider's headers come before Qt's, whose keyword macros would rewrite names in them.
+#include "db/provider/Recordset.h"
+#include "db/provider/RowStore.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "grid/DataGrid.h"
+#include "grid/RecordsetView.h"
+
+using namespace tessor::provider;
+
+namespace {
+
+struct Times {
+    double open = 0, firstPaint = 0, toEnd = 0, lastPaint = 0;
+};
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double msSince(QElapsedTimer& t) {
+    const double ms = t.nsecsElapsed() / 1e6;
+    t.restart();
+    return ms;
+}
+
+// Paints the grid as the screen would, then goes to the last record and paints again.
+void paintAndScroll(CDataGrid& grid, Times& t, QElapsedTimer& timer) {
+    grid.grab();
+    t.firstPaint = msSince(timer);
+    grid.SetRow(grid.GetApproxCount() - 1);
+    QCoreApplication::processEvents();
+    t.toEnd = msSince(timer);
+    grid.grab();
+    t.lastPaint = msSince(timer);
+}
+
+void report(const char* what, long rows, const std::vector<Times>& runs) {
+    auto pick = [&](double Times::*field) {
+        std::vector<double> v;
+        for (const Times& t : runs)
+            v.push_back(t.*field);
+        return median(v);
+    };
+    std::printf("| %s | %ld | %.1f | %.1f | %.1f | %.1f |\n", what, rows, pick(&Times::open),
+                pick(&Times::firstPaint), pick(&Times::toEnd), pick(&Times::lastPaint));
+}
+
+std::unique_ptr<RowStore> generated(int rows) {
+    std::vector<ColumnInfo> cols = {
+        {"ID", DataType::Integer, 4},     {"Name", DataType::VarWChar, 50},
+        {"City", DataType::VarWChar, 50}, {"Price", DataType::Currency, 8},
+        {"Born", DataType::Date, 8},      {"Picture", DataType::VarWChar, 255}};
+    auto store = std::make_unique<RowStore>(cols);
+    store->reserve(rows);
+    std::vector<Variant> v(cols.size());
+    for (int r = 0; r < rows; ++r) {
+        v[0] = Variant(int32_t(r + 1));
+        v[1] = Variant("Card holder " + std::to_string(r));
+        v[2] = Variant(r % 7 == 0 ? std::string("Berlin") : std::string("Paris"));
+        v[3] = Variant(Currency{int64_t(r) * 125});
+        v[4] = Variant(Date{30000.0 + r % 9000});
+        v[5] = Variant("photos/card" + std::to_string(r) + ".jpg");
+        store->appendRow(v);
+    }
+    return store;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QString corpus = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (corpus.isEmpty()) {
+        const QByteArray shared = qgetenv("TESSOR_SHARED_DIR");
+        corpus = QString::fromLocal8Bit(shared.isEmpty() ? QByteArray("/work/shared") : shared) +
+                 QStringLiteral("/testdata/mdb");
+    }
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
+
+    std::printf("| table | rows | open ms | first paint ms | to last row ms | paint at end ms |\n");
+    std::printf("|---|---|---|---|---|---|\n");
+
+    const QString file = corpus + QStringLiteral("/jet4-northwind-statdata.mdb");
+    if (QFile::exists(file)) {
+        QTemporaryDir dir;
+        const QString path = dir.path() + QStringLiteral("/northwind.mdb");
+        QFile::copy(file, path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        std::vector<Times> all;
+        long rows = 0;
+        for (int i = 0; i < runs; ++i) {
+            CRecordsetView view;
+            view.resize(1000, 700);
+            view.show();
+            view.OnInitialUpdate();
+            QCoreApplication::processEvents();
+            Times t;
+            QElapsedTimer timer;
+            timer.start();
+            if (!view.OpenRecordset(path, QStringLiteral("Order Details"), {})) return 1;
+            t.open = msSince(timer);
+            paintAndScroll(view.GetGrid(), t, timer);
+            rows = view.GetGrid().GetApproxCount();
+            all.push_back(t);
+        }
+        report("Order Details (jet4-northwind-statdata.mdb)", rows, all);
+    } else {
+        std::fprintf(stderr, "no corpus at %s: real table skipped\n", qPrintable(corpus));
+    }
+
+    std::vector<Times> all;
+    const int rows = 100000;
+    for (int i = 0; i < runs; ++i) {
+        auto store = generated(rows);
+        auto rs = Recordset::create();
+        rs->setCursorLocation(ado::kUseClient);
+        rs->openSnapshot(std::move(store));
+        CDataGrid grid;
+        grid.resize(1000, 700);
+        grid.show();
+        QCoreApplication::processEvents();
+        Times t;
+        QElapsedTimer timer;
+        timer.start();
+        grid.SetDataSource(rs);
+        grid.Refresh();
+        t.open = msSince(timer);
+        paintAndScroll(grid, t, timer);
+        all.push_back(t);
+    }
+    report("generated (6 columns, bound snapshot)", rows, all);
+    return 0;
+}
