@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target with clang (-fsanitize=fuzzer,address,undefined) and runs it for a
+# Builds the libFuzzer targets (engine open-and-read, image decoding) with clang (-fsanitize=fuzzer,address,undefined) and runs it for a
 # bounded time, seeded from the .mdb corpus. Exits non-zero when the fuzzer finds a crash, a
 # leak, a sanitizer report, a timeout (30 s for one input) or a single allocation of 256 MiB or
 # more (a length field believed without a bound); the input that did it is left in the
@@ -18,7 +18,7 @@ jobs=${FUZZ_JOBS:-1}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DTESSOR_BUILD_FUZZ=ON -DTESSOR_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target open_read_fuzz -j"$(nproc)"
+cmake --build "$build" --target open_read_fuzz image_decode_fuzz -j"$(nproc)"
 
 # The working corpus grows across runs in the build folder; the seeds are read-only input.
 corpus=$build/fuzz-corpus
@@ -39,7 +39,13 @@ if [ "$jobs" -gt 1 ]; then
     parallel=(-fork="$jobs" -ignore_crashes=0)
 fi
 cd "$artifacts"
-exec "$build/bin/open_read_fuzz" \
+"$build/bin/open_read_fuzz" \
     -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 -malloc_limit_mb=256 -max_len=4194304 \
     "${parallel[@]}" -print_final_stats=1 -artifact_prefix="$artifacts/" \
     "$corpus" "${seeds[@]}"
+
+# The image reader's decoding, for half the time, from an empty corpus of its own.
+mkdir -p "$build/fuzz-corpus-images"
+"$build/bin/image_decode_fuzz" \
+    -max_total_time="$(( (seconds + 1) / 2 ))" -timeout=30 -rss_limit_mb=4096 -max_len=262144 \
+    -print_final_stats=1 -artifact_prefix="$artifacts/" "$build/fuzz-corpus-images"
