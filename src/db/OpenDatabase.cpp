@@ -1,8 +1,6 @@
 // Opening a database file: an operation of the application object, kept beside the dialogs it
 // runs.
 
-// The provider's headers come before Qt's, whose keyword macros (slots, signals) would
-// otherwise rewrite member names in them.
 #include "db/provider/Connection.h"
 #include "db/provider/ProviderError.h"
 #include "db/provider/Recordset.h"

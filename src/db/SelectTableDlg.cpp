@@ -1,5 +1,3 @@
-// The provider's headers come before Qt's, whose keyword macros (slots, signals) would
-// otherwise rewrite member names in them.
 #include "db/provider/ProviderError.h"
 #include "db/provider/Recordset.h"
 

@@ -10,8 +10,7 @@
 
 class QLineEdit;
 
-// Only declared here: the provider's headers must come before Qt's (whose keyword macros would
-// rewrite names in them), which a header included after Qt's cannot promise.
+// Only declared here, so that this header stays light.
 namespace tessor::provider {
 class Recordset;
 }  // namespace tessor::provider

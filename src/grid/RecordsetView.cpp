@@ -1,4 +1,3 @@
-// The provider's headers come before Qt's, whose keyword macros would rewrite names in them.
 #include "db/provider/Connection.h"
 #include "db/provider/Constants.h"
 #include "db/provider/ProviderError.h"

@@ -1,6 +1,5 @@
 #pragma once
 
-// The provider's headers come before Qt's, whose keyword macros would rewrite them.
 #include "db/provider/Connection.h"
 #include "db/provider/Constants.h"
 

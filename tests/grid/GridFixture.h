@@ -1,6 +1,5 @@
 #pragma once
 
-// The provider's headers come before Qt's, whose keyword macros would rewrite names in them.
 #include "db/provider/Recordset.h"
 #include "db/provider/RowStore.h"
 
