@@ -90,9 +90,9 @@ void Recordset::adopt(TableSnapshot snapshot) {
     if (snapshot.rows->rowCount() > UINT32_MAX - 1)
         throw ProviderError(hr::kFail, "The table has too many rows to show.");
     // A sort that no longer fits the columns (a field was dropped) is removed.
-    std::vector<SortSpec::Key> keys;
+    std::vector<SortText::Key> keys;
     try {
-        keys = SortSpec::parse(m_sortText, snapshot.rows->columns());
+        keys = SortText::parse(m_sortText, snapshot.rows->columns());
     } catch (const ProviderError&) {
         m_sortText.clear();
     }
@@ -196,7 +196,7 @@ void Recordset::setBookmark(long bookmark) {
     m_pos = bookmark - 1;
 }
 
-void Recordset::applySort(const std::vector<SortSpec::Key>& keys) {
+void Recordset::applySort(const std::vector<SortText::Key>& keys) {
     const RowStore& rows = *m_snapshot.rows;
     // Unsorted, the position is the row itself and no permutation is kept.
     m_order.clear();
@@ -205,7 +205,7 @@ void Recordset::applySort(const std::vector<SortSpec::Key>& keys) {
         m_order.resize(rows.rowCount());
         std::iota(m_order.begin(), m_order.end(), 0u);
         std::stable_sort(m_order.begin(), m_order.end(), [&](uint32_t a, uint32_t b) {
-            for (const SortSpec::Key& k : keys) {
+            for (const SortText::Key& k : keys) {
                 const int c = rows.compare(a, b, k.column);
                 if (c != 0) return k.descending ? c > 0 : c < 0;
             }
@@ -218,7 +218,7 @@ void Recordset::applySort(const std::vector<SortSpec::Key>& keys) {
 
 void Recordset::setSort(std::string_view sort) {
     requireOpen();
-    std::vector<SortSpec::Key> keys = SortSpec::parse(sort, m_snapshot.rows->columns());
+    std::vector<SortText::Key> keys = SortText::parse(sort, m_snapshot.rows->columns());
     m_sortText = std::string(sort);
     applySort(keys);
 }

@@ -11,7 +11,7 @@
 #include "db/provider/Constants.h"
 #include "db/provider/Fields.h"
 #include "db/provider/RowStore.h"
-#include "db/provider/SortSpec.h"
+#include "db/provider/SortText.h"
 #include "db/provider/TableSnapshot.h"
 
 namespace tessor::provider {
@@ -110,7 +110,7 @@ public:
 private:
     void requireOpen() const;
     void adopt(TableSnapshot snapshot);
-    void applySort(const std::vector<SortSpec::Key>& keys);
+    void applySort(const std::vector<SortText::Key>& keys);
     long count() const {
         return m_snapshot.rows ? static_cast<long>(m_snapshot.rows->rowCount()) : 0;
     }
@@ -128,7 +128,7 @@ private:
     std::vector<uint32_t> m_order;  // position -> row of the store; empty while unsorted
     long m_pos = -1;
     std::string m_sortText;
-    std::vector<SortSpec::Key> m_sortKeys;
+    std::vector<SortText::Key> m_sortKeys;
     // Where the rows came from, for Requery and later for writing: the session shared with the
     // connection and the table's name. Empty for rowsets made in memory.
     std::shared_ptr<EngineSession> m_session;

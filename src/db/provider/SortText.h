@@ -10,7 +10,7 @@ namespace tessor::provider {
 // A recordset's sort text: keys separated by commas, each a field name followed by an optional
 // ASC (the default) or DESC, e.g. "Name ASC, [Order Date] DESC". A name may be put in
 // brackets; a bare name may also hold blanks as long as it names a field.
-class SortSpec {
+class SortText {
 public:
     struct Key {
         size_t column = 0;

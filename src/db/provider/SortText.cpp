@@ -1,4 +1,4 @@
-#include "db/provider/SortSpec.h"
+#include "db/provider/SortText.h"
 
 #include "db/provider/ProviderError.h"
 #include "db/provider/TextFold.h"
@@ -31,7 +31,7 @@ size_t lookup(std::string_view name, const std::vector<ColumnInfo>& columns) {
 
 }  // namespace
 
-std::vector<SortSpec::Key> SortSpec::parse(std::string_view text,
+std::vector<SortText::Key> SortText::parse(std::string_view text,
                                            const std::vector<ColumnInfo>& columns) {
     std::vector<Key> keys;
     if (trim(text).empty()) return keys;
