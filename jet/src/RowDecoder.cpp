@@ -30,6 +30,8 @@ double readDouble(const uint8_t* p) {
     return d;
 }
 
+}  // namespace
+
 size_t fixedSize(ColumnType t) {
     switch (t) {
         case ColumnType::Bool:
@@ -54,8 +56,6 @@ size_t fixedSize(ColumnType t) {
             return 0;
     }
 }
-
-}  // namespace
 
 RowDecoder::RowDecoder(Pager& pager, const TextCodec& text, const TableDef& def)
     : m_pager(pager), m_text(text), m_def(def), m_format(pager.format()), m_lv(pager) {}

@@ -12,6 +12,10 @@
 
 namespace jet {
 
+// Bytes a value of the type takes in the fixed part of a row; 0 for yes/no (it lives in the
+// null mask) and for types stored in the variable part.
+size_t fixedSize(ColumnType type);
+
 // Turns one stored row into values, one per column of the definition (column-id order).
 // Reuses the strings and byte vectors already in `out`, so a scan allocates little per row.
 class RowDecoder {

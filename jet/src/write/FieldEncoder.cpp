@@ -1,5 +1,7 @@
 #include "write/FieldEncoder.h"
 
+#include "RowDecoder.h"
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -132,28 +134,9 @@ bool FieldEncoder::supported(ColumnType type) {
 }
 
 size_t FieldEncoder::fixedWidth(const ColumnDef& c) {
-    switch (c.type) {
-        case ColumnType::Bool:
-            return 0;
-        case ColumnType::Byte:
-            return 1;
-        case ColumnType::Int:
-            return 2;
-        case ColumnType::Long:
-        case ColumnType::Float:
-        case ColumnType::Complex:
-            return 4;
-        case ColumnType::Money:
-        case ColumnType::Double:
-        case ColumnType::DateTime:
-            return 8;
-        case ColumnType::Guid:
-            return 16;
-        case ColumnType::Numeric:
-            return 17;
-        default:
-            return c.length;
-    }
+    // Fixed-length text and binary take their declared length.
+    const size_t n = fixedSize(c.type);
+    return (n != 0 || c.type == ColumnType::Bool) ? n : c.length;
 }
 
 std::vector<uint8_t> FieldEncoder::encode(const TableDef& t, const ColumnDef& c, const Value& v) {
