@@ -18,6 +18,9 @@ Pager::Pager(std::unique_ptr<FileIO> file, Format format, uint32_t databaseKey)
 }
 
 PageRef Pager::page(uint32_t n) {
+    if (m_overlay)
+        if (const std::vector<uint8_t>* changed = m_overlay->changedPage(n))
+            return std::make_shared<const Page>(n, *changed);
     PageRef& slot = m_cache[n % kCacheSlots];
     if (slot && slot->number() == n) return slot;
     if (n >= m_pageCount)
@@ -31,6 +34,7 @@ PageRef Pager::page(uint32_t n) {
 }
 
 void Pager::writePage(uint32_t n, const std::vector<uint8_t>& plain) {
+    if (m_overlay) throw Error(hr::kFail, "A page was written while a change was being prepared.");
     if (plain.size() != m_pageSize)
         throw Error(hr::kInvalidArg, "A page to write must be exactly one page long.");
     if (n > m_pageCount) throw Error(hr::kInvalidArg, "Pages must be appended in order.");

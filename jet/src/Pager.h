@@ -14,6 +14,16 @@ namespace jet {
 // (non-zero database key) are RC4-decoded here and nowhere else; page 0 is returned as stored
 // (its header region is obfuscated separately, see DatabaseHeader). Recently read pages stay
 // in a small cache, so repeated reads of a usage map or TDEF cost nothing.
+// Pages of a change still being prepared (write/PageSet.h). While one is attached, reads see
+// its pages in place of the file's, so every reader (row decoding, long values, definitions)
+// sees the change as it will be once written.
+class PageOverlay {
+public:
+    virtual ~PageOverlay() = default;
+    virtual const std::vector<uint8_t>* changedPage(uint32_t n) const = 0;
+    virtual uint32_t pageCountAfter() const = 0;
+};
+
 class Pager {
 public:
     static constexpr uint32_t kJet3PageSize = 2048;
@@ -24,7 +34,7 @@ public:
     Format format() const { return m_format; }
     uint32_t pageSize() const { return m_pageSize; }
     // Whole pages in the file; a trailing partial page does not count.
-    uint32_t pageCount() const { return m_pageCount; }
+    uint32_t pageCount() const { return m_overlay ? m_overlay->pageCountAfter() : m_pageCount; }
     bool isEncoded() const { return m_key != 0; }
 
     // Page n, decoded. Throws hr::kCorrupt when n is past the end of the file.
@@ -36,6 +46,10 @@ public:
     // written behind the pager's back (a rollback) or the file was cut shorter.
     void reload();
     FileIO& file() { return *m_file; }
+    // Attaches (or with null detaches) the pages of a change in preparation. Writing pages is
+    // only allowed with no overlay attached.
+    void setOverlay(const PageOverlay* overlay) { m_overlay = overlay; }
+    const PageOverlay* overlay() const { return m_overlay; }
 
 private:
     static constexpr uint32_t kCacheSlots = 1024;  // direct-mapped: 4 MB at most
@@ -46,6 +60,7 @@ private:
     uint32_t m_pageCount;
     uint32_t m_key;
     std::vector<PageRef> m_cache;
+    const PageOverlay* m_overlay = nullptr;
 };
 
 }  // namespace jet

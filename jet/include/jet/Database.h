@@ -103,6 +103,12 @@ public:
     void updateRow(std::string_view table, RowId row, const std::vector<Value>& values);
     // Removes the record and frees its long values.
     void deleteRow(std::string_view table, RowId row);
+    // Runs body as one change: every row change made inside it (and every schema change) reaches
+    // the file together under one journal, or none does. Inside body, reads see the change so
+    // far. If anything inside throws, nothing is written and the exception passes on; a refusal
+    // that body catches still drops the whole change (transact then throws hr::kFail). Nested
+    // calls join the outer change. Holds the file's write lock for its whole run.
+    void transact(const std::function<void()>& body);
 
     Impl& impl() { return *m_impl; }
 

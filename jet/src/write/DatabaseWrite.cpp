@@ -29,4 +29,8 @@ void Database::deleteRow(std::string_view table, RowId row) {
     writerOf(*m_impl).remove(table, row);
 }
 
+void Database::transact(const std::function<void()>& body) {
+    writerOf(*m_impl).transact(body);
+}
+
 }  // namespace jet

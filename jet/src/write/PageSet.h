@@ -10,9 +10,17 @@ namespace jet {
 
 // The pages one change touches, held in memory until the change is committed through the
 // journal. Reads see the changed copies; nothing reaches the file before commit.
-class PageSet {
+class PageSet : public PageOverlay {
 public:
     explicit PageSet(Pager& pager) : m_pager(pager), m_pageCount(pager.pageCount()) {}
+    PageSet(const PageSet&) = delete;
+    PageSet& operator=(const PageSet&) = delete;
+
+    const std::vector<uint8_t>* changedPage(uint32_t n) const override {
+        auto it = m_dirty.find(n);
+        return it == m_dirty.end() ? nullptr : &it->second;
+    }
+    uint32_t pageCountAfter() const override { return m_pageCount; }
 
     uint32_t pageSize() const { return m_pager.pageSize(); }
     Format format() const { return m_pager.format(); }

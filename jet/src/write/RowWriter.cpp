@@ -139,7 +139,7 @@ void updateIndexes(PageSet& pages, const TableDef& def, uint32_t sortOrder,
 
 }  // namespace
 
-const TableDef& RowWriter::writableTable(std::string_view table) {
+void RowWriter::checkWritable() {
     if (m_db.options().readOnly)
         throw Error(hr::kReadOnly,
                     "The database is open read-only; open it for writing to "
@@ -159,6 +159,10 @@ const TableDef& RowWriter::writableTable(std::string_view table) {
         throw Error(hr::kNotSupported,
                     "Records of encoded databases cannot be changed yet; decode the database "
                     "first.");
+}
+
+const TableDef& RowWriter::writableTable(std::string_view table) {
+    checkWritable();
     const TableDef& def = m_db.tableDef(table);
     const CatalogEntry* entry = m_db.findTable(table);
     if (def.isSystemTable() || (entry && entry->kind == ObjectKind::SystemTable))
@@ -173,19 +177,57 @@ const TableDef& RowWriter::writableTable(std::string_view table) {
     return def;
 }
 
+namespace {
+
+struct WriteLock {
+    FileIO& file;
+    explicit WriteLock(FileIO& f) : file(f) {
+        if (!file.lockForWrite())
+            throw Error(hr::kLocked,
+                        "The database is open elsewhere; records can only be changed "
+                        "while no other program has it open.");
+    }
+    ~WriteLock() { file.unlockForWrite(); }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+};
+
+// Attaches a change's pages to the pager for as long as it is being prepared.
+struct OverlayScope {
+    Pager& pager;
+    OverlayScope(Pager& p, const PageOverlay& overlay) : pager(p) { pager.setOverlay(&overlay); }
+    ~OverlayScope() { pager.setOverlay(nullptr); }
+    OverlayScope(const OverlayScope&) = delete;
+    OverlayScope& operator=(const OverlayScope&) = delete;
+};
+
+}  // namespace
+
 template <typename Body>
 void RowWriter::change(Body&& body) {
+    if (m_batch) {
+        try {
+            body(*m_batch);
+        } catch (...) {
+            m_batchSpoiled = true;
+            throw;
+        }
+        // Later steps of the same change read the definitions as this step left them.
+        m_db.reloadTableDefs();
+        return;
+    }
     Pager& pager = m_db.pager();
-    if (!pager.file().lockForWrite())
-        throw Error(hr::kLocked,
-                    "The database is open elsewhere; records can only be changed "
-                    "while no other program has it open.");
-    struct Unlock {
-        FileIO& f;
-        ~Unlock() { f.unlockForWrite(); }
-    } unlock{pager.file()};
+    WriteLock lock(pager.file());
     PageSet pages(pager);
-    body(pages);  // refusals surface here, before anything is written
+    {
+        OverlayScope scope(pager, pages);
+        body(pages);  // refusals surface here, before anything is written
+    }
+    commit(pages);
+}
+
+void RowWriter::commit(PageSet& pages) {
+    Pager& pager = m_db.pager();
     try {
         Journal::commit(pager, *m_journal, pages.dirty());
     } catch (const std::exception& e) {
@@ -198,6 +240,59 @@ void RowWriter::change(Body&& body) {
         throw;
     }
     m_db.reloadTableDefs();
+}
+
+void RowWriter::changePages(const std::function<void(PageSet&)>& body) {
+    checkWritable();
+    change(body);
+}
+
+void RowWriter::transact(const std::function<void()>& body) {
+    if (m_batch) {
+        body();
+        return;
+    }
+    checkWritable();
+    Pager& pager = m_db.pager();
+    WriteLock lock(pager.file());
+    PageSet pages(pager);
+    struct BatchScope {
+        RowWriter& writer;
+        BatchScope(RowWriter& w, PageSet& p) : writer(w) {
+            writer.m_batch = &p;
+            writer.m_batchSpoiled = false;
+            writer.m_db.pager().setOverlay(&p);
+        }
+        ~BatchScope() {
+            writer.m_db.pager().setOverlay(nullptr);
+            writer.m_batch = nullptr;
+        }
+        BatchScope(const BatchScope&) = delete;
+        BatchScope& operator=(const BatchScope&) = delete;
+    };
+    // Definitions read while the change was prepared describe pages that are now dropped.
+    auto forget = [this] {
+        try {
+            m_db.reloadTableDefs();
+        } catch (...) {
+            // The file is as it was; a definition that cannot be read now fails on its next use.
+        }
+    };
+    bool spoiled = false;
+    try {
+        BatchScope scope(*this, pages);
+        body();
+        spoiled = m_batchSpoiled;
+    } catch (...) {
+        forget();
+        throw;
+    }
+    if (spoiled) {
+        forget();
+        throw Error(hr::kFail,
+                    "A step of the change was refused, so none of the change was written.");
+    }
+    commit(pages);
 }
 
 RowWriter::Located RowWriter::locate(PageSet& pages, const TableDef& def, RowId row) {

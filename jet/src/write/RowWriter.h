@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,6 +23,17 @@ public:
         : m_db(db), m_journal(std::move(journal)) {}
 
     RowId insert(std::string_view table, const std::vector<Value>& values);
+    // Runs body as one change: the row changes and page changes made inside it reach the file
+    // together, under one journal, or not at all. Inside, reads (rows, long values, table
+    // definitions) see the change so far. When anything inside throws, the whole change is
+    // dropped and the exception passes on, even if body caught it. Nested calls join the
+    // outer change.
+    void transact(const std::function<void()>& body);
+    // One change to pages (for schema changes and other engine-internal work): body prepares
+    // the pages; they are written when it returns, or, inside transact, with the whole change.
+    // Checks that the database may be changed at all (open for writing, Jet 4, not failed).
+    void changePages(const std::function<void(PageSet&)>& body);
+
     void update(std::string_view table, RowId row, const std::vector<Value>& values);
     void remove(std::string_view table, RowId row);
 
@@ -35,12 +47,16 @@ private:
 
     const TableDef& writableTable(std::string_view table);
     Located locate(PageSet& pages, const TableDef& def, RowId row);
+    void checkWritable();
+    void commit(PageSet& pages);
     template <typename Body>
     void change(Body&& body);
 
     Database::Impl& m_db;
     std::shared_ptr<JournalStore> m_journal;
-    std::string m_failure;  // set after a failed write
+    std::string m_failure;        // set after a failed write
+    PageSet* m_batch = nullptr;   // the change transact() is preparing
+    bool m_batchSpoiled = false;  // something inside it threw
 };
 
 }  // namespace jet
