@@ -108,11 +108,22 @@ void CDataGrid::Refresh() {
         row = m_model->newRecordLine();
     if (row >= m_model->rowCount()) return;
     MoveTo(row, std::min(col, m_model->columnCount() - 1));
-    resizeColumnsToContents();
+    // Columns fit their header and the rows in view, never the whole table: measuring the text
+    // of a thousand rows a column made opening a long table slow. A grid not laid out yet has
+    // a tiny viewport, so some rows are measured all the same; the count is bounded either way.
+    const int rowHeight = std::max(1, verticalHeader()->defaultSectionSize());
+    const int top = std::max(0, rowAt(0));
+    const int sample = std::min(m_model->rowCount() - top,
+                                std::clamp(viewport()->height() / rowHeight + 1, 32, 256));
+    const int gridLine = showGrid() ? 1 : 0;
     // A long memo or a wide picture value must not make one column fill the screen.
     const int widest = std::max(80, viewport()->width() / 2);
-    for (int c = 0; c < m_model->columnCount(); ++c)
-        if (columnWidth(c) > widest) setColumnWidth(c, widest);
+    for (int c = 0; c < m_model->columnCount(); ++c) {
+        int width = horizontalHeader()->sectionSizeHint(c);
+        for (int r = top; r < top + sample; ++r)
+            width = std::max(width, sizeHintForIndex(m_model->index(r, c)).width() + gridLine);
+        setColumnWidth(c, std::min(width, widest));
+    }
 }
 
 short CDataGrid::GetCol() const {
