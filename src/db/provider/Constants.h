@@ -16,6 +16,7 @@ inline constexpr int kModeShareExclusive = 12;
 inline constexpr int kUseServer = 2;
 inline constexpr int kUseClient = 3;
 inline constexpr int kOpenStatic = 3;
+inline constexpr int kLockReadOnly = 1;
 inline constexpr int kLockPessimistic = 2;
 inline constexpr long kCmdUnspecified = -1;
 inline constexpr long kCmdText = 1;
@@ -27,6 +28,12 @@ inline constexpr int kBookmarkFirst = 1;
 inline constexpr int kBookmarkLast = 2;
 inline constexpr int kSearchForward = 1;
 inline constexpr int kSearchBackward = -1;
+// Which records a delete affects
+inline constexpr int kAffectCurrent = 1;
+// Edit mode of a recordset
+inline constexpr int kEditNone = 0;
+inline constexpr int kEditInProgress = 1;
+inline constexpr int kEditAdd = 2;
 // Schema rowsets
 inline constexpr int kSchemaConstraintColumnUsage = 6;
 inline constexpr int kSchemaIndexes = 12;

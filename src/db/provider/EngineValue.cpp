@@ -127,4 +127,45 @@ Variant EngineValue::toVariant(const jet::Value& value, DataType type) {
                         "The database gave a value of another kind than its field's type.");
 }
 
+jet::Value EngineValue::toEngine(const Variant& value) {
+    switch (value.type()) {
+        case VariantType::Empty:
+        case VariantType::Null:
+            return jet::Value();
+        case VariantType::Bool:
+            return jet::Value(value.toBool());
+        case VariantType::Byte:
+            return jet::Value(value.toByte());
+        case VariantType::Int16:
+            return jet::Value(value.toInt16());
+        case VariantType::Int32:
+            return jet::Value(value.toInt32());
+        case VariantType::Currency:
+            return jet::Value(jet::Currency{value.toCurrency().scaled});
+        case VariantType::Single:
+            return jet::Value(value.toSingle());
+        case VariantType::Double:
+            return jet::Value(value.toDouble());
+        case VariantType::Date:
+            return jet::Value(jet::DateTime{value.toDate().days});
+        case VariantType::Text:
+            return jet::Value(value.toText());
+        case VariantType::Bytes:
+            return jet::Value(std::vector<uint8_t>(value.toBytes()));
+        case VariantType::Guid:
+            return jet::Value(jet::Guid{value.toGuid().bytes});
+        case VariantType::Decimal: {
+            const Decimal d = value.toDecimal();
+            jet::Decimal out;
+            out.lo = uint64_t(d.magnitude[0]) | uint64_t(d.magnitude[1]) << 32;
+            out.hi = uint64_t(d.magnitude[2]) | uint64_t(d.magnitude[3]) << 32;
+            out.negative = d.negative;
+            out.precision = d.precision;
+            out.scale = d.scale;
+            return jet::Value(out);
+        }
+    }
+    return jet::Value();
+}
+
 }  // namespace tessor::provider

@@ -15,6 +15,8 @@ public:
     // The engine's value as the kind the field's type holds in a RowStore; ProviderError when
     // the engine hands over a value of another kind.
     static Variant toVariant(const jet::Value& value, DataType type);
+    // The other way: a value of the kind a RowStore holds (or null) as the engine takes it.
+    static jet::Value toEngine(const Variant& value);
 };
 
 }  // namespace tessor::provider

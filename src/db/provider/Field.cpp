@@ -35,8 +35,12 @@ bool Field::isAutoIncrement() const {
 
 Variant Field::value() const {
     info();
-    const size_t row = m_rs->currentRow();
-    return m_rs->rows()->value(row, m_index);
+    return m_rs->fieldValue(m_index);
+}
+
+void Field::setValue(const Variant& value) {
+    info();
+    m_rs->setFieldValue(m_index, value);
 }
 
 std::string Field::text() const {

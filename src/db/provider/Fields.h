@@ -14,7 +14,7 @@ class Recordset;
 // is closed.
 class Fields {
 public:
-    explicit Fields(const Recordset& rs) : m_rs(rs) {}
+    explicit Fields(Recordset& rs) : m_rs(rs) {}
     Fields(const Fields&) = delete;
     Fields& operator=(const Fields&) = delete;
 
@@ -26,7 +26,7 @@ public:
     std::optional<size_t> indexOf(std::string_view name) const;
 
 private:
-    const Recordset& m_rs;
+    Recordset& m_rs;
 };
 
 }  // namespace tessor::provider

@@ -22,6 +22,7 @@ inline constexpr uint32_t kObjectOpen = 0x800A0E79;         // object must be cl
 inline constexpr uint32_t kProviderNotFound = 0x800A0E7A;   // unknown Provider= value
 inline constexpr uint32_t kConnectionInvalid = 0x800A0E7D;  // connection closed or missing
 inline constexpr uint32_t kTypeMismatch = 0x80040E07;       // value cannot become the field's type
+inline constexpr uint32_t kReadOnly = 0x80070013;           // the database cannot be written
 }  // namespace hr
 
 // Every failure of the provider arrives as one of these. description() is meant to be

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <numeric>
+#include <random>
 
 #include "db/provider/CommandText.h"
 #include "db/provider/Connection.h"
 #include "db/provider/EngineSession.h"
+#include "db/provider/EngineValue.h"
 #include "db/provider/FindCriterion.h"
 #include "db/provider/ProviderError.h"
 #include "db/provider/TableLoader.h"
@@ -20,6 +22,25 @@ const std::vector<ColumnInfo> kNoColumns;
 [[noreturn]] void noCurrentRecord() {
     throw ProviderError(hr::kNoCurrentRecord,
                         "Either BOF or EOF is True, or the current record has been deleted.");
+}
+
+// A random (version 4) GUID in the file's byte order, for a new record's ReplicationID field:
+// made here rather than by the database so that the snapshot knows it without reading back.
+Guid randomGuid() {
+    static std::mt19937_64 gen{std::random_device{}()};
+    Guid g;
+    for (size_t i = 0; i < 16; i += 8) {
+        const uint64_t r = gen();
+        for (size_t k = 0; k < 8; ++k)
+            g.bytes[i + k] = static_cast<uint8_t>(r >> (8 * k));
+    }
+    g.bytes[7] = static_cast<uint8_t>((g.bytes[7] & 0x0F) | 0x40);  // version, group 3 is LE
+    g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);  // variant
+    return g;
+}
+
+jet::RowId rowIdOf(uint32_t packed) {
+    return jet::RowId{packed >> 8, static_cast<uint8_t>(packed & 0xFF)};
 }
 
 }  // namespace
@@ -103,6 +124,7 @@ void Recordset::adopt(TableSnapshot snapshot) {
 
 void Recordset::close() {
     if (!m_open) return;
+    dropEdit();
     m_open = false;
     m_snapshot = TableSnapshot{};
     m_order.clear();
@@ -116,11 +138,13 @@ void Recordset::close() {
 
 bool Recordset::isBOF() const {
     requireOpen();
+    if (m_editMode == ado::kEditAdd) return false;
     return m_pos < 0 || count() == 0;
 }
 
 bool Recordset::isEOF() const {
     requireOpen();
+    if (m_editMode == ado::kEditAdd) return false;
     return m_pos >= count() || count() == 0;
 }
 
@@ -131,42 +155,52 @@ long Recordset::recordCount() const {
 
 void Recordset::moveFirst() {
     requireOpen();
+    leaveCurrent();
     m_pos = count() == 0 ? -1 : 0;
 }
 
 void Recordset::moveLast() {
     requireOpen();
+    leaveCurrent();
     m_pos = count() == 0 ? -1 : count() - 1;
 }
 
 void Recordset::moveNext() {
     requireOpen();
+    if (m_currentDeleted) {
+        // The following record already sits at the deleted one's position.
+        leaveCurrent();
+        return;
+    }
     if (isEOF()) noCurrentRecord();
+    leaveCurrent();
     ++m_pos;
 }
 
 void Recordset::movePrevious() {
     requireOpen();
+    if (m_currentDeleted) {
+        leaveCurrent();
+        --m_pos;
+        return;
+    }
     if (isBOF()) noCurrentRecord();
+    leaveCurrent();
     --m_pos;
 }
 
 void Recordset::move(long n, int start) {
     requireOpen();
-    long base;
-    switch (start) {
-        case ado::kBookmarkCurrent:
-            base = m_pos;
-            break;
-        case ado::kBookmarkFirst:
-            base = 0;
-            break;
-        case ado::kBookmarkLast:
-            base = count() - 1;
-            break;
-        default:
-            throw ProviderError(hr::kInvalidArgument, "The start of the move is not valid.");
-    }
+    if (start != ado::kBookmarkCurrent && start != ado::kBookmarkFirst &&
+        start != ado::kBookmarkLast)
+        throw ProviderError(hr::kInvalidArgument, "The start of the move is not valid.");
+    const bool fromDeleted = m_currentDeleted;
+    leaveCurrent();
+    long base = start == ado::kBookmarkFirst  ? 0
+                : start == ado::kBookmarkLast ? count() - 1
+                                              : m_pos;
+    // Counted from a deleted record, forward moves start at the one before its place.
+    if (start == ado::kBookmarkCurrent && fromDeleted && n > 0) --base;
     // Saturate rather than overflow for absurd distances.
     const long long target = static_cast<long long>(base) + n;
     if (target < 0)
@@ -179,6 +213,7 @@ void Recordset::move(long n, int start) {
 
 size_t Recordset::currentRow() const {
     requireOpen();
+    if (m_editMode == ado::kEditAdd || m_currentDeleted) noCurrentRecord();
     if (m_pos < 0 || m_pos >= count()) noCurrentRecord();
     return rowAt(m_pos);
 }
@@ -193,6 +228,7 @@ void Recordset::setBookmark(long bookmark) {
     if (bookmark < 1 || bookmark > count())
         throw ProviderError(hr::kInvalidArgument,
                             "The bookmark " + std::to_string(bookmark) + " is not valid.");
+    leaveCurrent();
     m_pos = bookmark - 1;
 }
 
@@ -214,11 +250,13 @@ void Recordset::applySort(const std::vector<SortText::Key>& keys) {
     }
     m_sortKeys = keys;
     m_pos = count() == 0 ? -1 : 0;
+    m_currentDeleted = false;
 }
 
 void Recordset::setSort(std::string_view sort) {
     requireOpen();
     std::vector<SortText::Key> keys = SortText::parse(sort, m_snapshot.rows->columns());
+    leaveCurrent();
     m_sortText = std::string(sort);
     applySort(keys);
 }
@@ -231,13 +269,18 @@ void Recordset::find(std::string_view criterion, long skip, int direction,
     if (direction != ado::kSearchForward && direction != ado::kSearchBackward)
         throw ProviderError(hr::kInvalidArgument, "The search direction is not valid.");
     const FindCriterion crit(criterion, m_snapshot.rows->columns());
+    if (start && (*start < 1 || *start > count()))
+        throw ProviderError(hr::kInvalidArgument,
+                            "The bookmark " + std::to_string(*start) + " is not valid.");
+    // A deleted current record lies between its neighbours: the record after it is the first
+    // one forward, the record before it the first one backward.
+    const bool fromDeleted = m_currentDeleted;
+    leaveCurrent();
     long from = m_pos;
-    if (start) {
-        if (*start < 1 || *start > count())
-            throw ProviderError(hr::kInvalidArgument,
-                                "The bookmark " + std::to_string(*start) + " is not valid.");
+    if (start)
         from = *start - 1;
-    }
+    else if (fromDeleted && (direction == ado::kSearchForward) == (skip > 0))
+        --from;
     const RowStore& rows = *m_snapshot.rows;
     const long long first = static_cast<long long>(from) + static_cast<long long>(skip) * direction;
     if (direction == ado::kSearchForward) {
@@ -261,6 +304,7 @@ void Recordset::find(std::string_view criterion, long skip, int direction,
 
 void Recordset::requery(long) {
     requireOpen();
+    dropEdit();
     if (!m_session) {
         applySort(m_sortKeys);
         return;
@@ -294,6 +338,154 @@ size_t Recordset::memoryBytes() const {
 
 size_t Recordset::dataBytes() const {
     return m_open ? m_snapshot.rows->dataBytes() : 0;
+}
+
+void Recordset::requireWritable() const {
+    requireOpen();
+    if (!m_session)
+        throw ProviderError(hr::kNotSupported,
+                            "The records of this recordset cannot be changed: they were not read "
+                            "from a table.");
+    if (!m_session->db)
+        throw ProviderError(hr::kConnectionInvalid,
+                            "The recordset's connection is closed; its records cannot be changed.");
+    if (m_lockType == ado::kLockReadOnly)
+        throw ProviderError(hr::kNotSupported,
+                            "The recordset was opened read-only; its records cannot be changed.");
+    if (m_session->db->isReadOnly())
+        throw ProviderError(hr::kReadOnly, "The database \"" +
+                                               m_session->db->path().filename().string() +
+                                               "\" is open read-only; the records of table \"" +
+                                               m_table + "\" cannot be changed.");
+}
+
+Variant Recordset::fieldValue(size_t column) const {
+    requireOpen();
+    if (m_editMode != ado::kEditNone && column < m_pending.size() && m_pending[column])
+        return *m_pending[column];
+    if (m_editMode == ado::kEditAdd) return Variant::null();
+    return m_snapshot.rows->value(currentRow(), column);
+}
+
+void Recordset::setFieldValue(size_t column, const Variant& value) {
+    requireWritable();
+    if (m_editMode != ado::kEditAdd) currentRow();  // there must be a record to write to
+    const ColumnInfo& info = m_snapshot.rows->column(column);
+    if (info.autoIncrement)
+        throw ProviderError(
+            hr::kInvalidArgument,
+            "Field \"" + info.name + "\" is an AutoNumber; the database assigns its value.");
+    Variant stored;
+    if (value.isMissing())
+        stored = Variant::null();
+    else if (value.type() == VariantType::Text)
+        stored = ValueText::fromText(value.toText(), info);
+    else
+        stored = ValueText::fromText(ValueText::toText(value), info);
+    if (m_editMode == ado::kEditNone) {
+        m_pending.assign(m_snapshot.rows->columnCount(), std::nullopt);
+        m_editMode = ado::kEditInProgress;
+    }
+    m_pending[column] = std::move(stored);
+}
+
+void Recordset::dropEdit() {
+    m_pending.clear();
+    m_editMode = ado::kEditNone;
+}
+
+void Recordset::leaveCurrent() {
+    if (m_editMode == ado::kEditAdd &&
+        std::none_of(m_pending.begin(), m_pending.end(), [](const auto& v) { return v; }))
+        dropEdit();  // nothing was typed: no empty record is made
+    else if (m_editMode != ado::kEditNone)
+        update();
+    m_currentDeleted = false;
+}
+
+void Recordset::addNew() {
+    requireWritable();
+    leaveCurrent();
+    m_pending.assign(m_snapshot.rows->columnCount(), std::nullopt);
+    m_editMode = ado::kEditAdd;
+}
+
+void Recordset::cancelUpdate() {
+    requireOpen();
+    dropEdit();
+}
+
+void Recordset::update() {
+    requireOpen();
+    if (m_editMode == ado::kEditNone) return;
+    requireWritable();
+    RowStore& rows = *m_snapshot.rows;
+    const size_t n = rows.columnCount();
+    const bool adding = m_editMode == ado::kEditAdd;
+    const size_t row = adding ? 0 : currentRow();
+    std::vector<Variant> values(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (m_pending[i])
+            values[i] = *m_pending[i];
+        else if (adding)
+            values[i] = rows.column(i).autoIncrement && rows.column(i).type == DataType::Guid
+                            ? Variant(randomGuid())
+                            : Variant::null();
+        else
+            values[i] = rows.value(row, i);
+    }
+    std::vector<jet::Value> engineValues;
+    engineValues.reserve(n);
+    for (const Variant& v : values)
+        engineValues.push_back(EngineValue::toEngine(v));
+
+    jet::Database& db = *m_session->db;
+    if (!adding) {
+        engineCall([&] { db.updateRow(m_table, rowIdOf(m_snapshot.rowIds[row]), engineValues); });
+        for (size_t i = 0; i < n; ++i)
+            if (m_pending[i]) rows.setValue(row, i, values[i]);
+        dropEdit();
+        return;
+    }
+    if (rows.rowCount() >= UINT32_MAX - 1)
+        throw ProviderError(hr::kFail, "The table has too many rows to show.");
+    const jet::RowId id = engineCall([&] { return db.insertRow(m_table, engineValues); });
+    // The database numbered the record: the counter it keeps is the number it gave.
+    const int32_t assigned =
+        engineCall([&] { return static_cast<int32_t>(db.tableDef(m_table).autoNumber); });
+    for (size_t i = 0; i < n; ++i)
+        if (rows.column(i).autoIncrement && rows.column(i).type == DataType::Integer)
+            values[i] = Variant(assigned);
+    rows.appendRow(values);
+    m_snapshot.rowIds.push_back(id.page << 8 | id.row);
+    if (!m_order.empty() || !m_sortKeys.empty())
+        m_order.push_back(static_cast<uint32_t>(rows.rowCount() - 1));
+    dropEdit();
+    m_pos = count() - 1;
+    m_currentDeleted = false;
+}
+
+void Recordset::deleteRecord(int affect) {
+    requireOpen();
+    if (affect != ado::kAffectCurrent)
+        throw ProviderError(hr::kNotSupported, "Only the current record can be deleted.");
+    requireWritable();
+    if (m_editMode == ado::kEditAdd) {
+        dropEdit();
+        return;
+    }
+    const size_t row = currentRow();
+    jet::Database& db = *m_session->db;
+    engineCall([&] { db.deleteRow(m_table, rowIdOf(m_snapshot.rowIds[row])); });
+    dropEdit();
+    m_snapshot.rows->eraseRow(row);
+    m_snapshot.rowIds.erase(m_snapshot.rowIds.begin() + static_cast<long>(row));
+    if (!m_order.empty()) {
+        m_order.erase(m_order.begin() + m_pos);
+        for (uint32_t& r : m_order)
+            if (r > row) --r;
+    }
+    m_currentDeleted = true;
 }
 
 }  // namespace tessor::provider

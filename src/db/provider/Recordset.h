@@ -23,6 +23,13 @@ struct EngineSession;
 // memory, walked by a current position, reordered by a sort text without copying rows, searched
 // by Find. Positions are 0-based in the current order; bookmarks are the 1-based positions.
 // Random access by position is O(1).
+//
+// Records of a table are changed through the recordset: a field write starts editing the
+// current record, addNew starts a new one, and update writes the edit through the engine
+// (one atomic change of the file) before the snapshot takes it. Like a client-side cursor of
+// old, a changed record keeps its place in the current order and a new one is placed at the
+// end until the next requery or sort. Moving to another record saves a pending edit first; if
+// that save is refused, the move does not happen.
 // Held as std::shared_ptr (the record view and the preview pane share one). Not thread-safe.
 class Recordset {
 public:
@@ -56,7 +63,8 @@ public:
     long recordCount() const;
 
     // MoveNext at EOF and MovePrevious at BOF are errors (no current record); MoveFirst and
-    // MoveLast on an empty recordset leave it at BOF and EOF.
+    // MoveLast on an empty recordset leave it at BOF and EOF. After deleteRecord, MoveNext goes
+    // to the record that followed the deleted one and MovePrevious to the one before it.
     void moveFirst();
     void moveLast();
     void moveNext();
@@ -85,8 +93,27 @@ public:
               std::optional<long> start = std::nullopt);
 
     // Reads the rows again (a table from its file, with the columns it has now); the sort text
-    // stays and is applied again; the first record becomes current.
+    // stays and is applied again; the first record becomes current. A pending edit is dropped.
     void requery(long options = -1);
+
+    // Starts a new record: no record is current until update saves it (or cancelUpdate drops
+    // it), and its fields read as null until written. A pending edit of the current record is
+    // saved first.
+    void addNew();
+    // Writes the pending edit through to the file: a new record is inserted (the values the
+    // database assigns, such as AutoNumbers, show in the snapshot afterwards) and becomes the
+    // current record, at the end of the current order; a changed record is rewritten in place.
+    // Nothing happens without a pending edit. A refusal (ProviderError with the database's
+    // description) leaves the file, the snapshot and the pending edit as they were.
+    void update();
+    // Drops the pending edit; after addNew, the record that was current before is again.
+    void cancelUpdate();
+    // Removes the current record from the file and the snapshot (affect: only kAffectCurrent).
+    // The records after it move up one position; the deleted record stays current, without
+    // values, until the next move. During addNew it drops the new record instead.
+    void deleteRecord(int affect = ado::kAffectCurrent);
+    // kEditNone, kEditInProgress (fields of the current record written) or kEditAdd.
+    int editMode() const { return m_editMode; }
 
     Fields& fields() { return m_fields; }
     const Fields& fields() const { return m_fields; }
@@ -108,7 +135,15 @@ public:
     const RowStore* rows() const { return m_snapshot.rows.get(); }
 
 private:
+    friend class Field;
+    Variant fieldValue(size_t column) const;
+    void setFieldValue(size_t column, const Variant& value);
     void requireOpen() const;
+    void requireWritable() const;
+    // What every move does first: a pending edit is saved, a new record with nothing written
+    // is dropped, and a deleted current record is left behind.
+    void leaveCurrent();
+    void dropEdit();
     void adopt(TableSnapshot snapshot);
     void applySort(const std::vector<SortText::Key>& keys);
     long count() const {
@@ -129,7 +164,10 @@ private:
     long m_pos = -1;
     std::string m_sortText;
     std::vector<SortText::Key> m_sortKeys;
-    // Where the rows came from, for Requery and later for writing: the session shared with the
+    int m_editMode = ado::kEditNone;
+    std::vector<std::optional<Variant>> m_pending;  // by column, while editing
+    bool m_currentDeleted = false;  // the record at m_pos took the deleted one's place
+    // Where the rows came from, for Requery and for writing: the session shared with the
     // connection and the table's name. Empty for rowsets made in memory.
     std::shared_ptr<EngineSession> m_session;
     std::string m_table;
