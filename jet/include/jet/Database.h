@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "jet/Schema.h"
+#include "jet/SchemaChange.h"
 #include "jet/Value.h"
 
 namespace jet {
@@ -109,6 +110,26 @@ public:
     // that body catches still drops the whole change (transact then throws hr::kFail). Nested
     // calls join the outer change. Holds the file's write lock for its whole run.
     void transact(const std::function<void()>& body);
+
+    // Schema changes (Jet 4 files opened for writing). Each is atomic like a row change and
+    // joins a surrounding transact(). Refusals (hr::kInvalidArg, hr::kNotFound, ...) carry a
+    // clear sentence and change nothing, e.g. "Field 'B' already exists in table 'T'.".
+    void createTable(const NewTable& table);
+    void dropTable(std::string_view table);
+    // Existing rows read the new column as null.
+    void addColumn(std::string_view table, const NewColumn& column);
+    // Refused for a column that an index uses.
+    void dropColumn(std::string_view table, std::string_view column);
+    // Builds the index from the existing rows; duplicates or nulls it forbids are refused.
+    void createIndex(std::string_view table, const NewIndex& index);
+    void dropIndex(std::string_view table, std::string_view index);
+    // Sets, changes (both non-empty) or clears (newPassword empty) the database password, the
+    // way Access does: page 0's password field and every stored SID. Needs an exclusive open;
+    // a wrong oldPassword is refused (hr::kAuthFailed).
+    void changePassword(std::string_view oldPassword, std::string_view newPassword);
+
+    // Writes a new, empty Jet 4 database at path (refused when the file exists).
+    static void create(const std::filesystem::path& path, const NewDatabase& options = {});
 
     Impl& impl() { return *m_impl; }
 
