@@ -29,11 +29,5 @@ void Database::createIndex(std::string_view, const NewIndex&) {
 void Database::dropIndex(std::string_view, std::string_view) {
     notYet("Dropping indexes");
 }
-void Database::changePassword(std::string_view, std::string_view) {
-    notYet("Changing the database password");
-}
-void Database::create(const std::filesystem::path&, const NewDatabase&) {
-    notYet("Creating databases");
-}
 
 }  // namespace jet
