@@ -97,8 +97,12 @@ public:
     // happens completely or, after a failure or a crash, not at all. `values` holds one Value per
     // tableDef(table).columns entry, in that order. Values a field cannot hold are refused
     // (hr::kInvalidArg) and change nothing; AutoNumber fields take null and get their value here.
-    // Adds a record and returns where it lives.
-    RowId insertRow(std::string_view table, const std::vector<Value>& values);
+    // Adds a record and returns where it lives. With AutoNumbers::KeepGiven an AutoNumber field
+    // that is given a value keeps it (rows read back in from an export) and the table's counter
+    // moves past it; a null one is still assigned.
+    enum class AutoNumbers : uint8_t { Assign, KeepGiven };
+    RowId insertRow(std::string_view table, const std::vector<Value>& values,
+                    AutoNumbers autoNumbers = AutoNumbers::Assign);
     // Replaces every field of the record (a RowId from readTable/forEachRow/insertRow); the
     // RowId stays valid even when the record has to move to another page.
     void updateRow(std::string_view table, RowId row, const std::vector<Value>& values);

@@ -17,8 +17,9 @@ RowWriter& writerOf(Database::Impl& impl) {
 
 }  // namespace
 
-RowId Database::insertRow(std::string_view table, const std::vector<Value>& values) {
-    return writerOf(*m_impl).insert(table, values);
+RowId Database::insertRow(std::string_view table, const std::vector<Value>& values,
+                          AutoNumbers autoNumbers) {
+    return writerOf(*m_impl).insert(table, values, autoNumbers == AutoNumbers::KeepGiven);
 }
 
 void Database::updateRow(std::string_view table, RowId row, const std::vector<Value>& values) {

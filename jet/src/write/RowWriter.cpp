@@ -332,7 +332,8 @@ RowWriter::Located RowWriter::locate(PageSet& pages, const TableDef& def, RowId 
     return at;
 }
 
-RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values) {
+RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values,
+                        bool keepAutoNumbers) {
     const TableDef def = writableTable(table);
     if (values.size() != def.columns.size())
         throw Error(hr::kInvalidArg, "A record of " + tableText(def) + " needs " +
@@ -342,7 +343,12 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     uint32_t autoNumber = def.autoNumber;
     for (size_t i = 0; i < def.columns.size(); ++i) {
         const ColumnDef& c = def.columns[i];
-        if (c.isAutoNumber() && c.type == ColumnType::Long) {
+        if (c.isAutoNumber() && c.type == ColumnType::Long && keepAutoNumbers &&
+            !full[i].isNull()) {
+            // The field encoder checks the value; the counter must not hand it out again.
+            if (auto given = full[i].getIf<int32_t>(); given && *given > int32_t(autoNumber))
+                autoNumber = static_cast<uint32_t>(*given);
+        } else if (c.isAutoNumber() && c.type == ColumnType::Long) {
             if (!full[i].isNull())
                 throw Error(hr::kInvalidArg, "Field '" + c.name + "' of " + tableText(def) +
                                                  " is an AutoNumber; the database assigns its "

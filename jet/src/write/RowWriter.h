@@ -22,7 +22,9 @@ public:
     RowWriter(Database::Impl& db, std::shared_ptr<JournalStore> journal)
         : m_db(db), m_journal(std::move(journal)) {}
 
-    RowId insert(std::string_view table, const std::vector<Value>& values);
+    // keepAutoNumbers: AutoNumber fields given a value keep it; the counter moves past it.
+    RowId insert(std::string_view table, const std::vector<Value>& values,
+                 bool keepAutoNumbers = false);
     // Runs body as one change: the row changes and page changes made inside it reach the file
     // together, under one journal, or not at all. Inside, reads (rows, long values, table
     // definitions) see the change so far. When anything inside throws, the whole change is
