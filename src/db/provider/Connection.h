@@ -49,6 +49,12 @@ public:
     // per column of every index of the user tables. See SchemaRowsets for the columns.
     std::shared_ptr<Recordset> openSchema(int schema);
 
+    // Runs one SQL statement at once, on its own, with no records back (the provider's execute
+    // with options 128): schema changes, the database password, INSERT/UPDATE/DELETE. The
+    // statement takes effect completely or, when refused, not at all; a refusal throws a
+    // ProviderError with the engine's description. Recordsets already open keep their rows.
+    void execute(std::string_view statement, long options = ado::kExecuteNoRecords);
+
     // Provider-internal: the open database shared with recordsets.
     const std::shared_ptr<EngineSession>& session() const { return m_session; }
 

@@ -22,6 +22,8 @@ inline constexpr long kCmdUnspecified = -1;
 inline constexpr long kCmdText = 1;
 inline constexpr long kCmdTable = 2;
 inline constexpr long kCmdTableDirect = 512;
+// Execute option: the statement returns no records
+inline constexpr long kExecuteNoRecords = 128;
 // Move start, find direction
 inline constexpr int kBookmarkCurrent = 0;
 inline constexpr int kBookmarkFirst = 1;
