@@ -1,0 +1,422 @@
+#include "sql/Evaluator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "index/IndexKeyEncoder.h"
+#include "jet/Error.h"
+#include "sql/CaseFold.h"
+#include "sql/ValueText.h"
+
+namespace jet::sql {
+
+namespace {
+
+using Kind = Datum::Kind;
+
+[[noreturn]] void mismatch() {
+    throw Error(hr::kInvalidArg, "Data type mismatch in criteria expression.");
+}
+
+// The kind of value an expression gives, when it is known before any row is read; Null when
+// it is not (a null literal, or an operator whose result depends on the row).
+Kind staticKind(const Expr& e, const TableDef* table) {
+    switch (e.kind) {
+        case Expr::Kind::Literal:
+            return e.value.kind;
+        case Expr::Kind::Column: {
+            if (!table || e.column < 0) return Kind::Null;
+            switch (table->columns[size_t(e.column)].type) {
+                case ColumnType::Bool:
+                    return Kind::Bool;
+                case ColumnType::Byte:
+                case ColumnType::Int:
+                case ColumnType::Long:
+                case ColumnType::Money:
+                case ColumnType::Float:
+                case ColumnType::Double:
+                case ColumnType::Numeric:
+                    return Kind::Number;
+                case ColumnType::DateTime:
+                    return Kind::Date;
+                case ColumnType::Text:
+                case ColumnType::Memo:
+                    return Kind::Text;
+                case ColumnType::Guid:
+                    return Kind::Guid;
+                default:
+                    return Kind::Bytes;
+            }
+        }
+        case Expr::Kind::Binary:
+            if (e.op == "&") return Kind::Text;
+            if (e.op == "AND" || e.op == "OR" || e.op == "=" || e.op == "<>" || e.op == "<" ||
+                e.op == "<=" || e.op == ">" || e.op == ">=")
+                return Kind::Bool;
+            return Kind::Null;
+        case Expr::Kind::Like:
+        case Expr::Kind::IsNull:
+        case Expr::Kind::Between:
+        case Expr::Kind::In:
+            return Kind::Bool;
+        case Expr::Kind::Unary:
+            return e.op == "NOT" ? Kind::Null : staticKind(*e.args[0], table);
+    }
+    return Kind::Null;
+}
+
+bool numeric(Kind k) {
+    return k == Kind::Number || k == Kind::Bool || k == Kind::Date;
+}
+
+bool comparable(Kind a, Kind b) {
+    if (a == Kind::Null || b == Kind::Null || a == b) return true;
+    if (numeric(a) && numeric(b)) return true;
+    auto textual = [](Kind k) { return k == Kind::Text || k == Kind::Guid; };
+    return textual(a) && textual(b);
+}
+
+double asNumber(const Datum& d) {
+    switch (d.kind) {
+        case Kind::Bool:
+            return d.flag ? -1.0 : 0.0;
+        case Kind::Number:
+            return d.number;
+        case Kind::Date:
+            return ValueText::chronological(d.number);
+        default:
+            mismatch();
+    }
+}
+
+std::string integerText(int64_t v) {
+    return std::to_string(v);
+}
+
+std::string currencyText(int64_t scaled) {
+    const bool neg = scaled < 0;
+    const uint64_t mag = neg ? uint64_t(0) - uint64_t(scaled) : uint64_t(scaled);
+    std::string s = std::to_string(mag / 10000);
+    uint64_t frac = mag % 10000;
+    if (frac) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, ".%04u", unsigned(frac));
+        std::string f = buf;
+        while (f.back() == '0')
+            f.pop_back();
+        s += f;
+    }
+    return neg ? "-" + s : s;
+}
+
+std::string guidKey(std::string_view s) {
+    std::string k;
+    for (char c : s) {
+        if (c == '{' || c == '}') continue;
+        k += (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+    }
+    return k;
+}
+
+// Rounds half to even, as Jet does when a fraction meets a whole-number operator.
+double roundEven(double v) {
+    return std::nearbyint(v);
+}
+
+}  // namespace
+
+Evaluator::Evaluator(const TableDef* table, index::TextSortOrder textOrder)
+    : m_table(table), m_textOrder(textOrder) {}
+
+void Evaluator::bind(Expr& e) const {
+    for (auto& a : e.args)
+        bind(*a);
+    if (e.kind == Expr::Kind::Column) {
+        if (m_table && !e.qualifier.empty() && !namesEqual(e.qualifier, m_table->name))
+            throw Error(hr::kNotFound, "Table '" + e.qualifier +
+                                           "' is not part of this statement; it works on '" +
+                                           m_table->name + "'.");
+        const ColumnDef* c = m_table ? m_table->findColumn(e.name) : nullptr;
+        if (c) {
+            e.column = int(c - m_table->columns.data());
+        } else if (e.value.kind == Kind::Bool) {
+            e.kind = Expr::Kind::Literal;  // Yes, No, On, Off
+        } else if (m_table) {
+            throw Error(hr::kNotFound,
+                        "Field '" + e.name + "' does not exist in table '" + m_table->name + "'.");
+        } else {
+            throw Error(hr::kInvalidArg,
+                        "'" + e.name + "' is not a value; field names cannot be used here.");
+        }
+        return;
+    }
+    auto check = [&](const Expr& a, const Expr& b) {
+        if (!comparable(staticKind(a, m_table), staticKind(b, m_table))) mismatch();
+    };
+    if (e.kind == Expr::Kind::Binary &&
+        (e.op == "=" || e.op == "<>" || e.op == "<" || e.op == "<=" || e.op == ">" || e.op == ">="))
+        check(*e.args[0], *e.args[1]);
+    if (e.kind == Expr::Kind::Between || e.kind == Expr::Kind::In)
+        for (size_t i = 1; i < e.args.size(); ++i)
+            check(*e.args[0], *e.args[i]);
+    if (e.kind == Expr::Kind::Like) {
+        const Kind k = staticKind(*e.args[0], m_table);
+        if (k == Kind::Bytes) mismatch();
+        if (e.args[1]->kind == Expr::Kind::Literal && e.args[1]->value.kind == Kind::Text)
+            m_patterns[&e] = std::make_unique<LikeMatcher>(e.args[1]->value.text);
+    }
+}
+
+Datum Evaluator::fromValue(const Value& v) {
+    switch (v.type()) {
+        case ValueType::Null:
+            return Datum::null();
+        case ValueType::Bool:
+            return Datum::boolean(v.as<bool>());
+        case ValueType::Byte:
+            return Datum::num(v.as<uint8_t>(), integerText(v.as<uint8_t>()));
+        case ValueType::Int16:
+            return Datum::num(v.as<int16_t>(), integerText(v.as<int16_t>()));
+        case ValueType::Int32:
+            return Datum::num(v.as<int32_t>(), integerText(v.as<int32_t>()));
+        case ValueType::Currency: {
+            const int64_t s = v.as<Currency>().scaled;
+            return Datum::num(double(s) / 10000.0, currencyText(s));
+        }
+        case ValueType::Float:
+            return Datum::num(v.as<float>());
+        case ValueType::Double:
+            return Datum::num(v.as<double>());
+        case ValueType::DateTime:
+            return Datum::date(v.as<DateTime>().days);
+        case ValueType::Text:
+            return Datum::str(v.as<std::string>());
+        case ValueType::Bytes: {
+            Datum d;
+            d.kind = Kind::Bytes;
+            d.bytes = v.as<std::vector<uint8_t>>();
+            return d;
+        }
+        case ValueType::Guid: {
+            Datum d;
+            d.kind = Kind::Guid;
+            d.guid = v.as<Guid>();
+            return d;
+        }
+        case ValueType::Decimal: {
+            const std::string s = v.as<Decimal>().toString();
+            Datum d;
+            ValueText::parseNumber(s, d);
+            return d;
+        }
+    }
+    return Datum::null();
+}
+
+std::string Evaluator::asText(const Datum& d) {
+    switch (d.kind) {
+        case Kind::Null:
+            return {};
+        case Kind::Bool:
+            return d.flag ? "True" : "False";
+        case Kind::Number:
+            return ValueText::numberText(d);
+        case Kind::Text:
+            return d.text;
+        case Kind::Date:
+            return ValueText::dateText(d.number);
+        case Kind::Guid:
+            return d.guid.toString();
+        case Kind::Bytes:
+            mismatch();
+    }
+    return {};
+}
+
+int Evaluator::compareText(const std::string& a, const std::string& b) const {
+    if (CaseFold::equal(a, b)) return 0;
+    std::vector<uint8_t> ka, kb;
+    index::TextKeyEncoder::append(index::IndexKeyEncoder::toUtf16(a), m_textOrder, true, ka);
+    index::TextKeyEncoder::append(index::IndexKeyEncoder::toUtf16(b), m_textOrder, true, kb);
+    if (ka != kb) return ka < kb ? -1 : 1;
+    const std::u32string fa = CaseFold::folded(a), fb = CaseFold::folded(b);
+    return fa < fb ? -1 : 1;
+}
+
+int Evaluator::compare(const Datum& a, const Datum& b) const {
+    if (numeric(a.kind) && numeric(b.kind)) {
+        const double x = asNumber(a), y = asNumber(b);
+        return x < y ? -1 : x > y ? 1 : 0;
+    }
+    if (a.kind == Kind::Text && b.kind == Kind::Text) return compareText(a.text, b.text);
+    if ((a.kind == Kind::Guid || a.kind == Kind::Text) &&
+        (b.kind == Kind::Guid || b.kind == Kind::Text)) {
+        const std::string x = guidKey(a.kind == Kind::Guid ? a.guid.toString() : a.text);
+        const std::string y = guidKey(b.kind == Kind::Guid ? b.guid.toString() : b.text);
+        return x.compare(y) < 0 ? -1 : x == y ? 0 : 1;
+    }
+    if (a.kind == Kind::Bytes && b.kind == Kind::Bytes)
+        return a.bytes < b.bytes ? -1 : a.bytes == b.bytes ? 0 : 1;
+    mismatch();
+}
+
+Datum Evaluator::arithmetic(const std::string& op, const Datum& a, const Datum& b) const {
+    if (op == "&") {
+        if (a.isNull() && b.isNull()) return Datum::null();
+        return Datum::str(asText(a) + asText(b));
+    }
+    if (a.isNull() || b.isNull()) return Datum::null();
+    if (op == "+" && a.kind == Kind::Text && b.kind == Kind::Text)
+        return Datum::str(a.text + b.text);
+    if (!numeric(a.kind) || !numeric(b.kind)) mismatch();
+    const bool aDate = a.kind == Kind::Date, bDate = b.kind == Kind::Date;
+    const double x = aDate ? a.number : asNumber(a);
+    const double y = bDate ? b.number : asNumber(b);
+    double r;
+    if (op == "+") {
+        r = x + y;
+        if (aDate != bDate) return Datum::date(r);
+    } else if (op == "-") {
+        r = x - y;
+        if (aDate && !bDate) return Datum::date(r);
+    } else if (op == "*") {
+        r = x * y;
+    } else if (op == "/") {
+        if (y == 0) throw Error(hr::kInvalidArg, "Division by zero.");
+        r = x / y;
+    } else if (op == "\\" || op == "MOD") {
+        const double ix = roundEven(x), iy = roundEven(y);
+        if (iy == 0) throw Error(hr::kInvalidArg, "Division by zero.");
+        r = op == "MOD" ? std::fmod(ix, iy) : std::trunc(ix / iy);
+    } else {
+        r = std::pow(x, y);
+    }
+    if (!std::isfinite(r)) throw Error(hr::kInvalidArg, "Overflow.");
+    return Datum::num(r);
+}
+
+Datum Evaluator::logic(const Expr& e, const std::vector<Value>& row) const {
+    // Three-valued: null where the answer depends on an unknown.
+    auto truth = [](const Datum& d) -> int {
+        if (d.isNull()) return -1;
+        if (d.kind == Kind::Bool) return d.flag ? 1 : 0;
+        if (d.kind == Kind::Number) return d.number != 0 ? 1 : 0;
+        mismatch();
+    };
+    const int a = truth(evaluate(*e.args[0], row));
+    if (e.op == "AND" && a == 0) return Datum::boolean(false);
+    if (e.op == "OR" && a == 1) return Datum::boolean(true);
+    const int b = truth(evaluate(*e.args[1], row));
+    if (e.op == "AND") {
+        if (b == 0) return Datum::boolean(false);
+        if (a == 1 && b == 1) return Datum::boolean(true);
+        return Datum::null();
+    }
+    if (b == 1) return Datum::boolean(true);
+    if (a == 0 && b == 0) return Datum::boolean(false);
+    return Datum::null();
+}
+
+Datum Evaluator::like(const Expr& e, const std::vector<Value>& row) const {
+    const Datum text = evaluate(*e.args[0], row);
+    const Datum pattern = evaluate(*e.args[1], row);
+    if (text.isNull() || pattern.isNull()) return Datum::null();
+    bool match;
+    auto cached = m_patterns.find(&e);
+    if (cached != m_patterns.end()) {
+        match = cached->second->matches(asText(text));
+    } else {
+        match = LikeMatcher(asText(pattern)).matches(asText(text));
+    }
+    return Datum::boolean(match != e.negated);
+}
+
+Datum Evaluator::evaluate(const Expr& e, const std::vector<Value>& row) const {
+    switch (e.kind) {
+        case Expr::Kind::Literal:
+            return e.value;
+        case Expr::Kind::Column:
+            if (e.column < 0 || size_t(e.column) >= row.size())
+                throw Error(hr::kFail, "Field '" + e.name + "' was not bound to the row.");
+            return fromValue(row[size_t(e.column)]);
+        case Expr::Kind::Unary: {
+            const Datum a = evaluate(*e.args[0], row);
+            if (a.isNull()) return a;
+            if (e.op == "NOT") {
+                if (a.kind == Kind::Bool) return Datum::boolean(!a.flag);
+                if (a.kind == Kind::Number)
+                    return Datum::num(double(~int64_t(roundEven(a.number))));
+                mismatch();
+            }
+            if (e.op == "+") {
+                if (!numeric(a.kind)) mismatch();
+                return a;
+            }
+            if (a.kind == Kind::Date) return Datum::date(-a.number);
+            if (!numeric(a.kind)) mismatch();
+            std::string exact = a.kind == Kind::Number ? a.text : std::string();
+            if (!exact.empty())
+                exact = exact[0] == '-' ? exact.substr(1) : exact == "0" ? exact : "-" + exact;
+            return Datum::num(-asNumber(a), exact);
+        }
+        case Expr::Kind::Binary: {
+            if (e.op == "AND" || e.op == "OR") return logic(e, row);
+            const Datum a = evaluate(*e.args[0], row);
+            const Datum b = evaluate(*e.args[1], row);
+            const std::string& op = e.op;
+            if (op == "=" || op == "<>" || op == "<" || op == "<=" || op == ">" || op == ">=") {
+                if (a.isNull() || b.isNull()) return Datum::null();
+                const int c = compare(a, b);
+                bool r = op == "="    ? c == 0
+                         : op == "<>" ? c != 0
+                         : op == "<"  ? c < 0
+                         : op == "<=" ? c <= 0
+                         : op == ">"  ? c > 0
+                                      : c >= 0;
+                return Datum::boolean(r);
+            }
+            return arithmetic(op, a, b);
+        }
+        case Expr::Kind::Like:
+            return like(e, row);
+        case Expr::Kind::IsNull: {
+            const bool isNull = evaluate(*e.args[0], row).isNull();
+            return Datum::boolean(isNull != e.negated);
+        }
+        case Expr::Kind::Between: {
+            const Datum x = evaluate(*e.args[0], row);
+            const Datum lo = evaluate(*e.args[1], row);
+            const Datum hi = evaluate(*e.args[2], row);
+            if (x.isNull() || lo.isNull() || hi.isNull()) return Datum::null();
+            const bool in = compare(x, lo) >= 0 && compare(x, hi) <= 0;
+            return Datum::boolean(in != e.negated);
+        }
+        case Expr::Kind::In: {
+            const Datum x = evaluate(*e.args[0], row);
+            if (x.isNull()) return Datum::null();
+            bool sawNull = false;
+            for (size_t i = 1; i < e.args.size(); ++i) {
+                const Datum v = evaluate(*e.args[i], row);
+                if (v.isNull()) {
+                    sawNull = true;
+                    continue;
+                }
+                if (compare(x, v) == 0) return Datum::boolean(!e.negated);
+            }
+            if (sawNull) return Datum::null();
+            return Datum::boolean(e.negated);
+        }
+    }
+    return Datum::null();
+}
+
+bool Evaluator::test(const Expr& e, const std::vector<Value>& row) const {
+    const Datum d = evaluate(e, row);
+    if (d.kind == Kind::Bool) return d.flag;
+    if (d.kind == Kind::Number) return d.number != 0;
+    if (d.isNull()) return false;
+    mismatch();
+}
+
+}  // namespace jet::sql

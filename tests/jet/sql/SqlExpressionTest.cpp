@@ -1,0 +1,194 @@
+// Expressions worked out as Jet does: wildcards, case, nulls, dates and numbers in text.
+#include <gtest/gtest.h>
+
+#include "jet/Error.h"
+#include "sql/CaseFold.h"
+#include "sql/Evaluator.h"
+#include "sql/LikeMatcher.h"
+#include "sql/Parser.h"
+#include "sql/ValueConverter.h"
+#include "sql/ValueText.h"
+
+using namespace jet;
+using namespace jet::sql;
+
+namespace {
+
+Datum constant(const std::string& text) {
+    ExprPtr e = Parser::parseExpression(text);
+    Evaluator ev(nullptr, index::TextSortOrder::GeneralLegacy);
+    ev.bind(*e);
+    return ev.evaluate(*e, {});
+}
+
+// "T", "F" or "N" (null) for a condition.
+std::string truth(const std::string& text) {
+    Datum d = constant(text);
+    if (d.isNull()) return "N";
+    EXPECT_EQ(d.kind, Datum::Kind::Bool) << text;
+    return d.flag ? "T" : "F";
+}
+
+}  // namespace
+
+TEST(SqlExpression, LikeWildcards) {
+    struct Case {
+        const char* pattern;
+        const char* text;
+        bool match;
+    };
+    const Case cases[] = {
+        {"A*", "apple", true},
+        {"a*", "BANANA", false},
+        {"*an*", "BANANA", true},
+        {"?at", "Cat", true},
+        {"?at", "Chat", false},
+        {"#-##", "5-42", true},
+        {"#-##", "5-4x", false},
+        {"[abc]*", "Cello", true},
+        {"[!abc]*", "Cello", false},
+        {"[!abc]*", "dog", true},
+        {"[a-f]#", "E7", true},
+        {"[a-f]#", "g7", false},
+        {"*[*]", "five*", true},
+        {"*[*]", "five", false},
+        {"[?]", "?", true},
+        {"[#]1", "#1", true},
+        {"", "", true},
+        {"*", "", true},
+        {"a**b", "ab", true},
+        {"caf\xc3\xa9", "CAF\xc3\x89", true},
+        {"*x*y*z*", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxyyyyyyyyyyyyyyyyyyyyyyyyy", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LikeMatcher(c.pattern).matches(c.text), c.match)
+            << "'" << c.text << "' LIKE '" << c.pattern << "'";
+    EXPECT_THROW(LikeMatcher("[abc"), Error);
+}
+
+TEST(SqlExpression, TextComparesWithoutRegardToCase) {
+    EXPECT_TRUE(CaseFold::equal("M\xc3\xbcller", "M\xc3\x9cLLER"));
+    EXPECT_TRUE(CaseFold::equal("\xd0\x9c\xd0\xb8\xd1\x80", "\xd0\xbc\xd0\x98\xd0\xa0"));
+    EXPECT_FALSE(CaseFold::equal("resume", "r\xc3\xa9sum\xc3\xa9"));
+    EXPECT_FALSE(CaseFold::equal("abc", "abcd"));
+    EXPECT_EQ(truth("'Apple' = 'APPLE'"), "T");
+    EXPECT_EQ(truth("'apple' < 'Banana'"), "T");
+    EXPECT_EQ(truth("'Banana' < 'apple'"), "F");
+    EXPECT_EQ(truth("'b' BETWEEN 'A' AND 'C'"), "T");
+    EXPECT_EQ(truth("'x' IN ('a', 'X')"), "T");
+}
+
+TEST(SqlExpression, NullIsNeverTrue) {
+    EXPECT_EQ(truth("Null = Null"), "N");
+    EXPECT_EQ(truth("Null <> 1"), "N");
+    EXPECT_EQ(truth("NOT (Null = 1)"), "N");
+    EXPECT_EQ(truth("Null = 1 OR 1 = 1"), "T");
+    EXPECT_EQ(truth("Null = 1 AND 1 = 2"), "F");
+    EXPECT_EQ(truth("Null = 1 AND 1 = 1"), "N");
+    EXPECT_EQ(truth("Null IS NULL"), "T");
+    EXPECT_EQ(truth("1 IS NOT NULL"), "T");
+    EXPECT_EQ(truth("2 IN (1, Null)"), "N");
+    EXPECT_EQ(truth("2 NOT IN (1, 3)"), "T");
+    EXPECT_EQ(truth("Null LIKE '*'"), "N");
+    EXPECT_EQ(constant("Null & 'a'").text, "a");
+    EXPECT_TRUE(constant("Null + 1").isNull());
+}
+
+TEST(SqlExpression, NumbersDatesAndMismatches) {
+    EXPECT_DOUBLE_EQ(constant("1 + 2 * 3 - 4 / 8").number, 6.5);
+    EXPECT_DOUBLE_EQ(constant("7 \\ 2").number, 3);
+    EXPECT_DOUBLE_EQ(constant("7 MOD 4").number, 3);
+    EXPECT_DOUBLE_EQ(constant("2 ^ 10").number, 1024);
+    EXPECT_EQ(constant("-(-3)").text, "3");
+    EXPECT_EQ(constant("'n' & 5 & True").text, "n5True");
+    EXPECT_EQ(truth("True = -1"), "T");
+    EXPECT_EQ(truth("#2020-01-31# = #1/31/2020#"), "T");
+    EXPECT_EQ(truth("#2020-01-31 12:00# > #2020-01-31#"), "T");
+    EXPECT_EQ(ValueText::dateText(constant("#2020-02-28# + 1").number), "2020-02-29");
+    EXPECT_DOUBLE_EQ(constant("#2020-03-01# - #2020-02-01#").number, 29);
+    // Before 1899-12-30 the stored fraction counts forward; order follows the calendar.
+    EXPECT_EQ(truth("#1899-12-29 06:00# > #1899-12-29#"), "T");
+    EXPECT_EQ(truth("#1899-12-29 18:00# < #1899-12-30#"), "T");
+    try {
+        constant("1 = 'one'");
+        FAIL() << "a number met a text";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Data type mismatch in criteria expression.");
+    }
+    EXPECT_THROW(constant("1 / 0"), Error);
+    EXPECT_THROW(constant("'a' - 1"), Error);
+    EXPECT_THROW(constant("Name = 1"), Error);  // no table: no fields
+}
+
+TEST(SqlExpression, DateTextForms) {
+    double d;
+    ASSERT_TRUE(ValueText::parseDate("2021-03-04", d));
+    EXPECT_EQ(ValueText::dateText(d), "2021-03-04");
+    ASSERT_TRUE(ValueText::parseDate("3/4/2021 1:05:09 PM", d));
+    EXPECT_EQ(ValueText::dateText(d), "2021-03-04 13:05:09");
+    ASSERT_TRUE(ValueText::parseDate("12/31/99", d));
+    EXPECT_EQ(ValueText::dateText(d), "1999-12-31");
+    ASSERT_TRUE(ValueText::parseDate("1/1/29", d));
+    EXPECT_EQ(ValueText::dateText(d), "2029-01-01");
+    ASSERT_TRUE(ValueText::parseDate("2021-03-04T23:59", d));
+    EXPECT_EQ(ValueText::dateText(d), "2021-03-04 23:59:00");
+    ASSERT_TRUE(ValueText::parseDate("12:00 AM", d));
+    EXPECT_DOUBLE_EQ(d, 0);
+    for (const char* bad : {"2021-02-29", "2020-13-01", "13/1/2020", "2020-01-01 24:00", "abc",
+                            "2020-01", "1:2:3:4", "12:00 XM", "2020-01-01 10:00 PM extra", ""})
+        EXPECT_FALSE(ValueText::parseDate(bad, d)) << bad;
+}
+
+TEST(SqlExpression, ValuesConvertToTheFieldType) {
+    auto col = [](ColumnType t, uint8_t precision = 18, uint8_t scale = 0) {
+        ColumnDef c;
+        c.name = "F";
+        c.type = t;
+        c.precision = precision;
+        c.scale = scale;
+        return c;
+    };
+    auto to = [&](const std::string& expr, const ColumnDef& c) {
+        return ValueConverter::toColumn(constant(expr), c, "T");
+    };
+    EXPECT_EQ(to("2.5", col(ColumnType::Byte)), Value(uint8_t(2)));
+    EXPECT_EQ(to("3.5", col(ColumnType::Int)), Value(int16_t(4)));
+    EXPECT_EQ(to("'-12'", col(ColumnType::Long)), Value(int32_t(-12)));
+    EXPECT_EQ(to("True", col(ColumnType::Int)), Value(int16_t(-1)));
+    EXPECT_EQ(to("1.23455", col(ColumnType::Money)), Value(Currency{12346}));
+    EXPECT_EQ(to("-922337203685477.5807", col(ColumnType::Money)),
+              Value(Currency{-9223372036854775807LL}));
+    EXPECT_EQ(to("0.1", col(ColumnType::Money)), Value(Currency{1000}));
+    EXPECT_EQ(to("12.345", col(ColumnType::Numeric, 10, 2)), Value(Decimal{0, 1234, false, 10, 2}));
+    EXPECT_EQ(to("-0.005", col(ColumnType::Numeric, 10, 2)), Value(Decimal{0, 0, false, 10, 2}));
+    EXPECT_EQ(to("'yes'", col(ColumnType::Bool)), Value(true));
+    EXPECT_EQ(to("0", col(ColumnType::Bool)), Value(false));
+    EXPECT_EQ(to("'2020-01-31'", col(ColumnType::DateTime)),
+              Value(DateTime{constant("#2020-01-31#").number}));
+    EXPECT_EQ(to("12.50", col(ColumnType::Text)), Value(std::string("12.5")));
+    const Value g = to("'{01234567-89AB-CDEF-0123-456789ABCDEF}'", col(ColumnType::Guid));
+    EXPECT_EQ(g.as<Guid>().toString(), "{01234567-89AB-CDEF-0123-456789ABCDEF}");
+    EXPECT_TRUE(to("Null", col(ColumnType::Long)).isNull());
+
+    try {
+        to("256", col(ColumnType::Byte));
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(),
+                     "The value 256 is out of range for field 'F' of table 'T' (Byte: 0 to 255).");
+    }
+    try {
+        to("'abc'", col(ColumnType::Int));
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(),
+                     "Data type mismatch: field 'F' of table 'T' (Integer) cannot hold 'abc'.");
+    }
+    EXPECT_THROW(to("2147483648", col(ColumnType::Long)), Error);
+    EXPECT_THROW(to("922337203685478", col(ColumnType::Money)), Error);
+    EXPECT_THROW(to("123456789.1", col(ColumnType::Numeric, 10, 2)), Error);
+    EXPECT_THROW(to("1e39", col(ColumnType::Float)), Error);
+    EXPECT_THROW(to("'maybe'", col(ColumnType::Bool)), Error);
+    EXPECT_THROW(to("'not a guid'", col(ColumnType::Guid)), Error);
+    EXPECT_THROW(to("'soon'", col(ColumnType::DateTime)), Error);
+}
