@@ -147,7 +147,8 @@ Result runInsert(Database& db, InsertStatement& s) {
         row[targets[k]] = ValueConverter::toColumn(ev.evaluate(*s.values[k], {}), c, def.name);
     }
     const std::string table = def.name;
-    db.transact([&] { db.insertRow(table, row); });
+    // As in Jet, a value given for an AutoNumber field is kept and the counter moves past it.
+    db.transact([&] { db.insertRow(table, row, Database::AutoNumbers::KeepGiven); });
     Result r;
     r.rowsAffected = 1;
     return r;

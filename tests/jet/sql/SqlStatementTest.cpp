@@ -222,8 +222,11 @@ TEST(SqlStatement, RefusedInsertsChangeNothing) {
     EXPECT_EQ(refused(disk, *db, "INSERT INTO People ([When]) VALUES ('someday')"),
               "Data type mismatch: field 'When' of table 'People' (Date/Time) cannot hold "
               "'someday'.");
-    EXPECT_NE(refused(disk, *db, "INSERT INTO People (Id) VALUES (5)").find("AutoNumber"),
-              std::string::npos);
+    // A value given for an AutoNumber is kept; the counter moves on past it.
+    run(*db, "INSERT INTO People (Id, Name) VALUES (41, 'given')");
+    run(*db, "INSERT INTO People (Name) VALUES ('next')");
+    EXPECT_EQ(run(*db, "SELECT Id FROM People WHERE Name = 'NEXT'").rows.at(0).at(0),
+              Value(int32_t(42)));
     EXPECT_NE(refused(disk, *db, "INSERT INTO Keyed VALUES (2, Label, Null)").find("'Label'"),
               std::string::npos);
     EXPECT_NE(refused(disk, *db, "INSERT INTO MSysObjects (Name) VALUES ('x')"), "");
