@@ -18,9 +18,17 @@ void appendInteger(std::string& out, T value) {
 }  // namespace
 
 void CsvWriter::appendHeader(std::string& out, const std::vector<jet::ColumnDef>& columns) const {
-    for (size_t i = 0; i < columns.size(); ++i) {
+    std::vector<std::string> names;
+    names.reserve(columns.size());
+    for (const auto& c : columns)
+        names.push_back(c.name);
+    appendHeader(out, names);
+}
+
+void CsvWriter::appendHeader(std::string& out, const std::vector<std::string>& names) const {
+    for (size_t i = 0; i < names.size(); ++i) {
         if (i) out.push_back(m_delimiter);
-        const std::string& name = columns[i].name;
+        const std::string& name = names[i];
         if (name.find_first_of(std::string{m_delimiter, '"', '\r', '\n'}) != std::string::npos) {
             appendQuoted(out, name);
         } else {

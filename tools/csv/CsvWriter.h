@@ -19,6 +19,7 @@ public:
     // Column names, unquoted as mdb-export writes them; a name that would break the line
     // (delimiter, quote, line break) is quoted instead.
     void appendHeader(std::string& out, const std::vector<jet::ColumnDef>& columns) const;
+    void appendHeader(std::string& out, const std::vector<std::string>& names) const;
     // One line: the values separated by the delimiter, then '\n'.
     void appendRow(std::string& out, const std::vector<jet::Value>& row) const;
     // NULL is an empty field; text, dates, binary and GUIDs are quoted; numbers are not.

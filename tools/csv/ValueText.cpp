@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace tessor::csv {
 
@@ -34,6 +35,52 @@ void civilFromDays(int64_t z, int& year, int& month, int& day) {
     day = int(doy - (153 * mp + 2) / 5 + 1);
     month = int(mp < 10 ? mp + 3 : mp - 9);
     year = int(era * 400 + yoe + (month <= 2 ? 1 : 0));
+}
+
+// The inverse of civilFromDays: days since 1970-01-01 of a proleptic Gregorian date.
+int64_t daysFromCivil(int year, int month, int day) {
+    const int64_t y = int64_t(year) - (month <= 2 ? 1 : 0);
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t mp = month > 2 ? month - 3 : month + 9;
+    const int64_t doy = (153 * mp + 2) / 5 + day - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool isLeap(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int daysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeap(year) ? 29 : kDays[month - 1];
+}
+
+// Exactly `width` decimal digits at text[at].
+bool fixedDigits(std::string_view text, size_t at, size_t width, int& value) {
+    if (at + width > text.size()) return false;
+    value = 0;
+    for (size_t i = at; i < at + width; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+template <typename T>
+bool parseFloating(std::string_view text, T& value) {
+    if (text.empty()) return false;
+    auto res =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+    return res.ec == std::errc() && res.ptr == text.data() + text.size();
 }
 
 constexpr int64_t kDaysFrom1970To1899 = -25569;  // 1899-12-30 is day -25569 of the Unix epoch
@@ -151,6 +198,103 @@ void appendQuoted(std::string& out, std::string_view text) {
     }
     out.append(text.substr(start));
     out.push_back('"');
+}
+
+bool parseInteger(std::string_view text, int64_t& value) {
+    if (text.empty() || text[0] == '+') return false;
+    auto res = std::from_chars(text.data(), text.data() + text.size(), value);
+    return res.ec == std::errc() && res.ptr == text.data() + text.size();
+}
+
+bool parseSingle(std::string_view text, float& value) {
+    return parseFloating(text, value);
+}
+
+bool parseDouble(std::string_view text, double& value) {
+    if (parseFloating(text, value)) return true;
+    // The largest doubles print as a 16-digit number just past the largest double.
+    const bool negative = !text.empty() && text[0] == '-';
+    if (text.substr(negative ? 1 : 0) != "1.797693134862316e+308") return false;
+    value = negative ? -std::numeric_limits<double>::max() : std::numeric_limits<double>::max();
+    return true;
+}
+
+bool parseDecimal(std::string_view text, bool& negative, unsigned __int128& magnitude, int& scale) {
+    size_t i = 0;
+    negative = !text.empty() && text[0] == '-';
+    if (negative) ++i;
+    magnitude = 0;
+    scale = 0;
+    int digits = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9') return false;
+        if (digits == 0 && c == '0' && !point) continue;  // leading zeros count for nothing
+        if (++digits > 38) return false;
+        magnitude = magnitude * 10 + unsigned(c - '0');
+        if (point) ++scale;
+    }
+    // At least one digit before and after a point ("5.", ".5" and "-" are no numbers).
+    const size_t start = negative ? 1 : 0;
+    const size_t dot = text.find('.');
+    if (text.size() == start) return false;
+    if (dot != std::string_view::npos && (dot == start || dot + 1 == text.size())) return false;
+    return true;
+}
+
+bool parseDateTime(std::string_view text, double& oleDays) {
+    int year, month, day, hour = 0, minute = 0, second = 0;
+    const bool dateOnly = text.size() == 10;
+    if ((text.size() == 19 || dateOnly) && fixedDigits(text, 0, 4, year) && text[4] == '-' &&
+        fixedDigits(text, 5, 2, month) && text[7] == '-' && fixedDigits(text, 8, 2, day)) {
+        if (!dateOnly && !(text[10] == ' ' && fixedDigits(text, 11, 2, hour) && text[13] == ':' &&
+                           fixedDigits(text, 14, 2, minute) && text[16] == ':' &&
+                           fixedDigits(text, 17, 2, second)))
+            return false;
+        if (year < 100 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) ||
+            hour > 23 || minute > 59 || second > 59)
+            return false;
+        const int64_t days = daysFromCivil(year, month, day) - kDaysFrom1970To1899;
+        // Before 1899-12-30 the whole part counts back but the time of day still runs forwards.
+        const double fraction = (hour * 3600 + minute * 60 + second) / 86400.0;
+        oleDays = days >= 0 ? double(days) + fraction : double(days) - fraction;
+        return true;
+    }
+    // A stored value without a calendar date is written as its number of days.
+    return parseDouble(text, oleDays);
+}
+
+bool parseHex(std::string_view text, std::vector<uint8_t>& bytes) {
+    if (text.size() % 2 != 0) return false;
+    bytes.resize(text.size() / 2);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const int hi = hexDigit(text[2 * i]), lo = hexDigit(text[2 * i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        bytes[i] = uint8_t(hi << 4 | lo);
+    }
+    return true;
+}
+
+bool parseGuid(std::string_view text, std::array<uint8_t, 16>& bytes) {
+    if (text.size() == 38 && text.front() == '{' && text.back() == '}') text = text.substr(1, 36);
+    if (text.size() != 36) return false;
+    std::string hex;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash != (text[i] == '-')) return false;
+        if (!dash) hex.push_back(text[i]);
+    }
+    std::vector<uint8_t> ordered;
+    if (!parseHex(hex, ordered)) return false;
+    static constexpr int kStored[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    for (int i = 0; i < 16; ++i)
+        bytes[kStored[i]] = ordered[i];
+    return true;
 }
 
 }  // namespace tessor::csv

@@ -4,10 +4,12 @@
 // they part.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessor::csv {
 
@@ -44,5 +46,25 @@ struct DateTimeFields {
     int year, month, day, hour, minute, second;
 };
 bool splitDateTime(double oleDays, DateTimeFields& fields);
+
+// The inverses, for reading an export back in. Each accepts the text its append function writes
+// and returns false for anything else; the notes say where a little more is accepted.
+
+// Optional '-', then decimal digits; false when out of the range of int64_t.
+bool parseInteger(std::string_view text, int64_t& value);
+// Nearest value to the decimal text (so "0.050000001" is 0.05f); also "inf", "-inf", "nan"
+// and exponents. False when out of the type's range (but the 16-digit text of the largest
+// doubles, which rounds past them, reads as the largest double).
+bool parseSingle(std::string_view text, float& value);
+bool parseDouble(std::string_view text, double& value);
+// Optional '-', digits, optionally '.' and more digits: magnitude / 10^scale. At most 38 digits.
+bool parseDecimal(std::string_view text, bool& negative, unsigned __int128& magnitude, int& scale);
+// "YYYY-MM-DD HH:MM:SS" (or the date alone) of the years 100..9999, to days since 1899-12-30;
+// also a plain number of days, as appendDateTime writes values without a calendar date.
+bool parseDateTime(std::string_view text, double& oleDays);
+// Pairs of hex digits, either case.
+bool parseHex(std::string_view text, std::vector<uint8_t>& bytes);
+// appendGuid's form (the braces may be left out), to the stored byte order.
+bool parseGuid(std::string_view text, std::array<uint8_t, 16>& bytes);
 
 }  // namespace tessor::csv

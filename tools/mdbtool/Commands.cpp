@@ -1,12 +1,17 @@
 #include "Commands.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
+#include "CsvReader.h"
 #include "CsvWriter.h"
+#include "ValueReader.h"
 #include "ValueText.h"
 #include "jet/Check.h"
 #include "jet/Error.h"
+#include "jet/Sql.h"
 
 namespace tessor::mdbtool {
 
@@ -127,6 +132,34 @@ void appendTableSchema(std::string& s, jet::Database& db, const jet::TableDef& d
     }
 }
 
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = char(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = char(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The first `count` words of a statement, upper-cased, skipping blanks and opening brackets.
+std::vector<std::string> leadingWords(const std::string& statement, size_t count) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (words.size() < count) {
+        while (i < statement.size() &&
+               (std::isspace(static_cast<unsigned char>(statement[i])) || statement[i] == '('))
+            ++i;
+        std::string w;
+        while (i < statement.size() && std::isalpha(static_cast<unsigned char>(statement[i])))
+            w.push_back(char(std::toupper(static_cast<unsigned char>(statement[i++]))));
+        if (w.empty()) break;
+        words.push_back(std::move(w));
+    }
+    return words;
+}
+
 }  // namespace
 
 int runInfo(jet::Database& db, std::FILE* out) {
@@ -209,6 +242,110 @@ int runExport(jet::Database& db, const std::string& table, const ExportOptions& 
     });
     buf.flush();
     return 0;
+}
+
+int runImport(jet::Database& db, const std::string& table, const std::string& csvPath,
+              const ExportOptions& options, std::FILE* out) {
+    const jet::TableDef def = db.tableDef(table);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(nullptr, std::fclose);
+    std::FILE* in = stdin;
+    if (csvPath != "-") {
+        file.reset(std::fopen(csvPath.c_str(), "rb"));
+        if (!file) {
+            const int err = errno;
+            throw jet::Error(
+                err == ENOENT ? jet::hr::kFileNotFound : jet::hr::kIoError,
+                "Cannot open the CSV file '" + csvPath + "': " + std::strerror(err) + ".");
+        }
+        in = file.get();
+    }
+    csv::CsvReader reader(in, options.delimiter);
+    std::vector<csv::CsvReader::Field> fields;
+    if (!reader.next(fields)) {
+        throw jet::Error(jet::hr::kInvalidArg,
+                         "The CSV input is empty; its first line must name the fields to fill.");
+    }
+    // Header field k fills column target[k].
+    std::vector<size_t> target;
+    std::vector<bool> named(def.columns.size(), false);
+    for (size_t k = 0; k < fields.size(); ++k) {
+        size_t c = 0;
+        while (c < def.columns.size() && !sameName(def.columns[c].name, fields[k].text))
+            ++c;
+        if (c == def.columns.size()) {
+            throw jet::Error(jet::hr::kInvalidArg,
+                             "Table '" + def.name + "' has no field '" + fields[k].text +
+                                 "' (field " + std::to_string(k + 1) + " of the header line).");
+        }
+        if (named[c]) {
+            throw jet::Error(jet::hr::kInvalidArg,
+                             "The header line names field '" + def.columns[c].name + "' twice.");
+        }
+        named[c] = true;
+        target.push_back(c);
+    }
+
+    uint64_t count = 0;
+    db.transact([&] {
+        std::vector<jet::Value> row(def.columns.size());
+        std::string why;
+        while (reader.next(fields)) {
+            auto line = [&] { return "Line " + std::to_string(reader.recordLine()); };
+            if (fields.size() != target.size()) {
+                throw jet::Error(jet::hr::kInvalidArg, line() + " has " +
+                                                           std::to_string(fields.size()) +
+                                                           " fields; the header line names " +
+                                                           std::to_string(target.size()) + ".");
+            }
+            for (size_t k = 0; k < fields.size(); ++k) {
+                const jet::ColumnDef& column = def.columns[target[k]];
+                if (!csv::ValueReader::read(column, fields[k].text, fields[k].quoted,
+                                            row[target[k]], why)) {
+                    throw jet::Error(jet::hr::kInvalidArg,
+                                     line() + ", field '" + column.name + "': " + why + ".");
+                }
+            }
+            try {
+                db.insertRow(def.name, row, jet::Database::AutoNumbers::KeepGiven);
+            } catch (const jet::Error& e) {
+                throw jet::Error(e.code(), line() + ": " + e.what());
+            }
+            ++count;
+        }
+    });
+    OutBuffer buf(out);
+    buf.text() = std::to_string(count) + (count == 1 ? " row" : " rows") + " imported into '" +
+                 def.name + "'.\n";
+    buf.flush();
+    return 0;
+}
+
+int runSql(jet::Database& db, const std::string& statement, const ExportOptions& options,
+           std::FILE* out) {
+    const jet::sql::Result result = jet::sql::execute(db, statement);
+    OutBuffer buf(out);
+    if (sqlOnlyReads(statement)) {
+        csv::CsvWriter writer(options.delimiter);
+        writer.appendHeader(buf.text(), result.columns);
+        for (const auto& row : result.rows) {
+            writer.appendRow(buf.text(), row);
+            buf.maybeFlush();
+        }
+    } else {
+        buf.text() = std::to_string(result.rowsAffected) +
+                     (result.rowsAffected == 1 ? " row" : " rows") + " affected.\n";
+    }
+    buf.flush();
+    return 0;
+}
+
+bool sqlOnlyReads(const std::string& statement) {
+    const auto words = leadingWords(statement, 1);
+    return !words.empty() && words[0] == "SELECT";
+}
+
+bool sqlNeedsExclusive(const std::string& statement) {
+    return leadingWords(statement, 2) == std::vector<std::string>{"ALTER", "DATABASE"};
 }
 
 int runCheck(jet::Database& db, std::FILE* out) {

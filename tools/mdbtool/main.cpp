@@ -21,6 +21,13 @@ const char kUsage[] =
     "  tables FILE [--system]     one table name per line\n"
     "  schema FILE [TABLE]        columns and indexes of one or all user tables\n"
     "  export FILE TABLE [--tsv]  the table's rows as CSV (tab-separated with --tsv)\n"
+    "  import FILE TABLE CSVFILE [--tsv]\n"
+    "                             insert the rows of a CSV file in export's form (\"-\" reads\n"
+    "                             standard input); the first line names the fields; all rows\n"
+    "                             or none are written\n"
+    "  sql FILE STATEMENT [--tsv] run one SQL statement; a SELECT prints CSV as export does,\n"
+    "                             other statements the number of rows affected\n"
+    "  create FILE                write a new, empty database (with --password P: protected)\n"
     "  check FILE                 integrity check: exit 0 when clean, else one line per\n"
     "                             problem and exit 1\n"
     "Errors print their code and description on stderr and exit 3; bad usage exits 2.\n";
@@ -71,8 +78,9 @@ int main(int argc, char** argv) {
         const char* name;
         size_t minExtra, maxExtra;
     };
-    static const Shape kShapes[] = {
-        {"info", 0, 0}, {"tables", 0, 0}, {"schema", 0, 1}, {"export", 1, 1}, {"check", 0, 0}};
+    static const Shape kShapes[] = {{"info", 0, 0},   {"tables", 0, 0}, {"schema", 0, 1},
+                                    {"export", 1, 1}, {"import", 2, 2}, {"sql", 1, 1},
+                                    {"create", 0, 0}, {"check", 0, 0}};
     const Shape* shape = nullptr;
     for (const auto& s : kShapes) {
         if (command == s.name) shape = &s;
@@ -82,16 +90,34 @@ int main(int argc, char** argv) {
         return usage(("wrong number of arguments for " + command).c_str());
     }
     if (system && command != "tables") return usage("--system applies to tables only");
-    if (exportOptions.delimiter != ',' && command != "export") {
-        return usage("--tsv applies to export only");
+    if (exportOptions.delimiter != ',' && command != "export" && command != "import" &&
+        command != "sql") {
+        return usage("--tsv applies to export, import and sql only");
     }
 
     try {
-        auto db = jet::Database::open(positional[1], open);
+        const std::string& file = positional[1];
+        if (command == "create") {
+            jet::NewDatabase options;
+            options.password = open.password;
+            jet::Database::create(file, options);
+            return 0;
+        }
+        if (command == "import") {
+            open.readOnly = false;
+        } else if (command == "sql") {
+            open.readOnly = sqlOnlyReads(positional[2]);
+            open.exclusive = sqlNeedsExclusive(positional[2]);
+        }
+        auto db = jet::Database::open(file, open);
         if (command == "info") return runInfo(*db, stdout);
         if (command == "tables") return runTables(*db, system, stdout);
         if (command == "schema") return runSchema(*db, extra ? &positional[2] : nullptr, stdout);
         if (command == "export") return runExport(*db, positional[2], exportOptions, stdout);
+        if (command == "import") {
+            return runImport(*db, positional[2], positional[3], exportOptions, stdout);
+        }
+        if (command == "sql") return runSql(*db, positional[2], exportOptions, stdout);
         return runCheck(*db, stdout);
     } catch (const jet::Error& e) {
         return fail(e.code(), e.what());

@@ -1,0 +1,78 @@
+#include "CsvReader.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "jet/Error.h"
+
+namespace tessor::csv {
+
+CsvReader::CsvReader(std::FILE* in, char delimiter)
+    : m_in(in), m_delimiter(delimiter), m_buf(256 * 1024) {}
+
+bool CsvReader::refill() {
+    m_pos = 0;
+    m_len = std::fread(m_buf.data(), 1, m_buf.size(), m_in);
+    if (m_len == 0 && std::ferror(m_in)) {
+        throw jet::Error(jet::hr::kIoError,
+                         std::string("Cannot read the CSV input: ") + std::strerror(errno) + ".");
+    }
+    return m_len != 0;
+}
+
+void CsvReader::malformed(size_t line, const std::string& what) const {
+    throw jet::Error(jet::hr::kInvalidArg, "Line " + std::to_string(line) + ": " + what + ".");
+}
+
+bool CsvReader::next(std::vector<Field>& fields) {
+    if (!m_started) {
+        m_started = true;
+        if (m_pos == m_len) refill();
+        if (m_len - m_pos >= 3 && std::memcmp(m_buf.data() + m_pos, "\xEF\xBB\xBF", 3) == 0)
+            m_pos += 3;
+    }
+    int c = get();
+    if (c == kEnd) return false;
+    m_recordLine = m_line;
+    size_t count = 0;
+    for (;;) {
+        if (count == fields.size()) fields.emplace_back();
+        Field& f = fields[count++];
+        f.text.clear();
+        f.quoted = c == '"';
+        if (f.quoted) {
+            const size_t opened = m_line;
+            for (;;) {
+                c = get();
+                if (c == kEnd) malformed(opened, "a quoted field is not closed");
+                if (c == '"') {
+                    c = get();
+                    if (c != '"') break;
+                } else if (c == '\n') {
+                    ++m_line;
+                }
+                f.text.push_back(static_cast<char>(c));
+            }
+            if (c == '\r') {
+                c = get();
+                if (c != '\n') malformed(m_line, "a '\\r' follows a closing quote");
+            }
+            if (c != m_delimiter && c != '\n' && c != kEnd)
+                malformed(m_line, "text follows a closing quote");
+        } else {
+            while (c != m_delimiter && c != '\n' && c != kEnd) {
+                if (c == '"') malformed(m_line, "a quote stands inside an unquoted field");
+                f.text.push_back(static_cast<char>(c));
+                c = get();
+            }
+            if (c != m_delimiter && !f.text.empty() && f.text.back() == '\r') f.text.pop_back();
+        }
+        if (c == '\n') ++m_line;
+        if (c != m_delimiter) break;
+        c = get();
+    }
+    fields.resize(count);
+    return true;
+}
+
+}  // namespace tessor::csv
