@@ -1,15 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "jet/Schema.h"
 #include "jet/Value.h"
 
 namespace jet {
 
 class Database;
+enum class Format : uint8_t;
 
 namespace sql {
 
@@ -25,6 +28,25 @@ struct Result {
 // refused or failing, not at all. Refusals throw jet::Error with a clear sentence, e.g.
 // "Syntax error in ALTER TABLE statement near 'x'." or "Table 'X' does not exist.".
 Result execute(Database& db, std::string_view statement);
+
+// A condition as a WHERE clause holds it ("Name LIKE 'A*' AND [Order Date] >= #2020-01-31#"),
+// bound to a table's fields, for testing rows one at a time (a recordset's find). Text
+// compares without regard to case; a condition that comes out null does not match. The
+// constructor refuses malformed text, unknown fields and mismatched types (jet::Error).
+class Condition {
+public:
+    Condition(std::string_view text, const TableDef& table, Format format);
+    ~Condition();
+    Condition(Condition&&) noexcept;
+    Condition& operator=(Condition&&) noexcept;
+
+    // `row` holds one Value per table column, in TableDef::columns order.
+    bool matches(const std::vector<Value>& row) const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 }  // namespace sql
 }  // namespace jet

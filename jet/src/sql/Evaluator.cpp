@@ -345,8 +345,11 @@ Datum Evaluator::evaluate(const Expr& e, const std::vector<Value>& row) const {
             if (a.isNull()) return a;
             if (e.op == "NOT") {
                 if (a.kind == Kind::Bool) return Datum::boolean(!a.flag);
-                if (a.kind == Kind::Number)
-                    return Datum::num(double(~int64_t(roundEven(a.number))));
+                if (a.kind == Kind::Number) {
+                    const double v = roundEven(a.number);
+                    if (!(std::fabs(v) < 9.2e18)) throw Error(hr::kInvalidArg, "Overflow.");
+                    return Datum::num(double(~int64_t(v)));
+                }
                 mismatch();
             }
             if (e.op == "+") {

@@ -418,7 +418,7 @@ Statement Parser::create() {
                     if (ix.columns.empty()) syntax();
                     s.table.indexes.push_back(std::move(ix));
                 } else {
-                    s.table.columns.push_back(columnDefinition(s.table.indexes, s.table.name));
+                    s.table.columns.push_back(columnDefinition(s.table.indexes));
                 }
             } while (acceptSymbol(","));
             expectSymbol(")");
@@ -462,7 +462,7 @@ Statement Parser::alter() {
         acceptWord("COLUMN");
         AddColumnStatement s;
         s.table = table;
-        s.column = columnDefinition(s.indexes, table);
+        s.column = columnDefinition(s.indexes);
         finish();
         return s;
     }
@@ -510,6 +510,11 @@ PasswordStatement Parser::password() {
     expectWord("DATABASE");
     if (!atWord("PASSWORD")) syntax();
     std::string_view rest = m_text.substr(peek().end);
+    // A final ";" ends the statement, as elsewhere.
+    while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t' || rest.back() == '\r' ||
+                             rest.back() == '\n'))
+        rest.remove_suffix(1);
+    if (!rest.empty() && rest.back() == ';') rest.remove_suffix(1);
     std::vector<std::string> words;
     std::vector<bool> bracketed;
     size_t i = 0;
@@ -518,10 +523,6 @@ PasswordStatement Parser::password() {
                (rest[i] == ' ' || rest[i] == '\t' || rest[i] == '\r' || rest[i] == '\n'))
             ++i;
         if (i >= rest.size()) break;
-        if (rest[i] == ';' && words.size() == 2) {
-            ++i;
-            continue;
-        }
         if (words.size() == 2) {
             if (rest.substr(0, i).find(';') != std::string_view::npos)
                 refuse("Characters found after end of SQL statement.");
@@ -559,7 +560,7 @@ PasswordStatement Parser::password() {
 
 // ---------------------------------------------------------------- definitions
 
-NewColumn Parser::columnDefinition(std::vector<NewIndex>& indexes, const std::string& table) {
+NewColumn Parser::columnDefinition(std::vector<NewIndex>& indexes) {
     NewColumn c;
     c.name = newName();
     columnType(c);
@@ -581,7 +582,6 @@ NewColumn Parser::columnDefinition(std::vector<NewIndex>& indexes, const std::st
             break;
         }
     }
-    (void)table;
     return c;
 }
 

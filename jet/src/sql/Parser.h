@@ -37,7 +37,7 @@ private:
     Statement drop();
     PasswordStatement password();
 
-    NewColumn columnDefinition(std::vector<NewIndex>& indexes, const std::string& table);
+    NewColumn columnDefinition(std::vector<NewIndex>& indexes);
     void columnType(NewColumn& column);
     NewIndex constraint(const std::string& name);
     std::vector<NewIndex::Column> keyColumns(bool allowOrder);

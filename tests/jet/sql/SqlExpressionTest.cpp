@@ -1,7 +1,9 @@
 // Expressions worked out as Jet does: wildcards, case, nulls, dates and numbers in text.
 #include <gtest/gtest.h>
 
+#include "jet/Database.h"
 #include "jet/Error.h"
+#include "jet/Sql.h"
 #include "sql/CaseFold.h"
 #include "sql/Evaluator.h"
 #include "sql/LikeMatcher.h"
@@ -191,4 +193,33 @@ TEST(SqlExpression, ValuesConvertToTheFieldType) {
     EXPECT_THROW(to("'maybe'", col(ColumnType::Bool)), Error);
     EXPECT_THROW(to("'not a guid'", col(ColumnType::Guid)), Error);
     EXPECT_THROW(to("'soon'", col(ColumnType::DateTime)), Error);
+}
+
+TEST(SqlExpression, ConditionTestsRowsOfATable) {
+    TableDef t;
+    t.name = "Cards";
+    for (auto [name, type] : {std::pair{"Name", ColumnType::Text},
+                              {"Qty", ColumnType::Int},
+                              {"Order Date", ColumnType::DateTime}}) {
+        ColumnDef c;
+        c.name = name;
+        c.type = type;
+        t.columns.push_back(c);
+    }
+    const double jan31 = constant("#2020-01-31#").number;
+    const std::vector<Value> ann = {Value(std::string("Ann")), Value(int16_t(5)),
+                                    Value(DateTime{jan31})};
+    const std::vector<Value> bob = {Value(std::string("bob")), Value(), Value(DateTime{jan31 - 1})};
+    sql::Condition byName("name like 'A*'", t, Format::Jet4);
+    EXPECT_TRUE(byName.matches(ann));
+    EXPECT_FALSE(byName.matches(bob));
+    sql::Condition byDate("[Order Date] >= #2020/01/31# OR Qty > 1", t, Format::Jet4);
+    EXPECT_TRUE(byDate.matches(ann));
+    EXPECT_FALSE(byDate.matches(bob));  // null Qty: not true
+    sql::Condition negated("NOT Qty > 1", t, Format::Jet4);
+    EXPECT_FALSE(negated.matches(ann));
+    EXPECT_FALSE(negated.matches(bob));
+    EXPECT_THROW(sql::Condition("Qty = 'abc'", t, Format::Jet4), Error);
+    EXPECT_THROW(sql::Condition("Price > 1", t, Format::Jet4), Error);
+    EXPECT_THROW(sql::Condition("Name = 'x' garbage", t, Format::Jet4), Error);
 }

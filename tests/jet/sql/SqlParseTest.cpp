@@ -189,6 +189,7 @@ TEST(SqlParse, PasswordsAreTakenAsWritten) {
     auto clear = parseAs<PasswordStatement>("ALTER DATABASE PASSWORD NULL [my old]");
     EXPECT_EQ(clear.newPassword, "");
     EXPECT_EQ(clear.oldPassword, "my old");
+    EXPECT_EQ(parseAs<PasswordStatement>("ALTER DATABASE PASSWORD new old; ").oldPassword, "old");
     auto literalNull = parseAs<PasswordStatement>("ALTER DATABASE PASSWORD [NULL] []");
     EXPECT_EQ(literalNull.newPassword, "NULL");
     EXPECT_EQ(literalNull.oldPassword, "");
