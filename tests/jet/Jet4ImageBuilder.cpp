@@ -282,9 +282,9 @@ std::vector<uint8_t> Jet4ImageBuilder::encodeRow(const Table& t, const std::vect
     return row;
 }
 
-uint32_t Jet4ImageBuilder::addMap(const std::vector<uint32_t>& pages) {
+uint32_t Jet4ImageBuilder::addMap(const std::vector<uint32_t>& pages, uint32_t reach) {
     // Access writes 64 bitmap bytes; longer rows are valid and cover bigger files.
-    size_t bitmap = 64;
+    size_t bitmap = std::max<size_t>(64, (reach + 31) / 32 * 4);
     for (uint32_t p : pages)
         bitmap = std::max<size_t>(bitmap, (p / 32 + 1) * 4);
     std::vector<uint8_t> row(5 + bitmap, 0);
@@ -491,8 +491,8 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
         }
         if (t.overflowPage) owned.push_back(t.overflowPage);
         std::sort(owned.begin(), owned.end());
-        uint32_t ownedMap = addMap(owned);
-        uint32_t freeMap = addMap({});
+        uint32_t ownedMap = addMap(owned, t.mapReach);
+        uint32_t freeMap = addMap({}, t.mapReach);
         // Each index gets an empty root leaf, listed in its own page map.
         std::vector<uint32_t> indexMaps, indexRoots;
         for (size_t i = 0; i < t.indexes.size(); ++i) {
@@ -503,7 +503,7 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
             put16(p, 2, kPageSize - 0x1E0);
             put32(p, 4, t.tdefPage);
             indexRoots.push_back(leaf);
-            indexMaps.push_back(addMap({leaf}));
+            indexMaps.push_back(addMap({leaf}, t.mapReach));
         }
         std::map<uint16_t, uint32_t> lvMaps;
         for (size_t i = 0; i < t.columns.size(); ++i) {
@@ -521,8 +521,10 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
     // Global map: row 0 marks free pages (set = free), row 1 is unused.
     auto& g = page(1);
     initDataPage(g, 1);
-    const uint32_t covered =
+    uint32_t covered =
         std::max<uint32_t>(512, (static_cast<uint32_t>(m_pages.size()) / 32 + 1) * 32);
+    for (const Table& t : m_tables)
+        covered = std::max(covered, (t.mapReach + 31) / 32 * 32);
     std::vector<uint8_t> freeRow(5 + covered / 8, 0);
     for (uint32_t p = static_cast<uint32_t>(m_pages.size()); p < covered; ++p)
         freeRow[5 + p / 8] |= static_cast<uint8_t>(1 << (p % 8));

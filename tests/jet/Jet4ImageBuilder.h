@@ -76,6 +76,9 @@ public:
     void setPassword(const std::u16string& password) { m_password = password; }
     void setDatabaseKey(uint32_t key) { m_key = key; }
     void setCreationDate(double d) { m_created = d; }
+    // Makes the table's page maps (and the database's free-page map) reach this many pages, so
+    // that the table can grow that far (the maps otherwise reach just past the built file).
+    void setMapReach(int table, uint32_t pages) { m_tables[table].mapReach = pages; }
     // Overrides the row count stored in a table's definition.
     void setStoredRowCount(int table, uint32_t count) { m_tables[table].storedCount = count; }
 
@@ -99,6 +102,7 @@ private:
         uint32_t dataPage = 0;
         uint32_t overflowPage = 0;
         int64_t storedCount = -1;
+        uint32_t mapReach = 0;
         bool system = false;
     };
     struct CatalogRow {
@@ -119,7 +123,7 @@ private:
     void writeTdef(const Table& t, uint32_t ownedMap, uint32_t freeMap,
                    const std::vector<uint32_t>& indexMaps, const std::vector<uint32_t>& indexRoots,
                    const std::map<uint16_t, uint32_t>& lvMaps, uint32_t rowCount);
-    uint32_t addMap(const std::vector<uint32_t>& pages);
+    uint32_t addMap(const std::vector<uint32_t>& pages, uint32_t reach = 0);
     uint32_t lvalPageFor(int table, const std::string& column);
     void writeHeader();
 
