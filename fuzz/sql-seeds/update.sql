@@ -1,0 +1,1 @@
+UPDATE T SET A = (A + 1) * -2 MOD 3, B = B & 'x' & C, E = E / 3, F = '12.345', C = '2020-01-31T10:00' WHERE NOT D IS NULL AND A IN (1, 'two', Null)
