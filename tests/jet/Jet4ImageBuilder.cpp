@@ -379,6 +379,14 @@ void Jet4ImageBuilder::writeTdef(const Table& t, uint32_t ownedMap, uint32_t fre
         l[0x15] = 0x04;
         l[0x16] = 0x04;
         l[0x17] = static_cast<uint8_t>(t.indexes[i].kind);
+        const Index& x = t.indexes[i];
+        if (x.relatedTable >= 0) {
+            l[0x0C] = x.fkTableType;
+            put32(l, 0x0D, static_cast<uint32_t>(x.relatedIndex));
+            put32(l, 0x11, m_tables[x.relatedTable].tdefPage);
+            l[0x15] = x.cascadeUpdates;
+            l[0x16] = x.cascadeDeletes;
+        }
         b.insert(b.end(), l.begin(), l.end());
     }
     for (const Index& x : t.indexes) {
@@ -446,9 +454,12 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
         cells[7] = i32(static_cast<int32_t>(flags));
         sys.rows.push_back({cells, {}});
     };
-    for (const Table& t : m_tables)
+    for (const Table& t : m_tables) {
         catalogRow(static_cast<int32_t>(t.tdefPage), 0x0F000001, t.name, 1,
                    t.system ? 0x80000000u : 0);
+        if (!t.properties.empty())
+            sys.rows.back().first[14] = longValueSingle(0, "LvProp", t.properties);
+    }
     for (const CatalogRow& r : m_extraCatalog)
         catalogRow(r.id, 0x0F000000, r.name, r.type, r.flags);
 

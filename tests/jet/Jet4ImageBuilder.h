@@ -29,6 +29,12 @@ public:
         std::vector<std::pair<uint16_t, bool>> columns;  // column id, ascending
         uint8_t flags = 0;
         jet::IndexKind kind = jet::IndexKind::Normal;
+        // A relationship: the related table (as addTable numbers it) and its logical index.
+        int relatedTable = -1;
+        uint8_t fkTableType = 0;  // 1: this table is the primary side, 2: the secondary side
+        int32_t relatedIndex = -1;
+        uint8_t cascadeUpdates = 0;
+        uint8_t cascadeDeletes = 0;  // 0x01 delete, 0x02 set null
     };
     // A stored field: nullopt-like `null`, raw bytes, or a yes/no value.
     struct Cell {
@@ -76,6 +82,10 @@ public:
     void setPassword(const std::u16string& password) { m_password = password; }
     void setDatabaseKey(uint32_t key) { m_key = key; }
     void setCreationDate(double d) { m_created = d; }
+    // Stores a property blob (MSysObjects.LvProp) with the table's catalog row.
+    void setTableProperties(int table, std::vector<uint8_t> blob) {
+        m_tables[table].properties = std::move(blob);
+    }
     // Makes the table's page maps (and the database's free-page map) reach this many pages, so
     // that the table can grow that far (the maps otherwise reach just past the built file).
     void setMapReach(int table, uint32_t pages) { m_tables[table].mapReach = pages; }
@@ -104,6 +114,7 @@ private:
         int64_t storedCount = -1;
         uint32_t mapReach = 0;
         bool system = false;
+        std::vector<uint8_t> properties;
     };
     struct CatalogRow {
         std::string name;

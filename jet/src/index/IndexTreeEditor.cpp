@@ -144,6 +144,33 @@ std::optional<RowId> IndexTreeEditor::findOtherRowWithKey(const std::vector<uint
     }
 }
 
+std::vector<RowId> IndexTreeEditor::rowsWithKey(const std::vector<uint8_t>& key, size_t limit) {
+    std::vector<RowId> rows;
+    if (m_root == 0 || limit == 0) return rows;
+    IndexEntry probe;
+    probe.key = key;
+    Path path = descend(probe, true);
+    IndexPage leaf = std::move(path.back().page);
+    std::unordered_set<uint32_t> seen{leaf.number};
+    size_t i = 0;
+    while (i < leaf.entries.size() && IndexEntry::compareKeys(leaf.entries[i].key, key) < 0)
+        ++i;
+    for (;;) {
+        for (; i < leaf.entries.size(); ++i) {
+            if (leaf.entries[i].key != key) return rows;
+            rows.push_back(leaf.entries[i].row);
+            if (rows.size() >= limit) return rows;
+        }
+        if (leaf.nextPage == 0) return rows;
+        if (!seen.insert(leaf.nextPage).second)
+            throwCorrupt(pageName(leaf.nextPage) + " is reached twice along the leaf links");
+        leaf = load(leaf.nextPage);
+        if (!leaf.leaf)
+            throwCorrupt(pageName(leaf.number) + " is linked among leaves but is a node");
+        i = 0;
+    }
+}
+
 bool IndexTreeEditor::findRow(uint32_t page, RowId row, const std::optional<IndexEntry>& bound,
                               Path& path, unsigned depth) {
     if (depth > IndexTree::kMaxDepth)

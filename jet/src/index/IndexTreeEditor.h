@@ -43,6 +43,8 @@ public:
                                              std::optional<RowId> except,
                                              const RowId* listedRow = nullptr,
                                              bool* listed = nullptr);
+    // The rows of the entries with this key, in index order, at most `limit` of them.
+    std::vector<RowId> rowsWithKey(const std::vector<uint8_t>& key, size_t limit);
     // Whether the entry (key and row) is in the index, and if not whether some
     // entry points at its row (a key written by another program's encoder).
     enum class Presence { Exact, RowOnly, Absent };

@@ -165,7 +165,7 @@ const TableDef& RowWriter::writableTable(std::string_view table) {
     checkWritable();
     const TableDef& def = m_db.tableDef(table);
     const CatalogEntry* entry = m_db.findTable(table);
-    if (def.isSystemTable() || (entry && entry->kind == ObjectKind::SystemTable))
+    if (!m_systemRows && (def.isSystemTable() || (entry && entry->kind == ObjectKind::SystemTable)))
         throw Error(hr::kReadOnly, "'" + def.name +
                                        "' is a system table; only the database "
                                        "itself changes its records.");
@@ -274,6 +274,7 @@ void RowWriter::transact(const std::function<void()>& body) {
     auto forget = [this] {
         try {
             m_db.reloadTableDefs();
+            m_db.loadCatalog();  // a dropped change may have added or removed tables
         } catch (...) {
             // The file is as it was; a definition that cannot be read now fails on its next use.
         }
@@ -339,6 +340,13 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         throw Error(hr::kInvalidArg, "A record of " + tableText(def) + " needs " +
                                          std::to_string(def.columns.size()) + " values, not " +
                                          std::to_string(values.size()) + ".");
+    const bool related = ReferentialIntegrity::involved(def);
+    if (related && !m_batch) {
+        // the related tables' checks read them within the same change
+        RowId id;
+        transact([&] { id = insert(table, values, keepAutoNumbers); });
+        return id;
+    }
     std::vector<Value> full = values;
     uint32_t autoNumber = def.autoNumber;
     for (size_t i = 0; i < def.columns.size(); ++i) {
@@ -369,8 +377,9 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     RowId id;
     change([&](PageSet& pages) {
         std::vector<Value> stored;
-        if (!def.realIndexes.empty())
+        if (!def.realIndexes.empty() || related)
             stored = storedValues(m_db.pager(), m_db.text(), def, e, full);
+        if (related) ReferentialIntegrity(m_db, pages).requireParents(def, nullptr, stored);
         PageSpace space(pages);
         LongValueWriter lv(space, pages, def);
         for (size_t i = 0; i < def.columns.size(); ++i)
@@ -393,6 +402,12 @@ void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Va
         throw Error(hr::kInvalidArg, "A record of " + tableText(def) + " needs " +
                                          std::to_string(def.columns.size()) + " values, not " +
                                          std::to_string(values.size()) + ".");
+    const bool related = ReferentialIntegrity::involved(def);
+    if (related && !m_batch) {
+        transact([&] { update(table, rowId, values); });
+        return;
+    }
+    std::vector<ReferentialIntegrity::Dependents> dependents;
     change([&](PageSet& pages) {
         Located at = locate(pages, def, rowId);
         ByteView oldRow(at.bytes.data(), at.bytes.size(), at.dataPage);
@@ -424,9 +439,16 @@ void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Va
             }
         checkSize(def, sized);
 
-        if (!def.realIndexes.empty()) {
+        if (!def.realIndexes.empty() || related) {
             std::vector<Value> stored = storedValues(m_db.pager(), m_db.text(), def, e, full);
-            updateIndexes(pages, def, m_db.header().sortOrder, &oldValues, rowId, &stored, rowId);
+            if (related) {
+                ReferentialIntegrity ri(m_db, pages);
+                ri.requireParents(def, &oldValues, stored);
+                dependents = ri.dependents(def, oldValues, &stored);
+            }
+            if (!def.realIndexes.empty())
+                updateIndexes(pages, def, m_db.header().sortOrder, &oldValues, rowId, &stored,
+                              rowId);
         }
         PageSpace space(pages);
         LongValueWriter lv(space, pages, def);
@@ -472,18 +494,29 @@ void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Va
         if (at.moved && at.dataPage != at.page)
             space.settle(at.dataPage, def.ownedMap, def.freeMap, what);
     });
+    cascade(dependents);
 }
 
 void RowWriter::remove(std::string_view table, RowId rowId) {
     const TableDef def = writableTable(table);
+    const bool related = ReferentialIntegrity::involved(def);
+    if (related && !m_batch) {
+        transact([&] { remove(table, rowId); });
+        return;
+    }
+    std::vector<ReferentialIntegrity::Dependents> dependents;
     change([&](PageSet& pages) {
         Located at = locate(pages, def, rowId);
         ByteView oldRow(at.bytes.data(), at.bytes.size(), at.dataPage);
         RowCodec::Fields oldFields = RowCodec::split(def, oldRow);
-        if (!def.realIndexes.empty()) {
+        if (!def.realIndexes.empty() || related) {
             std::vector<Value> oldValues;
             RowDecoder(m_db.pager(), m_db.text(), def).decode(oldRow, oldValues);
-            updateIndexes(pages, def, m_db.header().sortOrder, &oldValues, rowId, nullptr, rowId);
+            if (related)
+                dependents = ReferentialIntegrity(m_db, pages).dependents(def, oldValues, nullptr);
+            if (!def.realIndexes.empty())
+                updateIndexes(pages, def, m_db.header().sortOrder, &oldValues, rowId, nullptr,
+                              rowId);
         }
         PageSpace space(pages);
         LongValueWriter lv(space, pages, def);
@@ -504,6 +537,63 @@ void RowWriter::remove(std::string_view table, RowId rowId) {
         space.settle(at.page, def.ownedMap, def.freeMap, what);
         writeCounters(pages, def, def.rowCount == 0 ? 0 : def.rowCount - 1, def.autoNumber);
     });
+    cascade(dependents);
+}
+
+std::optional<std::vector<Value>> RowWriter::readRow(const TableDef& def, RowId row) {
+    Located at;
+    try {
+        at = locate(*m_batch, def, row);
+    } catch (const Error& e) {
+        if (e.code() == hr::kNotFound) return std::nullopt;
+        throw;
+    }
+    std::vector<Value> values;
+    RowDecoder(m_db.pager(), m_db.text(), def)
+        .decode(ByteView(at.bytes.data(), at.bytes.size(), at.dataPage), values);
+    return values;
+}
+
+void RowWriter::cascade(const std::vector<ReferentialIntegrity::Dependents>& dependents) {
+    using Action = ReferentialIntegrity::Dependents::Action;
+    for (const ReferentialIntegrity::Dependents& d : dependents) {
+        for (RowId row : d.rows) {
+            // an earlier cascade of the same change may have taken the row already
+            std::optional<std::vector<Value>> values = readRow(m_db.tableDef(d.table), row);
+            if (!values) continue;
+            if (d.action == Action::Delete) {
+                remove(d.table, row);
+                continue;
+            }
+            for (size_t i = 0; i < d.columns.size(); ++i)
+                (*values)[d.columns[i]] = d.action == Action::Update ? d.newKey[i] : Value();
+            update(d.table, row, *values);
+        }
+    }
+}
+
+}  // namespace jet
+
+namespace jet {
+
+namespace {
+struct SystemRowsScope {
+    bool& flag;
+    explicit SystemRowsScope(bool& f) : flag(f) { flag = true; }
+    ~SystemRowsScope() { flag = false; }
+    SystemRowsScope(const SystemRowsScope&) = delete;
+    SystemRowsScope& operator=(const SystemRowsScope&) = delete;
+};
+}  // namespace
+
+RowId RowWriter::insertSystemRow(std::string_view table, const std::vector<Value>& values) {
+    SystemRowsScope scope(m_systemRows);
+    return insert(table, values);
+}
+
+void RowWriter::removeSystemRow(std::string_view table, RowId row) {
+    SystemRowsScope scope(m_systemRows);
+    remove(table, row);
 }
 
 }  // namespace jet

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "DatabaseImpl.h"
 #include "write/JournalStore.h"
 #include "write/PageSet.h"
+#include "write/ReferentialIntegrity.h"
 
 namespace jet {
 
@@ -38,6 +40,10 @@ public:
 
     void update(std::string_view table, RowId row, const std::vector<Value>& values);
     void remove(std::string_view table, RowId row);
+    // The same, allowed on system tables too: for schema changes, which add and remove the
+    // catalog rows (MSysObjects, MSysACEs) of the objects they make and drop.
+    RowId insertSystemRow(std::string_view table, const std::vector<Value>& values);
+    void removeSystemRow(std::string_view table, RowId row);
 
 private:
     struct Located {
@@ -49,6 +55,10 @@ private:
 
     const TableDef& writableTable(std::string_view table);
     Located locate(PageSet& pages, const TableDef& def, RowId row);
+    // The row's values within the change being prepared; nullopt when it no longer exists.
+    std::optional<std::vector<Value>> readRow(const TableDef& def, RowId row);
+    // Carries a primary row's deletion or key change to the related tables' rows.
+    void cascade(const std::vector<ReferentialIntegrity::Dependents>& dependents);
     void checkWritable();
     void commit(PageSet& pages);
     template <typename Body>
@@ -59,6 +69,7 @@ private:
     std::string m_failure;        // set after a failed write
     PageSet* m_batch = nullptr;   // the change transact() is preparing
     bool m_batchSpoiled = false;  // something inside it threw
+    bool m_systemRows = false;    // insertSystemRow/removeSystemRow running
 };
 
 }  // namespace jet
