@@ -111,11 +111,26 @@ const TableDef& Database::Impl::tableDefAtPage(uint32_t page, std::string_view n
 }
 
 void Database::Impl::reloadTableDefs() {
-    for (auto& [page, def] : m_defs) {
-        std::string name = def->name;
-        *def = TableDefReader::read(*m_pager, m_text, page);
-        def->name = std::move(name);
+    for (auto it = m_defs.begin(); it != m_defs.end();) {
+        TableDef& def = *it->second;
+        // A table made by a change that was then dropped left no definition behind.
+        if (it->first >= m_pager->pageCount() || m_pager->page(it->first)->type() != 0x02) {
+            m_retired.push_back(std::move(it->second));
+            it = m_defs.erase(it);
+            continue;
+        }
+        std::string name = def.name;
+        def = TableDefReader::read(*m_pager, m_text, it->first);
+        def.name = std::move(name);
+        ++it;
     }
+}
+
+void Database::Impl::retireTableDef(uint32_t page) {
+    auto it = m_defs.find(page);
+    if (it == m_defs.end()) return;
+    m_retired.push_back(std::move(it->second));
+    m_defs.erase(it);
 }
 
 const TableDef& Database::Impl::tableDef(std::string_view name) {

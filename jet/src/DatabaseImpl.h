@@ -38,6 +38,9 @@ public:
     // Reads every cached definition again (after a change to the file); references handed out
     // stay valid and see the new content.
     void reloadTableDefs();
+    // Forgets the definition cached for a table being dropped (its pages are freed, so it can no
+    // longer be read again); references handed out stay valid and keep the last content.
+    void retireTableDef(uint32_t page);
     // Row changes (write/RowWriter.h); null when the database was opened read-only.
     std::shared_ptr<RowWriter>& writer() { return m_writer; }
 
@@ -49,6 +52,7 @@ private:
     TextCodec m_text;
     std::vector<CatalogEntry> m_catalog;
     std::map<uint32_t, std::unique_ptr<TableDef>> m_defs;
+    std::vector<std::unique_ptr<TableDef>> m_retired;
     std::shared_ptr<RowWriter> m_writer;
 };
 

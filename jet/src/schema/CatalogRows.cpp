@@ -1,0 +1,145 @@
+#include "schema/CatalogRows.h"
+
+#include <ctime>
+
+#include "jet/Error.h"
+
+namespace jet {
+
+namespace {
+
+constexpr const char* kObjects = "MSysObjects";
+constexpr const char* kAces = "MSysACEs";
+constexpr int16_t kTableType = 1;
+// What Access grants on a table to each account it inherits from the Tables container
+// (dbSecFullAccess with every right), when no other user table shows what to copy.
+constexpr int32_t kFullAccess = 0x000FFFFF;
+
+DateTime now() {
+    std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    DateTime::Parts p;
+    p.year = local.tm_year + 1900;
+    p.month = local.tm_mon + 1;
+    p.day = local.tm_mday;
+    p.hour = local.tm_hour;
+    p.minute = local.tm_min;
+    p.second = local.tm_sec;
+    return DateTime::fromParts(p);
+}
+
+int32_t asInt(const Value& v) {
+    if (auto p = v.getIf<int32_t>()) return *p;
+    if (auto p = v.getIf<int16_t>()) return *p;
+    return 0;
+}
+
+}  // namespace
+
+int CatalogRows::column(const TableDef& def, const char* name) const {
+    for (size_t i = 0; i < def.columns.size(); ++i)
+        if (namesEqual(def.columns[i].name, name)) return static_cast<int>(i);
+    throwCorrupt(std::string("the system table ") + def.name + " lacks its " + name + " column");
+}
+
+void CatalogRows::addTable(const std::string& name, uint32_t tdefPage) {
+    const TableDef& sys = m_db.tableDef(kObjects);
+    const int cId = column(sys, "Id"), cParent = column(sys, "ParentId"),
+              cName = column(sys, "Name"), cType = column(sys, "Type"),
+              cFlags = column(sys, "Flags"), cCreate = column(sys, "DateCreate"),
+              cUpdate = column(sys, "DateUpdate"), cOwner = column(sys, "Owner");
+    // The owner a new table gets: that of the tables already there (the account that made the
+    // database), else that of the database object itself.
+    Value owner, dbOwner;
+    std::vector<int32_t> userTables;
+    m_db.forEachRow(kObjects, [&](RowId, const std::vector<Value>& row) {
+        const int32_t type = asInt(row[cType]);
+        const uint32_t flags = static_cast<uint32_t>(asInt(row[cFlags]));
+        if (type == kTableType && flags == 0 && asInt(row[cParent]) == kTablesContainer) {
+            if (owner.isNull()) owner = row[cOwner];
+            userTables.push_back(asInt(row[cId]));
+        }
+        if (type == 2 && dbOwner.isNull()) dbOwner = row[cOwner];
+        return true;
+    });
+    if (owner.isNull()) owner = dbOwner;
+
+    std::vector<Value> row(sys.columns.size());
+    const DateTime stamp = now();
+    row[cId] = static_cast<int32_t>(tdefPage);
+    row[cParent] = kTablesContainer;
+    row[cName] = name;
+    row[cType] = static_cast<int16_t>(kTableType);
+    row[cFlags] = int32_t(0);
+    row[cCreate] = stamp;
+    row[cUpdate] = stamp;
+    row[cOwner] = owner;
+    m_writer.insertSystemRow(kObjects, row);
+
+    // Permissions: the same accounts and rights as an existing user table has, else every
+    // account of the Tables container with full rights.
+    const CatalogEntry* aceTable = m_db.impl().findTable(kAces);
+    if (!aceTable) return;
+    const TableDef& aces = m_db.tableDef(kAces);
+    const int cObject = column(aces, "ObjectId"), cAcm = column(aces, "ACM");
+    std::vector<std::vector<Value>> copied;
+    for (int32_t source : userTables) {
+        m_db.forEachRow(kAces, [&](RowId, const std::vector<Value>& r) {
+            if (asInt(r[cObject]) == source) copied.push_back(r);
+            return true;
+        });
+        if (!copied.empty()) break;
+    }
+    if (copied.empty()) {
+        m_db.forEachRow(kAces, [&](RowId, const std::vector<Value>& r) {
+            if (asInt(r[cObject]) != kTablesContainer) return true;
+            std::vector<Value> x = r;
+            x[cAcm] = kFullAccess;
+            copied.push_back(std::move(x));
+            return true;
+        });
+    }
+    for (std::vector<Value>& r : copied) {
+        r[cObject] = static_cast<int32_t>(tdefPage);
+        for (size_t i = 0; i < aces.columns.size(); ++i)
+            if (aces.columns[i].type == ColumnType::Bool && r[i].isNull()) r[i] = false;
+        m_writer.insertSystemRow(kAces, r);
+    }
+}
+
+void CatalogRows::removeTable(uint32_t tdefPage) {
+    auto removeWhere = [&](const char* table, const char* idColumn, bool tablesOnly) {
+        if (!m_db.impl().findTable(table)) return;
+        const TableDef& def = m_db.tableDef(table);
+        const int cId = column(def, idColumn);
+        const int cType = tablesOnly ? column(def, "Type") : -1;
+        std::vector<RowId> doomed;
+        m_db.forEachRow(table, [&](RowId id, const std::vector<Value>& row) {
+            if ((static_cast<uint32_t>(asInt(row[cId])) & 0x00FFFFFF) == tdefPage &&
+                asInt(row[cId]) > 0 && (cType < 0 || asInt(row[cType]) == kTableType))
+                doomed.push_back(id);
+            return true;
+        });
+        for (RowId id : doomed)
+            m_writer.removeSystemRow(table, id);
+    };
+    removeWhere(kObjects, "Id", true);
+    removeWhere(kAces, "ObjectId", false);
+}
+
+bool CatalogRows::inRelationship(const std::string& table) {
+    const char* kRelationships = "MSysRelationships";
+    if (!m_db.impl().findTable(kRelationships)) return false;
+    const TableDef& def = m_db.tableDef(kRelationships);
+    const int cObject = column(def, "szObject"), cReferenced = column(def, "szReferencedObject");
+    bool found = false;
+    m_db.forEachRow(kRelationships, [&](RowId, const std::vector<Value>& row) {
+        for (int c : {cObject, cReferenced})
+            if (auto s = row[c].getIf<std::string>(); s && namesEqual(*s, table)) found = true;
+        return !found;
+    });
+    return found;
+}
+
+}  // namespace jet

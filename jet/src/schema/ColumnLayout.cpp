@@ -1,0 +1,163 @@
+#include "schema/ColumnLayout.h"
+
+#include <algorithm>
+
+#include "jet/Error.h"
+#include "schema/SchemaNames.h"
+#include "write/FieldEncoder.h"
+
+namespace jet {
+
+namespace {
+
+constexpr size_t kMaxColumns = 255;
+constexpr uint8_t kCompressedUnicode = 0x01;
+
+bool isFixedType(ColumnType t) {
+    switch (t) {
+        case ColumnType::Bool:
+        case ColumnType::Byte:
+        case ColumnType::Int:
+        case ColumnType::Long:
+        case ColumnType::Money:
+        case ColumnType::Float:
+        case ColumnType::Double:
+        case ColumnType::DateTime:
+        case ColumnType::Guid:
+        case ColumnType::Numeric:
+            return true;
+        default:
+            return false;
+    }
+}
+
+uint16_t fixedLength(ColumnType t) {
+    switch (t) {
+        case ColumnType::Bool:
+        case ColumnType::Byte:
+            return 1;
+        case ColumnType::Int:
+            return 2;
+        case ColumnType::Long:
+        case ColumnType::Float:
+            return 4;
+        case ColumnType::Money:
+        case ColumnType::Double:
+        case ColumnType::DateTime:
+            return 8;
+        case ColumnType::Guid:
+            return 16;
+        case ColumnType::Numeric:
+            return 17;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+ColumnDef ColumnLayout::add(TableDef& def, const NewColumn& nc, uint32_t sortOrder) {
+    SchemaNames::check(nc.name, "field");
+    const std::string field = "Field '" + nc.name + "'";
+    if (def.findColumn(nc.name))
+        throw Error(hr::kInvalidArg, field + " already exists in table '" + def.name + "'.");
+    if (def.columns.size() >= kMaxColumns)
+        throw Error(hr::kInvalidArg, "Table '" + def.name + "' already has " +
+                                         std::to_string(kMaxColumns) +
+                                         " fields, the most a table can have.");
+    if (def.maxColumnCount == 0xFFFF)
+        throw Error(hr::kInvalidArg, "Table '" + def.name +
+                                         "' has used up its field numbers; compact the "
+                                         "database first.");
+    if (!FieldEncoder::supported(nc.type) ||
+        (!isFixedType(nc.type) && nc.type != ColumnType::Text && nc.type != ColumnType::Binary &&
+         nc.type != ColumnType::Memo && nc.type != ColumnType::Ole))
+        throw Error(hr::kNotSupported, field + " has a type (" + columnTypeName(nc.type) +
+                                           ") that tables made here cannot have.");
+    ColumnDef c;
+    c.name = nc.name;
+    c.type = nc.type;
+    c.id = def.maxColumnCount;
+    c.columnNumber = c.id;
+    c.descriptorIndex = 0;
+    for (const ColumnDef& x : def.columns)
+        c.descriptorIndex = std::max<uint16_t>(c.descriptorIndex, x.descriptorIndex + 1);
+    c.flags = columnflag::kUpdatable;
+    if (nc.type != ColumnType::Numeric) {
+        c.sortOrder = static_cast<uint16_t>(sortOrder & 0xFFFF);
+        c.sortId = static_cast<uint8_t>(sortOrder >> 16);
+        c.sortVersion = static_cast<uint8_t>(sortOrder >> 24);
+    }
+    switch (nc.type) {
+        case ColumnType::Text:
+            if (nc.length < 1 || nc.length > 255)
+                throw Error(hr::kInvalidArg, field +
+                                                 ": a Text field holds 1 to 255 characters, not " +
+                                                 std::to_string(nc.length) + ".");
+            c.length = static_cast<uint16_t>(nc.length * 2);
+            c.extFlags = kCompressedUnicode;
+            break;
+        case ColumnType::Memo:
+            c.extFlags = kCompressedUnicode;
+            break;
+        case ColumnType::Binary:
+            if (nc.length < 1 || nc.length > 255)
+                throw Error(hr::kInvalidArg, field + ": a Binary field holds 1 to 255 bytes, not " +
+                                                 std::to_string(nc.length) + ".");
+            c.length = nc.length;
+            break;
+        case ColumnType::Numeric:
+            if (nc.precision < 1 || nc.precision > 28 || nc.scale > nc.precision)
+                throw Error(hr::kInvalidArg, field +
+                                                 ": a Decimal field has a precision of 1 to 28 "
+                                                 "and a scale of at most its precision.");
+            c.precision = nc.precision;
+            c.scale = nc.scale;
+            c.sortOrder = static_cast<uint16_t>(nc.precision | (nc.scale << 8));
+            break;
+        default:
+            break;
+    }
+    if (nc.autoNumber) {
+        if (nc.type == ColumnType::Long) {
+            for (const ColumnDef& x : def.columns)
+                if (x.isAutoNumber() && x.type == ColumnType::Long)
+                    throw Error(hr::kInvalidArg, "Table '" + def.name +
+                                                     "' already has an AutoNumber field ('" +
+                                                     x.name + "'); a table can have only one.");
+            c.flags |= columnflag::kAutoNumber;
+        } else if (nc.type == ColumnType::Guid) {
+            c.flags |= columnflag::kAutoGuid;
+        } else {
+            throw Error(hr::kInvalidArg,
+                        field + ": only Long and Replication ID fields can be AutoNumbers.");
+        }
+    }
+    if (isFixedType(nc.type)) {
+        c.flags |= columnflag::kFixed;
+        c.length = fixedLength(nc.type);
+        // After the live fixed columns: the space of a dropped last column is taken again,
+        // which old rows read as null because they store fewer columns.
+        uint16_t offset = 0;
+        uint16_t vars = 0;
+        for (const ColumnDef& x : def.columns) {
+            if (x.isFixed() && x.type != ColumnType::Bool)
+                offset = std::max<uint16_t>(offset, x.fixedOffset + x.length);
+            if (!x.isFixed()) ++vars;
+        }
+        c.fixedOffset = nc.type == ColumnType::Bool ? 0 : offset;
+        c.varIndex = vars;
+    } else {
+        if (def.varColumnCount == 0xFFFF)
+            throw Error(hr::kInvalidArg, "Table '" + def.name +
+                                             "' has used up its variable field slots; compact "
+                                             "the database first.");
+        c.varIndex = def.varColumnCount++;
+    }
+    ++def.maxColumnCount;
+    def.columns.push_back(c);
+    def.columnCount = static_cast<uint16_t>(def.columns.size());
+    return c;
+}
+
+}  // namespace jet

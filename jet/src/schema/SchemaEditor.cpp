@@ -1,0 +1,442 @@
+#include "schema/SchemaEditor.h"
+
+#include <algorithm>
+#include <set>
+
+#include "TableDefReader.h"
+#include "index/IndexPage.h"
+#include "index/IndexWriter.h"
+#include "index/PageSetIndexSink.h"
+#include "jet/Error.h"
+#include "schema/CatalogRows.h"
+#include "schema/ColumnLayout.h"
+#include "schema/DefinitionStore.h"
+#include "schema/SchemaNames.h"
+#include "schema/UsageMapRows.h"
+#include "write/PageSpace.h"
+
+namespace jet {
+
+namespace {
+
+constexpr uint8_t kUserTable = 0x4E;
+constexpr uint8_t kAccessIndexFlag = 0x80;  // set by Access 2000 and later on every index
+// Access's bytes in the cascade fields of a logical index that belongs to no relationship.
+constexpr uint8_t kNoRelationship = 0x04;
+constexpr size_t kMaxIndexColumns = 10;
+
+RowWriter& writerOf(Database::Impl& impl) {
+    if (!impl.writer())
+        throw Error(hr::kReadOnly,
+                    "The database is open read-only; open it for writing to change its tables.");
+    return *impl.writer();
+}
+
+std::string inQuotes(std::string_view s) {
+    return "'" + std::string(s) + "'";
+}
+
+uint32_t ownerOf(const std::vector<uint8_t>& page) {
+    return page[4] | (page[5] << 8) | (page[6] << 16) | (uint32_t(page[7]) << 24);
+}
+
+std::vector<uint8_t> emptyLeaf(uint32_t page, uint32_t owner) {
+    index::IndexPage leaf;
+    leaf.number = page;
+    leaf.leaf = true;
+    leaf.owner = owner;
+    return leaf.serialize(Format::Jet4);
+}
+
+// Index pages, root included, then the map that listed them.
+void releaseIndex(UsageMapRows& maps, PageSpace& space, PageSet& pages, const RealIndexDef& r,
+                  uint32_t owner) {
+    std::vector<uint32_t> listed =
+        r.usageMap.raw ? space.pagesOf(r.usageMap) : std::vector<uint32_t>{};
+    if (r.firstPage > 2 && r.firstPage < pages.pageCount() &&
+        std::find(listed.begin(), listed.end(), r.firstPage) == listed.end()) {
+        const std::vector<uint8_t>& root = pages.read(r.firstPage);
+        if ((root[0] == 0x03 || root[0] == 0x04) && ownerOf(root) == owner)
+            space.release(r.firstPage);
+    }
+    maps.releaseWithPages(r.usageMap);
+}
+
+// Pages of a long-value column's map that no other column of the table lists too.
+void releaseLongValues(UsageMapRows& maps, PageSpace& space, const TableDef& def,
+                       const ColumnDef& column) {
+    std::set<uint32_t> shared;
+    for (const ColumnDef& c : def.columns)
+        if (c.id != column.id && c.isLongValue() && c.lvOwnedMap.raw)
+            for (uint32_t p : space.pagesOf(c.lvOwnedMap))
+                shared.insert(p);
+    if (column.lvOwnedMap.raw) {
+        for (uint32_t p : space.pagesOf(column.lvOwnedMap))
+            if (!shared.count(p) && p > 2) space.release(p);
+        maps.remove(column.lvOwnedMap);
+    }
+    maps.remove(column.lvFreeMap);
+}
+
+}  // namespace
+
+SchemaEditor::SchemaEditor(Database& db)
+    : m_db(db), m_impl(db.impl()), m_writer(writerOf(db.impl())) {}
+
+uint32_t SchemaEditor::sortOrder() const {
+    return m_impl.header().sortOrder;
+}
+
+void SchemaEditor::run(const std::function<void()>& body) {
+    try {
+        m_writer.transact(body);
+    } catch (...) {
+        try {
+            m_impl.loadCatalog();
+        } catch (...) {
+            // The first failure is the one to report.
+        }
+        throw;
+    }
+    m_impl.loadCatalog();
+}
+
+const TableDef& SchemaEditor::userTable(std::string_view table) {
+    const TableDef& def = m_impl.tableDef(table);
+    const CatalogEntry* e = m_impl.findTable(table);
+    if (def.isSystemTable() || (e && e->kind == ObjectKind::SystemTable))
+        throw Error(hr::kReadOnly,
+                    inQuotes(def.name) + " is a system table; its design cannot be changed.");
+    return def;
+}
+
+TableDef SchemaEditor::fresh(const TableDef& def) {
+    TableDef now = TableDefReader::read(m_impl.pager(), m_impl.text(), def.tdefPage);
+    now.name = def.name;
+    return now;
+}
+
+void SchemaEditor::createTable(const NewTable& table) {
+    SchemaNames::check(table.name, "table");
+    for (const CatalogEntry& e : m_impl.catalog())
+        if ((e.isTable() || e.parentId == CatalogRows::kTablesContainer) &&
+            namesEqual(e.name, table.name))
+            throw Error(hr::kInvalidArg, "Table " + inQuotes(table.name) + " already exists.");
+    TableDef def;
+    def.name = table.name;
+    def.tableType = kUserTable;
+    def.autoIncrement = 1;
+    for (const NewColumn& c : table.columns)
+        ColumnLayout::add(def, c, sortOrder());
+    // Index definitions are checked against the columns before anything is written.
+    {
+        std::set<std::string> names;
+        int primaries = 0;
+        for (const NewIndex& x : table.indexes) {
+            SchemaNames::check(x.name, "index");
+            std::string folded = x.name;
+            std::transform(folded.begin(), folded.end(), folded.begin(),
+                           [](unsigned char ch) { return std::tolower(ch); });
+            if (!names.insert(folded).second)
+                throw Error(hr::kInvalidArg, "Index " + inQuotes(x.name) +
+                                                 " is defined twice for table " +
+                                                 inQuotes(table.name) + ".");
+            if (x.primary && ++primaries > 1)
+                throw Error(hr::kInvalidArg,
+                            "Table " + inQuotes(table.name) + " can have only one primary key.");
+            for (const NewIndex::Column& c : x.columns)
+                if (!def.findColumn(c.name))
+                    throw Error(hr::kInvalidArg, "Index " + inQuotes(x.name) + " names field " +
+                                                     inQuotes(c.name) + ", which table " +
+                                                     inQuotes(table.name) + " does not have.");
+        }
+    }
+    run([&] {
+        m_writer.changePages([&](PageSet& pages) {
+            PageSpace space(pages);
+            std::vector<uint8_t> placeholder(pages.pageSize(), 0);
+            placeholder[0] = 0x02;
+            placeholder[1] = 0x01;
+            def.tdefPage = space.allocate(placeholder);
+            size_t longValues = 0;
+            for (const ColumnDef& c : def.columns)
+                if (c.isLongValue()) ++longValues;
+            UsageMapRows maps(pages, space);
+            std::vector<MapPointer> m = maps.create(2 + 2 * longValues, 0);
+            def.ownedMap = m[0];
+            def.freeMap = m[1];
+            size_t next = 2;
+            for (ColumnDef& c : def.columns)
+                if (c.isLongValue()) {
+                    c.lvOwnedMap = m[next++];
+                    c.lvFreeMap = m[next++];
+                }
+            DefinitionStore::write(pages, space, def);
+        });
+        CatalogRows(m_db, m_writer).addTable(def.name, def.tdefPage);
+        m_impl.loadCatalog();
+        for (const NewIndex& x : table.indexes)
+            buildIndex(def.name, x);
+    });
+}
+
+void SchemaEditor::dropTable(std::string_view table) {
+    const TableDef& def = userTable(table);
+    const std::string name = def.name;
+    for (const IndexDef& x : def.indexes)
+        if (x.kind == IndexKind::Foreign || x.fkRelatedTablePage != 0)
+            throw Error(hr::kInvalidArg, "Table " + inQuotes(name) +
+                                             " is part of one or more relationships; delete "
+                                             "them first.");
+    const uint32_t page = def.tdefPage;
+    run([&] {
+        CatalogRows catalog(m_db, m_writer);
+        if (catalog.inRelationship(name))
+            throw Error(hr::kInvalidArg, "Table " + inQuotes(name) +
+                                             " is part of one or more relationships; delete "
+                                             "them first.");
+        catalog.removeTable(page);
+        m_writer.changePages([&](PageSet& pages) {
+            TableDef now = fresh(def);
+            PageSpace space(pages);
+            UsageMapRows maps(pages, space);
+            // Every page any of the table's maps lists, each given back once, then the maps.
+            std::vector<MapPointer> all{now.ownedMap, now.freeMap};
+            for (const ColumnDef& c : now.columns)
+                if (c.isLongValue()) {
+                    all.push_back(c.lvOwnedMap);
+                    all.push_back(c.lvFreeMap);
+                }
+            std::set<uint32_t> doomed;
+            for (const RealIndexDef& r : now.realIndexes) {
+                all.push_back(r.usageMap);
+                if (r.firstPage > 2 && r.firstPage < pages.pageCount()) {
+                    const std::vector<uint8_t>& root = pages.read(r.firstPage);
+                    if ((root[0] == 0x03 || root[0] == 0x04) && ownerOf(root) == page)
+                        doomed.insert(r.firstPage);
+                }
+            }
+            std::set<uint32_t> seen;
+            for (MapPointer m : all)
+                if (m.raw != 0 && seen.insert(m.raw).second)
+                    for (uint32_t p : space.pagesOf(m))
+                        if (p > 2 && p < pages.pageCount()) doomed.insert(p);
+            for (uint32_t p : doomed)
+                space.release(p);
+            for (uint32_t raw : seen)
+                maps.remove(MapPointer{raw});
+            DefinitionStore::release(space, now);
+            m_impl.retireTableDef(page);
+        });
+        m_impl.loadCatalog();
+    });
+}
+
+void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
+    const TableDef& def = userTable(table);
+    {
+        TableDef probe = def;  // every check, before anything changes
+        ColumnDef c = ColumnLayout::add(probe, column, sortOrder());
+        if (c.isAutoNumber() && def.rowCount > 0)
+            throw Error(hr::kNotSupported,
+                        "Table " + inQuotes(def.name) + " has records, so field " +
+                            inQuotes(column.name) +
+                            " cannot be added as an AutoNumber; add it as a Long Integer "
+                            "instead.");
+    }
+    run([&] {
+        m_writer.changePages([&](PageSet& pages) {
+            TableDef now = fresh(def);
+            ColumnLayout::add(now, column, sortOrder());
+            PageSpace space(pages);
+            ColumnDef& c = now.columns.back();
+            if (c.isLongValue()) {
+                std::vector<MapPointer> m =
+                    UsageMapRows(pages, space).create(2, now.ownedMap.page());
+                c.lvOwnedMap = m[0];
+                c.lvFreeMap = m[1];
+            }
+            DefinitionStore::write(pages, space, now);
+        });
+        rewriteRows(def.name);
+    });
+}
+
+void SchemaEditor::dropColumn(std::string_view table, std::string_view column) {
+    const TableDef& def = userTable(table);
+    const ColumnDef* c = def.findColumn(column);
+    if (!c)
+        throw Error(hr::kNotFound, "Field " + inQuotes(column) + " does not exist in table " +
+                                       inQuotes(def.name) + ".");
+    for (const IndexDef& x : def.indexes) {
+        const RealIndexDef& r = def.realIndexes[x.realIndex];
+        for (const IndexColumn& ic : r.columns)
+            if (ic.columnId == c->id)
+                throw Error(hr::kInvalidArg, "Field " + inQuotes(c->name) + " is part of index " +
+                                                 inQuotes(x.name) + " of table " +
+                                                 inQuotes(def.name) + "; delete the index first.");
+    }
+    const uint16_t id = c->id;
+    run([&] {
+        m_writer.changePages([&](PageSet& pages) {
+            TableDef now = fresh(def);
+            auto it = std::find_if(now.columns.begin(), now.columns.end(),
+                                   [&](const ColumnDef& x) { return x.id == id; });
+            PageSpace space(pages);
+            UsageMapRows maps(pages, space);
+            if (it->isLongValue()) releaseLongValues(maps, space, now, *it);
+            now.columns.erase(it);
+            now.columnCount = static_cast<uint16_t>(now.columns.size());
+            DefinitionStore::write(pages, space, now);
+        });
+        rewriteRows(def.name);
+    });
+}
+
+void SchemaEditor::rewriteRows(const std::string& table) {
+    // Access reads rows stored before a field was added or dropped by their own field count;
+    // other readers (mdbtools, mdb-reader) place fixed fields by position and misread them, so
+    // every row is stored again in the new layout.
+    std::vector<std::pair<RowId, std::vector<Value>>> rows;
+    m_db.forEachRow(table, [&](RowId id, const std::vector<Value>& row) {
+        rows.emplace_back(id, row);
+        return true;
+    });
+    for (const auto& [id, row] : rows)
+        m_writer.update(table, id, row);
+}
+
+void SchemaEditor::createIndex(std::string_view table, const NewIndex& index) {
+    const std::string name = userTable(table).name;
+    run([&] { buildIndex(name, index); });
+}
+
+void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
+    const TableDef& def = userTable(table);
+    SchemaNames::check(index.name, "index");
+    if (def.findIndex(index.name))
+        throw Error(hr::kInvalidArg, "Index " + inQuotes(index.name) + " already exists on table " +
+                                         inQuotes(def.name) + ".");
+    if (index.primary && def.primaryKey())
+        throw Error(hr::kInvalidArg, "Table " + inQuotes(def.name) +
+                                         " already has a primary key (" +
+                                         inQuotes(def.primaryKey()->name) + ").");
+    if (index.columns.empty() || index.columns.size() > kMaxIndexColumns)
+        throw Error(hr::kInvalidArg, "Index " + inQuotes(index.name) +
+                                         " needs 1 to 10 fields, not " +
+                                         std::to_string(index.columns.size()) + ".");
+    std::vector<IndexColumn> columns;
+    for (const NewIndex::Column& nc : index.columns) {
+        const ColumnDef* c = def.findColumn(nc.name);
+        if (!c)
+            throw Error(hr::kNotFound, "Field " + inQuotes(nc.name) + " does not exist in table " +
+                                           inQuotes(def.name) + ".");
+        if (c->type == ColumnType::Ole || c->type == ColumnType::Memo)
+            throw Error(hr::kInvalidArg, "Field " + inQuotes(c->name) + " of type " +
+                                             columnTypeName(c->type) + " cannot be indexed.");
+        for (const IndexColumn& x : columns)
+            if (x.columnId == c->id)
+                throw Error(hr::kInvalidArg, "Index " + inQuotes(index.name) + " names field " +
+                                                 inQuotes(c->name) + " twice.");
+        columns.push_back(IndexColumn{c->id, nc.ascending});
+    }
+    uint8_t flags = kAccessIndexFlag;
+    if (index.primary || index.unique) flags |= indexflag::kUnique;
+    if (index.primary || index.required) flags |= indexflag::kRequired;
+    if (index.ignoreNulls) flags |= indexflag::kIgnoreNulls;
+    // An index over the same fields with the same rules already exists: the new name shares it.
+    std::optional<uint32_t> shared;
+    for (const RealIndexDef& r : def.realIndexes)
+        if (r.columns == columns && r.flags == flags) shared = r.number;
+
+    const uint32_t tdef = def.tdefPage;
+    uint32_t realNumber = 0;
+    m_writer.changePages([&](PageSet& pages) {
+        TableDef now = fresh(def);
+        PageSpace space(pages);
+        if (shared) {
+            realNumber = *shared;
+        } else {
+            RealIndexDef r;
+            r.number = realNumber = static_cast<uint32_t>(now.realIndexes.size());
+            r.columns = columns;
+            r.flags = flags;
+            r.usageMap = UsageMapRows(pages, space).create(1, now.ownedMap.page())[0];
+            r.firstPage = space.allocate(std::vector<uint8_t>(pages.pageSize(), 0));
+            pages.modify(r.firstPage) = emptyLeaf(r.firstPage, tdef);
+            space.setInMap(r.usageMap, r.firstPage, true, "index " + inQuotes(index.name));
+            r.statsWord0 = now.rowCount;
+            now.realIndexes.push_back(r);
+        }
+        IndexDef x;
+        x.name = index.name;
+        x.number = 0;
+        for (const IndexDef& y : now.indexes)
+            x.number = std::max(x.number, y.number + 1);
+        x.realIndex = realNumber;
+        x.kind = index.primary ? IndexKind::Primary : IndexKind::Normal;
+        x.cascadeUpdates = x.cascadeDeletes = kNoRelationship;
+        now.indexes.push_back(x);
+        DefinitionStore::write(pages, space, now);
+    });
+    if (shared) return;
+    // The entries of the rows already there; a duplicate or a forbidden null refuses the
+    // whole change.
+    m_writer.changePages([&](PageSet& pages) {
+        const TableDef& now = m_impl.tableDefAtPage(tdef);
+        std::vector<std::pair<RowId, std::vector<Value>>> rows;
+        m_db.forEachRow(table, [&](RowId id, const std::vector<Value>& row) {
+            rows.emplace_back(id, row);
+            return true;
+        });
+        index::IndexWriter writer(now, realNumber, Format::Jet4, sortOrder());
+        index::PageSetIndexSink sink(pages, now, realNumber);
+        for (const auto& [id, row] : rows) {
+            index::IndexRowChange change = writer.prepare(sink, nullptr, id, &row, id);
+            writer.apply(sink, change);
+            if (change.uniqueDelta != 0) sink.addToUniqueCount(change.uniqueDelta);
+        }
+    });
+}
+
+void SchemaEditor::dropIndex(std::string_view table, std::string_view index) {
+    const TableDef& def = userTable(table);
+    const IndexDef* x = def.findIndex(index);
+    if (!x)
+        throw Error(hr::kNotFound, "Index " + inQuotes(index) + " does not exist on table " +
+                                       inQuotes(def.name) + ".");
+    for (const IndexDef& y : def.indexes)
+        if (y.realIndex == x->realIndex &&
+            (y.kind == IndexKind::Foreign || y.fkRelatedTablePage != 0))
+            throw Error(hr::kInvalidArg, "Index " + inQuotes(x->name) + " of table " +
+                                             inQuotes(def.name) +
+                                             " is used by a relationship; delete the "
+                                             "relationship first.");
+    const std::string name = x->name;
+    run([&] {
+        m_writer.changePages([&](PageSet& pages) {
+            TableDef now = fresh(def);
+            auto it = std::find_if(now.indexes.begin(), now.indexes.end(),
+                                   [&](const IndexDef& y) { return y.name == name; });
+            const uint32_t real = it->realIndex;
+            now.indexes.erase(it);
+            bool used = false;
+            for (const IndexDef& y : now.indexes)
+                if (y.realIndex == real) used = true;
+            if (!used) {
+                PageSpace space(pages);
+                UsageMapRows maps(pages, space);
+                releaseIndex(maps, space, pages, now.realIndexes[real], now.tdefPage);
+                now.realIndexes.erase(now.realIndexes.begin() + real);
+                for (size_t i = 0; i < now.realIndexes.size(); ++i)
+                    now.realIndexes[i].number = static_cast<uint32_t>(i);
+                for (IndexDef& y : now.indexes)
+                    if (y.realIndex > real) --y.realIndex;
+            }
+            PageSpace space(pages);
+            DefinitionStore::write(pages, space, now);
+        });
+    });
+}
+
+}  // namespace jet

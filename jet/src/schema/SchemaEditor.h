@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "DatabaseImpl.h"
+#include "jet/SchemaChange.h"
+#include "write/PageSet.h"
+#include "write/RowWriter.h"
+
+namespace jet {
+
+// The schema changes of an open Jet 4 database, each one change under the row writer's journal
+// (joining a surrounding transact): everything is checked before anything is written, and a
+// refusal or failure leaves the file as it was. Afterwards the catalog and the cached
+// definitions are read again.
+class SchemaEditor {
+public:
+    explicit SchemaEditor(Database& db);
+
+    void createTable(const NewTable& table);
+    void dropTable(std::string_view table);
+    void addColumn(std::string_view table, const NewColumn& column);
+    void dropColumn(std::string_view table, std::string_view column);
+    void createIndex(std::string_view table, const NewIndex& index);
+    void dropIndex(std::string_view table, std::string_view index);
+
+private:
+    // Runs body as one change and reads the catalog again, also when it fails.
+    void run(const std::function<void()>& body);
+    // A user table's definition, refusing system tables.
+    const TableDef& userTable(std::string_view table);
+    // The definition as this change sees it, to be changed and written back.
+    TableDef fresh(const TableDef& def);
+    void rewriteRows(const std::string& table);
+    void buildIndex(const std::string& table, const NewIndex& index);
+    uint32_t sortOrder() const;
+
+    Database& m_db;
+    Database::Impl& m_impl;
+    RowWriter& m_writer;
+};
+
+}  // namespace jet
