@@ -219,7 +219,7 @@ std::string Evaluator::asText(const Datum& d) {
         case Kind::Null:
             return {};
         case Kind::Bool:
-            return d.flag ? "True" : "False";
+            return d.flag ? "-1" : "0";  // Jet's True is the number -1
         case Kind::Number:
             return ValueText::numberText(d);
         case Kind::Text:

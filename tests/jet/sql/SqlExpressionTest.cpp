@@ -102,7 +102,7 @@ TEST(SqlExpression, NumbersDatesAndMismatches) {
     EXPECT_DOUBLE_EQ(constant("7 MOD 4").number, 3);
     EXPECT_DOUBLE_EQ(constant("2 ^ 10").number, 1024);
     EXPECT_EQ(constant("-(-3)").text, "3");
-    EXPECT_EQ(constant("'n' & 5 & True").text, "n5True");
+    EXPECT_EQ(constant("'n' & 5 & True").text, "n5-1");
     EXPECT_EQ(truth("True = -1"), "T");
     EXPECT_EQ(truth("#2020-01-31# = #1/31/2020#"), "T");
     EXPECT_EQ(truth("#2020-01-31 12:00# > #2020-01-31#"), "T");
