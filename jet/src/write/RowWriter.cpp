@@ -3,6 +3,8 @@
 #include <random>
 
 #include "RowDecoder.h"
+#include "TableScanner.h"
+#include "index/IndexTree.h"
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
 #include "jet/Error.h"
@@ -232,6 +234,8 @@ void RowWriter::commit(PageSet& pages) {
         Journal::commit(pager, *m_journal, pages.dirty());
     } catch (const std::exception& e) {
         m_failure = e.what();
+        m_rules.clear();
+        m_counterChecked.clear();
         try {
             m_db.reloadTableDefs();
         } catch (...) {
@@ -244,7 +248,48 @@ void RowWriter::commit(PageSet& pages) {
 
 void RowWriter::changePages(const std::function<void(PageSet&)>& body) {
     checkWritable();
+    // a schema change may rewrite the property blobs the rules come from
+    m_rules.clear();
+    m_counterChecked.clear();
     change(body);
+}
+
+std::optional<int32_t> RowWriter::highestAutoNumberOnce(const TableDef& def, size_t column) {
+    if (m_counterChecked[def.tdefPage]) return std::nullopt;
+    const uint16_t id = def.columns[column].id;
+    std::optional<int32_t> highest;
+    // An index led by the column holds every value in its keys: flag byte, then the value
+    // big-endian with the top bit flipped (all bytes inverted when descending).
+    for (const RealIndexDef& x : def.realIndexes) {
+        if (x.columns.empty() || x.columns.front().columnId != id || x.firstPage == 0) continue;
+        const bool ascending = x.columns.front().ascending;
+        try {
+            for (const index::IndexEntry& e :
+                 index::IndexTree(m_db.pager(), x.firstPage, def.tdefPage).readEntries()) {
+                if (e.key.size() < 5 || e.key[0] != (ascending ? 0x7F : 0x80)) continue;
+                uint32_t v = 0;
+                for (int k = 1; k < 5; ++k)
+                    v = v << 8 | uint8_t(ascending ? e.key[k] : ~e.key[k]);
+                const int32_t value = static_cast<int32_t>(v ^ 0x80000000u);
+                if (!highest || value > *highest) highest = value;
+            }
+            return highest;
+        } catch (const Error&) {
+            highest.reset();  // a damaged index: the rows themselves answer
+        }
+    }
+    TableScanner(m_db.pager(), m_db.text(), def).scan([&](RowId, const std::vector<Value>& row) {
+        if (const int32_t* v = row[column].getIf<int32_t>())
+            if (!highest || *v > *highest) highest = *v;
+        return true;
+    });
+    return highest;
+}
+
+const ColumnRules& RowWriter::rulesFor(const TableDef& def) {
+    auto it = m_rules.find(def.tdefPage);
+    if (it == m_rules.end()) it = m_rules.emplace(def.tdefPage, ColumnRules::load(m_db, def)).first;
+    return it->second;
 }
 
 void RowWriter::transact(const std::function<void()>& body) {
@@ -272,6 +317,8 @@ void RowWriter::transact(const std::function<void()>& body) {
     };
     // Definitions read while the change was prepared describe pages that are now dropped.
     auto forget = [this] {
+        m_rules.clear();
+        m_counterChecked.clear();
         try {
             m_db.reloadTableDefs();
             m_db.loadCatalog();  // a dropped change may have added or removed tables
@@ -351,6 +398,14 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     uint32_t autoNumber = def.autoNumber;
     for (size_t i = 0; i < def.columns.size(); ++i) {
         const ColumnDef& c = def.columns[i];
+        if (!c.isAutoNumber() || c.type != ColumnType::Long || def.autoIncrement < 0) continue;
+        // A counter left behind the highest stored value (a file written by a careless
+        // program) would hand out a number already taken: go on from the highest instead.
+        std::optional<int32_t> highest = highestAutoNumberOnce(def, i);
+        if (highest && *highest > int32_t(autoNumber)) autoNumber = uint32_t(*highest);
+    }
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        const ColumnDef& c = def.columns[i];
         if (c.isAutoNumber() && c.type == ColumnType::Long && keepAutoNumbers &&
             !full[i].isNull()) {
             // The field encoder checks the value; the counter must not hand it out again.
@@ -372,6 +427,7 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
             full[i] = randomGuid();
         }
     }
+    rulesFor(def).check(def, full);
     Encoded e = encodeAll(def, full);
     checkSize(def, e);
     RowId id;
@@ -393,6 +449,8 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         }
         writeCounters(pages, def, def.rowCount + 1, autoNumber);
     });
+    // the stored counter is now at least the highest value
+    m_counterChecked[def.tdefPage] = true;
     return id;
 }
 
@@ -424,6 +482,12 @@ void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Va
                                                  " is an AutoNumber; its value cannot change.");
             if (c.isAutoNumber()) full[i] = oldValues[i];
         }
+        // Only the fields that change are held to the rules: a record stored before a rule was
+        // set stays editable in its other fields.
+        std::vector<Value> changed(full.size());
+        for (size_t i = 0; i < full.size(); ++i)
+            changed[i] = full[i] == oldValues[i] ? Value(int32_t(0)) : full[i];
+        rulesFor(def).check(def, changed);
         Encoded e = encodeAll(def, full);
         // An unchanged long value keeps its stored form; a changed one is stored anew.
         std::vector<bool> keep(def.columns.size(), false);

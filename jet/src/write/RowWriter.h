@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "DatabaseImpl.h"
+#include "write/ColumnRules.h"
 #include "write/JournalStore.h"
 #include "write/PageSet.h"
 #include "write/ReferentialIntegrity.h"
@@ -60,16 +62,24 @@ private:
     // Carries a primary row's deletion or key change to the related tables' rows.
     void cascade(const std::vector<ReferentialIntegrity::Dependents>& dependents);
     void checkWritable();
+    // The table's field rules, read once from its property blob and kept until a change to
+    // the schema.
+    const ColumnRules& rulesFor(const TableDef& def);
+    // The highest value stored in the AutoNumber column, until an insert has stored a counter
+    // at least that high; nullopt when the table is empty or that is done.
+    std::optional<int32_t> highestAutoNumberOnce(const TableDef& def, size_t column);
     void commit(PageSet& pages);
     template <typename Body>
     void change(Body&& body);
 
     Database::Impl& m_db;
     std::shared_ptr<JournalStore> m_journal;
-    std::string m_failure;        // set after a failed write
-    PageSet* m_batch = nullptr;   // the change transact() is preparing
-    bool m_batchSpoiled = false;  // something inside it threw
-    bool m_systemRows = false;    // insertSystemRow/removeSystemRow running
+    std::string m_failure;                      // set after a failed write
+    PageSet* m_batch = nullptr;                 // the change transact() is preparing
+    bool m_batchSpoiled = false;                // something inside it threw
+    std::map<uint32_t, ColumnRules> m_rules;    // by TDEF page
+    std::map<uint32_t, bool> m_counterChecked;  // by TDEF page
+    bool m_systemRows = false;                  // insertSystemRow/removeSystemRow running
 };
 
 }  // namespace jet
