@@ -88,7 +88,10 @@ bool PageSpace::inMap(MapPointer map, uint32_t page) {
 
 void PageSpace::setInMap(MapPointer map, uint32_t page, bool on, const std::string& what) {
     Location loc;
-    if (!locate(map, page, on, loc)) {
+    bool reached = locate(map, page, on, loc);
+    if (!reached && on && !(map == kFreePages) && toReferenceForm(map, what))
+        reached = locate(map, page, on, loc);
+    if (!reached) {
         if (!on) return;  // not reached by the map: not in it
         throw Error(hr::kNotSupported, "The page map of " + what + " cannot reach page " +
                                            std::to_string(page) +
@@ -186,18 +189,19 @@ void PageSpace::settle(uint32_t page, MapPointer owned, MapPointer freeMap,
 uint32_t PageSpace::allocate(const std::vector<uint8_t>& content) {
     uint32_t chosen = 0;
     // A released page inside the file first, as Access does.
-    for (uint32_t p = 3; p < m_pages.pageCount(); ++p) {
+    for (uint32_t p : pagesOf(kFreePages)) {
+        if (p < 3) continue;
+        if (p >= m_pages.pageCount()) break;
         if (m_pages.dirty().count(p)) continue;  // taken or changed by this very change
-        if (inMap(kFreePages, p)) {
-            chosen = p;
-            break;
-        }
+        chosen = p;
+        break;
     }
     if (chosen == 0) {
         Location loc;
         // The free map must be able to record the new page as used: readers take pages beyond
         // its reach for free.
-        if (!locate(kFreePages, m_pages.pageCount(), false, loc))
+        if (!locate(kFreePages, m_pages.pageCount(), false, loc) &&
+            !growFreeMap(m_pages.pageCount()))
             throw Error(hr::kNotSupported, "The database's free-page map cannot reach page " +
                                                std::to_string(m_pages.pageCount()) +
                                                "; growing the file that far is not supported yet.");
@@ -206,6 +210,42 @@ uint32_t PageSpace::allocate(const std::vector<uint8_t>& content) {
     setInMap(kFreePages, chosen, false, "the database");
     m_pages.modify(chosen) = content;
     return chosen;
+}
+
+bool PageSpace::toReferenceForm(MapPointer map, const std::string& what) {
+    const std::vector<uint8_t>& holder = m_pages.read(map.page());
+    RowRange r = mapRow(holder, map);
+    if (holder[r.start] != 0 || r.end - r.start < 5) return false;
+    const std::vector<uint32_t> pages = pagesOf(map);
+    // The same row, now a list of bitmap pages ((length - 1) / 4 of them, each covering
+    // (page size - 4) * 8 pages): as long as the inline form, so nothing else on the page moves.
+    std::vector<uint8_t>& h = m_pages.modify(map.page());
+    h[r.start] = 1;
+    std::fill(h.begin() + long(r.start) + 1, h.begin() + long(r.end), uint8_t(0));
+    for (uint32_t p : pages)
+        setInMap(map, p, true, what);
+    return true;
+}
+
+bool PageSpace::growFreeMap(uint32_t page) {
+    std::vector<uint8_t> copy = m_pages.read(kFreePages.page());
+    RowRange r = mapRow(copy, kFreePages);
+    if (copy[r.start] != 0 || r.end - r.start < 5) return false;
+    const uint32_t start = copy[r.start + 1] | (copy[r.start + 2] << 8) |
+                           (copy[r.start + 3] << 16) | (uint32_t(copy[r.start + 4]) << 24);
+    if (page < start) return false;
+    // Grown by whole 512-page windows so that it is rarely rewritten; every page the longer
+    // row newly covers lies beyond the file and is free (set), as it counted before.
+    const size_t needBytes = size_t(page - start) / 8 + 1;
+    const size_t newBytes = (needBytes + 63) / 64 * 64;
+    SlotPage sp(copy, kFreePages.page());
+    std::vector<uint8_t>& row = sp.slots()[kFreePages.row()].bytes;
+    const size_t oldBytes = row.size() - 5;
+    if (newBytes <= oldBytes) return false;
+    if (sp.freeSpace() < long(newBytes - oldBytes)) return false;
+    row.resize(5 + newBytes, 0xFF);
+    sp.store(m_pages.modify(kFreePages.page()));
+    return true;
 }
 
 void PageSpace::release(uint32_t page) {

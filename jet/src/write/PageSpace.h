@@ -47,6 +47,12 @@ private:
     // Where the page's bit lives; false when the map does not reach that page (and, for a
     // reference map, when its bitmap page does not exist yet and create is false).
     bool locate(MapPointer map, uint32_t page, bool create, Location& out);
+    // Rewrites an inline map that cannot reach a page as a reference map in the same row
+    // (bitmap pages cover the whole file range); false when the map is no inline map.
+    bool toReferenceForm(MapPointer map, const std::string& what);
+    // Lengthens the global free map's inline row so that it reaches `page`; false when its
+    // page has no room for that.
+    bool growFreeMap(uint32_t page);
 
     PageSet& m_pages;
 };
