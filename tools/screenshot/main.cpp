@@ -1,0 +1,155 @@
+// Drives the real program to the state worth a picture and saves the whole screen as PNG:
+//   tessor_screenshot OUT.png DATABASE TABLE COLUMN PICTURE_FOLDER EXTENSION [ROW]
+// The database goes through the Open command and the table chooser as a user would take them
+// (the file dialog answers with DATABASE); the preview pane is pointed at the picture folder
+// through its Browse button and its column and extension lists; the grid then moves to ROW
+// (0-based), which the preview follows by the record view's notice. Meant for a display of its
+// own (xvfb-run). It lies beside the program and finds the picture libraries as the program does.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/ChildFrame.h"
+#include "app/MainApp.h"
+#include "app/MainFrame.h"
+#include "db/SelectTableDlg.h"
+#include "grid/DataGrid.h"
+#include "grid/RecordsetView.h"
+#include "preview/ImagePreviewWnd.h"
+#include "res/ResourceIds.h"
+
+namespace {
+
+const char* g_stage = "starting";  // what the run was doing, for the time-out message
+
+struct Settings {
+    QString out, database, table, column, folder, extension;
+    long row = 0;
+};
+
+[[noreturn]] void Fail(const QString& why) {
+    std::fprintf(stderr, "tessor_screenshot: %s\n", qPrintable(why));
+    std::exit(1);
+}
+
+// Lets the program run for `ms`, painting and handling its posted notices.
+void RunFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool Choose(QComboBox* combo, const QString& text) {
+    const int index = combo ? combo->findText(text) : -1;
+    if (index < 0) return false;
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+    return true;
+}
+
+// Answers the modal windows that opening a database brings up: the table chooser, and any
+// message or other window, which ends the run as a failure.
+void AnswerDialogs(const Settings& s) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* tables = qobject_cast<CSelectTableDlg*>(modal)) {
+        const auto found = tables->TableList()->findItems(s.table, Qt::MatchExactly);
+        if (found.isEmpty()) Fail(QStringLiteral("no table ") + s.table);
+        tables->TableList()->setCurrentItem(found.constFirst());
+        tables->accept();
+    } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        Fail(QStringLiteral("the program said: ") + box->text());
+    } else if (modal) {
+        Fail(QStringLiteral("unexpected window: %1 \"%2\"")
+                 .arg(QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle()));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc < 7)
+        Fail(
+            QStringLiteral("usage: tessor_screenshot OUT.png DATABASE TABLE COLUMN PICTURE_FOLDER "
+                           "EXTENSION [ROW]"));
+    Settings s;
+    s.out = QString::fromLocal8Bit(argv[1]);
+    s.database = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
+    s.table = QString::fromLocal8Bit(argv[3]);
+    s.column = QString::fromLocal8Bit(argv[4]);
+    s.folder = QFileInfo(QString::fromLocal8Bit(argv[5])).absoluteFilePath();
+    s.extension = QString::fromLocal8Bit(argv[6]);
+    s.row = argc > 7 ? std::atol(argv[7]) : 0;
+
+    // A run that hangs in a dialog nobody answers ends on its own.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        Fail(QStringLiteral("timed out while ") + QString::fromLatin1(g_stage));
+    });
+    watchdog.start(60000);
+
+    CMainApp theApp;
+    if (!theApp.InitInstance()) Fail(QStringLiteral("the program did not start"));
+    CMainFrame* frame = theApp.MainFrame();
+    RunFor(500);
+
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&s] { AnswerDialogs(s); });
+    answer.start(100);
+    g_stage = "opening the database";
+    // The file dialog is the platform's; where it answers is where the program goes on.
+    const QString database = s.database;
+    theApp.SetFileChooser([database](QWidget*, const QString&) { return database; });
+    // The command that the Open button and Ctrl+O send through the main window.
+    if (!frame->RouteCommand(res::ID_FILE_OPEN)) Fail(QStringLiteral("Open is not handled"));
+    answer.stop();
+
+    auto* child = frame->findChild<CChildFrame*>();
+    if (!child || !child->GetView() || !child->GetPreview())
+        Fail(QStringLiteral("no table window was opened"));
+    RunFor(300);
+
+    g_stage = "choosing the pictures";
+    CImagePreviewWnd* preview = child->GetPreview();
+    const QString folder = s.folder;
+    preview->SetFolderChooser([folder](QWidget*, const QString&) { return folder; });
+    preview->findChild<QPushButton*>(QString::number(CImagePreviewWnd::IDC_BUTTON_BROWSE))->click();
+    if (!Choose(preview->findChild<QComboBox*>(QString::number(CImagePreviewWnd::IDC_COMBO_FIELD)),
+                s.column))
+        Fail(QStringLiteral("no column ") + s.column);
+    if (!Choose(preview->findChild<QComboBox*>(QString::number(CImagePreviewWnd::IDC_COMBO_EXT)),
+                s.extension))
+        Fail(QStringLiteral("no extension choice ") + s.extension);
+
+    g_stage = "moving to the record";
+    CDataGrid& grid = child->GetView()->GetGrid();
+    grid.setFocus();
+    grid.SetRow(s.row);
+    RunFor(1500);
+
+    // The pane must show a picture: a frame of one colour means nothing was drawn.
+    const QImage shown = preview->OffscreenPicture();
+    const QRgb corner = shown.pixel(0, 0);
+    bool drawn = false;
+    for (int y = 0; y < shown.height() && !drawn; y += 5)
+        for (int x = 0; x < shown.width() && !drawn; x += 5)
+            drawn = shown.pixel(x, y) != corner;
+    if (!drawn) Fail(QStringLiteral("no picture in the preview for ") + preview->LastPath());
+
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+    if (screen.isNull() || !screen.save(s.out, "PNG")) Fail(QStringLiteral("cannot save ") + s.out);
+    std::printf("%s: %dx%d, grid row %ld, picture %s\n", qPrintable(s.out), screen.width(),
+                screen.height(), grid.GetRow(), qPrintable(preview->LastPath()));
+    return theApp.ExitInstance(0);
+}
