@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""Times writing: mdbtool import vs SQLite, and single-row updates, on the same rows in one run.
+
+Import: an empty table Items (primary key on the Long Id, an index on the Text Name, four more
+fields) receives ROWS rows from one CSV file. Ours is `mdbtool import` (one change, one journal
+commit); SQLite's is write_bench sqlite-import (the same CSV reader, a prepared INSERT, all rows
+in one transaction, the same table with Id INTEGER PRIMARY KEY and an index on Name). Both are
+whole processes timed from start to exit, alternating round by round so that machine load hits
+both alike; CPU time (user + system) comes from wait4.
+
+Updates: on the imported table, COUNT single-row updates, each its own atomic, durable change
+(our Database::updateRow; SQLite's autocommit UPDATE ... WHERE Id = ?), once of a field no index
+covers (Qty) and once of the indexed text (Name). The programs time the updates alone.
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BIN = os.path.join(REPO, "build-bench", "bin")
+
+
+def run_once(argv):
+    """Wall seconds, CPU seconds (user + system) and stdout of one run of the command."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out = proc.stdout.read()
+    err = proc.stderr.read()
+    _, status, usage = os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    proc.stdout.close()
+    proc.stderr.close()
+    code = os.waitstatus_to_exitcode(status)
+    if code != 0:
+        raise RuntimeError(f"{' '.join(argv)} exited {code}: {err.decode().strip()}")
+    return elapsed, usage.ru_utime + usage.ru_stime, out.decode()
+
+
+def update_ms(argv):
+    """The time the program reports for its updates alone."""
+    out = run_once(argv)[2]
+    fields = out.split()
+    return float(fields[fields.index("ms") + 1])
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__,
+                                 formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--mdbtool", default=os.path.join(BIN, "mdbtool"))
+    ap.add_argument("--write-bench", default=os.path.join(BIN, "write_bench"))
+    ap.add_argument("--rows", type=int, default=100000)
+    ap.add_argument("--rounds", type=int, default=3)
+    ap.add_argument("--updates", type=int, default=500)
+    ap.add_argument("--check-goals", action="store_true",
+                    help="exit 1 unless the import runs at least half SQLite's speed")
+    args = ap.parse_args()
+
+    work = tempfile.mkdtemp(prefix="tessor-write-bench-")
+    try:
+        empty = os.path.join(work, "empty.mdb")
+        rows_csv = os.path.join(work, "items.csv")
+        mdb = os.path.join(work, "items.mdb")
+        lite = os.path.join(work, "items.sqlite")
+        run_once([args.write_bench, "setup", empty, rows_csv, str(args.rows)])
+
+        wall = {"mdbtool": [], "sqlite": []}
+        cpu = {"mdbtool": [], "sqlite": []}
+        for _ in range(args.rounds):
+            shutil.copyfile(empty, mdb)
+            for f in (mdb + "-journal",):
+                if os.path.exists(f):
+                    os.remove(f)
+            t, c, out = run_once([args.mdbtool, "import", mdb, "Items", rows_csv])
+            if not out.startswith(f"{args.rows} rows imported"):
+                raise RuntimeError(f"mdbtool import said: {out}")
+            wall["mdbtool"].append(t)
+            cpu["mdbtool"].append(c)
+            t, c, _ = run_once([args.write_bench, "sqlite-import", lite, rows_csv])
+            wall["sqlite"].append(t)
+            cpu["sqlite"].append(c)
+        check = subprocess.run([args.mdbtool, "check", mdb], capture_output=True, text=True)
+        if check.returncode != 0:
+            raise RuntimeError("the imported file is not clean:\n" + check.stdout)
+        size_mdb = os.path.getsize(mdb) / 2**20
+        size_lite = os.path.getsize(lite) / 2**20
+
+        med = {k: statistics.median(v) * 1000 for k, v in wall.items()}
+        cmed = {k: statistics.median(v) * 1000 for k, v in cpu.items()}
+        speed = med["sqlite"] / med["mdbtool"]
+        print(f"Import of {args.rows} rows, {args.rounds} rounds; medians of wall and CPU "
+              f"(user + system) time; speed = SQLite's time / ours\n")
+        print("| | mdbtool import | SQLite, one transaction | speed vs SQLite |")
+        print("|---|---:|---:|---:|")
+        print(f"| wall ms | {med['mdbtool']:.0f} | {med['sqlite']:.0f} | {speed:.3f}x |")
+        print(f"| CPU ms | {cmed['mdbtool']:.0f} | {cmed['sqlite']:.0f} | "
+              f"{cmed['sqlite'] / cmed['mdbtool']:.3f}x |")
+        print(f"| rows/s (wall) | {args.rows / med['mdbtool'] * 1000:.0f} | "
+              f"{args.rows / med['sqlite'] * 1000:.0f} | |")
+        print(f"| file MiB | {size_mdb:.1f} | {size_lite:.1f} | |")
+        print()
+
+        print(f"Single-row updates, {args.updates} each, every one its own durable change\n")
+        print("| field | ours updates/s | SQLite updates/s | speed vs SQLite |")
+        print("|---|---:|---:|---:|")
+        for field in ("qty", "name"):
+            ours = update_ms([args.write_bench, "jet-update", mdb, str(args.updates), field])
+            theirs = update_ms([args.write_bench, "sqlite-update", lite, str(args.updates), field])
+            rate_ours = args.updates / ours * 1000
+            rate_theirs = args.updates / theirs * 1000
+            label = "Qty (no index)" if field == "qty" else "Name (indexed text)"
+            print(f"| {label} | {rate_ours:.0f} | {rate_theirs:.0f} | "
+                  f"{rate_ours / rate_theirs:.2f}x |", flush=True)
+        check = subprocess.run([args.mdbtool, "check", mdb], capture_output=True, text=True)
+        if check.returncode != 0:
+            raise RuntimeError("the updated file is not clean:\n" + check.stdout)
+        if args.check_goals and speed < 0.5:
+            print("\nbench: import below half SQLite's speed", file=sys.stderr)
+            return 1
+        return 0
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
