@@ -111,6 +111,8 @@ const TableDef& Database::Impl::tableDefAtPage(uint32_t page, std::string_view n
 }
 
 void Database::Impl::reloadTableDefs() {
+    PageRef first = m_pager->page(0);
+    m_header = DatabaseHeader::parse(first->data(), first->size());
     for (auto it = m_defs.begin(); it != m_defs.end();) {
         TableDef& def = *it->second;
         // A table made by a change that was then dropped left no definition behind.

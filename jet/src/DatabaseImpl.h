@@ -36,7 +36,7 @@ public:
 
     void loadCatalog();
     // Reads every cached definition again (after a change to the file); references handed out
-    // stay valid and see the new content.
+    // stay valid and see the new content. Page 0 is read again too (a password change).
     void reloadTableDefs();
     // Forgets the definition cached for a table being dropped (its pages are freed, so it can no
     // longer be read again); references handed out stay valid and keep the last content.

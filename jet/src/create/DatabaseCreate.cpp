@@ -1,10 +1,10 @@
+#include "create/NewDatabaseWriter.h"
 #include "jet/Database.h"
-#include "jet/Error.h"
 
 namespace jet {
 
-void Database::create(const std::filesystem::path&, const NewDatabase&) {
-    throw Error(hr::kNotImplemented, "Creating databases is not available in this build yet.");
+void Database::create(const std::filesystem::path& path, const NewDatabase& options) {
+    NewDatabaseWriter::write(path, options);
 }
 
 }  // namespace jet

@@ -1,11 +1,11 @@
+#include "DatabaseImpl.h"
 #include "jet/Database.h"
-#include "jet/Error.h"
+#include "password/PasswordChanger.h"
 
 namespace jet {
 
-void Database::changePassword(std::string_view, std::string_view) {
-    throw Error(hr::kNotImplemented,
-                "Changing the database password is not available in this build yet.");
+void Database::changePassword(std::string_view oldPassword, std::string_view newPassword) {
+    PasswordChanger::change(*m_impl, oldPassword, newPassword);
 }
 
 }  // namespace jet
