@@ -14,6 +14,7 @@
 
 #include <algorithm>
 
+#include "grid/CellEditDelegate.h"
 #include "grid/RecordsetModel.h"
 #include "res/Events.h"
 #include "res/ResourceIds.h"
@@ -38,6 +39,7 @@ CDataGrid::CDataGrid(QWidget* parent)
     : QTableView(parent), m_model(new grid::RecordsetModel(this)) {
     setProperty("controlId", res::IDC_DATAGRID);
     setModel(m_model);
+    setItemDelegate(new grid::CellEditDelegate(this));
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |

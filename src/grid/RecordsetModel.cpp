@@ -220,6 +220,26 @@ void RecordsetModel::clearEdits() {
     headerRowChanged(row);
 }
 
+void RecordsetModel::editsSaved() {
+    const int row = m_editRow;
+    if (row < 0) return;
+    m_edits.clear();
+    m_editRow = -1;
+    if (m_pendingNew && row == pendingNewRow()) {
+        // The rows stay as they are: the pending record's row now shows the stored one.
+        m_pendingNew = false;
+        const long count = isOpen() ? m_recordset->recordCount() : 0;
+        if (count != m_count + 1) {
+            // The recordset changed in some other way as well: read it all again.
+            reload();
+            return;
+        }
+        m_count = count;
+    }
+    if (m_columns > 0) emit dataChanged(index(row, 0), index(row, m_columns - 1));
+    headerRowChanged(row);
+}
+
 void RecordsetModel::discardEdits() {
     const int row = m_editRow;
     if (row < 0) return;

@@ -64,6 +64,10 @@ public:
     void clearEdits();
     // Throws the buffered values away; a pending new record disappears again.
     void discardEdits();
+    // The buffered values were saved as the recordset's current record: forget them and show
+    // the row as stored. A pending new record that was saved becomes the last record, in the
+    // same row, with the new-record line still below it.
+    void editsSaved();
 
     // The row marked as current in the row headers; -1 none.
     void setCurrentRow(int row);

@@ -2,6 +2,7 @@
 #include "db/provider/Constants.h"
 #include "db/provider/ProviderError.h"
 #include "db/provider/Recordset.h"
+#include "db/provider/Variant.h"
 
 #include "grid/RecordsetView.h"
 
@@ -15,11 +16,13 @@
 
 #include <new>
 
+#include "grid/RecordsetModel.h"
 #include "res/ResourceIds.h"
 
 using tessor::provider::Connection;
 using tessor::provider::ProviderError;
 using tessor::provider::Recordset;
+using tessor::provider::Variant;
 namespace ado = tessor::provider::ado;
 
 namespace {
@@ -41,13 +44,12 @@ QString connectionValue(const QString& value) {
 
 CRecordsetView::CRecordsetView(QWidget* parent) : QWidget(parent), m_grid(this) {
     setProperty("controlId", res::IDD_RECORDSET_VIEW);
-    // Typing into cells waits for the recordset's write side (the save on leaving a cell);
-    // until then the grid shows, sorts and navigates, and offers the new-record line.
-    m_grid.SetAllowUpdate(false);
+    m_grid.SetAllowUpdate(true);
     m_grid.SetAllowAddNew(true);
     connect(&m_grid, &CDataGrid::RowColChange, this, &CRecordsetView::OnRowColChange);
     connect(&m_grid, &CDataGrid::HeadClick, this, &CRecordsetView::OnHeadClick);
     connect(&m_grid, &CDataGrid::AfterDelete, this, &CRecordsetView::OnAfterDelete);
+    connect(&m_grid, &CDataGrid::AfterColUpdate, this, &CRecordsetView::OnAfterColUpdate);
 }
 
 CRecordsetView::~CRecordsetView() {
@@ -183,6 +185,93 @@ bool CRecordsetView::CanDoCommand(int nWhich) {
     }
 }
 
+int CRecordsetView::CommandGroup(int id) {
+    switch (id) {
+        case res::ID_FIELD_ASCEND:
+        case res::ID_FIELD_DESCEND:
+            return 0;
+        case res::ID_RECORD_ADD:
+            return 1;
+        case res::ID_RECORD_DELETE:
+            return 2;
+        case res::ID_EDIT_FIND:
+            return 3;
+        case res::ID_EDIT_COPY:
+            return 4;
+        case res::ID_EDIT_CUT:
+            return 5;
+        case res::ID_EDIT_PASTE:
+            return 6;
+        default:
+            return -1;
+    }
+}
+
+void CRecordsetView::SetCommandHandler(int id, std::function<void()> handler) {
+    if (handler)
+        m_commands.insert(id, std::move(handler));
+    else
+        m_commands.remove(id);
+}
+
+bool CRecordsetView::HandlesCommand(int id) const {
+    if (!m_commands.contains(id)) return false;
+    const int group = CommandGroup(id);
+    // Asking changes nothing; CanDoCommand is not const only because the grid's getters
+    // are not.
+    return group < 0 || const_cast<CRecordsetView*>(this)->CanDoCommand(group);
+}
+
+bool CRecordsetView::OnCommand(int id) {
+    if (!HandlesCommand(id)) return false;
+    // A copy: the handler may replace itself.
+    const std::function<void()> handler = m_commands.value(id);
+    handler();
+    return true;
+}
+
+void CRecordsetView::OnAfterColUpdate(short) {
+    if (m_grid.GetDataChanged()) SaveCurrentRecord();
+}
+
+bool CRecordsetView::SaveCurrentRecord() {
+    grid::RecordsetModel* model = m_grid.RecordModel();
+    const int row = model->editRow();
+    if (row < 0 || !m_pRecordset || !m_pRecordset->isOpen()) return false;
+    const bool adding = row == model->pendingNewRow();
+    try {
+        if (adding) {
+            m_pRecordset->addNew();
+        } else if (m_pRecordset->isBOF() || m_pRecordset->isEOF() ||
+                   m_pRecordset->position() != row) {
+            m_pRecordset->move(row, ado::kBookmarkFirst);
+        }
+        const QMap<int, QString>& edits = model->edits();
+        for (auto it = edits.constBegin(); it != edits.constEnd(); ++it)
+            m_pRecordset->fields()
+                .item(static_cast<size_t>(it.key()))
+                .setValue(Variant(it.value().toStdString()));
+        m_pRecordset->update();
+    } catch (const std::exception& e) {
+        // The typed values stay in the grid for the user to mend; the recordset keeps no
+        // half-written edit that a later move would try to save again.
+        try {
+            m_pRecordset->cancelUpdate();
+        } catch (const std::exception&) {
+            // Closed under us: there is nothing pending then either.
+        }
+        // The save runs while the cell editor commits; a message box up at that moment takes
+        // the focus, which makes the item view close that editor a second time after it is
+        // gone. The box waits until the editor has closed.
+        const QString text = ProviderText(e);
+        QMetaObject::invokeMethod(
+            this, [this, text] { ShowMessage(text); }, Qt::QueuedConnection);
+        return false;
+    }
+    model->editsSaved();
+    return true;
+}
+
 void CRecordsetView::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     m_grid.setGeometry(0, 0, e->size().width(), e->size().height());
@@ -210,10 +299,13 @@ void CRecordsetView::ShowMessage(const QString& text) {
     QMessageBox::warning(this, QStringLiteral("Tessor"), text);
 }
 
-void CRecordsetView::ShowProviderError(const std::exception& e) {
+QString CRecordsetView::ProviderText(const std::exception& e) {
     // The provider's own words, untranslated.
     if (auto* pe = dynamic_cast<const ProviderError*>(&e))
-        ShowMessage(QString::fromStdString(pe->description()));
-    else
-        ShowMessage(QString::fromUtf8(e.what()));
+        return QString::fromStdString(pe->description());
+    return QString::fromUtf8(e.what());
+}
+
+void CRecordsetView::ShowProviderError(const std::exception& e) {
+    ShowMessage(ProviderText(e));
 }

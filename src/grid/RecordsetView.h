@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
+#include "app/CommandTarget.h"
 #include "grid/DataGrid.h"
 #include "lang/LangText.h"
 #include "res/Events.h"
@@ -19,13 +22,14 @@ class Recordset;
 
 // The left pane of a table window (form 141): the record grid over the recordset of one table.
 // It owns its connection and recordset from OpenRecordset until it is destroyed, holding the
-// database file exclusively all that time; it answers which commands are possible, and posts
+// database file exclusively all that time; it saves what is typed into the grid record by
+// record; it runs the table window's commands and answers which are possible, and posts
 // its frame a notice when the current record changes (res::WM_RECORD_CHANGED) or the recordset
 // was replaced (res::WM_RECORDSET_REPLACED).
 //
 // Life: construct, SetFrame, OnInitialUpdate, OpenRecordset (again after the table's columns
 // changed); destruction unbinds the grid and closes recordset and connection.
-class CRecordsetView : public QWidget {
+class CRecordsetView : public QWidget, public app::CommandTarget {
     Q_OBJECT
 
 public:
@@ -51,6 +55,22 @@ public:
     // 4 copy, 5 cut, 6 paste; any other number is false.
     bool CanDoCommand(int nWhich);
 
+    // Command routing (the table window asks its view first): a command runs here when a
+    // handler is set for it and, for a command that one of the CanDoCommand groups decides,
+    // while that group is possible.
+    bool OnCommand(int id) override;
+    bool HandlesCommand(int id) const override;
+    // Sets (or, with an empty function, removes) the handler of a command.
+    void SetCommandHandler(int id, std::function<void()> handler);
+    // The CanDoCommand group that decides a command of the menus; -1 for any other.
+    static int CommandGroup(int id);
+
+    // Writes the values typed into the grid's current record through the recordset and saves
+    // them (a new record is added). On a refusal the provider's description is shown (once
+    // control is back in the event loop), the typed values stay in the grid and nothing is
+    // saved; false then.
+    bool SaveCurrentRecord();
+
     // Posts the frame the notice that the recordset was reopened with other columns.
     void NotifyRecordsetReplaced() { PostNotice(res::WM_RECORDSET_REPLACED); }
 
@@ -72,9 +92,11 @@ private:
     void OnRowColChange(QVariant* lastRow, short lastCol);
     void OnHeadClick(short colIndex);
     void OnAfterDelete();
+    void OnAfterColUpdate(short colIndex);
     void PostNotice(int message);
     void ShowMessage(const QString& text);
     void ShowProviderError(const std::exception& e);
+    static QString ProviderText(const std::exception& e);
 
     ConnectionPtr m_pConnection;
     RecordsetPtr m_pRecordset;
@@ -89,4 +111,5 @@ private:
     short m_selCol = -1;            // grid column last picked; -1 none
     int m_deleteConfirmed = 0;      // the user said Yes to a deletion the grid started
     bool m_binding = false;         // OpenRecordset is putting the grid on the first record
+    QHash<int, std::function<void()>> m_commands;  // command id -> handler
 };

@@ -2,6 +2,7 @@
 #include <QtTest>
 
 #include "DataGridTest.h"
+#include "RecordsetEditTest.h"
 #include "RecordsetModelTest.h"
 #include "RecordsetViewTest.h"
 
@@ -19,6 +20,10 @@ int main(int argc, char** argv) {
     }
     {
         RecordsetViewTest t;
+        failed += QTest::qExec(&t, argc, argv);
+    }
+    {
+        RecordsetEditTest t;
         failed += QTest::qExec(&t, argc, argv);
     }
     return failed == 0 ? 0 : 1;
