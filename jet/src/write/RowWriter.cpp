@@ -157,10 +157,6 @@ void RowWriter::checkWritable() {
         throw Error(hr::kIoError, "An earlier change to the database failed (" + m_failure +
                                       "); close and reopen the database before changing it "
                                       "again.");
-    if (m_db.pager().isEncoded())
-        throw Error(hr::kNotSupported,
-                    "Records of encoded databases cannot be changed yet; decode the database "
-                    "first.");
 }
 
 const TableDef& RowWriter::writableTable(std::string_view table) {
