@@ -33,10 +33,15 @@ uint32_t IndexTreeEditor::maxKeyBytes(Format format) {
 
 IndexPage IndexTreeEditor::load(uint32_t page) {
     checkPage(page);
+    // Each walk goes through the same few pages again; parsing them is most of its cost.
+    if (auto it = m_parsed.find(page); it != m_parsed.end()) return it->second;
     std::vector<uint8_t> bytes = m_sink.readPage(page);
     if (bytes.size() != IndexPageLayout::of(m_format).pageSize)
         throwCorrupt(pageName(page) + " has the wrong size");
-    return IndexPage::parse(Page(page, std::move(bytes)), m_format);
+    IndexPage parsed = IndexPage::parse(Page(page, std::move(bytes)), m_format);
+    if (m_parsed.size() > 256) m_parsed.clear();
+    m_parsed.emplace(page, parsed);
+    return parsed;
 }
 
 void IndexTreeEditor::checkPage(uint32_t page) const {
@@ -328,6 +333,7 @@ void IndexTreeEditor::store(IndexPage page, const std::vector<IndexEntry>& items
         page.tailPage = items.back().child;
     }
     const std::vector<uint8_t> bytes = page.serialize(m_format);
+    m_parsed.erase(page.number);
     m_sink.writePage(page.number, bytes);
 }
 
@@ -341,6 +347,7 @@ void IndexTreeEditor::setLink(uint32_t page, bool next, uint32_t value) {
     const uint32_t off = next ? layout.nextPage : layout.prevPage;
     for (int i = 0; i < 4; ++i)
         bytes[off + i] = static_cast<uint8_t>(value >> (8 * i));
+    m_parsed.erase(page);
     m_sink.writePage(page, bytes);
 }
 
@@ -358,6 +365,7 @@ void IndexTreeEditor::rebuild(Path& path, size_t level, bool lastIsNew) {
         }
         if (f.page.prevPage != 0) setLink(f.page.prevPage, true, f.page.nextPage);
         if (f.page.nextPage != 0) setLink(f.page.nextPage, false, f.page.prevPage);
+        m_parsed.erase(f.page.number);
         m_sink.freePage(f.page.number);
         Frame& parent = path[level - 1];
         parent.items.erase(parent.items.begin() + static_cast<std::ptrdiff_t>(parent.at));

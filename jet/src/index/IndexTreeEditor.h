@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -86,7 +87,8 @@ private:
     Format m_format;
     uint32_t m_owner;
     uint32_t m_root;
-    std::unordered_set<uint32_t> m_seen;  // pages visited by findRow()
+    std::unordered_set<uint32_t> m_seen;               // pages visited by findRow()
+    std::unordered_map<uint32_t, IndexPage> m_parsed;  // pages as last read or written
 };
 
 }  // namespace jet::index
