@@ -95,3 +95,25 @@ TEST(ConnectionExecute, StatementsChangeTheFileAtOnceAndRefusalsChangeNothing) {
     std::error_code ec;
     fs::remove_all(path.parent_path(), ec);
 }
+
+TEST(ConnectionExecute, PasswordStatementTakesEffectForTheNextOpen) {
+    const fs::path path = writeBuilt("password.mdb");
+    {
+        auto c = connect(path);
+        c->execute("ALTER DATABASE PASSWORD [s3cret] NULL", 128);
+    }
+    try {
+        connect(path);
+        ADD_FAILURE() << "opened without the new password";
+    } catch (const ProviderError& e) {
+        EXPECT_EQ(e.code(), 0x80040E4Du);
+    }
+    {
+        auto c = connect(path, "s3cret");
+        EXPECT_THROW(c->execute("ALTER DATABASE PASSWORD NULL [wrong]", 128), ProviderError);
+        c->execute("ALTER DATABASE PASSWORD NULL [s3cret]", 128);
+    }
+    EXPECT_NO_THROW(connect(path));
+    std::error_code ec;
+    fs::remove_all(path.parent_path(), ec);
+}
