@@ -3,6 +3,9 @@
 // dropped from the grid, indexes, and the database password.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
+
 #include "TestSupport.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
@@ -285,4 +288,51 @@ TEST(SqlSchema, PasswordSetChangedAndCleared) {
     auto db = Database::open(file.path(), plain);
     EXPECT_FALSE(db->hasPassword());
     expectClean(*db);
+}
+
+TEST(SqlSchema, PrintInformationColumnsOnACopyOfARealFile) {
+    if (corpusDir().empty()) GTEST_SKIP() << "corpus not present";
+    const auto source = corpusDir() / "jet4-northwind-statdata.mdb";
+    if (!std::filesystem::exists(source)) GTEST_SKIP() << "no Northwind";
+    TempFile file(readFileBytes(source), "northwind.mdb");
+    const ForeignTable before = readWithMdbExport(file.path(), "Customers");
+    {
+        OpenOptions rw;
+        rw.readOnly = false;
+        auto db = Database::open(file.path(), rw);
+        for (const char* c : {"Vexa_Print Bit", "Vexa_Print_Count int", "Vexa_Print_Time DATETIME",
+                              "Vexa_ID1_Rect varchar(255)", "Vexa_ID1_Image IMAGE"})
+            RUN_OR_SKIP(*db, std::string("ALTER TABLE Customers ADD ") + c + " NULL");
+        EXPECT_EQ(sql::execute(*db,
+                               "UPDATE Customers SET Vexa_Print_Count = 1, Vexa_Print = Yes, "
+                               "Vexa_Print_Time = #2024-02-29 08:15# WHERE Country = "
+                               "'GERMANY'")
+                      .rowsAffected,
+                  11u);
+        RUN_OR_SKIP(*db, "ALTER TABLE Customers DROP Vexa_ID1_Image");
+        expectClean(*db);
+    }
+    for (auto* reader : {&readWithMdbExport, &readWithMdbReader}) {
+        ForeignTable t = reader(file.path(), "Customers");
+        if (!t.available || !before.available) continue;
+        ASSERT_TRUE(t.ok) << t.output;
+        ASSERT_EQ(t.rows.size(), before.rows.size());
+        const int id = t.column("CustomerID"), count = t.column("Vexa_Print_Count"),
+                  country = t.column("Country");
+        ASSERT_GE(id, 0);
+        ASSERT_GE(count, 0);
+        ASSERT_GE(country, 0);
+        EXPECT_LT(t.column("Vexa_ID1_Image"), 0);
+        std::map<std::string, const std::vector<std::string>*> old;
+        for (const auto& row : before.rows)
+            old[row.at(size_t(before.column("CustomerID")))] = &row;
+        for (const auto& row : t.rows) {
+            ASSERT_TRUE(old.count(row.at(size_t(id)))) << row.at(size_t(id));
+            const auto& was = *old[row.at(size_t(id))];
+            for (size_t c = 0; c < before.header.size(); ++c)
+                EXPECT_EQ(row.at(size_t(t.column(before.header[c]))), was.at(c))
+                    << row.at(size_t(id)) << " " << before.header[c];
+            EXPECT_EQ(row.at(size_t(count)), row.at(size_t(country)) == "Germany" ? "1" : "");
+        }
+    }
 }
