@@ -1,0 +1,184 @@
+// A crash or a full disk at every write of each schema change: after a restart the file is sound
+// and holds the whole change or none of it; a reported failure leaves the file as it was.
+#include <gtest/gtest.h>
+
+#include "jet/Check.h"
+#include "jet/Database.h"
+#include "jet/Error.h"
+#include "write/SimDisk.h"
+#include "write/WriteFixture.h"
+
+using namespace jet;
+using namespace jettest;
+
+namespace {
+
+enum class Op { CreateTable, AddColumn, DropColumn, CreateIndex, DropIndex, DropTable };
+const std::vector<Op> kOps = {Op::CreateTable, Op::AddColumn, Op::DropColumn,
+                              Op::CreateIndex, Op::DropIndex, Op::DropTable};
+
+const char* opName(Op op) {
+    switch (op) {
+        case Op::CreateTable:
+            return "create table";
+        case Op::AddColumn:
+            return "add column";
+        case Op::DropColumn:
+            return "drop column";
+        case Op::CreateIndex:
+            return "create index";
+        case Op::DropIndex:
+            return "drop index";
+        case Op::DropTable:
+            return "drop table";
+    }
+    return "";
+}
+
+const std::vector<uint8_t>& baseImage() {
+    static const std::vector<uint8_t> image = [] {
+        SimDisk disk;
+        disk.put("db", buildPeopleImage());
+        auto db = openSim(disk);
+        for (int i = 0; i < 30; ++i)
+            db->insertRow("People", peopleRow(i, i == 1 ? 9000 : 20, i == 2 ? 5000 : 0));
+        for (int i = 0; i < 300; ++i)
+            db->insertRow("Keyed", {int32_t(i * 2), std::string(18, 'k'), DateTime{1.0 * i}});
+        return disk.image(false).at("db");
+    }();
+    return image;
+}
+
+void apply(Database& db, Op op) {
+    switch (op) {
+        case Op::CreateTable: {
+            NewTable t;
+            t.name = "Fresh";
+            t.columns = {NewColumn{"Id", ColumnType::Long}, NewColumn{"Text", ColumnType::Text, 40},
+                         NewColumn{"Memo", ColumnType::Memo}};
+            NewIndex pk;
+            pk.name = "PrimaryKey";
+            pk.columns = {{"Id", true}};
+            pk.primary = true;
+            t.indexes = {pk};
+            db.createTable(t);
+            return;
+        }
+        case Op::AddColumn:
+            db.addColumn("People", NewColumn{"Added", ColumnType::Double});
+            return;
+        case Op::DropColumn:
+            db.dropColumn("People", "Notes");
+            return;
+        case Op::CreateIndex: {
+            NewIndex x;
+            x.name = "ByLabelStamp";
+            x.columns = {{"Label", true}, {"Stamp", false}};
+            db.createIndex("Keyed", x);
+            return;
+        }
+        case Op::DropIndex:
+            db.dropIndex("Keyed", "PrimaryKey");
+            return;
+        case Op::DropTable:
+            db.dropTable("Keyed");
+            return;
+    }
+}
+
+// Tables, their fields and indexes, and every row: what a change must keep whole.
+struct State {
+    std::string layout;
+    std::vector<std::vector<Value>> rows;
+    bool operator==(const State&) const = default;
+};
+
+State state(Database& db) {
+    State st;
+    std::string& s = st.layout;
+    for (const std::string& name : db.tableNames()) {
+        TableData t = db.readTable(name);
+        s += name + ":";
+        for (const ColumnDef& c : t.def.columns)
+            s += c.name + ",";
+        for (const IndexDef& x : t.def.indexes)
+            s += "#" + x.name;
+        s += " rows " + std::to_string(t.rows.size()) + "\n";
+        st.rows.insert(st.rows.end(), t.rows.begin(), t.rows.end());
+    }
+    return st;
+}
+
+void expectClean(Database& db, const std::string& where) {
+    auto problems = checkIntegrity(db);
+    EXPECT_TRUE(problems.empty()) << where << ": " << problems.front();
+}
+
+SimDisk restartFrom(const SimDisk& crashed, bool keepUnsynced) {
+    SimDisk d;
+    for (auto& [name, bytes] : crashed.image(keepUnsynced))
+        d.put(name, bytes);
+    return d;
+}
+
+}  // namespace
+
+TEST(SchemaCrash, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
+    for (Op op : kOps) {
+        SimDisk clean;
+        clean.put("db", baseImage());
+        auto cleanDb = openSim(clean);
+        const State before = state(*cleanDb);
+        apply(*cleanDb, op);
+        expectClean(*cleanDb, opName(op));
+        const State after = state(*cleanDb);
+        ASSERT_NE(before, after) << opName(op);
+        const int writes = clean.writes();
+        for (bool keep : {false, true}) {
+            for (int n = 1; n <= writes; ++n) {
+                const std::string where = std::string(opName(op)) + ", crash at write " +
+                                          std::to_string(n) + (keep ? ", unsynced kept" : "");
+                SimDisk disk;
+                disk.put("db", baseImage());
+                disk.crashAt(n);
+                auto db = openSim(disk);
+                EXPECT_THROW(apply(*db, op), Error) << where;
+                db.reset();
+                SimDisk restart = restartFrom(disk, keep);
+                auto re = openSim(restart);
+                expectClean(*re, where);
+                const State now = state(*re);
+                EXPECT_TRUE(now == before || now == after) << where;
+            }
+        }
+    }
+}
+
+TEST(SchemaCrash, AFullDiskAtAnyWriteLeavesTheFileAsItWas) {
+    for (Op op : kOps) {
+        for (int n = 1;; ++n) {
+            const std::string where =
+                std::string(opName(op)) + ", disk full at write " + std::to_string(n);
+            SimDisk disk;
+            disk.put("db", baseImage());
+            disk.failAt(n);
+            auto db = openSim(disk);
+            const State before = state(*db);
+            try {
+                apply(*db, op);
+                break;  // the change needed fewer writes
+            } catch (const Error& e) {
+                EXPECT_EQ(e.code(), hr::kIoError) << where << ": " << e.what();
+            }
+            EXPECT_EQ(disk.current("db"), baseImage()) << where;
+            EXPECT_EQ(state(*db), before) << where;
+            db.reset();
+            SimDisk restart = restartFrom(disk, true);
+            auto re = openSim(restart);
+            EXPECT_EQ(state(*re), before) << where;
+            expectClean(*re, where);
+            apply(*re, op);  // a new open makes the change
+            ASSERT_LT(n, 400);
+        }
+    }
+}
