@@ -159,7 +159,26 @@ void CMainFrame::WatchPopups(QMenu* root) {
         QMenu* popup = items[i]->menu();
         if (!popup) continue;
         connect(popup, &QMenu::aboutToShow, this, [this, popup, i] { OnInitMenuPopup(popup, i); });
+        RouteMenuItems(popup);
     }
+}
+
+void CMainFrame::RouteMenuItems(QMenu* popup) {
+    // Menu items run their command through the same route as buttons and accelerators.
+    for (QAction* item : popup->actions()) {
+        if (QMenu* sub = item->menu()) {
+            RouteMenuItems(sub);
+            continue;
+        }
+        if (const int id = commandOf(item))
+            connect(item, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+    }
+}
+
+void CMainFrame::SetAppTarget(app::CommandTarget* target) {
+    m_pAppTarget = target;
+    // The start toolbar's buttons belong to the application: they are usable from now on.
+    UpdateToolbarStates();
 }
 
 void CMainFrame::ShowMenu(QMenu* root) {

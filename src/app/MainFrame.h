@@ -29,7 +29,7 @@ public:
     bool Create(const QString& iniPath);
 
     // The application, the last target on the command route. May be null.
-    void SetAppTarget(app::CommandTarget* target) { m_pAppTarget = target; }
+    void SetAppTarget(app::CommandTarget* target);
 
     // Shows the record toolbar in place of the start toolbar unless it is already showing.
     void ShowRecordToolbar();
@@ -72,6 +72,7 @@ private:
     void WatchPopups(QMenu* root);
     void UpdateMenuBar();
     void UpdateToolbarStates();
+    void RouteMenuItems(QMenu* popup);
     void OnChildClosed();
     void ListTableWindows(QMenu* popup);
     int LiveChildCount() const;

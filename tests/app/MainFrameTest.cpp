@@ -291,6 +291,24 @@ private slots:
         QVERIFY(!frame()->RecordToolBar()->actions()[3]->isEnabled());
     }
 
+    void menuItemsRunTheirCommands() {
+        // The start toolbar's buttons are the application's and usable from the start.
+        for (QAction* button : frame()->StartToolBar()->actions())
+            if (button->data().toInt() == res::ID_FILE_OPEN) QVERIFY(button->isEnabled());
+        QAction* open = menuBarPopup(0)->actions().value(1);
+        QCOMPARE(open->data().toInt(), res::ID_FILE_OPEN);
+        open->trigger();
+        QCOMPARE(m_chooserCalls, 1);
+        // The table windows' shared menu routes to the active table first.
+        TestChild* child = addChild();
+        child->handled = {res::ID_APP_ABOUT};
+        QMenu* help = menuBarPopup(frame()->menuBar()->actions().size() - 1);
+        QAction* about = help->actions().last();
+        QCOMPARE(about->data().toInt(), res::ID_APP_ABOUT);
+        about->trigger();
+        QCOMPARE(child->ran, QList<int>({res::ID_APP_ABOUT}));
+    }
+
     void acceleratorsReachTheRoute() {
         frame()->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(frame()));
