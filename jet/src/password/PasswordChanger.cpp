@@ -112,6 +112,10 @@ void PasswordChanger::change(Database::Impl& db, std::string_view oldPassword,
         throw Error(hr::kLocked,
                     "You must have the database opened for exclusive use to set or remove the "
                     "database password.");
+    if (db.pager().isEncoded())
+        throw Error(hr::kNotSupported,
+                    "The password of an encoded database cannot be changed yet; decode the "
+                    "database first.");
     PasswordField::encode(newPassword);  // an unusable password is refused before anything
 
     db.writer()->changePages([&](PageSet& pages) {
