@@ -5,6 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 jobs=$(nproc)
+# The real databases beside the checkout (tests over them skip when absent), and GUI tests
+# without a display.
+export TESSOR_SHARED_DIR="${TESSOR_SHARED_DIR:-$(pwd)/../shared}"
+export QT_QPA_PLATFORM=offscreen
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
