@@ -1,15 +1,12 @@
 #include "db/provider/CommandText.h"
 
+#include "db/provider/Blanks.h"
 #include "db/provider/ProviderError.h"
 #include "db/provider/TextFold.h"
 
 namespace tessor::provider {
 
 namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 
 void skipBlanks(std::string_view s, size_t& pos) {
     while (pos < s.size() && isBlank(s[pos]))

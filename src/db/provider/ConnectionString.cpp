@@ -1,5 +1,6 @@
 #include "db/provider/ConnectionString.h"
 
+#include "db/provider/Blanks.h"
 #include "db/provider/ProviderError.h"
 #include "db/provider/TextFold.h"
 
@@ -7,23 +8,11 @@ namespace tessor::provider {
 
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 // Keys compare without case and with runs of blanks as one ("Data  Source").
 std::string normaliseKey(std::string_view key) {
     std::string out;
     bool blank = false;
-    for (char c : trim(key)) {
+    for (char c : trimBlanks(key)) {
         if (isBlank(c)) {
             blank = true;
             continue;
@@ -52,8 +41,8 @@ ConnectionString ConnectionString::parse(std::string_view text) {
         if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) {
             // A piece with no "=" is only allowed when it is blank (";;" or a trailing ";").
             const size_t end = semi == std::string_view::npos ? text.size() : semi;
-            if (!trim(text.substr(pos, end - pos)).empty())
-                malformed("\"" + std::string(trim(text.substr(pos, end - pos))) +
+            if (!trimBlanks(text.substr(pos, end - pos)).empty())
+                malformed("\"" + std::string(trimBlanks(text.substr(pos, end - pos))) +
                           "\" has no \"=\".");
             pos = end + 1;
             continue;
@@ -89,7 +78,7 @@ ConnectionString ConnectionString::parse(std::string_view text) {
         } else {
             const size_t end = text.find(';', v);
             const size_t stop = end == std::string_view::npos ? text.size() : end;
-            value = std::string(trim(text.substr(v, stop - v)));
+            value = std::string(trimBlanks(text.substr(v, stop - v)));
             pos = stop + 1;
         }
         if (key == "provider") {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "db/provider/Blanks.h"
 #include "db/provider/OleDate.h"
 #include "db/provider/ProviderError.h"
 #include "db/provider/RowStore.h"
@@ -13,24 +14,12 @@ namespace tessor::provider {
 
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 [[noreturn]] void bad(const std::string& why) {
     throw ProviderError(hr::kInvalidArgument, "The find criterion is not valid: " + why);
 }
 
 bool parseNumber(std::string_view s, double& out) {
-    s = trim(s);
+    s = trimBlanks(s);
     if (!s.empty() && s.front() == '+') s.remove_prefix(1);
     if (s.empty()) return false;
     auto r = std::from_chars(s.data(), s.data() + s.size(), out);
@@ -56,7 +45,7 @@ size_t operatorAt(std::string_view t, size_t pos) {
 }  // namespace
 
 FindCriterion::FindCriterion(std::string_view text, const std::vector<ColumnInfo>& columns) {
-    text = trim(text);
+    text = trimBlanks(text);
     if (text.empty()) bad("it is empty.");
     size_t opPos = std::string_view::npos;
     size_t opLen = 0;
@@ -83,7 +72,7 @@ FindCriterion::FindCriterion(std::string_view text, const std::vector<ColumnInfo
             const size_t len = operatorAt(text, p);
             if (len == 0) continue;
             if (firstOp == std::string_view::npos) firstOp = p;
-            if (auto col = findColumn(columns, trim(text.substr(0, p)))) {
+            if (auto col = findColumn(columns, trimBlanks(text.substr(0, p)))) {
                 m_column = *col;
                 opPos = p;
                 opLen = len;
@@ -91,9 +80,9 @@ FindCriterion::FindCriterion(std::string_view text, const std::vector<ColumnInfo
         }
         if (opPos == std::string_view::npos) {
             if (firstOp == std::string_view::npos) bad("it has no operator.");
-            throw ProviderError(hr::kItemNotFound, "The find criterion names no field: \"" +
-                                                       std::string(trim(text.substr(0, firstOp))) +
-                                                       "\".");
+            throw ProviderError(hr::kItemNotFound,
+                                "The find criterion names no field: \"" +
+                                    std::string(trimBlanks(text.substr(0, firstOp))) + "\".");
         }
     }
     const std::string_view op = text.substr(opPos, opLen);
@@ -113,7 +102,7 @@ FindCriterion::FindCriterion(std::string_view text, const std::vector<ColumnInfo
         m_op = Op::Like;
 
     // The literal.
-    const std::string_view lit = trim(text.substr(opPos + opLen));
+    const std::string_view lit = trimBlanks(text.substr(opPos + opLen));
     if (lit.empty()) bad("no value follows the operator.");
     enum class LitKind { Quoted, Date, Bare } litKind;
     std::string value;

@@ -1,23 +1,12 @@
 #include "db/provider/SortText.h"
 
+#include "db/provider/Blanks.h"
 #include "db/provider/ProviderError.h"
 #include "db/provider/TextFold.h"
 
 namespace tessor::provider {
 
 namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
 
 [[noreturn]] void bad(const std::string& why) {
     throw ProviderError(hr::kInvalidArgument, "The sort order is not valid: " + why);
@@ -34,7 +23,7 @@ size_t lookup(std::string_view name, const std::vector<ColumnInfo>& columns) {
 std::vector<SortText::Key> SortText::parse(std::string_view text,
                                            const std::vector<ColumnInfo>& columns) {
     std::vector<Key> keys;
-    if (trim(text).empty()) return keys;
+    if (trimBlanks(text).empty()) return keys;
     size_t pos = 0;
     while (true) {
         // One key runs to the next comma outside brackets.
@@ -46,7 +35,7 @@ std::vector<SortText::Key> SortText::parse(std::string_view text,
             ++end;
         }
         if (inBracket) bad("a \"[\" is not closed.");
-        std::string_view piece = trim(text.substr(pos, end - pos));
+        std::string_view piece = trimBlanks(text.substr(pos, end - pos));
         if (piece.empty()) bad("a key between commas is empty.");
         Key key;
         std::string_view name;
@@ -54,14 +43,14 @@ std::vector<SortText::Key> SortText::parse(std::string_view text,
         if (piece.front() == '[') {
             const size_t close = piece.find(']');
             name = piece.substr(1, close - 1);
-            rest = trim(piece.substr(close + 1));
+            rest = trimBlanks(piece.substr(close + 1));
         } else {
             const size_t blank = piece.find_last_of(" \t");
             std::string_view last =
                 blank == std::string_view::npos ? piece : piece.substr(blank + 1);
             if (blank != std::string_view::npos &&
                 (TextFold::equal(last, "asc") || TextFold::equal(last, "desc"))) {
-                name = trim(piece.substr(0, blank));
+                name = trimBlanks(piece.substr(0, blank));
                 rest = last;
             } else {
                 name = piece;

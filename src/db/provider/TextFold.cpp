@@ -14,6 +14,32 @@ locale_t utf8Locale() {
     return loc;
 }
 
+// Compares a and b code point by code point after folding case and then applying `map`;
+// ASCII takes a short path, as it makes up most texts.
+template <typename Map>
+int compareFolded(std::string_view a, std::string_view b, Map map) {
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[j]);
+        char32_t x, y;
+        if ((ca | cb) < 0x80) {
+            x = ca >= 'A' && ca <= 'Z' ? ca + 32 : ca;
+            y = cb >= 'A' && cb <= 'Z' ? cb + 32 : cb;
+            ++i;
+            ++j;
+        } else {
+            x = map(TextFold::fold(TextFold::decode(a, i)));
+            y = map(TextFold::fold(TextFold::decode(b, j)));
+        }
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return 0;
+}
+
 }  // namespace
 
 char32_t TextFold::decode(std::string_view s, size_t& pos) {
@@ -56,26 +82,7 @@ std::u32string TextFold::folded(std::string_view s) {
 }
 
 int TextFold::compare(std::string_view a, std::string_view b) {
-    size_t i = 0;
-    size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        const auto ca = static_cast<unsigned char>(a[i]);
-        const auto cb = static_cast<unsigned char>(b[j]);
-        char32_t x, y;
-        if ((ca | cb) < 0x80) {
-            x = ca >= 'A' && ca <= 'Z' ? ca + 32 : ca;
-            y = cb >= 'A' && cb <= 'Z' ? cb + 32 : cb;
-            ++i;
-            ++j;
-        } else {
-            x = fold(decode(a, i));
-            y = fold(decode(b, j));
-        }
-        if (x != y) return x < y ? -1 : 1;
-    }
-    if (i < a.size()) return 1;
-    if (j < b.size()) return -1;
-    return 0;
+    return compareFolded(a, b, [](char32_t c) { return c; });
 }
 
 char32_t TextFold::baseLetter(char32_t c) {
@@ -94,25 +101,8 @@ char32_t TextFold::baseLetter(char32_t c) {
 }
 
 int TextFold::collate(std::string_view a, std::string_view b) {
-    size_t i = 0;
-    size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        const auto ca = static_cast<unsigned char>(a[i]);
-        const auto cb = static_cast<unsigned char>(b[j]);
-        char32_t x, y;
-        if ((ca | cb) < 0x80) {
-            x = ca >= 'A' && ca <= 'Z' ? ca + 32 : ca;
-            y = cb >= 'A' && cb <= 'Z' ? cb + 32 : cb;
-            ++i;
-            ++j;
-        } else {
-            x = baseLetter(fold(decode(a, i)));
-            y = baseLetter(fold(decode(b, j)));
-        }
-        if (x != y) return x < y ? -1 : 1;
-    }
-    if (i < a.size()) return 1;
-    if (j < b.size()) return -1;
+    const int byLetter = compareFolded(a, b, baseLetter);
+    if (byLetter != 0) return byLetter;
     return compare(a, b);
 }
 
