@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "jet/Value.h"
+
 namespace tessor::csv {
 
 namespace {
@@ -21,31 +23,6 @@ void appendPadded(std::string& out, int value, int width) {
     for (int n = int(res.ptr - buf); n < width; ++n)
         out.push_back('0');
     out.append(buf, res.ptr);
-}
-
-// Days since 1970-01-01 to a proleptic Gregorian date, counting in 400-year eras
-// so that no loop depends on the input.
-void civilFromDays(int64_t z, int& year, int& month, int& day) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    day = int(doy - (153 * mp + 2) / 5 + 1);
-    month = int(mp < 10 ? mp + 3 : mp - 9);
-    year = int(era * 400 + yoe + (month <= 2 ? 1 : 0));
-}
-
-// The inverse of civilFromDays: days since 1970-01-01 of a proleptic Gregorian date.
-int64_t daysFromCivil(int year, int month, int day) {
-    const int64_t y = int64_t(year) - (month <= 2 ? 1 : 0);
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t mp = month > 2 ? month - 3 : month + 9;
-    const int64_t doy = (153 * mp + 2) / 5 + day - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
 }
 
 bool isLeap(int year) {
@@ -83,9 +60,8 @@ bool parseFloating(std::string_view text, T& value) {
     return res.ec == std::errc() && res.ptr == text.data() + text.size();
 }
 
-constexpr int64_t kDaysFrom1970To1899 = -25569;  // 1899-12-30 is day -25569 of the Unix epoch
-constexpr double kFirstDay = -657434.0;          // 0100-01-01
-constexpr double kPastLastDay = 2958466.0;       // 10000-01-01
+constexpr double kFirstDay = -657434.0;     // 0100-01-01
+constexpr double kPastLastDay = 2958466.0;  // 10000-01-01
 
 }  // namespace
 
@@ -135,7 +111,10 @@ bool splitDateTime(double oleDays, DateTimeFields& f) {
         seconds -= 86400;
         ++day;
     }
-    civilFromDays(day + kDaysFrom1970To1899, f.year, f.month, f.day);
+    const jet::DateTime::Parts date = jet::DateTime{double(day)}.toParts();
+    f.year = date.year;
+    f.month = date.month;
+    f.day = date.day;
     if (f.year > 9999) return false;
     f.hour = int(seconds / 3600);
     f.minute = int(seconds / 60 % 60);
@@ -259,10 +238,8 @@ bool parseDateTime(std::string_view text, double& oleDays) {
         if (year < 100 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) ||
             hour > 23 || minute > 59 || second > 59)
             return false;
-        const int64_t days = daysFromCivil(year, month, day) - kDaysFrom1970To1899;
         // Before 1899-12-30 the whole part counts back but the time of day still runs forwards.
-        const double fraction = (hour * 3600 + minute * 60 + second) / 86400.0;
-        oleDays = days >= 0 ? double(days) + fraction : double(days) - fraction;
+        oleDays = jet::DateTime::fromParts({year, month, day, hour, minute, second, 0}).days;
         return true;
     }
     // A stored value without a calendar date is written as its number of days.
