@@ -65,22 +65,13 @@ struct SmallImage {
     }
 };
 
-uint32_t codeOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.code();
-    }
-    return 0;
-}
-
 }  // namespace
 
 TEST(Damage, LoopingLongValueChain) {
     SmallImage img(true);
     auto image = img.b.build();
     auto db = openImage(image);
-    EXPECT_EQ(codeOf([&] { db->readTable("Notes"); }), hr::kCorrupt);
+    EXPECT_EQ(errorCodeOf([&] { db->readTable("Notes"); }), hr::kCorrupt);
     auto problems = checkIntegrity(*db);
     ASSERT_FALSE(problems.empty());
     EXPECT_NE(problems[0].find("loops"), std::string::npos) << problems[0];
@@ -142,7 +133,7 @@ TEST(Damage, DeclaredLengthIsBoundedByTheFile) {
     put32(desc, 4, 5u << 8);
     b.addRow(t, {B::raw(desc)});
     auto db = openImage(b.build());
-    EXPECT_EQ(codeOf([&] { db->readTable("T"); }), hr::kCorrupt);
+    EXPECT_EQ(errorCodeOf([&] { db->readTable("T"); }), hr::kCorrupt);
 }
 
 TEST(Damage, TruncatedFiles) {
@@ -317,7 +308,7 @@ TEST(Damage, CheckerOutputIsBounded) {
     std::fill(image.begin() + row + 1, image.begin() + row + 69, 0);
     put32(image, row + 1, bitmapPage);
     auto db = openImage(image);
-    EXPECT_EQ(codeOf([&] { db->readTable("Notes"); }), hr::kCorrupt);
+    EXPECT_EQ(errorCodeOf([&] { db->readTable("Notes"); }), hr::kCorrupt);
     auto problems = checkIntegrity(*db);
     EXPECT_LE(problems.size(), 1100u);
     EXPECT_TRUE(mentions(problems, "further problems")) << problems.size();
@@ -332,7 +323,7 @@ TEST(Damage, SharedStoredValuesAreRefused) {
     for (int i = 0; i < 40; ++i)
         b.addRow(t, {B::i32(i), shared});
     auto db = openImage(b.build());
-    EXPECT_EQ(codeOf([&] { db->readTable("T"); }), hr::kCorrupt);
+    EXPECT_EQ(errorCodeOf([&] { db->readTable("T"); }), hr::kCorrupt);
 
     // Two slots pointing at one moved row.
     B m;
@@ -345,6 +336,6 @@ TEST(Damage, SharedStoredValuesAreRefused) {
     const uint32_t data = m.dataPage(u);
     put32(image, rowAt(image, data, 1), get32(image, rowAt(image, data, 0)));
     auto db2 = openImage(image);
-    EXPECT_EQ(codeOf([&] { db2->readTable("U"); }), hr::kCorrupt);
+    EXPECT_EQ(errorCodeOf([&] { db2->readTable("U"); }), hr::kCorrupt);
     EXPECT_TRUE(mentions(checkIntegrity(*db2), "two rows point at the moved row"));
 }

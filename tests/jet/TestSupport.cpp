@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "MemoryFile.h"
+#include "jet/Error.h"
 
 namespace jettest {
 
@@ -45,6 +46,15 @@ TempFile::TempFile(const std::vector<uint8_t>& bytes, const std::string& name) {
 TempFile::~TempFile() {
     std::error_code ec;
     std::filesystem::remove_all(m_dir, ec);
+}
+
+uint32_t errorCodeOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const jet::Error& e) {
+        return e.code();
+    }
+    return 0;
 }
 
 }  // namespace jettest

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@ std::unique_ptr<jet::Database> openImage(const std::vector<uint8_t>& bytes,
                                          const jet::OpenOptions& options = {});
 
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& path);
+
+// The code of the jet::Error that f throws; 0 when it throws none.
+uint32_t errorCodeOf(const std::function<void()>& f);
 
 // A file in a private temporary folder, removed with the object.
 class TempFile {

@@ -2,7 +2,6 @@
 // sound, takes tables and a password, and matches, table for table and row for row, the empty
 // database the Jet 4.0 OLE DB provider made through ADOX.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -46,17 +45,6 @@ std::unique_ptr<Database> openNew(const fs::path& p, const std::string& password
     return Database::open(p, o);
 }
 
-bool runs(const std::string& command, std::string& out) {
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return false;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    int status = ::pclose(p);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 fs::path repoRoot() {
     return fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
 }
@@ -88,15 +76,6 @@ std::vector<std::string> catalogText(Database& db) {
     }
     out.insert(out.end(), sids.owners.begin(), sids.owners.end());
     return out;
-}
-
-uint32_t codeOf_(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.code();
-    }
-    return 0;
 }
 
 }  // namespace
@@ -157,7 +136,7 @@ TEST(NewDatabase, WithAPasswordAndAPasswordSetLater) {
     const fs::path a = dir.path / "A.mdb", b = dir.path / "B.mdb";
     Database::create(a, NewDatabase{"Kennwort"});
     Database::create(b);
-    EXPECT_EQ(codeOf_([&] { openNew(a); }), hr::kAuthFailed);
+    EXPECT_EQ(errorCodeOf([&] { openNew(a); }), hr::kAuthFailed);
     auto withPw = openNew(a, "Kennwort");
     auto without = openNew(b);
     EXPECT_TRUE(withPw->hasPassword());
@@ -192,13 +171,14 @@ TEST(NewDatabase, ForeignReadersReadIt) {
         ASSERT_TRUE(objs.ok) << objs.output;
         EXPECT_EQ(objs.rows.size(), 8u);
         std::string out;
-        EXPECT_TRUE(runs("mdb-schema '" + file.string() + "'", out)) << out;
+        EXPECT_TRUE(runCommand("mdb-schema '" + file.string() + "'", out)) << out;
     }
     std::string out;
     if (fs::exists(repoRoot() / "node_modules" / "mdb-reader")) {
-        ASSERT_TRUE(runs("node '" + (repoRoot() / "tools/scripts/mdbreader-export.mjs").string() +
-                             "' '" + file.string() + "' --counts",
-                         out))
+        ASSERT_TRUE(runCommand("node '" +
+                                   (repoRoot() / "tools/scripts/mdbreader-export.mjs").string() +
+                                   "' '" + file.string() + "' --counts",
+                               out))
             << out;
         EXPECT_NE(out.find("MSysObjects\t8\t8"), std::string::npos) << out;
         EXPECT_NE(out.find("MSysACEs\t16\t16"), std::string::npos) << out;

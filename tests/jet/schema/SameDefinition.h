@@ -3,72 +3,75 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "jet/Schema.h"
 
 namespace jettest {
 
-// Every stored field of two definitions, compared one by one so a failure names the field.
+// Compares the listed members of x and y one by one, so that a failure names the member;
+// names holds their names, separated by blanks, in the order of the list.
+template <typename T, typename... Member>
+void expectSameMembers(const T& x, const T& y, const std::string& where, std::string_view names,
+                       Member T::*... member) {
+    std::vector<std::string_view> label;
+    for (size_t from = 0; from < names.size();) {
+        size_t to = names.find(' ', from);
+        if (to == std::string_view::npos) to = names.size();
+        if (to > from) label.push_back(names.substr(from, to - from));
+        from = to + 1;
+    }
+    ASSERT_EQ(label.size(), sizeof...(Member)) << "names and members of " << where;
+    size_t i = 0;
+    auto one = [&](const auto& a, const auto& b) {
+        EXPECT_EQ(a, b) << where << ": " << label[i];
+        ++i;
+    };
+    (one(x.*member, y.*member), ...);
+}
+
+// Every stored field of two definitions.
 inline void expectSameDefinition(const jet::TableDef& a, const jet::TableDef& b,
                                  const std::string& where) {
-    EXPECT_EQ(a.definitionLength, b.definitionLength) << where;
-    EXPECT_EQ(a.rowCount, b.rowCount) << where;
-    EXPECT_EQ(a.autoNumber, b.autoNumber) << where;
-    EXPECT_EQ(a.autoIncrement, b.autoIncrement) << where;
-    EXPECT_EQ(a.complexAutoNumber, b.complexAutoNumber) << where;
-    EXPECT_EQ(a.tableType, b.tableType) << where;
-    EXPECT_EQ(a.maxColumnCount, b.maxColumnCount) << where;
-    EXPECT_EQ(a.varColumnCount, b.varColumnCount) << where;
-    EXPECT_EQ(a.ownedMap, b.ownedMap) << where;
-    EXPECT_EQ(a.freeMap, b.freeMap) << where;
+    using T = jet::TableDef;
+    expectSameMembers(a, b, where,
+                      "definitionLength rowCount autoNumber autoIncrement complexAutoNumber "
+                      "tableType maxColumnCount varColumnCount ownedMap freeMap",
+                      &T::definitionLength, &T::rowCount, &T::autoNumber, &T::autoIncrement,
+                      &T::complexAutoNumber, &T::tableType, &T::maxColumnCount, &T::varColumnCount,
+                      &T::ownedMap, &T::freeMap);
     ASSERT_EQ(a.columns.size(), b.columns.size()) << where;
     for (size_t i = 0; i < a.columns.size(); ++i) {
-        const jet::ColumnDef &x = a.columns[i], &y = b.columns[i];
-        const std::string w = where + " column " + x.name;
-        EXPECT_EQ(x.name, y.name) << w;
-        EXPECT_EQ(x.type, y.type) << w;
-        EXPECT_EQ(x.id, y.id) << w;
-        EXPECT_EQ(x.varIndex, y.varIndex) << w;
-        EXPECT_EQ(x.columnNumber, y.columnNumber) << w;
-        EXPECT_EQ(x.fixedOffset, y.fixedOffset) << w;
-        EXPECT_EQ(x.length, y.length) << w;
-        EXPECT_EQ(x.sortOrder, y.sortOrder) << w;
-        EXPECT_EQ(x.precision, y.precision) << w;
-        EXPECT_EQ(x.scale, y.scale) << w;
-        EXPECT_EQ(x.flags, y.flags) << w;
-        EXPECT_EQ(x.extFlags, y.extFlags) << w;
-        EXPECT_EQ(x.sortId, y.sortId) << w;
-        EXPECT_EQ(x.sortVersion, y.sortVersion) << w;
-        EXPECT_EQ(x.descriptorIndex, y.descriptorIndex) << w;
-        EXPECT_EQ(x.lvOwnedMap, y.lvOwnedMap) << w;
-        EXPECT_EQ(x.lvFreeMap, y.lvFreeMap) << w;
+        using C = jet::ColumnDef;
+        expectSameMembers(a.columns[i], b.columns[i], where + " column " + a.columns[i].name,
+                          "name type id varIndex columnNumber fixedOffset length sortOrder "
+                          "precision scale flags extFlags sortId sortVersion descriptorIndex "
+                          "lvOwnedMap lvFreeMap",
+                          &C::name, &C::type, &C::id, &C::varIndex, &C::columnNumber,
+                          &C::fixedOffset, &C::length, &C::sortOrder, &C::precision, &C::scale,
+                          &C::flags, &C::extFlags, &C::sortId, &C::sortVersion, &C::descriptorIndex,
+                          &C::lvOwnedMap, &C::lvFreeMap);
     }
     ASSERT_EQ(a.realIndexes.size(), b.realIndexes.size()) << where;
     for (size_t i = 0; i < a.realIndexes.size(); ++i) {
-        const jet::RealIndexDef &x = a.realIndexes[i], &y = b.realIndexes[i];
-        const std::string w = where + " real index " + std::to_string(i);
-        EXPECT_EQ(x.columns, y.columns) << w;
-        EXPECT_EQ(x.usageMap, y.usageMap) << w;
-        EXPECT_EQ(x.firstPage, y.firstPage) << w;
-        EXPECT_EQ(x.flags, y.flags) << w;
-        EXPECT_EQ(x.uniqueCount, y.uniqueCount) << w;
-        EXPECT_EQ(x.statsWord0, y.statsWord0) << w;
-        EXPECT_EQ(x.statsWord2, y.statsWord2) << w;
-        EXPECT_EQ(x.unknown2A, y.unknown2A) << w;
+        using R = jet::RealIndexDef;
+        expectSameMembers(a.realIndexes[i], b.realIndexes[i],
+                          where + " real index " + std::to_string(i),
+                          "columns usageMap firstPage flags uniqueCount statsWord0 statsWord2 "
+                          "unknown2A",
+                          &R::columns, &R::usageMap, &R::firstPage, &R::flags, &R::uniqueCount,
+                          &R::statsWord0, &R::statsWord2, &R::unknown2A);
     }
     ASSERT_EQ(a.indexes.size(), b.indexes.size()) << where;
     for (size_t i = 0; i < a.indexes.size(); ++i) {
-        const jet::IndexDef &x = a.indexes[i], &y = b.indexes[i];
-        const std::string w = where + " index " + x.name;
-        EXPECT_EQ(x.name, y.name) << w;
-        EXPECT_EQ(x.number, y.number) << w;
-        EXPECT_EQ(x.realIndex, y.realIndex) << w;
-        EXPECT_EQ(x.kind, y.kind) << w;
-        EXPECT_EQ(x.fkTableType, y.fkTableType) << w;
-        EXPECT_EQ(x.fkRelatedIndex, y.fkRelatedIndex) << w;
-        EXPECT_EQ(x.fkRelatedTablePage, y.fkRelatedTablePage) << w;
-        EXPECT_EQ(x.cascadeUpdates, y.cascadeUpdates) << w;
-        EXPECT_EQ(x.cascadeDeletes, y.cascadeDeletes) << w;
+        using X = jet::IndexDef;
+        expectSameMembers(a.indexes[i], b.indexes[i], where + " index " + a.indexes[i].name,
+                          "name number realIndex kind fkTableType fkRelatedIndex "
+                          "fkRelatedTablePage cascadeUpdates cascadeDeletes",
+                          &X::name, &X::number, &X::realIndex, &X::kind, &X::fkTableType,
+                          &X::fkRelatedIndex, &X::fkRelatedTablePage, &X::cascadeUpdates,
+                          &X::cascadeDeletes);
     }
 }
 

@@ -109,18 +109,6 @@ State state(Database& db) {
     return st;
 }
 
-void expectClean(Database& db, const std::string& where) {
-    auto problems = checkIntegrity(db);
-    EXPECT_TRUE(problems.empty()) << where << ": " << problems.front();
-}
-
-SimDisk restartFrom(const SimDisk& crashed, bool keepUnsynced) {
-    SimDisk d;
-    for (auto& [name, bytes] : crashed.image(keepUnsynced))
-        d.put(name, bytes);
-    return d;
-}
-
 }  // namespace
 
 TEST(SchemaCrash, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
@@ -130,7 +118,7 @@ TEST(SchemaCrash, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
         auto cleanDb = openSim(clean);
         const State before = state(*cleanDb);
         apply(*cleanDb, op);
-        expectClean(*cleanDb, opName(op));
+        expectSound(*cleanDb, opName(op));
         const State after = state(*cleanDb);
         ASSERT_NE(before, after) << opName(op);
         const int writes = clean.writes();
@@ -146,7 +134,7 @@ TEST(SchemaCrash, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
                 db.reset();
                 SimDisk restart = restartFrom(disk, keep);
                 auto re = openSim(restart);
-                expectClean(*re, where);
+                expectSound(*re, where);
                 const State now = state(*re);
                 EXPECT_TRUE(now == before || now == after) << where;
             }
@@ -176,7 +164,7 @@ TEST(SchemaCrash, AFullDiskAtAnyWriteLeavesTheFileAsItWas) {
             SimDisk restart = restartFrom(disk, true);
             auto re = openSim(restart);
             EXPECT_EQ(state(*re), before) << where;
-            expectClean(*re, where);
+            expectSound(*re, where);
             apply(*re, op);  // a new open makes the change
             ASSERT_LT(n, 400);
         }

@@ -18,11 +18,6 @@ using namespace jettest;
 
 namespace {
 
-void expectClean(Database& db) {
-    auto problems = checkIntegrity(db);
-    EXPECT_TRUE(problems.empty()) << problems.front() << " (" << problems.size() << " findings)";
-}
-
 sql::Result run(Database& db, const std::string& statement) {
     return sql::execute(db, statement);
 }
@@ -76,7 +71,7 @@ TEST(SqlStatement, InsertStoresEveryFieldType) {
     run(*db,
         "insert into People (Flag, Small, Short, Price, Amount, [When], Exact, Name) "
         "values ('No', '7', 2.5, 0.00005, '-1.5', '3/4/2021', 7, 2.50)");
-    expectClean(*db);
+    expectSound(*db);
     db.reset();
 
     auto re = openSim(disk);
@@ -110,7 +105,7 @@ TEST(SqlStatement, InsertStoresEveryFieldType) {
     EXPECT_EQ(b[7].as<DateTime>().toParts().month, 3);
     EXPECT_EQ(b[9].as<Decimal>().toString(), "7.00");
     EXPECT_EQ(b[10], Value(std::string("2.5")));
-    expectClean(*re);
+    expectSound(*re);
 }
 
 TEST(SqlStatement, SelectFiltersAndSortsAsJetDoes) {
@@ -170,7 +165,7 @@ TEST(SqlStatement, UpdateWorksFromTheOldRowAndLandsWhole) {
     EXPECT_EQ(column(got, 0), (std::vector<std::string>{"108", "109", "110"}));
     EXPECT_EQ(column(got, 1), (std::vector<std::string>{"banana!", "Apple!", "pear!"}));
     EXPECT_EQ(run(*db, "UPDATE Keyed SET Label = 'none' WHERE Code = 5000").rowsAffected, 0u);
-    expectClean(*db);
+    expectSound(*db);
 
     // The second row would clash with the first in the primary key: nothing at all changes.
     EXPECT_NE(refused(disk, *db, "UPDATE Keyed SET Code = 1 WHERE Code < 100"), "");
@@ -185,7 +180,7 @@ TEST(SqlStatement, UpdateWorksFromTheOldRowAndLandsWhole) {
     db.reset();
     auto re = openSim(disk);
     EXPECT_EQ(run(*re, "SELECT * FROM Keyed WHERE Code > 100").rows.size(), 3u);
-    expectClean(*re);
+    expectSound(*re);
 }
 
 TEST(SqlStatement, DeleteRemovesWhatTheConditionPicks) {
@@ -199,7 +194,7 @@ TEST(SqlStatement, DeleteRemovesWhatTheConditionPicks) {
     EXPECT_EQ(refused(disk, *db, "DELETE FROM Keyed WHERE"), "Syntax error in DELETE statement.");
     EXPECT_EQ(run(*db, "DELETE * FROM Keyed;").rowsAffected, 3u);
     EXPECT_EQ(db->tableDef("Keyed").rowCount, 0u);
-    expectClean(*db);
+    expectSound(*db);
 }
 
 TEST(SqlStatement, RefusedInsertsChangeNothing) {
@@ -238,15 +233,13 @@ TEST(SqlStatement, RefusedInsertsChangeNothing) {
     } catch (const Error&) {
     }
     EXPECT_EQ(run(*db, "SELECT * FROM Keyed").rows.size(), 1u);
-    expectClean(*db);
+    expectSound(*db);
 }
 
 TEST(SqlStatement, ForeignReadersReadRowsWrittenThroughSql) {
     TempFile file(buildPeopleImage(), "sql.mdb");
     {
-        OpenOptions rw;
-        rw.readOnly = false;
-        auto db = Database::open(file.path(), rw);
+        auto db = openWritable(file.path());
         for (int i = 0; i < 40; ++i)
             run(*db, "INSERT INTO People (Name, Short, Notes) VALUES ('name " + std::to_string(i) +
                          "', " + std::to_string(i * 3) + ", '" + std::string(size_t(i) * 150, 'n') +
@@ -254,7 +247,7 @@ TEST(SqlStatement, ForeignReadersReadRowsWrittenThroughSql) {
         run(*db, "UPDATE People SET Name = 'renamed ' & Short WHERE Short MOD 2 = 0");
         run(*db, "DELETE FROM People WHERE Short > 100");
         fillKeyed(*db);
-        expectClean(*db);
+        expectSound(*db);
     }
     for (auto* reader : {&readWithMdbExport, &readWithMdbReader}) {
         ForeignTable t = reader(file.path(), "People");

@@ -78,18 +78,6 @@ std::vector<std::vector<Value>> rowsOf(Database& db) {
     return rows;
 }
 
-void expectClean(Database& db, const std::string& where) {
-    auto problems = checkIntegrity(db);
-    EXPECT_TRUE(problems.empty()) << where << ": " << problems.front();
-}
-
-SimDisk restartFrom(const SimDisk& crashed, bool keepUnsynced) {
-    SimDisk d;
-    for (auto& [name, bytes] : crashed.image(keepUnsynced))
-        d.put(name, bytes);
-    return d;
-}
-
 }  // namespace
 
 TEST(WriteCrash, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
@@ -119,7 +107,7 @@ TEST(WriteCrash, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
                 SimDisk restart = restartFrom(disk, keep);
                 auto re = openSim(restart);
                 EXPECT_FALSE(restart.exists("db-journal")) << where;
-                expectClean(*re, where);
+                expectSound(*re, where);
                 auto rows = rowsOf(*re);
                 EXPECT_TRUE(rows == before || rows == after) << where;
                 absent += rows == before;
@@ -151,7 +139,7 @@ TEST(WriteCrash, ACrashWhileRollingBackIsRolledBackAgain) {
         }
         SimDisk last = restartFrom(again, false);
         auto db = openSim(last);
-        expectClean(*db, "rollback crashed at write " + std::to_string(n));
+        expectSound(*db, "rollback crashed at write " + std::to_string(n));
         EXPECT_EQ(db->readTable("People").rows.size(), 60u);
         ASSERT_LT(n, 100);
     }
@@ -187,7 +175,7 @@ TEST(WriteCrash, AFailedWriteIsReportedLeavesTheFileAsItWasAndBlocksFurtherChang
             SimDisk restart = restartFrom(disk, true);
             auto re = openSim(restart);
             EXPECT_EQ(rowsOf(*re), before) << where;
-            expectClean(*re, where);
+            expectSound(*re, where);
             re->insertRow("People", peopleRow(8, 0, 0));  // a new open writes again
             ASSERT_LT(n, 100);
         }
@@ -230,7 +218,7 @@ TEST(WriteCrash, HotJournalIsRefusedReadOnlyAndRolledBackOnADiskFile) {
     {
         auto db = Database::open(file.path(), rw);
         EXPECT_FALSE(std::filesystem::exists(journal));
-        expectClean(*db, "after rollback on disk");
+        expectSound(*db, "after rollback on disk");
         EXPECT_EQ(db->readTable("People").rows.size(), 60u);
     }
     EXPECT_EQ(readFileBytes(file.path()), b.image);

@@ -25,17 +25,6 @@ std::string shellQuote(const std::string& s) {
     return q + "'";
 }
 
-bool run(const std::string& command, std::string& out) {
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return false;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    int status = ::pclose(p);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // CSV with "..." quoting, "" inside quotes, line breaks allowed inside quotes.
 std::vector<std::vector<std::string>> parse(const std::string& text, char delimiter) {
     std::vector<std::vector<std::string>> rows;
@@ -95,6 +84,23 @@ ForeignTable finish(bool ok, std::string out, char delimiter) {
 
 }  // namespace
 
+bool runCommand(const std::string& command, std::string& out) {
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+    if (!p) return false;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    int status = ::pclose(p);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string schemaByMdbSchema(const fs::path& file) {
+    std::string out;
+    if (!runCommand("mdb-schema " + shellQuote(file.string()) + " access", out)) return {};
+    return out;
+}
+
 int ForeignTable::column(const std::string& name) const {
     for (size_t i = 0; i < header.size(); ++i)
         if (header[i] == name) return static_cast<int>(i);
@@ -103,22 +109,23 @@ int ForeignTable::column(const std::string& name) const {
 
 ForeignTable readWithMdbExport(const fs::path& file, const std::string& table) {
     std::string out;
-    if (!run("command -v mdb-export >/dev/null", out)) return {};
+    if (!runCommand("command -v mdb-export >/dev/null", out)) return {};
     out.clear();
-    bool ok = run("mdb-export -b hex " + shellQuote(file.string()) + " " + shellQuote(table), out);
+    bool ok =
+        runCommand("mdb-export -b hex " + shellQuote(file.string()) + " " + shellQuote(table), out);
     return finish(ok, out, ',');
 }
 
 ForeignTable readWithMdbReader(const fs::path& file, const std::string& table) {
     std::string out;
     if (!fs::exists(repoRoot() / "node_modules" / "mdb-reader") ||
-        !run("node --version >/dev/null", out))
+        !runCommand("node --version >/dev/null", out))
         return {};
     out.clear();
     fs::path script = repoRoot() / "tools" / "scripts" / "mdbreader-export.mjs";
-    bool ok = run("node " + shellQuote(script.string()) + " " + shellQuote(file.string()) + " " +
-                      shellQuote(table),
-                  out);
+    bool ok = runCommand("node " + shellQuote(script.string()) + " " + shellQuote(file.string()) +
+                             " " + shellQuote(table),
+                         out);
     return finish(ok, out, ',');
 }
 

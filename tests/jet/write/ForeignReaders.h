@@ -17,6 +17,12 @@ struct ForeignTable {
     int column(const std::string& name) const;
 };
 
+// Runs a shell command; out receives its output and error output. True when it exited 0.
+bool runCommand(const std::string& command, std::string& out);
+// What mdbtools' mdb-schema prints for the file (its CREATE TABLE statements); empty when it
+// is not installed or failed.
+std::string schemaByMdbSchema(const std::filesystem::path& file);
+
 // mdbtools' mdb-export (CSV, binary as hex).
 ForeignTable readWithMdbExport(const std::filesystem::path& file, const std::string& table);
 // The npm package mdb-reader through tools/scripts/mdbreader-export.mjs.

@@ -21,11 +21,6 @@ using namespace jettest;
 
 namespace {
 
-void expectClean(Database& db) {
-    auto problems = checkIntegrity(db);
-    EXPECT_TRUE(problems.empty()) << problems.front() << " (" << problems.size() << " findings)";
-}
-
 size_t lvPages(Database& db, const char* column) {
     const TableDef& def = db.tableDef("People");
     return UsageMap::read(db.impl().pager(), def.findColumn(column)->lvOwnedMap).pages().size();
@@ -74,7 +69,7 @@ TEST(RowWrite, EveryTypeAndLongValueFormReadsBack) {
     // Memo text is stored as UTF-16: 3000 bytes on one page, 18000 bytes in five chunks (the
     // short last chunk does not fit beside the 3000).
     EXPECT_EQ(lvPages(*db, "Notes"), 6u);
-    expectClean(*db);
+    expectSound(*db);
 
     // Everything was synced and the journal is gone: a restart sees all three rows.
     EXPECT_FALSE(disk.exists("db-journal"));
@@ -82,7 +77,7 @@ TEST(RowWrite, EveryTypeAndLongValueFormReadsBack) {
     after.put("db", disk.image(false).at("db"));
     auto reopened = openSim(after);
     EXPECT_EQ(reopened->readTable("People").rows, data.rows);
-    expectClean(*reopened);
+    expectSound(*reopened);
 }
 
 TEST(RowWrite, GrownRowMovesKeepsItsIdAndShrinkingFreesPages) {
@@ -108,7 +103,7 @@ TEST(RowWrite, GrownRowMovesKeepsItsIdAndShrinkingFreesPages) {
     EXPECT_EQ(data.rows[at - data.rowIds.begin()], big);
     EXPECT_EQ(data.rows.size(), 70u);
     EXPECT_EQ(lvPages(*db, "Notes"), 5u);  // 18000 bytes of UTF-16: five chunks
-    expectClean(*db);
+    expectSound(*db);
 
     // Grow it again (the moved bytes move on), then shrink the memo to inline: its chain
     // pages go back to the free map.
@@ -120,7 +115,7 @@ TEST(RowWrite, GrownRowMovesKeepsItsIdAndShrinkingFreesPages) {
     big[12] = std::string("short");
     db->updateRow("People", ids[0], big);
     EXPECT_EQ(lvPages(*db, "Notes"), 0u);
-    expectClean(*db);
+    expectSound(*db);
     big[0] = int32_t(1);
     data = db->readTable("People");
     at = std::find(data.rowIds.begin(), data.rowIds.end(), ids[0]);
@@ -131,7 +126,7 @@ TEST(RowWrite, GrownRowMovesKeepsItsIdAndShrinkingFreesPages) {
     uint32_t pages = db->pageCount();
     db->insertRow("People", peopleRow(99, 3000, 0));
     EXPECT_EQ(db->pageCount(), pages);
-    expectClean(*db);
+    expectSound(*db);
 }
 
 TEST(RowWrite, DeleteRemovesRowsAndTheirLongValues) {
@@ -148,7 +143,7 @@ TEST(RowWrite, DeleteRemovesRowsAndTheirLongValues) {
     ASSERT_EQ(data.rows.size(), 1u);
     EXPECT_EQ(data.rowIds[0], b);
     EXPECT_EQ(db->tableDef("People").rowCount, 1u);
-    expectClean(*db);
+    expectSound(*db);
 
     // A deleted record cannot be changed or deleted again; its id is not reused by an insert.
     expectRefused(
@@ -158,11 +153,11 @@ TEST(RowWrite, DeleteRemovesRowsAndTheirLongValues) {
         "does not exist");
     db->deleteRow("People", b);
     EXPECT_TRUE(db->readTable("People").rows.empty());
-    expectClean(*db);  // the emptied data page went back to the free map
+    expectSound(*db);  // the emptied data page went back to the free map
     RowId c = db->insertRow("People", peopleRow(3, 0, 0));
     EXPECT_EQ(db->readTable("People").rows.at(0).at(0), Value(int32_t(3)));
     (void)c;
-    expectClean(*db);
+    expectSound(*db);
 }
 
 TEST(RowWrite, ValuesAFieldCannotHoldAreRefusedAndChangeNothing) {
@@ -202,7 +197,7 @@ TEST(RowWrite, ValuesAFieldCannotHoldAreRefusedAndChangeNothing) {
         disk, *db, hr::kInvalidArg, [&] { db->insertRow("People", shortRow); }, "needs 15 values");
     EXPECT_EQ(db->tableDef("People").rowCount, 1u);
     EXPECT_EQ(db->tableDef("People").autoNumber, 1u);
-    expectClean(*db);
+    expectSound(*db);
 }
 
 TEST(RowWrite, TablesAndDatabasesThatCannotBeChangedSayWhy) {
@@ -250,7 +245,7 @@ TEST(RowWriteFile, MdbtoolsAndMdbReaderReadWhatWeWrote) {
         db->updateRow("People", ids[1], grown);  // moves off its full page
         db->deleteRow("People", ids[2]);
         db->deleteRow("People", ids[3]);
-        expectClean(*db);
+        expectSound(*db);
         expected = db->readTable("People").rows;
         EXPECT_FALSE(std::filesystem::exists(file.path().string() + "-journal"));
     }

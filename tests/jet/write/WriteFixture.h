@@ -1,11 +1,15 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Jet4ImageBuilder.h"
 #include "SimDisk.h"
+#include "jet/Check.h"
 #include "jet/Database.h"
 
 namespace jettest {
@@ -80,6 +84,29 @@ inline std::unique_ptr<jet::Database> openSim(SimDisk& disk, bool readOnly = fal
     jet::OpenOptions o;
     o.readOnly = readOnly;
     return jet::Database::openFile(disk.open("db"), "db.mdb", o, disk.journal("db-journal"));
+}
+
+// A database file opened for changes.
+inline std::unique_ptr<jet::Database> openWritable(const std::filesystem::path& file) {
+    jet::OpenOptions o;
+    o.readOnly = false;
+    return jet::Database::open(file, o);
+}
+
+// The integrity check finds nothing; where names the step for the failure message.
+inline void expectSound(jet::Database& db, const std::string& where = {}) {
+    auto problems = jet::checkIntegrity(db);
+    EXPECT_TRUE(problems.empty()) << where << (where.empty() ? "" : ": ") << problems.front()
+                                  << " (" << problems.size() << " findings)";
+}
+
+// The disk as a restarted machine finds it after a crash: with or without the writes that
+// were not yet synced.
+inline SimDisk restartFrom(const SimDisk& crashed, bool keepUnsynced) {
+    SimDisk d;
+    for (auto& [name, bytes] : crashed.image(keepUnsynced))
+        d.put(name, bytes);
+    return d;
 }
 
 }  // namespace jettest
