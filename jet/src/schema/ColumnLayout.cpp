@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "RowDecoder.h"
 #include "jet/Error.h"
 #include "schema/SchemaNames.h"
 #include "write/FieldEncoder.h"
@@ -13,45 +14,15 @@ namespace {
 constexpr size_t kMaxColumns = 255;
 constexpr uint8_t kCompressedUnicode = 0x01;
 
+// The fixed-length types a new field can have (Complex fields are not made here).
 bool isFixedType(ColumnType t) {
-    switch (t) {
-        case ColumnType::Bool:
-        case ColumnType::Byte:
-        case ColumnType::Int:
-        case ColumnType::Long:
-        case ColumnType::Money:
-        case ColumnType::Float:
-        case ColumnType::Double:
-        case ColumnType::DateTime:
-        case ColumnType::Guid:
-        case ColumnType::Numeric:
-            return true;
-        default:
-            return false;
-    }
+    return t == ColumnType::Bool || (t != ColumnType::Complex && fixedSize(t) > 0);
 }
 
+// A Yes/No field takes no bytes in the row (its value is its null bit), but its descriptor
+// states a length of 1, as Access writes it.
 uint16_t fixedLength(ColumnType t) {
-    switch (t) {
-        case ColumnType::Bool:
-        case ColumnType::Byte:
-            return 1;
-        case ColumnType::Int:
-            return 2;
-        case ColumnType::Long:
-        case ColumnType::Float:
-            return 4;
-        case ColumnType::Money:
-        case ColumnType::Double:
-        case ColumnType::DateTime:
-            return 8;
-        case ColumnType::Guid:
-            return 16;
-        case ColumnType::Numeric:
-            return 17;
-        default:
-            return 0;
-    }
+    return t == ColumnType::Bool ? 1 : uint16_t(fixedSize(t));
 }
 
 }  // namespace
