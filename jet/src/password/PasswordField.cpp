@@ -5,6 +5,7 @@
 #include "DatabaseHeader.h"
 #include "TextCodec.h"
 #include "jet/Error.h"
+#include "write/FieldEncoder.h"
 
 namespace jet {
 
@@ -16,48 +17,13 @@ namespace {
 
 // Strict UTF-8 to UTF-16LE; the password goes to disk as Access reads it back.
 std::vector<uint8_t> toUtf16(std::string_view text) {
+    std::vector<uint16_t> units;
+    if (!FieldEncoder::toUtf16(std::string(text), units)) refuse("The password is not valid text.");
     std::vector<uint8_t> out;
-    size_t i = 0;
-    auto unit = [&](uint32_t u) {
+    for (uint16_t u : units) {
+        if (u == 0) refuse("The password cannot contain a NUL character.");
         out.push_back(static_cast<uint8_t>(u));
         out.push_back(static_cast<uint8_t>(u >> 8));
-    };
-    while (i < text.size()) {
-        uint8_t b = static_cast<uint8_t>(text[i]);
-        uint32_t cp = 0;
-        size_t extra = 0;
-        if (b < 0x80) {
-            cp = b;
-        } else if ((b & 0xE0) == 0xC0) {
-            cp = b & 0x1F;
-            extra = 1;
-        } else if ((b & 0xF0) == 0xE0) {
-            cp = b & 0x0F;
-            extra = 2;
-        } else if ((b & 0xF8) == 0xF0) {
-            cp = b & 0x07;
-            extra = 3;
-        } else {
-            refuse("The password is not valid text.");
-        }
-        if (i + extra >= text.size()) refuse("The password is not valid text.");
-        for (size_t k = 1; k <= extra; ++k) {
-            uint8_t c = static_cast<uint8_t>(text[i + k]);
-            if ((c & 0xC0) != 0x80) refuse("The password is not valid text.");
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        static constexpr uint32_t kMinForLength[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMinForLength[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            refuse("The password is not valid text.");
-        if (cp == 0) refuse("The password cannot contain a NUL character.");
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            unit(0xD800 + (cp >> 10));
-            unit(0xDC00 + (cp & 0x3FF));
-        } else {
-            unit(cp);
-        }
-        i += extra + 1;
     }
     return out;
 }
