@@ -38,7 +38,9 @@ uint32_t LongValueWriter::put(const ColumnDef& c, const std::vector<uint8_t>& ro
 std::vector<uint8_t> LongValueWriter::store(const ColumnDef& c, const std::vector<uint8_t>& data) {
     std::vector<uint8_t> field(12, 0);
     const uint32_t len = static_cast<uint32_t>(data.size());
-    if (data.size() <= kInlineMax) {
+    // Access reads a table's property blob only from an LVAL page, never from the row.
+    const bool properties = m_table.isSystemTable() && namesEqual(c.name, "LvProp");
+    if (data.size() <= kInlineMax && !properties) {
         put32(field, 0, len | 0x80000000u);
         field.resize(12 + data.size());
         std::copy(data.begin(), data.end(), field.begin() + 12);

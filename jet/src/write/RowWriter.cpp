@@ -656,4 +656,11 @@ void RowWriter::removeSystemRow(std::string_view table, RowId row) {
     remove(table, row);
 }
 
+void RowWriter::updateSystemRow(std::string_view table, RowId row,
+                                const std::vector<Value>& values) {
+    SystemRowsScope scope(m_systemRows);
+    m_rules.clear();
+    update(table, row, values);
+}
+
 }  // namespace jet

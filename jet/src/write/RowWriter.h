@@ -46,6 +46,9 @@ public:
     // catalog rows (MSysObjects, MSysACEs) of the objects they make and drop.
     RowId insertSystemRow(std::string_view table, const std::vector<Value>& values);
     void removeSystemRow(std::string_view table, RowId row);
+    // A catalog row rewritten (a table's DateUpdate and property blob); the field rules read
+    // from the blobs are read again.
+    void updateSystemRow(std::string_view table, RowId row, const std::vector<Value>& values);
 
 private:
     struct Located {
