@@ -1,6 +1,7 @@
 #include "schema/CatalogRows.h"
 
 #include <ctime>
+#include <optional>
 
 #include "jet/Error.h"
 
@@ -43,7 +44,8 @@ int CatalogRows::column(const TableDef& def, const char* name) const {
     throwCorrupt(std::string("the system table ") + def.name + " lacks its " + name + " column");
 }
 
-void CatalogRows::addTable(const std::string& name, uint32_t tdefPage) {
+void CatalogRows::addTable(const std::string& name, uint32_t tdefPage,
+                           const std::vector<uint8_t>& properties) {
     const TableDef& sys = m_db.tableDef(kObjects);
     const int cId = column(sys, "Id"), cParent = column(sys, "ParentId"),
               cName = column(sys, "Name"), cType = column(sys, "Type"),
@@ -75,6 +77,7 @@ void CatalogRows::addTable(const std::string& name, uint32_t tdefPage) {
     row[cCreate] = stamp;
     row[cUpdate] = stamp;
     row[cOwner] = owner;
+    if (!properties.empty()) row[column(sys, "LvProp")] = properties;
     m_writer.insertSystemRow(kObjects, row);
 
     // Permissions: the same accounts and rights as an existing user table has, else every
@@ -106,6 +109,44 @@ void CatalogRows::addTable(const std::string& name, uint32_t tdefPage) {
             if (aces.columns[i].type == ColumnType::Bool && r[i].isNull()) r[i] = false;
         m_writer.insertSystemRow(kAces, r);
     }
+}
+
+void CatalogRows::changedTable(uint32_t tdefPage, const std::function<void(PropertyBlob&)>& edit,
+                               bool mustEdit) {
+    const TableDef& sys = m_db.tableDef(kObjects);
+    const int cId = column(sys, "Id"), cType = column(sys, "Type"), cName = column(sys, "Name"),
+              cUpdate = column(sys, "DateUpdate"), cProps = column(sys, "LvProp");
+    std::optional<std::pair<RowId, std::vector<Value>>> found;
+    m_db.forEachRow(kObjects, [&](RowId rowId, const std::vector<Value>& row) {
+        const int32_t id32 = asInt(row[cId]);
+        if (id32 > 0 && (uint32_t(id32) & 0x00FFFFFF) == tdefPage &&
+            asInt(row[cType]) == kTableType) {
+            found.emplace(rowId, row);
+            return false;
+        }
+        return true;
+    });
+    if (!found)
+        throwCorrupt("the table at page " + std::to_string(tdefPage) + " has no catalog row");
+    std::vector<Value>& row = found->second;
+    row[cUpdate] = now();
+    if (edit) {
+        const std::vector<uint8_t>* stored = row[cProps].getIf<std::vector<uint8_t>>();
+        std::optional<PropertyBlob> blob =
+            PropertyBlob::parse(stored ? *stored : std::vector<uint8_t>{});
+        if (blob) {
+            edit(*blob);
+            std::vector<uint8_t> bytes = blob->bytes();
+            row[cProps] = bytes.empty() ? Value() : Value(std::move(bytes));
+        } else if (mustEdit) {
+            const std::string* name = row[cName].getIf<std::string>();
+            throw Error(hr::kNotSupported,
+                        "The properties of table '" + (name ? *name : std::string()) +
+                            "' are stored in a form this program cannot change, so its field "
+                            "rules cannot be changed either.");
+        }
+    }
+    m_writer.updateSystemRow(kObjects, found->first, row);
 }
 
 void CatalogRows::removeTable(uint32_t tdefPage) {

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "DatabaseImpl.h"
+#include "schema/PropertyBlob.h"
 #include "write/RowWriter.h"
 
 namespace jet {
@@ -17,8 +20,16 @@ public:
 
     CatalogRows(Database& db, RowWriter& writer) : m_db(db), m_writer(writer) {}
 
-    // Adds the rows of a new user table whose definition starts at tdefPage.
-    void addTable(const std::string& name, uint32_t tdefPage);
+    // Adds the rows of a new user table whose definition starts at tdefPage; properties is
+    // its property blob (empty: none).
+    void addTable(const std::string& name, uint32_t tdefPage,
+                  const std::vector<uint8_t>& properties = {});
+    // Records a change to the design of the table at tdefPage: its DateUpdate becomes now and,
+    // when edit is given, its property blob is rewritten by it. A blob this engine cannot read
+    // is left as it is, unless the edit must happen (the change would lose a rule without it):
+    // then the change is refused.
+    void changedTable(uint32_t tdefPage, const std::function<void(PropertyBlob&)>& edit = {},
+                      bool mustEdit = false);
     // Removes every row that names the table at tdefPage.
     void removeTable(uint32_t tdefPage);
     // True when MSysRelationships has a row naming the table on either side.

@@ -11,6 +11,7 @@
 #include "schema/CatalogRows.h"
 #include "schema/ColumnLayout.h"
 #include "schema/DefinitionStore.h"
+#include "schema/PropertyBlob.h"
 #include "schema/SchemaNames.h"
 #include "schema/UsageMapRows.h"
 #include "write/PageSpace.h"
@@ -24,6 +25,7 @@ constexpr uint8_t kAccessIndexFlag = 0x80;  // set by Access 2000 and later on e
 // Access's bytes in the cascade fields of a logical index that belongs to no relationship.
 constexpr uint8_t kNoRelationship = 0x04;
 constexpr size_t kMaxIndexColumns = 10;
+constexpr const char* kRequired = "Required";
 
 RowWriter& writerOf(Database::Impl& impl) {
     if (!impl.writer())
@@ -151,6 +153,10 @@ void SchemaEditor::createTable(const NewTable& table) {
                                                      inQuotes(table.name) + " does not have.");
         }
     }
+    // NOT NULL is no flag of the column: Access keeps it as the field's Required property.
+    PropertyBlob properties = *PropertyBlob::parse({});
+    for (const NewColumn& c : table.columns)
+        if (c.required) properties.setBoolean(c.name, kRequired, true);
     run([&] {
         m_writer.changePages([&](PageSet& pages) {
             PageSpace space(pages);
@@ -173,7 +179,7 @@ void SchemaEditor::createTable(const NewTable& table) {
                 }
             DefinitionStore::write(pages, space, def);
         });
-        CatalogRows(m_db, m_writer).addTable(def.name, def.tdefPage);
+        CatalogRows(m_db, m_writer).addTable(def.name, def.tdefPage, properties.bytes());
         m_impl.loadCatalog();
         for (const NewIndex& x : table.indexes)
             buildIndex(def.name, x);
@@ -243,6 +249,14 @@ void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
                             inQuotes(column.name) +
                             " cannot be added as an AutoNumber; add it as a Long Integer "
                             "instead.");
+        // The records there would have no value in it and so break the rule at once. (Yes/No
+        // fields are never empty: they start as No.)
+        if (column.required && c.type != ColumnType::Bool && def.rowCount > 0)
+            throw Error(hr::kInvalidArg,
+                        "Table " + inQuotes(def.name) + " has records, so field " +
+                            inQuotes(column.name) +
+                            " cannot be added as required (NOT NULL): those records would have "
+                            "no value in it. Add it without NOT NULL instead.");
     }
     run([&] {
         m_writer.changePages([&](PageSet& pages) {
@@ -259,6 +273,15 @@ void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
             DefinitionStore::write(pages, space, now);
         });
         rewriteRows(def.name);
+        // Properties a field of the same name left behind must not apply to the new one.
+        CatalogRows(m_db, m_writer)
+            .changedTable(
+                def.tdefPage,
+                [&](PropertyBlob& blob) {
+                    blob.removeColumn(column.name);
+                    if (column.required) blob.setBoolean(column.name, kRequired, true);
+                },
+                column.required);
     });
 }
 
@@ -277,6 +300,7 @@ void SchemaEditor::dropColumn(std::string_view table, std::string_view column) {
                                                  inQuotes(def.name) + "; delete the index first.");
     }
     const uint16_t id = c->id;
+    const std::string name = c->name;
     run([&] {
         m_writer.changePages([&](PageSet& pages) {
             TableDef now = fresh(def);
@@ -290,6 +314,9 @@ void SchemaEditor::dropColumn(std::string_view table, std::string_view column) {
             DefinitionStore::write(pages, space, now);
         });
         rewriteRows(def.name);
+        CatalogRows(m_db, m_writer).changedTable(def.tdefPage, [&](PropertyBlob& blob) {
+            blob.removeColumn(name);
+        });
     });
 }
 
@@ -307,8 +334,13 @@ void SchemaEditor::rewriteRows(const std::string& table) {
 }
 
 void SchemaEditor::createIndex(std::string_view table, const NewIndex& index) {
-    const std::string name = userTable(table).name;
-    run([&] { buildIndex(name, index); });
+    const TableDef& def = userTable(table);
+    const std::string name = def.name;
+    const uint32_t tdef = def.tdefPage;
+    run([&] {
+        buildIndex(name, index);
+        CatalogRows(m_db, m_writer).changedTable(tdef);
+    });
 }
 
 void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
@@ -436,6 +468,7 @@ void SchemaEditor::dropIndex(std::string_view table, std::string_view index) {
             PageSpace space(pages);
             DefinitionStore::write(pages, space, now);
         });
+        CatalogRows(m_db, m_writer).changedTable(def.tdefPage);
     });
 }
 

@@ -5,6 +5,7 @@
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
+#include "write/ColumnRules.h"
 #include "write/SimDisk.h"
 #include "write/WriteFixture.h"
 
@@ -13,8 +14,16 @@ using namespace jettest;
 
 namespace {
 
-enum class Op { CreateTable, AddColumn, DropColumn, CreateIndex, DropIndex, DropTable };
-const std::vector<Op> kOps = {Op::CreateTable, Op::AddColumn, Op::DropColumn,
+enum class Op {
+    CreateTable,
+    AddColumn,
+    AddRequiredColumn,
+    DropColumn,
+    CreateIndex,
+    DropIndex,
+    DropTable
+};
+const std::vector<Op> kOps = {Op::CreateTable, Op::AddColumn, Op::AddRequiredColumn, Op::DropColumn,
                               Op::CreateIndex, Op::DropIndex, Op::DropTable};
 
 const char* opName(Op op) {
@@ -23,6 +32,8 @@ const char* opName(Op op) {
             return "create table";
         case Op::AddColumn:
             return "add column";
+        case Op::AddRequiredColumn:
+            return "add required column";
         case Op::DropColumn:
             return "drop column";
         case Op::CreateIndex:
@@ -54,7 +65,9 @@ void apply(Database& db, Op op) {
         case Op::CreateTable: {
             NewTable t;
             t.name = "Fresh";
-            t.columns = {NewColumn{"Id", ColumnType::Long}, NewColumn{"Text", ColumnType::Text, 40},
+            NewColumn text{"Text", ColumnType::Text, 40};
+            text.required = true;
+            t.columns = {NewColumn{"Id", ColumnType::Long}, text,
                          NewColumn{"Memo", ColumnType::Memo}};
             NewIndex pk;
             pk.name = "PrimaryKey";
@@ -67,6 +80,12 @@ void apply(Database& db, Op op) {
         case Op::AddColumn:
             db.addColumn("People", NewColumn{"Added", ColumnType::Double});
             return;
+        case Op::AddRequiredColumn: {
+            NewColumn c{"Checked", ColumnType::Bool};
+            c.required = true;
+            db.addColumn("Keyed", c);
+            return;
+        }
         case Op::DropColumn:
             db.dropColumn("People", "Notes");
             return;
@@ -99,8 +118,9 @@ State state(Database& db) {
     for (const std::string& name : db.tableNames()) {
         TableData t = db.readTable(name);
         s += name + ":";
-        for (const ColumnDef& c : t.def.columns)
-            s += c.name + ",";
+        const ColumnRules rules = ColumnRules::load(db.impl(), t.def);
+        for (size_t i = 0; i < t.def.columns.size(); ++i)
+            s += t.def.columns[i].name + (rules.required(i) ? "!," : ",");
         for (const IndexDef& x : t.def.indexes)
             s += "#" + x.name;
         s += " rows " + std::to_string(t.rows.size()) + "\n";

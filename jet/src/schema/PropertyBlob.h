@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace jet {
+
+// A table's property blob (MSysObjects.LvProp) opened for a few edits. Access keeps dozens of
+// properties per field there (captions, widths, input masks...), so every block and every
+// entry this class does not edit is carried over byte for byte; names are only ever added to
+// the name pool, never removed, so the entries that index it keep their meaning.
+class PropertyBlob {
+public:
+    // Block types: the name pool, the object's own properties, one field's properties.
+    static constexpr uint16_t kNamePool = 0x80;
+    static constexpr uint16_t kObject = 0x00;
+    static constexpr uint16_t kColumn = 0x01;
+
+    // The blob as stored; empty bytes give an empty blob (a table without properties).
+    // nullopt when the bytes are not a Jet 4 blob this class can edit safely.
+    static std::optional<PropertyBlob> parse(const std::vector<uint8_t>& bytes);
+
+    // Sets a Yes/No property of a field, adding its name to the pool, the field's block (and
+    // for a new blob the pool and the object's block) where they are missing.
+    void setBoolean(const std::string& column, const std::string& property, bool value);
+    // The value of a Yes/No property of a field; nullopt when the blob does not hold it.
+    std::optional<bool> boolean(const std::string& column, const std::string& property) const;
+    // Drops the field's block with all its properties; false when it had none.
+    bool removeColumn(const std::string& column);
+
+    // The stored form; empty when the blob holds nothing at all.
+    std::vector<uint8_t> bytes() const;
+
+private:
+    struct Block {
+        uint16_t type = 0;
+        std::vector<uint8_t> bytes;  // the whole block, its length and type included
+    };
+    struct Entry {
+        size_t at = 0;  // offset in the block
+        uint16_t length = 0;
+        uint8_t dataType = 0;
+        uint16_t nameIndex = 0;
+        uint16_t valueLength = 0;
+    };
+
+    static std::optional<std::vector<Entry>> entries(const Block& block);
+    static std::optional<std::string> ownerName(const Block& block);
+    // The block of a field, or -1.
+    int columnBlock(const std::string& column) const;
+    // The pool index of a property name, added when missing.
+    uint16_t nameIndex(const std::string& property);
+    int nameIndexOf(const std::string& property) const;
+
+    std::vector<Block> m_blocks;
+    std::vector<std::string> m_names;  // the pool, in UTF-8
+    std::vector<uint8_t> m_tail;       // bytes after the last whole block, kept as found
+};
+
+}  // namespace jet
