@@ -548,7 +548,17 @@ PasswordStatement Parser::password() {
         bracketed.push_back(false);
         i = j;
     }
-    if (words.size() != 2) refuse("Syntax error in ALTER DATABASE statement.");
+    // One word cannot say which password it is: the Set Password dialog leaves the new one out
+    // when it is empty, and guessing would set the old password as the new one.
+    if (words.size() == 1)
+        refuse(
+            "Syntax error in ALTER DATABASE statement: a password is missing. Give the new "
+            "password and then the old one; write NULL for one that is empty (to clear the "
+            "password: ALTER DATABASE PASSWORD NULL oldpassword).");
+    if (words.empty())
+        refuse(
+            "Syntax error in ALTER DATABASE statement: the new and the old password are "
+            "missing.");
     PasswordStatement s;
     auto value = [&](size_t k) {
         return !bracketed[k] && upper(words[k]) == "NULL" ? std::string() : words[k];
