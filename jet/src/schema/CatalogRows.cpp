@@ -3,6 +3,7 @@
 #include <ctime>
 #include <optional>
 
+#include "index/IndexKeyEncoder.h"
 #include "jet/Error.h"
 
 namespace jet {
@@ -129,7 +130,9 @@ void CatalogRows::changedTable(uint32_t tdefPage, const std::function<void(Prope
     if (!found)
         throwCorrupt("the table at page " + std::to_string(tdefPage) + " has no catalog row");
     std::vector<Value>& row = found->second;
-    row[cUpdate] = now();
+    const std::string* name = row[cName].getIf<std::string>();
+    const std::string table = "table '" + (name ? *name : std::string()) + "'";
+    const Value before = row[cProps];
     if (edit) {
         const std::vector<uint8_t>* stored = row[cProps].getIf<std::vector<uint8_t>>();
         std::optional<PropertyBlob> blob =
@@ -139,13 +142,24 @@ void CatalogRows::changedTable(uint32_t tdefPage, const std::function<void(Prope
             std::vector<uint8_t> bytes = blob->bytes();
             row[cProps] = bytes.empty() ? Value() : Value(std::move(bytes));
         } else if (mustEdit) {
-            const std::string* name = row[cName].getIf<std::string>();
             throw Error(hr::kNotSupported,
-                        "The properties of table '" + (name ? *name : std::string()) +
-                            "' are stored in a form this program cannot change, so its field "
+                        "The properties of " + table +
+                            " are stored in a form this program cannot change, so its field "
                             "rules cannot be changed either.");
         }
     }
+    // A catalog in a sort order whose index keys this engine cannot build takes no changed row:
+    // the design change stands without a new date, unless it needs the properties changed.
+    const std::string why = index::IndexKeyEncoder::tableCannotEncodeReason(
+        sys, m_db.format(), m_db.impl().header().sortOrder);
+    if (!why.empty()) {
+        if (!(row[cProps] == before))
+            throw Error(hr::kNotSupported, "The field properties of " + table +
+                                               " cannot be changed: " + why +
+                                               (why.back() == '.' ? "" : "."));
+        return;
+    }
+    row[cUpdate] = now();
     m_writer.updateSystemRow(kObjects, found->first, row);
 }
 

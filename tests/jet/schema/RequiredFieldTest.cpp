@@ -326,3 +326,24 @@ TEST(TableDates, DesignChangesRefreshDateUpdateOnly) {
         expectSound(*db);
     }
 }
+
+TEST(TableDates, ACatalogInAnUnknownSortOrderKeepsItsRowsButTakesFieldChanges) {
+    if (corpusDir().empty()) GTEST_SKIP() << "corpus not present";
+    const auto source = corpusDir() / "jet4-zblog-cjk-longmemo.mdb";
+    if (!std::filesystem::exists(source)) GTEST_SKIP() << "no CJK file";
+    SimDisk disk;
+    disk.put("db", readFileBytes(source));
+    auto db = openSim(disk);
+    // The catalog's name index uses the Chinese sort order, whose keys cannot be built here:
+    // its rows stay as they are, the table's own change is made.
+    const CatalogInfo before = catalogOf(*db, "blog_Article");
+    sql::execute(*db, "ALTER TABLE blog_Article ADD COLUMN Extra LONG");
+    EXPECT_NE(db->tableDef("blog_Article").findColumn("Extra"), nullptr);
+    EXPECT_EQ(catalogOf(*db, "blog_Article").updated, before.updated);
+    expectSound(*db);
+    // A rule that would have to be written there is refused whole.
+    const std::string why = refusal(
+        disk, [&] { sql::execute(*db, "ALTER TABLE blog_Article ADD COLUMN Seen BIT NOT NULL"); });
+    EXPECT_NE(why.find("cannot be changed"), std::string::npos) << why;
+    EXPECT_EQ(db->tableDef("blog_Article").findColumn("Seen"), nullptr);
+}
