@@ -52,18 +52,6 @@ bool required(Database& db, const std::string& table, const std::string& column)
     return c && rules.required(size_t(c - def.columns.data()));
 }
 
-std::string refusal(SimDisk& disk, const std::function<void()>& change) {
-    const std::vector<uint8_t> before = disk.current("db");
-    try {
-        change();
-    } catch (const Error& e) {
-        EXPECT_EQ(disk.current("db"), before) << "refused but changed: " << e.what();
-        return e.what();
-    }
-    ADD_FAILURE() << "accepted";
-    return "";
-}
-
 // The in-row field of MSysObjects.LvProp for the table: how its blob is stored (0x80 in the
 // row, 0x40 on one LVAL page, 0x00 chained).
 uint8_t propertyFieldKind(SimDisk& disk, Database& db, const std::string& table) {

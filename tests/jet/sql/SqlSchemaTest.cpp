@@ -11,28 +11,13 @@
 #include "jet/Database.h"
 #include "jet/Error.h"
 #include "jet/Sql.h"
+#include "sql/SqlFixture.h"
 #include "write/ForeignReaders.h"
 #include "write/SimDisk.h"
 #include "write/WriteFixture.h"
 
 using namespace jet;
 using namespace jettest;
-
-namespace {
-
-std::string refused(SimDisk& disk, Database& db, const std::string& statement) {
-    const std::vector<uint8_t> before = disk.current("db");
-    try {
-        sql::execute(db, statement);
-    } catch (const Error& e) {
-        EXPECT_EQ(disk.current("db"), before) << "refused but changed: " << statement;
-        return e.what();
-    }
-    ADD_FAILURE() << "accepted: " << statement;
-    return "";
-}
-
-}  // namespace
 
 TEST(SqlSchema, NewTableWithoutColumnsThenTextColumnsOneByOne) {
     TempFile file(buildPeopleImage(), "wizard.mdb");

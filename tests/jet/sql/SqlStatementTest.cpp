@@ -9,6 +9,7 @@
 #include "jet/Database.h"
 #include "jet/Error.h"
 #include "jet/Sql.h"
+#include "sql/SqlFixture.h"
 #include "write/ForeignReaders.h"
 #include "write/SimDisk.h"
 #include "write/WriteFixture.h"
@@ -20,21 +21,6 @@ namespace {
 
 sql::Result run(Database& db, const std::string& statement) {
     return sql::execute(db, statement);
-}
-
-// Runs a statement that must be refused; checks that the file did not change and returns the
-// sentence.
-std::string refused(SimDisk& disk, Database& db, const std::string& statement) {
-    const std::vector<uint8_t> before = disk.current("db");
-    try {
-        sql::execute(db, statement);
-    } catch (const Error& e) {
-        EXPECT_EQ(disk.current("db"), before) << "refused but changed: " << statement;
-        EXPECT_FALSE(disk.exists("db-journal"));
-        return e.what();
-    }
-    ADD_FAILURE() << "accepted: " << statement;
-    return "";
 }
 
 std::vector<std::string> column(const sql::Result& r, size_t c) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "SimDisk.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
+#include "jet/Error.h"
 
 namespace jettest {
 
@@ -98,6 +100,22 @@ inline void expectSound(jet::Database& db, const std::string& where = {}) {
     auto problems = jet::checkIntegrity(db);
     EXPECT_TRUE(problems.empty()) << where << (where.empty() ? "" : ": ") << problems.front()
                                   << " (" << problems.size() << " findings)";
+}
+
+// Runs a change that must be refused: the file is as it was and no journal is left. Returns
+// the sentence of the refusal; what names the change in failure messages.
+inline std::string refusal(SimDisk& disk, const std::function<void()>& change,
+                           const std::string& what = {}) {
+    const std::vector<uint8_t> before = disk.current("db");
+    try {
+        change();
+    } catch (const jet::Error& e) {
+        EXPECT_EQ(disk.current("db"), before) << "refused but changed: " << what;
+        EXPECT_FALSE(disk.exists("db-journal")) << what;
+        return e.what();
+    }
+    ADD_FAILURE() << "accepted: " << what;
+    return "";
 }
 
 // The disk as a restarted machine finds it after a crash: with or without the writes that
