@@ -20,17 +20,13 @@ using namespace jet;
 using jettest::TempFile;
 using tessor::testing::CsvField;
 using tessor::testing::ProcessResult;
+using tessor::testing::runMdbtool;
 using tessor::testing::runProcess;
 
 namespace {
 
-ProcessResult tool(std::vector<std::string> args) {
-    args.insert(args.begin(), TESSOR_MDBTOOL);
-    return runProcess(args);
-}
-
 std::string exportOf(const fs::path& file, const std::string& table) {
-    auto r = tool({"export", file.string(), table});
+    auto r = runMdbtool({"export", file.string(), table});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return r.out;
 }
@@ -51,7 +47,7 @@ std::unique_ptr<Database> openWritable(const fs::path& file) {
 }
 
 void expectClean(const fs::path& file) {
-    auto r = tool({"check", file.string()});
+    auto r = runMdbtool({"check", file.string()});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
 }
 
@@ -185,7 +181,7 @@ TEST(Import, ExportReadBackIntoAFreshAndAnEmptiedDatabaseExportsTheSame) {
     writeText(csvFile, csv);
 
     TempFile fresh(jettest::buildPeopleImage(), "fresh.mdb");
-    auto r = tool({"import", fresh.path().string(), "People", csvFile.string()});
+    auto r = runMdbtool({"import", fresh.path().string(), "People", csvFile.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "43 rows imported into 'People'.\n");
     EXPECT_EQ(exportOf(fresh.path(), "People"), csv);
@@ -196,7 +192,7 @@ TEST(Import, ExportReadBackIntoAFreshAndAnEmptiedDatabaseExportsTheSame) {
     TempFile emptied(jettest::readFileBytes(source.path()), "emptied.mdb");
     deleteAllRows(emptied.path(), "People");
     EXPECT_EQ(exportOf(emptied.path(), "People"), csv.substr(0, csv.find('\n') + 1));
-    r = tool({"import", emptied.path().string(), "People", csvFile.string()});
+    r = runMdbtool({"import", emptied.path().string(), "People", csvFile.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(exportOf(emptied.path(), "People"), csv);
     expectClean(emptied.path());
@@ -204,7 +200,7 @@ TEST(Import, ExportReadBackIntoAFreshAndAnEmptiedDatabaseExportsTheSame) {
     // The counter moved past the largest Id given: a row without one comes after it.
     const fs::path more = source.path().parent_path() / "more.csv";
     writeText(more, "Code,Flag\n\"new\",1\n");
-    r = tool({"import", fresh.path().string(), "People", more.string()});
+    r = runMdbtool({"import", fresh.path().string(), "People", more.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     auto db = Database::open(fresh.path());
     auto data = db->readTable("People");
@@ -223,7 +219,7 @@ TEST(Import, HeaderNamesAnySubsetInAnyOrderAndCase) {
               "\"two\r\nlines\",-7,\"2024-02-29 23:59:59\"\r\n"
               "\"\",,\r\n"
               ",32767,\"0100-01-01\"\r\n");
-    auto r = tool({"import", file.path().string(), "people", csv.string()});
+    auto r = runMdbtool({"import", file.path().string(), "people", csv.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "3 rows imported into 'People'.\n");
     auto rows = tessor::testing::parseCsv(exportOf(file.path(), "People"));
@@ -303,25 +299,25 @@ TEST(Import, ARefusedLineLeavesTheFileAsItWasAndIsNamed) {
     };
     for (const Case& c : cases) {
         writeText(csv, c.text);
-        auto r = tool({"import", file.path().string(), c.table, csv.string()});
+        auto r = runMdbtool({"import", file.path().string(), c.table, csv.string()});
         EXPECT_EQ(r.exitCode, 3) << c.words;
         EXPECT_NE(r.err.find(c.words), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty()) << r.out;
         EXPECT_TRUE(fileBytes(file.path()) == before) << c.words;
         EXPECT_FALSE(fs::exists(file.path().string() + "-journal")) << c.words;
     }
-    auto r = tool({"import", file.path().string(), "Nothing", csv.string()});
+    auto r = runMdbtool({"import", file.path().string(), "Nothing", csv.string()});
     EXPECT_EQ(r.exitCode, 3);
-    r = tool({"import", file.path().string(), "People", (dir / "missing.csv").string()});
+    r = runMdbtool({"import", file.path().string(), "People", (dir / "missing.csv").string()});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("Cannot open the CSV file"), std::string::npos) << r.err;
-    r = tool({"import", file.path().string(), "People"});
+    r = runMdbtool({"import", file.path().string(), "People"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(fileBytes(file.path()) == before);
 
     // The same lines without the bad one land, indexes and all.
     writeText(csv, keyed(0, ""));
-    r = tool({"import", file.path().string(), "Keyed", csv.string()});
+    r = runMdbtool({"import", file.path().string(), "Keyed", csv.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "60 rows imported into 'Keyed'.\n");
     expectClean(file.path());
@@ -345,12 +341,12 @@ TEST(Import, RealTablesEmptiedAndReadBackExportTheSame) {
         const fs::path csvFile = copy.path().parent_path() / "table.csv";
         writeText(csvFile, csv);
         // Some files carry findings of their own (pages nobody owns); the import adds none.
-        const std::string findings = tool({"check", copy.path().string()}).out;
+        const std::string findings = runMdbtool({"check", copy.path().string()}).out;
         deleteAllRows(copy.path(), table);
-        auto r = tool({"import", copy.path().string(), table, csvFile.string()});
+        auto r = runMdbtool({"import", copy.path().string(), table, csvFile.string()});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(exportOf(copy.path(), table), csv);
-        EXPECT_EQ(tool({"check", copy.path().string()}).out, findings);
+        EXPECT_EQ(runMdbtool({"check", copy.path().string()}).out, findings);
         expectForeignReadersAgree(copy.path(), table, csv);
     }
 }

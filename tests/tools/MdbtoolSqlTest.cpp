@@ -13,14 +13,9 @@
 namespace fs = std::filesystem;
 using jettest::TempFile;
 using tessor::testing::ProcessResult;
-using tessor::testing::runProcess;
+using tessor::testing::runMdbtool;
 
 namespace {
-
-ProcessResult tool(std::vector<std::string> args) {
-    args.insert(args.begin(), TESSOR_MDBTOOL);
-    return runProcess(args);
-}
 
 std::string fileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -41,14 +36,14 @@ std::unique_ptr<TempFile> peopleFile() {
 }  // namespace
 
 TEST(MdbtoolSql, UsageAndEngineRefusalsAreClear) {
-    auto r = tool({"sql", "x.mdb"});
+    auto r = runMdbtool({"sql", "x.mdb"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("wrong number of arguments for sql"), std::string::npos) << r.err;
-    r = tool({"create"});
+    r = runMdbtool({"create"});
     EXPECT_EQ(r.exitCode, 2);
-    r = tool({"create", "a.mdb", "b.mdb"});
+    r = runMdbtool({"create", "a.mdb", "b.mdb"});
     EXPECT_EQ(r.exitCode, 2);
-    r = tool({"sql", "/nonexistent/x.mdb", "SELECT * FROM T"});
+    r = runMdbtool({"sql", "/nonexistent/x.mdb", "SELECT * FROM T"});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("error 0x80070002"), std::string::npos) << r.err;
 
@@ -57,7 +52,7 @@ TEST(MdbtoolSql, UsageAndEngineRefusalsAreClear) {
     auto file = peopleFile();
     const std::string before = fileBytes(file->path());
     for (const char* statement : {"DELETE FROM Nowhere", "UPDATE People SET", "FROB People"}) {
-        r = tool({"sql", file->path().string(), statement});
+        r = runMdbtool({"sql", file->path().string(), statement});
         EXPECT_EQ(r.exitCode, 3) << statement;
         EXPECT_TRUE(r.out.empty()) << statement << ": " << r.out;
         EXPECT_NE(r.err.find("mdbtool: error 0x8"), std::string::npos) << r.err;
@@ -68,68 +63,69 @@ TEST(MdbtoolSql, UsageAndEngineRefusalsAreClear) {
 TEST(MdbtoolSql, SelectPrintsWhatExportPrintsAndChangesReportTheirCount) {
     auto file = peopleFile();
     const std::string path = file->path().string();
-    auto select = tool({"sql", path, "select * from [People]"});
+    auto select = runMdbtool({"sql", path, "select * from [People]"});
     ASSERT_EQ(select.exitCode, 0) << select.err;
-    auto exported = tool({"export", path, "People"});
+    auto exported = runMdbtool({"export", path, "People"});
     EXPECT_EQ(select.out, exported.out);
-    auto tsv = tool({"sql", path, "SELECT * FROM People", "--tsv"});
-    EXPECT_EQ(tsv.out, tool({"export", path, "People", "--tsv"}).out);
+    auto tsv = runMdbtool({"sql", path, "SELECT * FROM People", "--tsv"});
+    EXPECT_EQ(tsv.out, runMdbtool({"export", path, "People", "--tsv"}).out);
 
-    auto update = tool({"sql", path, "UPDATE People SET Short = 5 WHERE Short >= 3"});
+    auto update = runMdbtool({"sql", path, "UPDATE People SET Short = 5 WHERE Short >= 3"});
     ASSERT_EQ(update.exitCode, 0) << update.err;
     EXPECT_EQ(update.out, "2 rows affected.\n");
-    auto insert = tool({"sql", path, "INSERT INTO People (Code, Short) VALUES ('x', 1)"});
+    auto insert = runMdbtool({"sql", path, "INSERT INTO People (Code, Short) VALUES ('x', 1)"});
     ASSERT_EQ(insert.exitCode, 0) << insert.err;
     EXPECT_EQ(insert.out, "1 row affected.\n");
-    auto rows = tessor::testing::parseCsv(tool({"export", path, "People"}).out);
+    auto rows = tessor::testing::parseCsv(runMdbtool({"export", path, "People"}).out);
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_EQ(rows[2][3].text, "5");
     EXPECT_EQ(rows[3][3].text, "5");
     EXPECT_EQ(rows[4][3].text, "1");
-    EXPECT_EQ(tool({"check", path}).exitCode, 0);
+    EXPECT_EQ(runMdbtool({"check", path}).exitCode, 0);
 }
 
 TEST(MdbtoolCreate, MakesAnEmptyDatabaseThatTakesTablesAndRows) {
     TempFile dir(std::vector<uint8_t>{}, "placeholder");
     const fs::path file = dir.path().parent_path() / "new.mdb";
-    auto r = tool({"create", file.string()});
+    auto r = runMdbtool({"create", file.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(r.out.empty());
-    EXPECT_EQ(tool({"check", file.string()}).exitCode, 0);
-    EXPECT_EQ(tool({"tables", file.string()}).out, "");
+    EXPECT_EQ(runMdbtool({"check", file.string()}).exitCode, 0);
+    EXPECT_EQ(runMdbtool({"tables", file.string()}).out, "");
 
     // An existing file is refused and kept.
     const std::string before = fileBytes(file);
-    r = tool({"create", file.string()});
+    r = runMdbtool({"create", file.string()});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_TRUE(fileBytes(file) == before);
 
-    r = tool({"sql", file.string(), "CREATE TABLE T (Id COUNTER PRIMARY KEY, Name TEXT(20))"});
+    r = runMdbtool(
+        {"sql", file.string(), "CREATE TABLE T (Id COUNTER PRIMARY KEY, Name TEXT(20))"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const fs::path csv = dir.path().parent_path() / "t.csv";
     std::ofstream(csv) << "Name\n\"a\"\n\"b\"\n";
-    r = tool({"import", file.string(), "T", csv.string()});
+    r = runMdbtool({"import", file.string(), "T", csv.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(tool({"export", file.string(), "T"}).out, "Id,Name\n1,\"a\"\n2,\"b\"\n");
-    EXPECT_EQ(tool({"check", file.string()}).exitCode, 0);
+    EXPECT_EQ(runMdbtool({"export", file.string(), "T"}).out, "Id,Name\n1,\"a\"\n2,\"b\"\n");
+    EXPECT_EQ(runMdbtool({"check", file.string()}).exitCode, 0);
 
     // A NOT NULL field refuses a null with the sentence Access gives, and the file stays sound.
-    r = tool({"sql", file.string(), "CREATE TABLE R (Code TEXT(5) NOT NULL, Note TEXT(20))"});
+    r = runMdbtool({"sql", file.string(), "CREATE TABLE R (Code TEXT(5) NOT NULL, Note TEXT(20))"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string unchanged = fileBytes(file);
-    r = tool({"sql", file.string(), "INSERT INTO R (Note) VALUES ('none')"});
+    r = runMdbtool({"sql", file.string(), "INSERT INTO R (Note) VALUES ('none')"});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("The field 'R.Code' cannot contain a Null value because the Required "
                          "property for this field is set to True."),
               std::string::npos)
         << r.err;
     EXPECT_TRUE(fileBytes(file) == unchanged);
-    ASSERT_EQ(tool({"sql", file.string(), "INSERT INTO R (Code) VALUES ('c')"}).exitCode, 0);
-    EXPECT_EQ(tool({"check", file.string()}).exitCode, 0);
+    ASSERT_EQ(runMdbtool({"sql", file.string(), "INSERT INTO R (Code) VALUES ('c')"}).exitCode, 0);
+    EXPECT_EQ(runMdbtool({"check", file.string()}).exitCode, 0);
 
     // With a password the file opens only with it.
     const fs::path locked = dir.path().parent_path() / "locked.mdb";
-    ASSERT_EQ(tool({"create", locked.string(), "--password", "pw"}).exitCode, 0);
-    EXPECT_EQ(tool({"info", locked.string()}).exitCode, 3);
-    EXPECT_EQ(tool({"info", locked.string(), "--password", "pw"}).exitCode, 0);
+    ASSERT_EQ(runMdbtool({"create", locked.string(), "--password", "pw"}).exitCode, 0);
+    EXPECT_EQ(runMdbtool({"info", locked.string()}).exitCode, 3);
+    EXPECT_EQ(runMdbtool({"info", locked.string(), "--password", "pw"}).exitCode, 0);
 }

@@ -15,6 +15,7 @@
 
 namespace fs = std::filesystem;
 using tessor::testing::ProcessResult;
+using tessor::testing::runMdbtool;
 using tessor::testing::runProcess;
 
 namespace {
@@ -94,7 +95,7 @@ TEST(Mkdb, TemplateIsTheDatabaseMdbtoolCreates) {
     const fs::path templ = made() / "DB" / "Template.mdb";
     ASSERT_TRUE(fs::exists(templ));
     const fs::path fresh = made() / "fresh.mdb";
-    ProcessResult r = runProcess({TESSOR_MDBTOOL, "create", fresh.string()});
+    ProcessResult r = runMdbtool({"create", fresh.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(fs::file_size(templ), fs::file_size(fresh));
     auto a = openRead(templ);

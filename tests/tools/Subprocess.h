@@ -15,4 +15,12 @@ struct ProcessResult {
 // argv[0] is looked up in PATH when it holds no slash. Standard input is /dev/null.
 ProcessResult runProcess(const std::vector<std::string>& argv);
 
+#ifdef TESSOR_MDBTOOL
+// The mdbtool of this build, run with args.
+inline ProcessResult runMdbtool(std::vector<std::string> args) {
+    args.insert(args.begin(), TESSOR_MDBTOOL);
+    return runProcess(args);
+}
+#endif
+
 }  // namespace tessor::testing
