@@ -2,6 +2,7 @@
 
 #include "index/KeyWriter.h"
 #include "jet/Error.h"
+#include "write/FieldEncoder.h"
 
 namespace jet::index {
 namespace {
@@ -20,25 +21,10 @@ const T& need(const Value& v, const ColumnDef& column) {
     return *p;
 }
 
+// Keys are built from the stored field bytes, so only types the writer can store; OLE
+// objects are never indexed.
 bool isIndexable(ColumnType type) {
-    switch (type) {
-        case ColumnType::Bool:
-        case ColumnType::Byte:
-        case ColumnType::Int:
-        case ColumnType::Long:
-        case ColumnType::Money:
-        case ColumnType::Float:
-        case ColumnType::Double:
-        case ColumnType::DateTime:
-        case ColumnType::Binary:
-        case ColumnType::Text:
-        case ColumnType::Memo:
-        case ColumnType::Guid:
-        case ColumnType::Numeric:
-            return true;
-        default:
-            return false;
-    }
+    return type != ColumnType::Ole && FieldEncoder::supported(type);
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ void PageSetIndexSink::addToUniqueCount(int delta) {
 
 // The definition is one byte run over the TDEF chain: the first page whole,
 // each later page from byte 8.
-uint8_t& PageSetIndexSink::definitionByte(size_t offset) {
+std::pair<uint32_t, size_t> PageSetIndexSink::definitionPlace(size_t offset) const {
     const uint32_t size = m_pages.pageSize();
     size_t k = 0;
     size_t at = offset;
@@ -78,20 +78,17 @@ uint8_t& PageSetIndexSink::definitionByte(size_t offset) {
     }
     if (k >= m_table.tdefPages.size())
         throwCorrupt("the definition of table \"" + m_table.name + "\" is shorter than it says");
-    return m_pages.modify(m_table.tdefPages[k])[at];
+    return {m_table.tdefPages[k], at};
+}
+
+uint8_t& PageSetIndexSink::definitionByte(size_t offset) {
+    const auto [page, at] = definitionPlace(offset);
+    return m_pages.modify(page)[at];
 }
 
 uint8_t PageSetIndexSink::definitionAt(size_t offset) {
-    const uint32_t size = m_pages.pageSize();
-    size_t k = 0;
-    size_t at = offset;
-    if (offset >= size) {
-        k = 1 + (offset - size) / (size - kChainHeader);
-        at = kChainHeader + (offset - size) % (size - kChainHeader);
-    }
-    if (k >= m_table.tdefPages.size())
-        throwCorrupt("the definition of table \"" + m_table.name + "\" is shorter than it says");
-    return m_pages.read(m_table.tdefPages[k])[at];
+    const auto [page, at] = definitionPlace(offset);
+    return m_pages.read(page)[at];
 }
 
 uint32_t PageSetIndexSink::getDefinition32(size_t offset) {

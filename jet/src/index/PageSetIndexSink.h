@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "index/IndexPageSink.h"
@@ -37,6 +38,7 @@ private:
     void findFields();
     void putDefinition32(size_t offset, uint32_t value);
     uint32_t getDefinition32(size_t offset);
+    std::pair<uint32_t, size_t> definitionPlace(size_t offset) const;  // TDEF page, byte
     uint8_t definitionAt(size_t offset);
     uint8_t& definitionByte(size_t offset);  // marks the page changed
 
