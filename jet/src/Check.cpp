@@ -2,10 +2,13 @@
 
 #include "DatabaseImpl.h"
 #include "IntegrityChecker.h"
+#include "write/RowWriter.h"
 
 namespace jet {
 
 std::vector<std::string> checkIntegrity(Database& db) {
+    // inside a change, the index entries held back must be in the trees being checked
+    if (const auto& writer = db.impl().writer()) writer->flushIndexes();
     return IntegrityChecker(db.impl()).run();
 }
 

@@ -1,5 +1,7 @@
 #include "DatabaseImpl.h"
 
+#include <algorithm>
+
 #include "TableDefReader.h"
 #include "TableScanner.h"
 #include "jet/Error.h"
@@ -110,11 +112,19 @@ const TableDef& Database::Impl::tableDefAtPage(uint32_t page, std::string_view n
     return *m_defs.emplace(page, std::move(def)).first->second;
 }
 
-void Database::Impl::reloadTableDefs() {
-    PageRef first = m_pager->page(0);
-    m_header = DatabaseHeader::parse(first->data(), first->size());
+void Database::Impl::reloadTableDefs(const std::set<uint32_t>* touched) {
+    if (!touched || touched->count(0)) {
+        PageRef first = m_pager->page(0);
+        m_header = DatabaseHeader::parse(first->data(), first->size());
+    }
     for (auto it = m_defs.begin(); it != m_defs.end();) {
         TableDef& def = *it->second;
+        if (touched && !touched->count(it->first) &&
+            std::none_of(def.tdefPages.begin(), def.tdefPages.end(),
+                         [&](uint32_t p) { return touched->count(p) != 0; })) {
+            ++it;
+            continue;
+        }
         // A table made by a change that was then dropped left no definition behind.
         if (it->first >= m_pager->pageCount() || m_pager->page(it->first)->type() != 0x02) {
             m_retired.push_back(std::move(it->second));

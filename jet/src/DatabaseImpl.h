@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "DatabaseHeader.h"
@@ -37,7 +38,9 @@ public:
     void loadCatalog();
     // Reads every cached definition again (after a change to the file); references handed out
     // stay valid and see the new content. Page 0 is read again too (a password change).
-    void reloadTableDefs();
+    // With `touched`, only what lies on those pages is read again (page 0's header, the
+    // definitions with a page among them): the pages a step of a change handed out for writing.
+    void reloadTableDefs(const std::set<uint32_t>* touched = nullptr);
     // Forgets the definition cached for a table being dropped (its pages are freed, so it can no
     // longer be read again); references handed out stay valid and keep the last content.
     void retireTableDef(uint32_t page);

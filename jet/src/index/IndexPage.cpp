@@ -92,6 +92,22 @@ IndexPage IndexPage::parse(const Page& page, Format format) {
     return result;
 }
 
+void IndexPage::setItems(const std::vector<IndexEntry>& items) {
+    if (leaf) {
+        entries = items;
+        for (IndexEntry& e : entries)
+            e.child = 0;
+        tailPage = 0;
+        level = 0;
+    } else if (items.size() <= 1) {
+        entries = items;
+        tailPage = 0;
+    } else {
+        entries.assign(items.begin(), items.end() - 1);
+        tailPage = items.back().child;
+    }
+}
+
 uint32_t IndexPage::fullEntrySize(const IndexEntry& entry, bool leaf) {
     return static_cast<uint32_t>(entry.key.size()) + kRowPointerSize +
            (leaf ? 0 : kChildPointerSize);

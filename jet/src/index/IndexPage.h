@@ -40,6 +40,11 @@ struct IndexPage {
     std::vector<uint8_t> serialize(Format format,
                                    std::optional<uint16_t> prefix = std::nullopt) const;
 
+    // Sets the entries from a page's items: a leaf's entries, or a node's children
+    // in order, the rightmost becoming the tail (a node of one child keeps it as
+    // an entry and has no tail).
+    void setItems(const std::vector<IndexEntry>& items);
+
     // Bytes an entry takes on a page before prefix sharing.
     static uint32_t fullEntrySize(const IndexEntry& entry, bool leaf);
     static void appendEntryBytes(const IndexEntry& entry, bool leaf, std::vector<uint8_t>& out);

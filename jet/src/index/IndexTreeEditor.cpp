@@ -31,7 +31,7 @@ uint32_t IndexTreeEditor::maxKeyBytes(Format format) {
     return IndexPageLayout::of(format).maxEntryBytes() / 3 - kRowPointerSize - kChildPointerSize;
 }
 
-IndexPage IndexTreeEditor::load(uint32_t page) {
+const IndexPage& IndexTreeEditor::load(uint32_t page) {
     checkPage(page);
     // Each walk goes through the same few pages again; parsing them is most of its cost.
     if (auto it = m_parsed.find(page); it != m_parsed.end()) return it->second;
@@ -39,9 +39,9 @@ IndexPage IndexTreeEditor::load(uint32_t page) {
     if (bytes.size() != IndexPageLayout::of(m_format).pageSize)
         throwCorrupt(pageName(page) + " has the wrong size");
     IndexPage parsed = IndexPage::parse(Page(page, std::move(bytes)), m_format);
-    if (m_parsed.size() > 256) m_parsed.clear();
-    m_parsed.emplace(page, parsed);
-    return parsed;
+    // a reference handed out before stays valid only until the next load
+    if (m_parsed.size() > kParsedPages) m_parsed.clear();
+    return m_parsed.emplace(page, std::move(parsed)).first->second;
 }
 
 void IndexTreeEditor::checkPage(uint32_t page) const {
@@ -67,7 +67,7 @@ IndexTreeEditor::Frame IndexTreeEditor::frameOf(IndexPage page,
 
 IndexEntry IndexTreeEditor::lastEntryBelow(uint32_t page) {
     for (unsigned depth = 0; depth <= IndexTree::kMaxDepth; ++depth) {
-        const IndexPage p = load(page);
+        const IndexPage& p = load(page);
         if (!p.leaf && p.tailPage != 0) {
             page = p.tailPage;
             continue;
@@ -114,66 +114,74 @@ IndexTreeEditor::Path IndexTreeEditor::descend(const IndexEntry& target, bool ke
     }
 }
 
+// Only the keys steer the walk, so the tail child needs no bound and nothing is copied.
+uint32_t IndexTreeEditor::leafForKey(const std::vector<uint8_t>& key) {
+    std::unordered_set<uint32_t> seen;
+    uint32_t page = m_root;
+    for (unsigned depth = 0;; ++depth) {
+        if (depth > IndexTree::kMaxDepth)
+            throwCorrupt("an index is nested deeper than " + std::to_string(IndexTree::kMaxDepth) +
+                         " levels");
+        if (!seen.insert(page).second)
+            throwCorrupt(pageName(page) + " is reached twice in one index (a cycle)");
+        const IndexPage& p = load(page);
+        if (p.leaf) return page;
+        if (p.entries.empty() && p.tailPage == 0)
+            throwCorrupt(pageName(page) + " is a node with no children");
+        const auto it = std::find_if(p.entries.begin(), p.entries.end(), [&](const IndexEntry& e) {
+            return IndexEntry::compareKeys(e.key, key) >= 0;
+        });
+        page = it != p.entries.end() ? it->child
+               : p.tailPage != 0     ? p.tailPage
+                                     : p.entries.back().child;
+    }
+}
+
+void IndexTreeEditor::visitKey(const std::vector<uint8_t>& key,
+                               const std::function<bool(const IndexEntry&)>& visit) {
+    if (m_root == 0) return;
+    uint32_t page = leafForKey(key);
+    std::unordered_set<uint32_t> seen{page};
+    const IndexPage* leaf = &load(page);
+    auto i = std::lower_bound(leaf->entries.begin(), leaf->entries.end(), key,
+                              [](const IndexEntry& e, const std::vector<uint8_t>& k) {
+                                  return IndexEntry::compareKeys(e.key, k) < 0;
+                              });
+    // equal keys may run on into the next leaves
+    for (;;) {
+        for (; i != leaf->entries.end(); ++i)
+            if (i->key != key || !visit(*i)) return;
+        const uint32_t next = leaf->nextPage;
+        if (next == 0) return;
+        if (!seen.insert(next).second)
+            throwCorrupt(pageName(next) + " is reached twice along the leaf links");
+        leaf = &load(next);
+        if (!leaf->leaf) throwCorrupt(pageName(next) + " is linked among leaves but is a node");
+        i = leaf->entries.begin();
+    }
+}
+
 std::optional<RowId> IndexTreeEditor::findOtherRowWithKey(const std::vector<uint8_t>& key,
                                                           std::optional<RowId> except,
                                                           const RowId* listedRow, bool* listed) {
     if (listed) *listed = false;
-    if (m_root == 0) return std::nullopt;
     std::optional<RowId> other;
-    IndexEntry probe;
-    probe.key = key;
-    Path path = descend(probe, true);
-    IndexPage leaf = std::move(path.back().page);
-    std::unordered_set<uint32_t> seen{leaf.number};
-    size_t i = 0;
-    while (i < leaf.entries.size() && IndexEntry::compareKeys(leaf.entries[i].key, key) < 0)
-        ++i;
-    // equal keys may run on into the next leaves
-    for (;;) {
-        for (; i < leaf.entries.size(); ++i) {
-            const IndexEntry& e = leaf.entries[i];
-            if (e.key != key) return other;
-            if (listed && e.row == *listedRow) *listed = true;
-            if (!other && (!except || !(e.row == *except))) {
-                other = e.row;
-                if (!listed) return other;
-            }
-        }
-        if (leaf.nextPage == 0) return other;
-        if (!seen.insert(leaf.nextPage).second)
-            throwCorrupt(pageName(leaf.nextPage) + " is reached twice along the leaf links");
-        leaf = load(leaf.nextPage);
-        if (!leaf.leaf)
-            throwCorrupt(pageName(leaf.number) + " is linked among leaves but is a node");
-        i = 0;
-    }
+    visitKey(key, [&](const IndexEntry& e) {
+        if (listed && e.row == *listedRow) *listed = true;
+        if (!other && (!except || !(e.row == *except))) other = e.row;
+        return !other || listed;
+    });
+    return other;
 }
 
 std::vector<RowId> IndexTreeEditor::rowsWithKey(const std::vector<uint8_t>& key, size_t limit) {
     std::vector<RowId> rows;
-    if (m_root == 0 || limit == 0) return rows;
-    IndexEntry probe;
-    probe.key = key;
-    Path path = descend(probe, true);
-    IndexPage leaf = std::move(path.back().page);
-    std::unordered_set<uint32_t> seen{leaf.number};
-    size_t i = 0;
-    while (i < leaf.entries.size() && IndexEntry::compareKeys(leaf.entries[i].key, key) < 0)
-        ++i;
-    for (;;) {
-        for (; i < leaf.entries.size(); ++i) {
-            if (leaf.entries[i].key != key) return rows;
-            rows.push_back(leaf.entries[i].row);
-            if (rows.size() >= limit) return rows;
-        }
-        if (leaf.nextPage == 0) return rows;
-        if (!seen.insert(leaf.nextPage).second)
-            throwCorrupt(pageName(leaf.nextPage) + " is reached twice along the leaf links");
-        leaf = load(leaf.nextPage);
-        if (!leaf.leaf)
-            throwCorrupt(pageName(leaf.number) + " is linked among leaves but is a node");
-        i = 0;
-    }
+    if (limit == 0) return rows;
+    visitKey(key, [&](const IndexEntry& e) {
+        rows.push_back(e.row);
+        return rows.size() < limit;
+    });
+    return rows;
 }
 
 bool IndexTreeEditor::findRow(uint32_t page, RowId row, const std::optional<IndexEntry>& bound,
@@ -319,22 +327,12 @@ std::vector<std::vector<IndexEntry>> IndexTreeEditor::split(const IndexPage& pag
 }
 
 void IndexTreeEditor::store(IndexPage page, const std::vector<IndexEntry>& items) {
-    if (page.leaf) {
-        page.entries = items;
-        for (IndexEntry& e : page.entries)
-            e.child = 0;
-        page.tailPage = 0;
-        page.level = 0;
-    } else if (items.size() <= 1) {
-        page.entries = items;
-        page.tailPage = 0;
-    } else {
-        page.entries.assign(items.begin(), items.end() - 1);
-        page.tailPage = items.back().child;
-    }
+    page.setItems(items);
     const std::vector<uint8_t> bytes = page.serialize(m_format);
-    m_parsed.erase(page.number);
     m_sink.writePage(page.number, bytes);
+    // the next walk through this page needs it as written, not parsed again
+    if (m_parsed.size() > kParsedPages) m_parsed.clear();
+    m_parsed.insert_or_assign(page.number, std::move(page));
 }
 
 void IndexTreeEditor::setLink(uint32_t page, bool next, uint32_t value) {

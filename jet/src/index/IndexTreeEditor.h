@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -65,7 +66,13 @@ private:
     };
     using Path = std::vector<Frame>;  // root first, leaf last
 
-    IndexPage load(uint32_t page);
+    static constexpr size_t kParsedPages = 1024;
+
+    const IndexPage& load(uint32_t page);
+    uint32_t leafForKey(const std::vector<uint8_t>& key);
+    // Calls visit with each entry of this key in index order until it returns false.
+    void visitKey(const std::vector<uint8_t>& key,
+                  const std::function<bool(const IndexEntry&)>& visit);
     Frame frameOf(IndexPage page, const std::optional<IndexEntry>& bound);
     IndexEntry lastEntryBelow(uint32_t page);
     Path descend(const IndexEntry& target, bool keyOnly);

@@ -96,47 +96,64 @@ std::string IndexWriter::describe(const std::vector<Value>& row) const {
     return s;
 }
 
-IndexRowChange IndexWriter::prepare(IndexPageSink& sink, const std::vector<Value>* oldRow,
-                                    RowId oldId, const std::vector<Value>* newRow,
-                                    RowId newId) const {
-    IndexRowChange change;
-    if (!oldRow && !newRow) return change;
+void IndexWriter::checkEncodable() const {
     if (m_format != Format::Jet4)
         throw Error(hr::kNotSupported, "Indexes of Jet 3 databases cannot be changed.");
     if (!m_encoder.canEncode())
         throw Error(hr::kNotSupported, "The table cannot be changed: " + where() +
                                            " cannot be kept up to date, because " +
                                            m_encoder.cannotEncodeReason() + ".");
+}
 
-    if (newRow) {
-        const bool anyNull = m_encoder.anyNull(*newRow);
-        if (anyNull && (m_primary || m_index.isRequired())) {
-            std::string column;
-            for (const KeyColumn& kc : m_columns)
-                if (kc.column->type != ColumnType::Bool &&
-                    (kc.position >= newRow->size() || (*newRow)[kc.position].isNull())) {
-                    column = kc.column->name;
-                    break;
-                }
-            throw Error(kIntegrityViolation,
-                        m_primary
-                            ? "Column \"" + column + "\" is part of the primary key \"" + m_name +
-                                  "\" of table \"" + m_table.name + "\" and cannot be empty (Null)."
-                            : "Column \"" + column + "\" cannot be empty (Null): " + where() +
-                                  " requires a value.");
-        }
-        if (!(m_index.ignoresNulls() && m_encoder.allNull(*newRow))) {
-            IndexEntry e;
-            e.key = m_encoder.encode(*newRow);
-            e.row = newId;
-            const uint32_t limit = IndexTreeEditor::maxKeyBytes(m_format);
-            if (e.key.size() > limit)
-                throw Error(hr::kInvalidArg, "The values of " + where() + " make a key of " +
-                                                 std::to_string(e.key.size()) + " bytes; at most " +
-                                                 std::to_string(limit) + " fit on an index page.");
-            change.insert = std::move(e);
-        }
+std::optional<IndexEntry> IndexWriter::entryFor(const std::vector<Value>& row, RowId id) const {
+    checkEncodable();
+    const bool anyNull = m_encoder.anyNull(row);
+    if (anyNull && (m_primary || m_index.isRequired())) {
+        std::string column;
+        for (const KeyColumn& kc : m_columns)
+            if (kc.column->type != ColumnType::Bool &&
+                (kc.position >= row.size() || row[kc.position].isNull())) {
+                column = kc.column->name;
+                break;
+            }
+        throw Error(kIntegrityViolation,
+                    m_primary
+                        ? "Column \"" + column + "\" is part of the primary key \"" + m_name +
+                              "\" of table \"" + m_table.name + "\" and cannot be empty (Null)."
+                        : "Column \"" + column + "\" cannot be empty (Null): " + where() +
+                              " requires a value.");
     }
+    if (m_index.ignoresNulls() && m_encoder.allNull(row)) return std::nullopt;
+    IndexEntry e;
+    e.key = m_encoder.encode(row);
+    e.row = id;
+    const uint32_t limit = IndexTreeEditor::maxKeyBytes(m_format);
+    if (e.key.size() > limit)
+        throw Error(hr::kInvalidArg, "The values of " + where() + " make a key of " +
+                                         std::to_string(e.key.size()) + " bytes; at most " +
+                                         std::to_string(limit) + " fit on an index page.");
+    return e;
+}
+
+void IndexWriter::checkNewEntry(const std::vector<Value>& row, RowId id, bool keyTaken,
+                                bool rowListed) const {
+    if (keyTaken && m_index.isUnique() && !m_encoder.allNull(row))
+        throw Error(kIntegrityViolation, "The change would create a duplicate value in " + where() +
+                                             ", which allows each value only once: " +
+                                             describe(row) + " is already present.");
+    if (rowListed)
+        throw Error(hr::kInvalidArg, "The row at page " + std::to_string(id.page) + " row " +
+                                         std::to_string(id.row) + " is already listed in " +
+                                         where() + ".");
+}
+
+IndexRowChange IndexWriter::prepare(IndexPageSink& sink, const std::vector<Value>* oldRow,
+                                    RowId oldId, const std::vector<Value>* newRow,
+                                    RowId newId) const {
+    IndexRowChange change;
+    if (!oldRow && !newRow) return change;
+    checkEncodable();
+    if (newRow) change.insert = entryFor(*newRow, newId);
     if (oldRow && !(m_index.ignoresNulls() && m_encoder.allNull(*oldRow))) {
         IndexEntry e;
         e.key = m_encoder.encode(*oldRow);
@@ -161,15 +178,9 @@ IndexRowChange IndexWriter::prepare(IndexPageSink& sink, const std::vector<Value
         bool listed = false;
         const std::optional<RowId> other =
             tree.findOtherRowWithKey(change.insert->key, except, &change.insert->row, &listed);
-        if (other && m_index.isUnique() && !m_encoder.allNull(*newRow))
-            throw Error(kIntegrityViolation, "The change would create a duplicate value in " +
-                                                 where() + ", which allows each value only once: " +
-                                                 describe(*newRow) + " is already present.");
+        checkNewEntry(*newRow, newId, other.has_value(),
+                      listed && !(change.remove && change.remove->row == change.insert->row));
         if (!other) ++change.uniqueDelta;
-        if (listed && !(change.remove && change.remove->row == change.insert->row))
-            throw Error(hr::kInvalidArg, "The row at page " + std::to_string(newId.page) + " row " +
-                                             std::to_string(newId.row) + " is already listed in " +
-                                             where() + ".");
     }
     return change;
 }

@@ -55,6 +55,16 @@ public:
     IndexRowChange prepare(IndexPageSink& sink, const std::vector<Value>* oldRow, RowId oldId,
                            const std::vector<Value>* newRow, RowId newId) const;
 
+    // The pieces of prepare() for work that keeps new entries aside (IndexBatch):
+    // the entry a new row gets (nullopt when the index leaves the row out), with
+    // the same refusals for nulls, key length and keys that cannot be built;
+    // then the refusal for a key already taken in a unique index (keyTaken) or a
+    // row the index lists already (rowListed).
+    std::optional<IndexEntry> entryFor(const std::vector<Value>& row, RowId id) const;
+    void checkNewEntry(const std::vector<Value>& row, RowId id, bool keyTaken,
+                       bool rowListed) const;
+    const RealIndexDef& definition() const { return m_index; }
+
     // Phase 2: changes the pages. A throw here leaves the change half made; the
     // caller then discards all pages of the change.
     void apply(IndexPageSink& sink, const IndexRowChange& change);
@@ -65,6 +75,7 @@ private:
         const ColumnDef* column = nullptr;
     };
 
+    void checkEncodable() const;
     std::string describe(const std::vector<Value>& row) const;
     std::string where() const;
 

@@ -15,6 +15,7 @@ const std::vector<uint8_t>& PageSet::read(uint32_t n) {
 }
 
 std::vector<uint8_t>& PageSet::modify(uint32_t n) {
+    m_touched.insert(n);
     if (auto it = m_dirty.find(n); it != m_dirty.end()) return it->second;
     std::vector<uint8_t> copy = read(n);
     m_clean.erase(n);
@@ -23,6 +24,7 @@ std::vector<uint8_t>& PageSet::modify(uint32_t n) {
 
 uint32_t PageSet::append() {
     uint32_t n = m_pageCount++;
+    m_touched.insert(n);
     m_dirty.emplace(n, std::vector<uint8_t>(m_pager.pageSize(), 0));
     return n;
 }

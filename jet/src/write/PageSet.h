@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "Pager.h"
@@ -32,12 +34,16 @@ public:
     // A zeroed page added at the end of the file.
     uint32_t append();
     const std::map<uint32_t, std::vector<uint8_t>>& dirty() const { return m_dirty; }
+    // Pages handed out by modify() or append() since the last call: what a step of the change
+    // may have changed, so that only definitions on those pages need reading again.
+    std::set<uint32_t> takeTouched() { return std::exchange(m_touched, {}); }
 
 private:
     Pager& m_pager;
     uint32_t m_pageCount;
     std::map<uint32_t, std::vector<uint8_t>> m_dirty;
     std::map<uint32_t, std::vector<uint8_t>> m_clean;  // read-only copies, kept for references
+    std::set<uint32_t> m_touched;
 };
 
 }  // namespace jet

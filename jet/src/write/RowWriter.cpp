@@ -4,6 +4,7 @@
 
 #include "RowDecoder.h"
 #include "TableScanner.h"
+#include "index/IndexBatch.h"
 #include "index/IndexTree.h"
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
@@ -92,6 +93,13 @@ void checkSize(const TableDef& def, const Encoded& e) {
                                          std::to_string(RowCodec::kMaxRowSize) + ".");
 }
 
+void checkValueCount(const TableDef& def, const std::vector<Value>& values) {
+    if (values.size() != def.columns.size())
+        throw Error(hr::kInvalidArg, "A record of " + tableText(def) + " needs " +
+                                         std::to_string(def.columns.size()) + " values, not " +
+                                         std::to_string(values.size()) + ".");
+}
+
 void writeCounters(PageSet& pages, const TableDef& def, uint32_t rowCount, uint32_t autoNumber) {
     std::vector<uint8_t>& tdef = pages.modify(def.tdefPage);
     put32(tdef, 0x10, rowCount);
@@ -140,6 +148,24 @@ void updateIndexes(PageSet& pages, const TableDef& def, uint32_t sortOrder,
 }
 
 }  // namespace
+
+RowWriter::RowWriter(Database::Impl& db, std::shared_ptr<JournalStore> journal)
+    : m_db(db), m_journal(std::move(journal)) {}
+
+RowWriter::~RowWriter() = default;
+
+void RowWriter::flushIndexes() {
+    if (!m_heldEntries || m_heldEntries->empty()) return;
+    try {
+        m_heldEntries->flush(m_db.pager());
+        // roots may have moved: definitions taken from here on must say so
+        const std::set<uint32_t> touched = m_batch->takeTouched();
+        m_db.reloadTableDefs(&touched);
+    } catch (...) {
+        m_batchSpoiled = true;
+        throw;
+    }
+}
 
 void RowWriter::checkWritable() {
     if (m_db.options().readOnly)
@@ -211,7 +237,8 @@ void RowWriter::change(Body&& body) {
             throw;
         }
         // Later steps of the same change read the definitions as this step left them.
-        m_db.reloadTableDefs();
+        const std::set<uint32_t> touched = m_batch->takeTouched();
+        m_db.reloadTableDefs(&touched);
         return;
     }
     Pager& pager = m_db.pager();
@@ -247,6 +274,7 @@ void RowWriter::changePages(const std::function<void(PageSet&)>& body) {
     // a schema change may rewrite the property blobs the rules come from
     m_rules.clear();
     m_counterChecked.clear();
+    flushIndexes();
     change(body);
 }
 
@@ -302,10 +330,13 @@ void RowWriter::transact(const std::function<void()>& body) {
         BatchScope(RowWriter& w, PageSet& p) : writer(w) {
             writer.m_batch = &p;
             writer.m_batchSpoiled = false;
+            writer.m_heldEntries =
+                std::make_unique<index::IndexBatch>(p, writer.m_db.header().sortOrder);
             writer.m_db.pager().setOverlay(&p);
         }
         ~BatchScope() {
             writer.m_db.pager().setOverlay(nullptr);
+            writer.m_heldEntries.reset();
             writer.m_batch = nullptr;
         }
         BatchScope(const BatchScope&) = delete;
@@ -326,6 +357,7 @@ void RowWriter::transact(const std::function<void()>& body) {
     try {
         BatchScope scope(*this, pages);
         body();
+        if (!m_batchSpoiled) flushIndexes();
         spoiled = m_batchSpoiled;
     } catch (...) {
         forget();
@@ -378,11 +410,14 @@ RowWriter::Located RowWriter::locate(PageSet& pages, const TableDef& def, RowId 
 
 RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values,
                         bool keepAutoNumbers) {
+    if (m_heldEntries && !m_heldEntries->empty()) {
+        // Checks of related tables and the first look for the highest AutoNumber read
+        // indexes: they must see the entries held so far.
+        const TableDef& now = m_db.tableDef(table);
+        if (ReferentialIntegrity::involved(now) || !m_counterChecked[now.tdefPage]) flushIndexes();
+    }
     const TableDef def = writableTable(table);
-    if (values.size() != def.columns.size())
-        throw Error(hr::kInvalidArg, "A record of " + tableText(def) + " needs " +
-                                         std::to_string(def.columns.size()) + " values, not " +
-                                         std::to_string(values.size()) + ".");
+    checkValueCount(def, values);
     const bool related = ReferentialIntegrity::involved(def);
     if (related && !m_batch) {
         // the related tables' checks read them within the same change
@@ -440,9 +475,10 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         uint32_t at =
             space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row, 0, tableText(def));
         id = RowId{at >> 8, static_cast<uint8_t>(at & 0xFF)};
-        if (!def.realIndexes.empty()) {
+        if (m_heldEntries && !related && !m_systemRows)
+            m_heldEntries->insert(def, stored, id);
+        else if (!def.realIndexes.empty())
             updateIndexes(pages, def, m_db.header().sortOrder, nullptr, id, &stored, id);
-        }
         writeCounters(pages, def, def.rowCount + 1, autoNumber);
     });
     // the stored counter is now at least the highest value
@@ -451,11 +487,9 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
 }
 
 void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Value>& values) {
+    flushIndexes();  // the change edits indexes, which must hold every entry first
     const TableDef def = writableTable(table);
-    if (values.size() != def.columns.size())
-        throw Error(hr::kInvalidArg, "A record of " + tableText(def) + " needs " +
-                                         std::to_string(def.columns.size()) + " values, not " +
-                                         std::to_string(values.size()) + ".");
+    checkValueCount(def, values);
     const bool related = ReferentialIntegrity::involved(def);
     if (related && !m_batch) {
         transact([&] { update(table, rowId, values); });
@@ -558,6 +592,7 @@ void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Va
 }
 
 void RowWriter::remove(std::string_view table, RowId rowId) {
+    flushIndexes();  // the change edits indexes, which must hold every entry first
     const TableDef def = writableTable(table);
     const bool related = ReferentialIntegrity::involved(def);
     if (related && !m_batch) {

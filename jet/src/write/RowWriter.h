@@ -16,6 +16,10 @@
 
 namespace jet {
 
+namespace index {
+class IndexBatch;
+}
+
 // Row changes on an open Jet 4 database. Each call is one all-or-nothing change: values are
 // checked and every page prepared in memory first (a refused value changes nothing), then the
 // pages reach the file under the journal (see Journal.h). After a failure while writing, the
@@ -23,8 +27,8 @@ namespace jet {
 class RowWriter {
 public:
     // journal may be null (an in-memory image opened without one): every change is refused.
-    RowWriter(Database::Impl& db, std::shared_ptr<JournalStore> journal)
-        : m_db(db), m_journal(std::move(journal)) {}
+    RowWriter(Database::Impl& db, std::shared_ptr<JournalStore> journal);
+    ~RowWriter();
 
     // keepAutoNumbers: AutoNumber fields given a value keep it; the counter moves past it.
     RowId insert(std::string_view table, const std::vector<Value>& values,
@@ -39,6 +43,11 @@ public:
     // the pages; they are written when it returns, or, inside transact, with the whole change.
     // Checks that the database may be changed at all (open for writing, Jet 4, not failed).
     void changePages(const std::function<void(PageSet&)>& body);
+
+    // Within transact(), index entries of inserted rows are held aside and written together
+    // (index/IndexBatch.h); this writes them now, for readers of the indexes inside the change
+    // (the integrity check). Does nothing outside transact().
+    void flushIndexes();
 
     void update(std::string_view table, RowId row, const std::vector<Value>& values);
     void remove(std::string_view table, RowId row);
@@ -77,12 +86,13 @@ private:
 
     Database::Impl& m_db;
     std::shared_ptr<JournalStore> m_journal;
-    std::string m_failure;                      // set after a failed write
-    PageSet* m_batch = nullptr;                 // the change transact() is preparing
-    bool m_batchSpoiled = false;                // something inside it threw
-    std::map<uint32_t, ColumnRules> m_rules;    // by TDEF page
-    std::map<uint32_t, bool> m_counterChecked;  // by TDEF page
-    bool m_systemRows = false;                  // insertSystemRow/removeSystemRow running
+    std::string m_failure;                             // set after a failed write
+    PageSet* m_batch = nullptr;                        // the change transact() is preparing
+    std::unique_ptr<index::IndexBatch> m_heldEntries;  // index entries of m_batch's inserts
+    bool m_batchSpoiled = false;                       // something inside it threw
+    std::map<uint32_t, ColumnRules> m_rules;           // by TDEF page
+    std::map<uint32_t, bool> m_counterChecked;         // by TDEF page
+    bool m_systemRows = false;                         // insertSystemRow/removeSystemRow running
 };
 
 }  // namespace jet

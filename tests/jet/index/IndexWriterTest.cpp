@@ -8,6 +8,7 @@
 
 #include "MemoryIndexSink.h"
 #include "Page.h"
+#include "index/IndexBuilder.h"
 #include "index/IndexPage.h"
 #include "index/IndexTree.h"
 #include "index/IndexTreeEditor.h"
@@ -467,4 +468,65 @@ TEST(IndexWriter, RemovesAnEntryWrittenWithAnotherKeyForm) {
     // and a row the index never listed takes nothing out
     c = h.writer().prepare(h.sink, &row, rowAt(6000), nullptr, {});
     EXPECT_TRUE(c.empty());
+}
+
+// The bottom-up builder against the same entries loaded one by one: the same
+// sound tree (every level linked, nodes over their children), pages as full as
+// a load in key order leaves them, old pages taken again and the rest freed.
+TEST(IndexBuilder, BuildsTheTreeAKeyOrderLoadWouldLeave) {
+    std::mt19937 rng(7);
+    for (size_t count : {size_t(0), size_t(1), size_t(40), size_t(3000), size_t(9000)}) {
+        SCOPED_TRACE(count);
+        Harness loaded(
+            makeTable({{"Name", ColumnType::Text}, {"N", ColumnType::Long}}, {{0}, {1, false}}, 0));
+        std::vector<std::vector<Value>> rows;
+        for (size_t i = 0; i < count; ++i)
+            rows.push_back({Value(i % 5 == 0 ? std::string("same prefix shared by many ") +
+                                                   std::to_string(i % 37)
+                                             : randomText(rng, 1, 60)),
+                            Value(int32_t(i % 11))});
+        // One by one in key order: the editor's growing edge fills its pages.
+        std::vector<std::pair<IndexEntry, size_t>> order;
+        for (size_t i = 0; i < count; ++i)
+            order.push_back({*loaded.writer().entryFor(rows[i], rowAt(i)), i});
+        std::sort(order.begin(), order.end(),
+                  [](const auto& a, const auto& b) { return entryLess(a.first, b.first); });
+        for (const auto& [entry, i] : order)
+            loaded.insert(rows[i], rowAt(i));
+
+        std::vector<IndexEntry> sorted;
+        for (const auto& [entry, i] : order)
+            sorted.push_back(entry);
+        MemoryIndexSink sink;
+        // pages of a tree being replaced: some reused, the rest freed
+        std::vector<uint32_t> old;
+        for (int k = 0; k < 5; ++k)
+            old.push_back(sink.allocatePage());
+        const uint32_t root =
+            jet::index::IndexBuilder(sink, Format::Jet4, kOwner).build(sorted, old);
+        verify(sink, root, sorted, "built");
+
+        auto pagesOf = [](const MemoryIndexSink& s, uint32_t r) {
+            auto pager = s.pager();
+            IndexTree tree(*pager, r, kOwner);
+            tree.readEntries();
+            return tree.pages().size();
+        };
+        if (count == 0) {
+            EXPECT_EQ(root, old.front());
+            EXPECT_EQ(sink.freePages().size(), 4u);
+        } else {
+            EXPECT_LE(pagesOf(sink, root), pagesOf(loaded.sink, loaded.writer().rootPage()));
+        }
+    }
+}
+
+TEST(IndexBuilder, RefusesEntriesOutOfOrderOrTwice) {
+    MemoryIndexSink sink;
+    IndexEntry a{{0x7F, 0x80, 0, 0, 1}, RowId{5, 1}};
+    IndexEntry b{{0x7F, 0x80, 0, 0, 2}, RowId{5, 2}};
+    jet::index::IndexBuilder builder(sink, Format::Jet4, kOwner);
+    EXPECT_THROW(builder.build({b, a}, {}), jet::Error);
+    EXPECT_THROW(builder.build({a, a}, {}), jet::Error);
+    EXPECT_EQ(sink.writes, 0);
 }

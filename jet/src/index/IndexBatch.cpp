@@ -1,0 +1,115 @@
+#include "index/IndexBatch.h"
+
+#include <algorithm>
+
+#include "index/IndexBuilder.h"
+#include "index/IndexTree.h"
+#include "jet/Error.h"
+
+namespace jet::index {
+namespace {
+
+// A tree this many times the size of the entries to add costs more to rewrite than
+// to walk once per entry.
+constexpr size_t kRewriteRatio = 32;
+
+std::string keyText(const std::vector<uint8_t>& key) {
+    return std::string(key.begin(), key.end());
+}
+
+}  // namespace
+
+IndexBatch::Index::Index(PageSet& pages, const TableDef& def, size_t real, uint32_t sortOrder)
+    : writer(def, real, Format::Jet4, sortOrder),
+      sink(pages, def, real),
+      stored(sink, Format::Jet4, def.tdefPage, sink.storedRoot()) {}
+
+IndexBatch::IndexBatch(PageSet& pages, uint32_t databaseSortOrder)
+    : m_pages(pages), m_sortOrder(databaseSortOrder) {}
+
+IndexBatch::Table& IndexBatch::tableFor(const TableDef& def) {
+    auto it = m_tables.find(def.tdefPage);
+    if (it != m_tables.end()) return it->second;
+    Table t;
+    t.def = std::make_unique<TableDef>(def);
+    for (size_t r = 0; r < def.realIndexes.size(); ++r)
+        t.indexes.push_back(std::make_unique<Index>(m_pages, *t.def, r, m_sortOrder));
+    return m_tables.emplace(def.tdefPage, std::move(t)).first->second;
+}
+
+void IndexBatch::insert(const TableDef& table, const std::vector<Value>& row, RowId id) {
+    if (table.realIndexes.empty()) return;
+    Table& t = tableFor(table);
+    struct Found {
+        std::optional<IndexEntry> entry;
+        std::string key;
+        bool newKey = false;
+    };
+    std::vector<Found> found(t.indexes.size());
+    for (size_t r = 0; r < t.indexes.size(); ++r) {
+        Index& x = *t.indexes[r];
+        Found& f = found[r];
+        f.entry = x.writer.entryFor(row, id);
+        if (!f.entry) continue;
+        f.key = keyText(f.entry->key);
+        bool listed = false;
+        const bool held = x.keys.count(f.key) != 0;
+        const bool stored =
+            x.stored.findOtherRowWithKey(f.entry->key, std::nullopt, &id, &listed).has_value();
+        x.writer.checkNewEntry(row, id, held || stored, listed);
+        f.newKey = !held && !stored;
+    }
+    for (size_t r = 0; r < t.indexes.size(); ++r) {
+        Found& f = found[r];
+        if (!f.entry) continue;
+        Index& x = *t.indexes[r];
+        x.entries.push_back(std::move(*f.entry));
+        if (f.newKey) ++x.uniqueDelta;
+        x.keys.insert(std::move(f.key));
+    }
+}
+
+void IndexBatch::flush(Pager& pager) {
+    for (auto& [page, t] : m_tables)
+        for (auto& x : t.indexes)
+            flushIndex(pager, *t.def, *x);
+    m_tables.clear();
+}
+
+void IndexBatch::flushIndex(Pager& pager, const TableDef& def, Index& x) {
+    if (x.entries.empty()) return;
+    std::sort(x.entries.begin(), x.entries.end(),
+              [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) < 0; });
+    const uint32_t root = x.sink.storedRoot();
+    bool rewrite = root == 0 || x.entries.size() * kRewriteRatio >= def.rowCount;
+    std::vector<IndexEntry> all;
+    std::vector<uint32_t> pages;
+    if (rewrite && root != 0) {
+        IndexTree tree(pager, root, def.tdefPage);
+        std::vector<IndexEntry> old = tree.readEntries();
+        // a tree that reads with faults is only edited, never rewritten from what it gave
+        rewrite = tree.findings().empty();
+        if (rewrite) {
+            all.reserve(old.size() + x.entries.size());
+            std::merge(
+                std::make_move_iterator(old.begin()), std::make_move_iterator(old.end()),
+                x.entries.begin(), x.entries.end(), std::back_inserter(all),
+                [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) < 0; });
+            pages = tree.pages();
+            std::sort(pages.begin(), pages.end());
+        }
+    }
+    if (rewrite) {
+        const uint32_t built = IndexBuilder(x.sink, Format::Jet4, def.tdefPage)
+                                   .build(all.empty() ? x.entries : all, pages);
+        if (built != root) x.sink.rootMoved(built);
+    } else {
+        IndexTreeEditor tree(x.sink, Format::Jet4, def.tdefPage, root);
+        for (const IndexEntry& e : x.entries)
+            tree.insert(e);
+    }
+    x.sink.addToUniqueCount(x.uniqueDelta);
+    x.entries.clear();
+}
+
+}  // namespace jet::index

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "index/IndexEntry.h"
+#include "index/IndexTreeEditor.h"
+#include "index/IndexWriter.h"
+#include "index/PageSetIndexSink.h"
+#include "jet/Schema.h"
+#include "write/PageSet.h"
+
+namespace jet::index {
+
+// The index entries of rows added within one change, held aside and written into
+// their trees together: walking and rewriting a tree for each row is what makes a
+// large load slow. Each new row is still checked at once, with the same refusals
+// as IndexWriter::prepare() (a duplicate in a unique index is refused by the insert
+// that makes it, against the stored tree and the rows held here). flush() merges
+// the held entries into the trees: a tree that gains many entries relative to its
+// size is written anew bottom-up from the union (IndexBuilder), reusing its pages;
+// otherwise the entries go in one by one in key order.
+//
+// Nothing else may change or read an index with held entries before flush(): the
+// writer flushes before any other kind of row change, schema change or check.
+// Works within one page set; drop the batch with it.
+class IndexBatch {
+public:
+    IndexBatch(PageSet& pages, uint32_t databaseSortOrder);
+    IndexBatch(const IndexBatch&) = delete;
+    IndexBatch& operator=(const IndexBatch&) = delete;
+
+    // Checks the row's entry for every index of the table, then holds them; on a
+    // refusal nothing is held. `row` holds the values as stored, `id` is its place.
+    void insert(const TableDef& table, const std::vector<Value>& row, RowId id);
+    bool empty() const { return m_tables.empty(); }
+    // Writes every held entry and the distinct-key counts into the page set, then
+    // holds nothing. The page set's overlay must be attached to the pager (it
+    // reads the trees through it).
+    void flush(Pager& pager);
+
+private:
+    struct Index {
+        Index(PageSet& pages, const TableDef& def, size_t real, uint32_t sortOrder);
+        IndexWriter writer;
+        PageSetIndexSink sink;
+        IndexTreeEditor stored;  // lookups in the tree as it was when the first row came
+        std::vector<IndexEntry> entries;
+        std::unordered_set<std::string> keys;
+        int uniqueDelta = 0;
+    };
+    struct Table {
+        std::unique_ptr<TableDef> def;  // the writers and sinks refer to it
+        std::vector<std::unique_ptr<Index>> indexes;
+    };
+
+    Table& tableFor(const TableDef& def);
+    void flushIndex(Pager& pager, const TableDef& def, Index& index);
+
+    PageSet& m_pages;
+    uint32_t m_sortOrder;
+    std::map<uint32_t, Table> m_tables;  // by TDEF page
+};
+
+}  // namespace jet::index
