@@ -19,8 +19,16 @@ SlotPage::SlotPage(const std::vector<uint8_t>& page, uint32_t pageNumber)
         out.flags = static_cast<uint16_t>(s.raw & (kDeleted | kOverflow));
         ByteView b = dp.row(s);
         out.bytes.assign(b.data(), b.data() + b.size());
+        // Rows reached only through pointers have nothing to keep once deleted, and an empty
+        // one is a deleted one whether or not its offset carries the flags (see store).
+        if (reachedByPointer() && ((out.flags & kDeleted) != 0 || out.bytes.empty()))
+            out = Slot{kTombstone, {}};
         m_slots.push_back(std::move(out));
     }
+}
+
+bool SlotPage::reachedByPointer() const {
+    return m_owner == DataPage::kLvalMarker || m_owner == 0;
 }
 
 std::vector<uint8_t> SlotPage::empty(uint32_t pageSize, uint32_t owner) {
@@ -60,13 +68,22 @@ void SlotPage::store(std::vector<uint8_t>& page) const {
     page[3] = static_cast<uint8_t>(free >> 8);
     page[12] = static_cast<uint8_t>(m_slots.size() & 0xFF);
     page[13] = static_cast<uint8_t>(m_slots.size() >> 8);
+    // Some readers take a row's end from the previous slot's offset without masking its flag
+    // bits. Rows reached by pointer are read that way, so on their pages a deleted slot that a
+    // live row follows is stored as an empty row without flags; readers scanning table pages
+    // mask the offsets, and there an unflagged row would be a live one.
+    size_t lastLive = 0;
+    for (size_t i = 0; i < m_slots.size(); ++i)
+        if (!m_slots[i].isTombstone()) lastLive = i + 1;
+    const bool plainTombstones = reachedByPointer();
     for (size_t i = 0; i < m_slots.size(); ++i) {
         const Slot& s = m_slots[i];
         size_t start = end - s.bytes.size();
         // A tombstone keeps a valid offset so that every reader accepts it.
         if (start < rowArea) start = rowArea;
         std::copy(s.bytes.begin(), s.bytes.end(), page.begin() + static_cast<long>(start));
-        uint16_t raw = static_cast<uint16_t>(start | s.flags);
+        const bool plain = plainTombstones && i < lastLive && s.isTombstone();
+        uint16_t raw = static_cast<uint16_t>(start | (plain ? 0 : s.flags));
         page[kHeader + 2 * i] = raw & 0xFF;
         page[kHeader + 2 * i + 1] = raw >> 8;
         end = start;

@@ -42,6 +42,9 @@ public:
     void store(std::vector<uint8_t>& page) const;
 
 private:
+    // Long-value and usage-map pages: nothing scans their rows, pointers name them.
+    bool reachedByPointer() const;
+
     std::vector<Slot> m_slots;
     uint32_t m_owner = 0;
     size_t m_pageSize = 0;

@@ -54,6 +54,25 @@ inline std::string pattern(size_t n, int seed) {
     return s;
 }
 
+// Bytes of every value, differing by seed, for OLE fields.
+inline std::vector<uint8_t> bytePattern(size_t n, int seed) {
+    std::vector<uint8_t> v(n);
+    for (size_t k = 0; k < n; ++k)
+        v[k] = static_cast<uint8_t>(k * 29 + size_t(seed) * 11);
+    return v;
+}
+
+// Binary cells as the other readers print them.
+inline std::string upperHex(const std::vector<uint8_t>& b) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string s;
+    for (uint8_t c : b) {
+        s += digits[c >> 4];
+        s += digits[c & 15];
+    }
+    return s;
+}
+
 // Row i of People; Id null (assigned on insert).
 inline std::vector<jet::Value> peopleRow(int i, size_t memoLen, size_t oleLen) {
     using namespace jet;
