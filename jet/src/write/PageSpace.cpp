@@ -1,5 +1,7 @@
 #include "write/PageSpace.h"
 
+#include <algorithm>
+
 #include "DataPage.h"
 #include "jet/Error.h"
 #include "write/SlotPage.h"
@@ -9,6 +11,18 @@ namespace jet {
 namespace {
 
 constexpr MapPointer kFreePages{1u << 8};  // page 1, row 0
+
+uint32_t get32(const std::vector<uint8_t>& b, size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t(b[at + 3]) << 24);
+}
+
+void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Rows of the free map in reference form: as many bitmap slots as Access writes.
+constexpr size_t kReferenceSlots = 17;
 
 struct RowRange {
     size_t start = 0;
@@ -37,6 +51,17 @@ RowRange mapRow(const std::vector<uint8_t>& page, MapPointer map) {
 
 }  // namespace
 
+uint64_t PageSpace::pagesPerBitmap() const {
+    return uint64_t(m_pages.pageSize() - 4) * 8;
+}
+
+std::vector<uint8_t> PageSpace::bitmapPage() const {
+    std::vector<uint8_t> p(m_pages.pageSize(), 0);
+    p[0] = 0x05;
+    p[1] = 0x01;
+    return p;
+}
+
 bool PageSpace::locate(MapPointer map, uint32_t page, bool create, Location& out) {
     if (map.page() == 0 || map.page() >= m_pages.pageCount())
         throwCorrupt("a usage map pointer names page " + std::to_string(map.page()) +
@@ -46,8 +71,7 @@ bool PageSpace::locate(MapPointer map, uint32_t page, bool create, Location& out
     uint8_t type = holder[r.start];
     if (type == 0) {
         if (r.end - r.start < 5) throwCorrupt("an inline usage map row is too short");
-        uint32_t start = holder[r.start + 1] | (holder[r.start + 2] << 8) |
-                         (holder[r.start + 3] << 16) | (uint32_t(holder[r.start + 4]) << 24);
+        uint32_t start = get32(holder, r.start + 1);
         if (page < start) return false;
         uint64_t bit = uint64_t(page) - start;
         if (bit >= uint64_t(r.end - r.start - 5) * 8) return false;
@@ -57,21 +81,19 @@ bool PageSpace::locate(MapPointer map, uint32_t page, bool create, Location& out
     if (type != 1)
         throwCorrupt("the usage map at page " + std::to_string(map.page()) + " has unknown type " +
                      std::to_string(type));
-    const uint64_t perPage = uint64_t(m_pages.pageSize() - 4) * 8;
+    const uint64_t perPage = pagesPerBitmap();
     size_t index = size_t(page / perPage);
     size_t at = r.start + 1 + 4 * index;
     if (at + 4 > r.end) return false;
-    uint32_t bp = holder[at] | (holder[at + 1] << 8) | (holder[at + 2] << 16) |
-                  (uint32_t(holder[at + 3]) << 24);
+    uint32_t bp = get32(holder, at);
     if (bp == 0) {
-        if (!create) return false;
-        std::vector<uint8_t> bitmap(m_pages.pageSize(), 0);
-        bitmap[0] = 0x05;
-        bitmap[1] = 0x01;
-        bp = allocate(bitmap);
-        std::vector<uint8_t>& h = m_pages.modify(map.page());
-        for (int i = 0; i < 4; ++i)
-            h[at + i] = static_cast<uint8_t>(bp >> (8 * i));
+        // The free map's bitmap pages come from the end of the file (reachFreeMap), never
+        // through allocate, which would need the very bitmap being made.
+        if (!create || map == kFreePages) return false;
+        bp = allocate(bitmapPage());
+        // Taking the page may have repacked rows of the global map's page; find the slot anew.
+        at = mapRow(m_pages.read(map.page()), map).start + 1 + 4 * index;
+        put32(m_pages.modify(map.page()), at, bp);
     } else if (bp >= m_pages.pageCount() || m_pages.read(bp)[0] != 0x05) {
         throwCorrupt("usage map bitmap page " + std::to_string(bp) + " is damaged");
     }
@@ -89,13 +111,17 @@ bool PageSpace::inMap(MapPointer map, uint32_t page) {
 void PageSpace::setInMap(MapPointer map, uint32_t page, bool on, const std::string& what) {
     Location loc;
     bool reached = locate(map, page, on, loc);
-    if (!reached && on && !(map == kFreePages) && toReferenceForm(map, what))
-        reached = locate(map, page, on, loc);
+    if (!reached && on && !(map == kFreePages)) {
+        // An inline map turns into a list of bitmap pages, and a list too short grows.
+        toReferenceForm(map, what);
+        reached = locate(map, page, true, loc) ||
+                  (lengthenReference(map, page) && locate(map, page, true, loc));
+    }
     if (!reached) {
         if (!on) return;  // not reached by the map: not in it
-        throw Error(hr::kNotSupported, "The page map of " + what + " cannot reach page " +
-                                           std::to_string(page) +
-                                           " without being rebuilt, which is not supported yet.");
+        throw Error(hr::kNotSupported,
+                    "The page map of " + what + " cannot reach page " + std::to_string(page) +
+                        ": the page that holds it has no room left for a longer map.");
     }
     std::vector<uint8_t>& p = m_pages.modify(loc.holder);
     if (on)
@@ -118,17 +144,14 @@ std::vector<uint32_t> PageSpace::pagesOf(MapPointer map) {
     };
     if (holder[r.start] == 0) {
         if (r.end - r.start < 5) throwCorrupt("an inline usage map row is too short");
-        uint32_t start = holder[r.start + 1] | (holder[r.start + 2] << 8) |
-                         (holder[r.start + 3] << 16) | (uint32_t(holder[r.start + 4]) << 24);
-        addBits(holder.data() + r.start + 5, r.end - r.start - 5, start);
+        addBits(holder.data() + r.start + 5, r.end - r.start - 5, get32(holder, r.start + 1));
         return out;
     }
     if (holder[r.start] != 1)
         throwCorrupt("the usage map at page " + std::to_string(map.page()) + " has unknown type");
-    const uint64_t perPage = uint64_t(m_pages.pageSize() - 4) * 8;
+    const uint64_t perPage = pagesPerBitmap();
     for (size_t i = 0, at = r.start + 1; at + 4 <= r.end; ++i, at += 4) {
-        uint32_t bp = holder[at] | (holder[at + 1] << 8) | (holder[at + 2] << 16) |
-                      (uint32_t(holder[at + 3]) << 24);
+        uint32_t bp = get32(holder, at);
         if (bp == 0) continue;
         if (bp >= m_pages.pageCount()) throwCorrupt("a usage map bitmap page does not exist");
         const std::vector<uint8_t>& bits = m_pages.read(bp);
@@ -197,19 +220,103 @@ uint32_t PageSpace::allocate(const std::vector<uint8_t>& content) {
         break;
     }
     if (chosen == 0) {
-        Location loc;
-        // The free map must be able to record the new page as used: readers take pages beyond
-        // its reach for free.
-        if (!locate(kFreePages, m_pages.pageCount(), false, loc) &&
-            !growFreeMap(m_pages.pageCount()))
-            throw Error(hr::kNotSupported, "The database's free-page map cannot reach page " +
-                                               std::to_string(m_pages.pageCount()) +
-                                               "; growing the file that far is not supported yet.");
+        reachFreeMap();
         chosen = m_pages.append();
     }
     setInMap(kFreePages, chosen, false, "the database");
     m_pages.modify(chosen) = content;
     return chosen;
+}
+
+void PageSpace::reachFreeMap() {
+    // Readers take pages beyond the free map's reach for free, so the map must be able to
+    // record the next page as used before the file may grow by it. Each step below makes
+    // progress (a longer row, a new form, or one more bitmap page at the end of the file).
+    for (;;) {
+        const uint32_t next = m_pages.pageCount();
+        Location loc;
+        if (locate(kFreePages, next, false, loc)) return;
+        if (growFreeMap(next) || freeMapToReferenceForm() || addFreeMapBitmap(next)) continue;
+        throw Error(hr::kNotSupported,
+                    "The database's free-page map cannot reach page " + std::to_string(next) +
+                        ": page 1, which holds it, has no room left for a longer map.");
+    }
+}
+
+bool PageSpace::freeMapToReferenceForm() {
+    std::vector<uint8_t> copy = m_pages.read(kFreePages.page());
+    RowRange r = mapRow(copy, kFreePages);
+    if (copy[r.start] != 0) return false;
+    const std::vector<uint32_t> freeBefore = pagesOf(kFreePages);
+    const uint32_t fileEnd = m_pages.pageCount();
+    const uint64_t perPage = pagesPerBitmap();
+    // The bitmap pages go at the end of the file, inside the range they cover themselves.
+    uint32_t count = 1;
+    while (uint64_t(fileEnd) + count > count * perPage)
+        ++count;
+    SlotPage sp(copy, kFreePages.page());
+    std::vector<uint8_t>& row = sp.slots()[kFreePages.row()].bytes;
+    // As many slots as Access gives it where page 1 has room, else what the old row holds.
+    const size_t oldSlots = (row.size() - 1) / 4;
+    row.assign(1 + 4 * std::max<size_t>(kReferenceSlots, count), 0);
+    if (sp.freeSpace() < 0) row.assign(1 + 4 * std::max<size_t>(oldSlots, count), 0);
+    if (sp.freeSpace() < 0) return false;
+    row[0] = 1;
+    const uint32_t newEnd = fileEnd + count;
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t bp = m_pages.append();
+        put32(row, 1 + 4 * k, bp);
+        std::vector<uint8_t>& bits = m_pages.modify(bp);
+        bits = bitmapPage();
+        // Free: what the inline map called free inside the old file, and all beyond the new
+        // end. Pages it did not reach stay in use: nothing says they are free.
+        for (uint64_t i = 0; i < perPage; ++i) {
+            const uint64_t p = k * perPage + i;
+            const bool isFree =
+                p >= newEnd ||
+                (p < fileEnd && std::binary_search(freeBefore.begin(), freeBefore.end(), p));
+            if (isFree) bits[4 + i / 8] = static_cast<uint8_t>(bits[4 + i / 8] | (1u << (i % 8)));
+        }
+    }
+    sp.store(m_pages.modify(kFreePages.page()));
+    return true;
+}
+
+bool PageSpace::addFreeMapBitmap(uint32_t next) {
+    {
+        const std::vector<uint8_t>& holder = m_pages.read(kFreePages.page());
+        if (holder[mapRow(holder, kFreePages).start] != 1) return false;
+    }
+    lengthenReference(kFreePages, next);
+    const std::vector<uint8_t>& holder = m_pages.read(kFreePages.page());
+    RowRange r = mapRow(holder, kFreePages);
+    const uint64_t perPage = pagesPerBitmap();
+    const size_t at = r.start + 1 + 4 * size_t(next / perPage);
+    if (at + 4 > r.end || get32(holder, at) != 0) return false;
+    // The new bitmap page is the next page itself: in use, with everything after it free.
+    const uint32_t bp = m_pages.append();
+    std::vector<uint8_t>& bits = m_pages.modify(bp);
+    bits = bitmapPage();
+    const uint64_t first = next / perPage * perPage;
+    for (uint64_t i = 0; i < perPage; ++i)
+        if (first + i > bp)
+            bits[4 + i / 8] = static_cast<uint8_t>(bits[4 + i / 8] | (1u << (i % 8)));
+    put32(m_pages.modify(kFreePages.page()), at, bp);
+    return true;
+}
+
+bool PageSpace::lengthenReference(MapPointer map, uint32_t page) {
+    std::vector<uint8_t> copy = m_pages.read(map.page());
+    RowRange r = mapRow(copy, map);
+    if (copy[r.start] != 1) return false;
+    const size_t length = 1 + 4 * (size_t(page / pagesPerBitmap()) + 1);
+    if (r.end - r.start >= length) return false;
+    SlotPage sp(copy, map.page());
+    std::vector<uint8_t>& row = sp.slots()[map.row()].bytes;
+    row.resize(length, 0);
+    if (sp.freeSpace() < 0) return false;
+    sp.store(m_pages.modify(map.page()));
+    return true;
 }
 
 bool PageSpace::toReferenceForm(MapPointer map, const std::string& what) {

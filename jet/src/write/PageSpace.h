@@ -53,6 +53,20 @@ private:
     // Lengthens the global free map's inline row so that it reaches `page`; false when its
     // page has no room for that.
     bool growFreeMap(uint32_t page);
+    // Makes the global free map reach the page the file would grow by next (longer row,
+    // reference form, new bitmap page); throws when page 1 has no room for that.
+    void reachFreeMap();
+    // Rewrites the global free map's inline row as a list of bitmap pages placed at the end of
+    // the file; false when it is no inline map or page 1 has no room.
+    bool freeMapToReferenceForm();
+    // Gives the global free map in reference form the bitmap page covering `next`, as page
+    // `next` itself; false when it is no reference map or its row cannot name that page.
+    bool addFreeMapBitmap(uint32_t next);
+    // Lengthens a reference map's list of bitmap pages so that it can name the one covering
+    // `page`; false when it is no reference map, is long enough, or its page has no room.
+    bool lengthenReference(MapPointer map, uint32_t page);
+    uint64_t pagesPerBitmap() const;
+    std::vector<uint8_t> bitmapPage() const;
 
     PageSet& m_pages;
 };
