@@ -130,17 +130,21 @@ void PageSpace::setInMap(MapPointer map, uint32_t page, bool on, const std::stri
         p[loc.byte] = static_cast<uint8_t>(p[loc.byte] & ~(1u << loc.bit));
 }
 
-std::vector<uint32_t> PageSpace::pagesOf(MapPointer map) {
+std::vector<uint32_t> PageSpace::pagesOf(MapPointer map, uint32_t limit) {
     std::vector<uint32_t> out;
     const std::vector<uint8_t> holder = m_pages.read(map.page());
     RowRange r = mapRow(holder, map);
     auto addBits = [&](const uint8_t* bits, size_t n, uint64_t base) {
-        for (size_t i = 0; i < n; ++i)
+        if (base >= limit) return;
+        n = std::min<uint64_t>(n, (uint64_t(limit) - base + 7) / 8);
+        for (size_t i = 0; i < n; ++i) {
+            if (bits[i] == 0) continue;  // most bytes of a large map are
             for (int k = 0; k < 8; ++k)
                 if ((bits[i] >> k) & 1) {
                     uint64_t p = base + i * 8 + k;
-                    if (p < 0xFFFFFFFFull) out.push_back(static_cast<uint32_t>(p));
+                    if (p < limit) out.push_back(static_cast<uint32_t>(p));
                 }
+        }
     };
     if (holder[r.start] == 0) {
         if (r.end - r.start < 5) throwCorrupt("an inline usage map row is too short");
@@ -167,9 +171,15 @@ uint32_t PageSpace::placeRow(uint32_t owner, MapPointer owned, MapPointer freeMa
     uint32_t chosen = 0;
     for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
         uint32_t p = *it;
-        if (p == avoid || p < 3 || p >= m_pages.pageCount() || !inMap(owned, p)) continue;
+        if (p == avoid || p < 3 || p >= m_pages.pageCount()) continue;
         const std::vector<uint8_t>& bytes = m_pages.read(p);
         if (bytes[0] != 0x01) continue;
+        // The stored free space and slot count rule most pages out without taking them apart;
+        // repacking never leaves less room than the page states.
+        const long statedFree = bytes[2] | bytes[3] << 8;
+        const size_t statedSlots = bytes[12] | bytes[13] << 8;
+        if (statedSlots >= SlotPage::kMaxSlots || statedFree < long(row.size()) + 2) continue;
+        if (!inMap(owned, p)) continue;
         SlotPage sp(bytes, p);
         if (sp.owner() != owner || !sp.canAdd(row.size())) continue;
         chosen = p;
@@ -184,12 +194,14 @@ uint32_t PageSpace::placeRow(uint32_t owner, MapPointer owned, MapPointer freeMa
     sp.slots().push_back(SlotPage::Slot{flags, row});
     uint32_t slot = static_cast<uint32_t>(sp.slots().size() - 1);
     sp.store(page);
-    settle(chosen, owned, freeMap, what);
+    // A page that cannot take another row like this one leaves the free map, so that a table
+    // of like rows does not offer every nearly full page to each insert.
+    settle(chosen, owned, freeMap, what, row.size());
     return chosen << 8 | slot;
 }
 
-void PageSpace::settle(uint32_t page, MapPointer owned, MapPointer freeMap,
-                       const std::string& what) {
+void PageSpace::settle(uint32_t page, MapPointer owned, MapPointer freeMap, const std::string& what,
+                       size_t rowLength) {
     SlotPage sp(m_pages.read(page), page);
     if (sp.allTombstones() && !sp.slots().empty()) {
         setInMap(owned, page, false, what);
@@ -199,7 +211,8 @@ void PageSpace::settle(uint32_t page, MapPointer owned, MapPointer freeMap,
     }
     // Room for at least a small row: the page is worth offering to the next insert.
     constexpr long kUsefulRoom = 64;
-    bool roomy = sp.slots().size() < SlotPage::kMaxSlots && sp.freeSpace() >= kUsefulRoom;
+    bool roomy = sp.slots().size() < SlotPage::kMaxSlots &&
+                 sp.freeSpace() >= std::max(kUsefulRoom, long(rowLength) + 2);
     if (freeMap.raw == 0 || roomy == inMap(freeMap, page)) return;
     try {
         setInMap(freeMap, page, roomy, what);
@@ -212,7 +225,7 @@ void PageSpace::settle(uint32_t page, MapPointer owned, MapPointer freeMap,
 uint32_t PageSpace::allocate(const std::vector<uint8_t>& content) {
     uint32_t chosen = 0;
     // A released page inside the file first, as Access does.
-    for (uint32_t p : pagesOf(kFreePages)) {
+    for (uint32_t p : pagesOf(kFreePages, m_pages.pageCount())) {
         if (p < 3) continue;
         if (p >= m_pages.pageCount()) break;
         if (m_pages.dirty().count(p)) continue;  // taken or changed by this very change

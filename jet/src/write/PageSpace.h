@@ -25,8 +25,8 @@ public:
     // Adds (on) or removes a page from a set map. `what` names the map in errors.
     void setInMap(MapPointer map, uint32_t page, bool on, const std::string& what);
     bool inMap(MapPointer map, uint32_t page);
-    // Pages set in a map, ascending, as this change sees it.
-    std::vector<uint32_t> pagesOf(MapPointer map);
+    // Pages set in a map, ascending, as this change sees it; only those below `limit`.
+    std::vector<uint32_t> pagesOf(MapPointer map, uint32_t limit = 0xFFFFFFFFu);
 
     // Stores a row on a page of the owner (a TDEF page, or DataPage::kLvalMarker for long
     // values) that has room, taking a new page when none has; keeps both maps true. `avoid` is
@@ -34,9 +34,11 @@ public:
     uint32_t placeRow(uint32_t owner, MapPointer owned, MapPointer freeMap,
                       const std::vector<uint8_t>& row, uint16_t flags, const std::string& what,
                       uint32_t avoid = 0);
-    // After rows of an owned page changed: the page stays in the free map while it has room,
-    // and is given back when only tombstones remain.
-    void settle(uint32_t page, MapPointer owned, MapPointer freeMap, const std::string& what);
+    // After rows of an owned page changed: the page stays in the free map while it has room
+    // (for a small row, and at least for one more row of `rowLength` bytes), and is given back
+    // when only tombstones remain.
+    void settle(uint32_t page, MapPointer owned, MapPointer freeMap, const std::string& what,
+                size_t rowLength = 0);
 
 private:
     struct Location {
