@@ -30,8 +30,13 @@ struct RowRange {
 };
 
 RowRange mapRow(const std::vector<uint8_t>& page, MapPointer map) {
-    SlotPage sp(page, map.page());
-    if (map.row() >= sp.slots().size())
+    // Only the slot table is needed; map rows are looked up for every page a change touches.
+    const size_t count = page.size() > SlotPage::kHeader ? size_t(page[12] | page[13] << 8) : 0;
+    if (page.size() <= SlotPage::kHeader || page[0] != 0x01 ||
+        SlotPage::kHeader + 2 * count > page.size())
+        throwCorrupt("the usage map holder page " + std::to_string(map.page()) +
+                     " is no data page or claims more rows than fit");
+    if (map.row() >= count)
         throwCorrupt("a usage map pointer names row " + std::to_string(map.row()) + " of page " +
                      std::to_string(map.page()) + ", which does not exist");
     // Slot entries: start offset; end is the previous slot's start or the page end.
@@ -173,15 +178,12 @@ uint32_t PageSpace::placeRow(uint32_t owner, MapPointer owned, MapPointer freeMa
         uint32_t p = *it;
         if (p == avoid || p < 3 || p >= m_pages.pageCount()) continue;
         const std::vector<uint8_t>& bytes = m_pages.read(p);
-        if (bytes[0] != 0x01) continue;
-        // The stored free space and slot count rule most pages out without taking them apart;
-        // repacking never leaves less room than the page states.
-        const long statedFree = bytes[2] | bytes[3] << 8;
-        const size_t statedSlots = bytes[12] | bytes[13] << 8;
-        if (statedSlots >= SlotPage::kMaxSlots || statedFree < long(row.size()) + 2) continue;
-        if (!inMap(owned, p)) continue;
-        SlotPage sp(bytes, p);
-        if (sp.owner() != owner || !sp.canAdd(row.size())) continue;
+        // Repacking never leaves less room than the page states, so a page that states room
+        // for the row has it, and one that does not is passed over without taking it apart.
+        if (bytes[0] != 0x01 || SlotPage::statedOwner(bytes) != owner ||
+            SlotPage::statedSlots(bytes) >= SlotPage::kMaxSlots ||
+            SlotPage::statedFree(bytes) < long(row.size()) + 2 || !inMap(owned, p))
+            continue;
         chosen = p;
         break;
     }
@@ -190,14 +192,37 @@ uint32_t PageSpace::placeRow(uint32_t owner, MapPointer owned, MapPointer freeMa
         setInMap(owned, chosen, true, what);
     }
     std::vector<uint8_t>& page = m_pages.modify(chosen);
+    uint32_t slot = 0;
+    if (owner != DataPage::kLvalMarker && owner != 0 &&
+        SlotPage::appendPacked(page, row, flags, slot)) {
+        // A page that cannot take another row like this one leaves the free map, so that a
+        // table of like rows does not offer every nearly full page to each insert.
+        offer(chosen, freeMap,
+              roomFor(SlotPage::statedSlots(page), SlotPage::statedFree(page), row.size()), what);
+        return chosen << 8 | slot;
+    }
     SlotPage sp(page, chosen);
     sp.slots().push_back(SlotPage::Slot{flags, row});
-    uint32_t slot = static_cast<uint32_t>(sp.slots().size() - 1);
+    slot = static_cast<uint32_t>(sp.slots().size() - 1);
     sp.store(page);
-    // A page that cannot take another row like this one leaves the free map, so that a table
-    // of like rows does not offer every nearly full page to each insert.
     settle(chosen, owned, freeMap, what, row.size());
     return chosen << 8 | slot;
+}
+
+bool PageSpace::roomFor(size_t slots, long free, size_t rowLength) {
+    // Room for at least a small row: the page is worth offering to the next insert.
+    constexpr long kUsefulRoom = 64;
+    return slots < SlotPage::kMaxSlots && free >= std::max(kUsefulRoom, long(rowLength) + 2);
+}
+
+void PageSpace::offer(uint32_t page, MapPointer freeMap, bool roomy, const std::string& what) {
+    if (freeMap.raw == 0 || roomy == inMap(freeMap, page)) return;
+    try {
+        setInMap(freeMap, page, roomy, what);
+    } catch (const Error& e) {
+        // The free-space map only offers pages to inserts; one it cannot reach stays unoffered.
+        if (e.code() != hr::kNotSupported) throw;
+    }
 }
 
 void PageSpace::settle(uint32_t page, MapPointer owned, MapPointer freeMap, const std::string& what,
@@ -209,17 +234,7 @@ void PageSpace::settle(uint32_t page, MapPointer owned, MapPointer freeMap, cons
         release(page);
         return;
     }
-    // Room for at least a small row: the page is worth offering to the next insert.
-    constexpr long kUsefulRoom = 64;
-    bool roomy = sp.slots().size() < SlotPage::kMaxSlots &&
-                 sp.freeSpace() >= std::max(kUsefulRoom, long(rowLength) + 2);
-    if (freeMap.raw == 0 || roomy == inMap(freeMap, page)) return;
-    try {
-        setInMap(freeMap, page, roomy, what);
-    } catch (const Error& e) {
-        // The free-space map only offers pages to inserts; one it cannot reach stays unoffered.
-        if (e.code() != hr::kNotSupported) throw;
-    }
+    offer(page, freeMap, roomFor(sp.slots().size(), sp.freeSpace(), rowLength), what);
 }
 
 uint32_t PageSpace::allocate(const std::vector<uint8_t>& content) {

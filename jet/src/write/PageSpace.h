@@ -41,6 +41,11 @@ public:
                 size_t rowLength = 0);
 
 private:
+    // Whether a page with this many slots and this much room is worth offering to inserts.
+    static bool roomFor(size_t slots, long free, size_t rowLength);
+    // Puts the page into the free-space map or takes it out.
+    void offer(uint32_t page, MapPointer freeMap, bool roomy, const std::string& what);
+
     struct Location {
         uint32_t holder = 0;  // page holding the byte
         size_t byte = 0;      // offset in that page

@@ -56,6 +56,39 @@ bool SlotPage::allTombstones() const {
     return true;
 }
 
+bool SlotPage::appendPacked(std::vector<uint8_t>& page, const std::vector<uint8_t>& row,
+                            uint16_t flags, uint32_t& slot) {
+    if (page.size() <= kHeader || page[0] != 0x01) return false;
+    const size_t count = statedSlots(page);
+    if (count >= kMaxSlots || kHeader + 2 * (count + 1) > page.size()) return false;
+    auto offset = [&](size_t i) {
+        return size_t(page[kHeader + 2 * i] | page[kHeader + 2 * i + 1] << 8) &
+               DataPage::kOffsetMask;
+    };
+    // Every row must lie between the last slot's offset and the page end, so that the space
+    // below the last row is unused and the new row's end (the last slot's offset) is right.
+    const size_t last = count == 0 ? page.size() : offset(count - 1);
+    for (size_t i = 0; i < count; ++i) {
+        const size_t at = offset(i);
+        if (at < last || at > page.size()) return false;
+    }
+    const size_t rowArea = kHeader + 2 * (count + 1);
+    if (last < rowArea || last - rowArea < row.size()) return false;
+    const long free = statedFree(page) - long(row.size()) - 2;
+    if (free < 0) return false;
+    const size_t start = last - row.size();
+    std::copy(row.begin(), row.end(), page.begin() + static_cast<long>(start));
+    const uint16_t raw = static_cast<uint16_t>(start | flags);
+    page[kHeader + 2 * count] = raw & 0xFF;
+    page[kHeader + 2 * count + 1] = raw >> 8;
+    page[12] = static_cast<uint8_t>((count + 1) & 0xFF);
+    page[13] = static_cast<uint8_t>((count + 1) >> 8);
+    page[2] = static_cast<uint8_t>(free & 0xFF);
+    page[3] = static_cast<uint8_t>(free >> 8);
+    slot = static_cast<uint32_t>(count);
+    return true;
+}
+
 void SlotPage::store(std::vector<uint8_t>& page) const {
     long free = freeSpace();
     if (free < 0 || m_slots.size() > kMaxSlots)

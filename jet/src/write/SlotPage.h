@@ -38,6 +38,19 @@ public:
         return m_slots.size() < kMaxSlots && freeSpace() >= long(len) + 2;
     }
     bool allTombstones() const;
+
+    // Room and slot count as the page header states them, read without taking the page apart.
+    static long statedFree(const std::vector<uint8_t>& page) { return page[2] | page[3] << 8; }
+    static size_t statedSlots(const std::vector<uint8_t>& page) { return page[12] | page[13] << 8; }
+    static uint32_t statedOwner(const std::vector<uint8_t>& page) {
+        return page[4] | page[5] << 8 | page[6] << 16 | uint32_t(page[7]) << 24;
+    }
+    // Adds a row below the page's last one without repacking the page, which store() would
+    // give the same bytes for when the rows lie packed in slot order below the page end, as
+    // store() leaves them. False, with the page untouched, when they lie otherwise or the row
+    // does not fit there. Not for pages reached by pointer, whose deleted slots store() rewrites.
+    static bool appendPacked(std::vector<uint8_t>& page, const std::vector<uint8_t>& row,
+                             uint16_t flags, uint32_t& slot);
     // Writes the slots back into the page (header bytes 4..11 kept). Throws when they do not fit.
     void store(std::vector<uint8_t>& page) const;
 
