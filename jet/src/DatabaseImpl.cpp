@@ -127,18 +127,53 @@ void Database::Impl::reloadTableDefs(const std::set<uint32_t>* touched) {
         }
         // A table made by a change that was then dropped left no definition behind.
         if (it->first >= m_pager->pageCount() || m_pager->page(it->first)->type() != 0x02) {
+            m_defPageAsRead.erase(it->first);
             m_retired.push_back(std::move(it->second));
             it = m_defs.erase(it);
+            continue;
+        }
+        if (touched && countersOnlyChanged(def, it->first)) {
+            ++it;
             continue;
         }
         std::string name = def.name;
         def = TableDefReader::read(*m_pager, m_text, it->first);
         def.name = std::move(name);
+        if (format() == Format::Jet4 && def.tdefPages.size() == 1 &&
+            def.tdefPages[0] == it->first) {
+            PageRef page = m_pager->page(it->first);
+            m_defPageAsRead[it->first].assign(page->data(), page->data() + page->size());
+        } else {
+            m_defPageAsRead.erase(it->first);
+        }
         ++it;
     }
 }
 
+bool Database::Impl::countersOnlyChanged(TableDef& def, uint32_t page) {
+    // Jet 4 definition header: row count at 0x10, next AutoNumber at 0x14.
+    constexpr size_t kCountersFrom = 0x10, kCountersTo = 0x18;
+    auto known = m_defPageAsRead.find(page);
+    if (known == m_defPageAsRead.end()) return false;
+    PageRef now = m_pager->page(page);
+    const std::vector<uint8_t>& before = known->second;
+    if (now->size() != before.size() || before.size() < kCountersTo) return false;
+    const uint8_t* bytes = now->data();
+    if (!std::equal(before.begin(), before.begin() + kCountersFrom, bytes) ||
+        !std::equal(before.begin() + kCountersTo, before.end(), bytes + kCountersTo))
+        return false;
+    auto u32 = [&](size_t at) {
+        return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+               uint32_t(bytes[at + 3]) << 24;
+    };
+    def.rowCount = u32(0x10);
+    def.autoNumber = u32(0x14);
+    std::copy(bytes + kCountersFrom, bytes + kCountersTo, known->second.begin() + kCountersFrom);
+    return true;
+}
+
 void Database::Impl::retireTableDef(uint32_t page) {
+    m_defPageAsRead.erase(page);
     auto it = m_defs.find(page);
     if (it == m_defs.end()) return;
     m_retired.push_back(std::move(it->second));

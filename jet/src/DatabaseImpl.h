@@ -56,6 +56,10 @@ private:
     std::vector<CatalogEntry> m_catalog;
     std::map<uint32_t, std::unique_ptr<TableDef>> m_defs;
     std::vector<std::unique_ptr<TableDef>> m_retired;
+    // The page of a one-page Jet 4 definition as last read in full: when a change alters no
+    // more than its row and AutoNumber counters (every insert does), only those are read again.
+    std::map<uint32_t, std::vector<uint8_t>> m_defPageAsRead;
+    bool countersOnlyChanged(TableDef& def, uint32_t page);
     std::shared_ptr<RowWriter> m_writer;
 };
 
