@@ -126,7 +126,7 @@ void Database::Impl::reloadTableDefs(const std::set<uint32_t>* touched) {
             continue;
         }
         // A table made by a change that was then dropped left no definition behind.
-        if (it->first >= m_pager->pageCount() || m_pager->page(it->first)->type() != 0x02) {
+        if (it->first >= m_pager->pageCount() || m_pager->peek(it->first)[0] != 0x02) {
             m_defPageAsRead.erase(it->first);
             m_retired.push_back(std::move(it->second));
             it = m_defs.erase(it);
@@ -155,10 +155,10 @@ bool Database::Impl::countersOnlyChanged(TableDef& def, uint32_t page) {
     constexpr size_t kCountersFrom = 0x10, kCountersTo = 0x18;
     auto known = m_defPageAsRead.find(page);
     if (known == m_defPageAsRead.end()) return false;
-    PageRef now = m_pager->page(page);
+    const std::span<const uint8_t> now = m_pager->peek(page);
     const std::vector<uint8_t>& before = known->second;
-    if (now->size() != before.size() || before.size() < kCountersTo) return false;
-    const uint8_t* bytes = now->data();
+    if (now.size() != before.size() || before.size() < kCountersTo) return false;
+    const uint8_t* bytes = now.data();
     if (!std::equal(before.begin(), before.begin() + kCountersFrom, bytes) ||
         !std::equal(before.begin() + kCountersTo, before.end(), bytes + kCountersTo))
         return false;

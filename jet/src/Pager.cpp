@@ -33,6 +33,14 @@ PageRef Pager::page(uint32_t n) {
     return slot;
 }
 
+std::span<const uint8_t> Pager::peek(uint32_t n) {
+    if (m_overlay)
+        if (const std::vector<uint8_t>* changed = m_overlay->changedPage(n))
+            return {changed->data(), changed->size()};
+    PageRef p = page(n);  // the cache slot keeps it
+    return {p->data(), p->size()};
+}
+
 void Pager::writePage(uint32_t n, const std::vector<uint8_t>& plain) {
     if (m_overlay) throw Error(hr::kFail, "A page was written while a change was being prepared.");
     if (plain.size() != m_pageSize)

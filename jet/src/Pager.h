@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "FileIO.h"
@@ -39,6 +40,9 @@ public:
 
     // Page n, decoded. Throws hr::kCorrupt when n is past the end of the file.
     PageRef page(uint32_t n);
+    // The bytes of page n as page() gives them, without copying a page the overlay changed;
+    // valid only until the next call on the pager or change to the overlay.
+    std::span<const uint8_t> peek(uint32_t n);
     // Writes a plain page (encoding it when needed); n may equal pageCount() to append.
     void writePage(uint32_t n, const std::vector<uint8_t>& plain);
     void sync();

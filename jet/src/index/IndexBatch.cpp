@@ -13,16 +13,54 @@ namespace {
 // to walk once per entry.
 constexpr size_t kRewriteRatio = 32;
 
-std::string keyText(const std::vector<uint8_t>& key) {
-    return std::string(key.begin(), key.end());
+}  // namespace
+
+uint64_t IndexBatch::HeldKeys::hash(const std::vector<uint8_t>& key) {
+    return std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
 }
 
-}  // namespace
+bool IndexBatch::HeldKeys::contains(const std::vector<IndexEntry>& entries,
+                                    const std::vector<uint8_t>& key, uint64_t hash) const {
+    if (m_slots.empty()) return false;
+    const size_t mask = m_slots.size() - 1;
+    const uint64_t tag = hash & 0xFFFFFFFFu;
+    for (size_t i = tag & mask;; i = (i + 1) & mask) {
+        const uint64_t slot = m_slots[i];
+        if (slot == 0) return false;
+        if (slot >> 32 == tag && entries[(slot & 0xFFFFFFFFu) - 1].key == key) return true;
+    }
+}
+
+void IndexBatch::HeldKeys::add(uint32_t at, uint64_t hash) {
+    if ((m_count + 1) * 2 > m_slots.size()) grow();
+    const size_t mask = m_slots.size() - 1;
+    const uint64_t tag = hash & 0xFFFFFFFFu;
+    size_t i = tag & mask;
+    while (m_slots[i] != 0)
+        i = (i + 1) & mask;
+    m_slots[i] = tag << 32 | (uint64_t(at) + 1);
+    ++m_count;
+}
+
+void IndexBatch::HeldKeys::grow() {
+    std::vector<uint64_t> old = std::move(m_slots);
+    m_slots.assign(old.empty() ? 1024 : old.size() * 2, 0);
+    const size_t mask = m_slots.size() - 1;
+    for (uint64_t slot : old) {
+        if (slot == 0) continue;
+        size_t i = (slot >> 32) & mask;
+        while (m_slots[i] != 0)
+            i = (i + 1) & mask;
+        m_slots[i] = slot;
+    }
+}
 
 IndexBatch::Index::Index(PageSet& pages, const TableDef& def, size_t real, uint32_t sortOrder)
     : writer(def, real, Format::Jet4, sortOrder),
       sink(pages, def, real),
-      stored(sink, Format::Jet4, def.tdefPage, sink.storedRoot()) {}
+      stored(sink, Format::Jet4, def.tdefPage, sink.storedRoot()),
+      storedEmpty(stored.isEmpty()) {}
 
 IndexBatch::IndexBatch(PageSet& pages, uint32_t databaseSortOrder)
     : m_pages(pages), m_sortOrder(databaseSortOrder) {}
@@ -40,23 +78,21 @@ IndexBatch::Table& IndexBatch::tableFor(const TableDef& def) {
 void IndexBatch::insert(const TableDef& table, const std::vector<Value>& row, RowId id) {
     if (table.realIndexes.empty()) return;
     Table& t = tableFor(table);
-    struct Found {
-        std::optional<IndexEntry> entry;
-        std::string key;
-        bool newKey = false;
-    };
-    std::vector<Found> found(t.indexes.size());
+    m_found.resize(t.indexes.size());
+    std::vector<Found>& found = m_found;
     for (size_t r = 0; r < t.indexes.size(); ++r) {
         Index& x = *t.indexes[r];
         Found& f = found[r];
         f.entry = x.writer.entryFor(row, id);
         if (!f.entry) continue;
-        f.key = keyText(f.entry->key);
+        f.hash = HeldKeys::hash(f.entry->key);
         bool listed = false;
-        const bool held = x.keys.count(f.key) != 0;
+        const bool held = x.keys.contains(x.entries, f.entry->key, f.hash);
         const bool stored =
+            !x.storedEmpty &&
             x.stored.findOtherRowWithKey(f.entry->key, std::nullopt, &id, &listed).has_value();
         x.writer.checkNewEntry(row, id, held || stored, listed);
+        f.held = held;
         f.newKey = !held && !stored;
     }
     for (size_t r = 0; r < t.indexes.size(); ++r) {
@@ -65,7 +101,7 @@ void IndexBatch::insert(const TableDef& table, const std::vector<Value>& row, Ro
         Index& x = *t.indexes[r];
         x.entries.push_back(std::move(*f.entry));
         if (f.newKey) ++x.uniqueDelta;
-        x.keys.insert(std::move(f.key));
+        if (!f.held) x.keys.add(uint32_t(x.entries.size() - 1), f.hash);
     }
 }
 
@@ -93,15 +129,17 @@ void IndexBatch::flushIndex(Pager& pager, const TableDef& def, Index& x) {
             all.reserve(old.size() + x.entries.size());
             std::merge(
                 std::make_move_iterator(old.begin()), std::make_move_iterator(old.end()),
-                x.entries.begin(), x.entries.end(), std::back_inserter(all),
+                std::make_move_iterator(x.entries.begin()),
+                std::make_move_iterator(x.entries.end()), std::back_inserter(all),
                 [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) < 0; });
             pages = tree.pages();
             std::sort(pages.begin(), pages.end());
         }
     }
     if (rewrite) {
-        const uint32_t built = IndexBuilder(x.sink, Format::Jet4, def.tdefPage)
-                                   .build(all.empty() ? x.entries : all, pages);
+        const uint32_t built =
+            IndexBuilder(x.sink, Format::Jet4, def.tdefPage)
+                .build(all.empty() ? std::move(x.entries) : std::move(all), pages);
         if (built != root) x.sink.rootMoved(built);
     } else {
         IndexTreeEditor tree(x.sink, Format::Jet4, def.tdefPage, root);

@@ -4,7 +4,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "index/IndexEntry.h"
@@ -44,14 +43,40 @@ public:
     void flush(Pager& pager);
 
 private:
+    // The distinct keys among the held entries, as places in `entries` in an
+    // open-addressing table: no allocation per key.
+    class HeldKeys {
+    public:
+        static uint64_t hash(const std::vector<uint8_t>& key);
+        bool contains(const std::vector<IndexEntry>& entries, const std::vector<uint8_t>& key,
+                      uint64_t hash) const;
+        // Adds entries[at]'s key, known not to be held yet.
+        void add(uint32_t at, uint64_t hash);
+
+    private:
+        void grow();
+        // The low half of the key's hash in the high half, so that most keys that differ are
+        // told apart without reading the entry; place in entries + 1 in the low half (0: an
+        // empty slot).
+        std::vector<uint64_t> m_slots;
+        size_t m_count = 0;
+    };
     struct Index {
         Index(PageSet& pages, const TableDef& def, size_t real, uint32_t sortOrder);
         IndexWriter writer;
         PageSetIndexSink sink;
         IndexTreeEditor stored;  // lookups in the tree as it was when the first row came
+        bool storedEmpty;        // then nothing need be looked up in it
         std::vector<IndexEntry> entries;
-        std::unordered_set<std::string> keys;
+        HeldKeys keys;
         int uniqueDelta = 0;
+    };
+    // What insert() learns of a row's entry for one index before holding any.
+    struct Found {
+        std::optional<IndexEntry> entry;
+        uint64_t hash = 0;
+        bool held = false;    // the key is among the held entries
+        bool newKey = false;  // the key is in neither the held entries nor the tree
     };
     struct Table {
         std::unique_ptr<TableDef> def;  // the writers and sinks refer to it
@@ -64,6 +89,7 @@ private:
     PageSet& m_pages;
     uint32_t m_sortOrder;
     std::map<uint32_t, Table> m_tables;  // by TDEF page
+    std::vector<Found> m_found;          // scratch for insert()
 };
 
 }  // namespace jet::index

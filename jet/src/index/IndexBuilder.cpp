@@ -1,6 +1,7 @@
 #include "index/IndexBuilder.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "index/IndexPage.h"
 #include "index/IndexPageLayout.h"
@@ -19,21 +20,22 @@ uint32_t IndexBuilder::takePage() {
     return m_sink.allocatePage();
 }
 
-std::vector<std::vector<IndexEntry>> IndexBuilder::fill(const std::vector<IndexEntry>& items,
-                                                        bool leaf) const {
+std::vector<size_t> IndexBuilder::fill(const std::vector<IndexEntry>& items, bool leaf) const {
     const uint32_t limit = IndexPageLayout::of(m_format).maxEntryBytes();
-    std::vector<std::vector<IndexEntry>> pages;
-    std::vector<IndexEntry> page;
+    std::vector<size_t> ends;
+    size_t begin = 0;  // the current page's first item
     // Leaves: the bytes every entry shares with the page's first are stored once,
     // so the page's size is known from a running prefix (IndexPage::storedSize).
     std::vector<uint8_t> first, bytes;
     size_t shared = 0;
     uint32_t full = 0;  // leaves: full sizes of the entries; nodes: of all but the tail
-    for (const IndexEntry& e : items) {
+    for (size_t i = 0; i < items.size(); ++i) {
+        const IndexEntry& e = items[i];
         const uint32_t size = IndexPage::fullEntrySize(e, leaf);
+        const size_t count = i - begin;
         bool fits = true;
         size_t nextShared = shared;
-        if (page.empty()) {
+        if (count == 0) {
             fits = true;
         } else if (leaf) {
             bytes.clear();
@@ -43,16 +45,16 @@ std::vector<std::vector<IndexEntry>> IndexBuilder::fill(const std::vector<IndexE
             while (k < cap && first[k] == bytes[k])
                 ++k;
             nextShared = k;
-            fits = full + size - nextShared * page.size() <= limit;
+            fits = full + size - nextShared * count <= limit;
         } else {
             // the entry taking the tail's place adds the former tail's bytes
-            fits = full + IndexPage::fullEntrySize(page.back(), false) <= limit;
+            fits = full + IndexPage::fullEntrySize(items[i - 1], false) <= limit;
         }
         if (!fits) {
-            pages.push_back(std::move(page));
-            page.clear();
+            ends.push_back(i);
+            begin = i;
         }
-        if (page.empty()) {
+        if (begin == i) {
             full = leaf ? size : 0;
             if (leaf) {
                 first.clear();
@@ -63,50 +65,53 @@ std::vector<std::vector<IndexEntry>> IndexBuilder::fill(const std::vector<IndexE
             full += size;
             shared = nextShared;
         } else {
-            full += IndexPage::fullEntrySize(page.back(), false);
+            full += IndexPage::fullEntrySize(items[i - 1], false);
         }
-        page.push_back(e);
     }
-    if (!page.empty() || pages.empty()) pages.push_back(std::move(page));
-    return pages;
+    if (begin < items.size() || ends.empty()) ends.push_back(items.size());
+    return ends;
 }
 
-uint32_t IndexBuilder::build(const std::vector<IndexEntry>& sorted,
-                             const std::vector<uint32_t>& reuse) {
+uint32_t IndexBuilder::build(std::vector<IndexEntry> sorted, const std::vector<uint32_t>& reuse) {
     for (size_t i = 1; i < sorted.size(); ++i)
         if (compareEntries(sorted[i - 1], sorted[i]) >= 0)
             throw Error(hr::kInvalidArg,
                         "The entries of an index to build are out of order or listed twice.");
     m_reuse = reuse;
     m_reused = 0;
-    std::vector<IndexEntry> items = sorted;
+    std::vector<IndexEntry> items = std::move(sorted);
     for (IndexEntry& e : items)
         e.child = 0;
     bool leaf = true;
     uint8_t level = 0;
     for (;;) {
-        std::vector<std::vector<IndexEntry>> groups = fill(items, leaf);
+        const std::vector<size_t> ends = fill(items, leaf);
         std::vector<uint32_t> numbers;
-        for (size_t g = 0; g < groups.size(); ++g)
+        for (size_t g = 0; g < ends.size(); ++g)
             numbers.push_back(takePage());
         std::vector<IndexEntry> separators;
-        for (size_t g = 0; g < groups.size(); ++g) {
+        separators.reserve(ends.size());
+        for (size_t g = 0; g < ends.size(); ++g) {
+            const size_t begin = g == 0 ? 0 : ends[g - 1];
             IndexPage p;
             p.number = numbers[g];
             p.leaf = leaf;
             p.level = level;
             p.owner = m_owner;
             p.prevPage = g > 0 ? numbers[g - 1] : 0;
-            p.nextPage = g + 1 < groups.size() ? numbers[g + 1] : 0;
-            p.setItems(groups[g]);
-            m_sink.writePage(p.number, p.serialize(m_format));
-            if (!groups[g].empty()) {
-                IndexEntry sep = groups[g].back();
+            p.nextPage = g + 1 < ends.size() ? numbers[g + 1] : 0;
+            if (ends[g] > begin) {
+                IndexEntry sep = items[ends[g] - 1];
                 sep.child = p.number;
                 separators.push_back(std::move(sep));
             }
+            const auto from = items.begin() + static_cast<std::ptrdiff_t>(begin);
+            const auto to = items.begin() + static_cast<std::ptrdiff_t>(ends[g]);
+            p.setItems(std::vector<IndexEntry>(std::make_move_iterator(from),
+                                               std::make_move_iterator(to)));
+            m_sink.writePage(p.number, p.serialize(m_format));
         }
-        if (groups.size() == 1) {
+        if (ends.size() == 1) {
             for (size_t i = m_reused; i < m_reuse.size(); ++i)
                 m_sink.freePage(m_reuse[i]);
             return numbers.front();

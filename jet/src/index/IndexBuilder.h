@@ -23,13 +23,14 @@ public:
     IndexBuilder(IndexPageSink& sink, Format format, uint32_t owner);
 
     // Returns the root page. Throws hr::kInvalidArg when the entries are out of
-    // order or an entry is listed twice; the sink's errors pass on.
-    uint32_t build(const std::vector<IndexEntry>& sorted, const std::vector<uint32_t>& reuse);
+    // order or an entry is listed twice; the sink's errors pass on. Pass the
+    // entries by move where they are not needed after: they become the leaves.
+    uint32_t build(std::vector<IndexEntry> sorted, const std::vector<uint32_t>& reuse);
 
 private:
-    // Splits one level's items into pages, each as full as it goes.
-    std::vector<std::vector<IndexEntry>> fill(const std::vector<IndexEntry>& items,
-                                              bool leaf) const;
+    // Splits one level's items into pages, each as full as it goes: the end of
+    // each page's run of items.
+    std::vector<size_t> fill(const std::vector<IndexEntry>& items, bool leaf) const;
     uint32_t takePage();
 
     IndexPageSink& m_sink;

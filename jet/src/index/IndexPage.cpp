@@ -93,18 +93,23 @@ IndexPage IndexPage::parse(const Page& page, Format format) {
 }
 
 void IndexPage::setItems(const std::vector<IndexEntry>& items) {
+    setItems(std::vector<IndexEntry>(items));
+}
+
+void IndexPage::setItems(std::vector<IndexEntry>&& items) {
     if (leaf) {
-        entries = items;
+        entries = std::move(items);
         for (IndexEntry& e : entries)
             e.child = 0;
         tailPage = 0;
         level = 0;
     } else if (items.size() <= 1) {
-        entries = items;
+        entries = std::move(items);
         tailPage = 0;
     } else {
-        entries.assign(items.begin(), items.end() - 1);
         tailPage = items.back().child;
+        items.pop_back();
+        entries = std::move(items);
     }
 }
 

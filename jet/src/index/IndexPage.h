@@ -44,6 +44,7 @@ struct IndexPage {
     // in order, the rightmost becoming the tail (a node of one child keeps it as
     // an entry and has no tail).
     void setItems(const std::vector<IndexEntry>& items);
+    void setItems(std::vector<IndexEntry>&& items);
 
     // Bytes an entry takes on a page before prefix sharing.
     static uint32_t fullEntrySize(const IndexEntry& entry, bool leaf);

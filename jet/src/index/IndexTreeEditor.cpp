@@ -44,6 +44,12 @@ const IndexPage& IndexTreeEditor::load(uint32_t page) {
     return m_parsed.emplace(page, std::move(parsed)).first->second;
 }
 
+bool IndexTreeEditor::isEmpty() {
+    if (m_root == 0) return true;
+    const IndexPage& p = load(m_root);
+    return p.leaf && p.entries.empty();
+}
+
 void IndexTreeEditor::checkPage(uint32_t page) const {
     if (page == 0) throwCorrupt("an index refers to page 0");
 }

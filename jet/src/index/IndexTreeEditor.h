@@ -33,6 +33,8 @@ public:
     IndexTreeEditor(IndexPageSink& sink, Format format, uint32_t owner, uint32_t root);
 
     uint32_t root() const { return m_root; }
+    // Whether the index holds no entry: no page yet, or a root leaf without entries.
+    bool isEmpty();
 
     // Bytes of the longest key the editor accepts: a page must hold at least
     // three node entries, so that any split leaves every page within bounds.

@@ -1,6 +1,7 @@
 #include "index/TextCodeTable.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 namespace jet::index {
@@ -56,6 +57,15 @@ CharCodes lookup(const TextCodeRun (&runs)[NRuns], const std::uint8_t (&pool)[NP
 }  // namespace
 
 CharCodes TextCodeTable::generalLegacy(char16_t c) {
+    // Pool runs are walked record by record; the Latin-1 range, which most text keys are made
+    // of, is looked up once.
+    static const std::array<CharCodes, 256> latin1 = [] {
+        std::array<CharCodes, 256> all{};
+        for (unsigned u = 0; u < all.size(); ++u)
+            all[u] = lookup(kGeneralLegacyRuns, kGeneralLegacyPool, static_cast<char16_t>(u));
+        return all;
+    }();
+    if (c < latin1.size()) return latin1[c];
     return lookup(kGeneralLegacyRuns, kGeneralLegacyPool, c);
 }
 

@@ -1,6 +1,7 @@
 #include "write/PageSpace.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "DataPage.h"
 #include "jet/Error.h"
@@ -137,7 +138,7 @@ void PageSpace::setInMap(MapPointer map, uint32_t page, bool on, const std::stri
 
 std::vector<uint32_t> PageSpace::pagesOf(MapPointer map, uint32_t limit) {
     std::vector<uint32_t> out;
-    const std::vector<uint8_t> holder = m_pages.read(map.page());
+    const std::vector<uint8_t>& holder = m_pages.read(map.page());  // only pages are read below
     RowRange r = mapRow(holder, map);
     auto addBits = [&](const uint8_t* bits, size_t n, uint64_t base) {
         if (base >= limit) return;
@@ -169,24 +170,58 @@ std::vector<uint32_t> PageSpace::pagesOf(MapPointer map, uint32_t limit) {
     return out;
 }
 
+uint32_t PageSpace::highestInMap(MapPointer map, const std::function<bool(uint32_t)>& accept) {
+    const std::vector<uint8_t>& holder = m_pages.read(map.page());
+    RowRange r = mapRow(holder, map);
+    // Bits from the last byte down; base is the page of the first bit.
+    auto search = [&](const uint8_t* bits, size_t n, uint64_t base) -> uint32_t {
+        for (size_t i = n; i-- > 0;) {
+            // most of a large map is clear: skip it a word at a time
+            while (i >= 8) {
+                uint64_t word;
+                std::memcpy(&word, bits + i - 7, 8);
+                if (word != 0) break;
+                i -= 8;
+            }
+            if (bits[i] == 0) continue;
+            for (int k = 7; k >= 0; --k) {
+                const uint64_t p = base + i * 8 + uint64_t(k);
+                if ((bits[i] >> k) & 1 && p <= 0xFFFFFFFFu && accept(uint32_t(p)))
+                    return uint32_t(p);
+            }
+        }
+        return 0;
+    };
+    if (holder[r.start] == 0) {
+        if (r.end - r.start < 5) throwCorrupt("an inline usage map row is too short");
+        return search(holder.data() + r.start + 5, r.end - r.start - 5, get32(holder, r.start + 1));
+    }
+    if (holder[r.start] != 1)
+        throwCorrupt("the usage map at page " + std::to_string(map.page()) + " has unknown type");
+    const uint64_t perPage = pagesPerBitmap();
+    const size_t count = (r.end - r.start - 1) / 4;
+    for (size_t i = count; i-- > 0;) {
+        const uint32_t bp = get32(holder, r.start + 1 + i * 4);
+        if (bp == 0) continue;
+        if (bp >= m_pages.pageCount()) throwCorrupt("a usage map bitmap page does not exist");
+        const std::vector<uint8_t>& bits = m_pages.read(bp);
+        if (uint32_t p = search(bits.data() + 4, bits.size() - 4, i * perPage)) return p;
+    }
+    return 0;
+}
+
 uint32_t PageSpace::placeRow(uint32_t owner, MapPointer owned, MapPointer freeMap,
                              const std::vector<uint8_t>& row, uint16_t flags,
                              const std::string& what, uint32_t avoid) {
-    std::vector<uint32_t> candidates = freeMap.raw != 0 ? pagesOf(freeMap) : pagesOf(owned);
-    uint32_t chosen = 0;
-    for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
-        uint32_t p = *it;
-        if (p == avoid || p < 3 || p >= m_pages.pageCount()) continue;
+    uint32_t chosen = highestInMap(freeMap.raw != 0 ? freeMap : owned, [&](uint32_t p) {
+        if (p == avoid || p < 3 || p >= m_pages.pageCount()) return false;
         const std::vector<uint8_t>& bytes = m_pages.read(p);
         // Repacking never leaves less room than the page states, so a page that states room
         // for the row has it, and one that does not is passed over without taking it apart.
-        if (bytes[0] != 0x01 || SlotPage::statedOwner(bytes) != owner ||
-            SlotPage::statedSlots(bytes) >= SlotPage::kMaxSlots ||
-            SlotPage::statedFree(bytes) < long(row.size()) + 2 || !inMap(owned, p))
-            continue;
-        chosen = p;
-        break;
-    }
+        return bytes[0] == 0x01 && SlotPage::statedOwner(bytes) == owner &&
+               SlotPage::statedSlots(bytes) < SlotPage::kMaxSlots &&
+               SlotPage::statedFree(bytes) >= long(row.size()) + 2 && inMap(owned, p);
+    });
     if (chosen == 0) {
         chosen = allocate(SlotPage::empty(m_pages.pageSize(), owner));
         setInMap(owned, chosen, true, what);

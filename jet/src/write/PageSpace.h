@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ public:
     bool inMap(MapPointer map, uint32_t page);
     // Pages set in a map, ascending, as this change sees it; only those below `limit`.
     std::vector<uint32_t> pagesOf(MapPointer map, uint32_t limit = 0xFFFFFFFFu);
+    // The highest page set in a map that `accept` takes, asking from the top down; 0 when it
+    // takes none.
+    uint32_t highestInMap(MapPointer map, const std::function<bool(uint32_t)>& accept);
 
     // Stores a row on a page of the owner (a TDEF page, or DataPage::kLvalMarker for long
     // values) that has room, taking a new page when none has; keeps both maps true. `avoid` is

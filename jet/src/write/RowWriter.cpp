@@ -78,19 +78,32 @@ Encoded encodeAll(const TableDef& def, const std::vector<Value>& values) {
 
 // Refuses a row that would not fit, before any page is touched: long values are counted at
 // the size their in-row field will have.
-void checkSize(const TableDef& def, const Encoded& e) {
-    RowCodec::Fields sized = e.fields;
-    for (size_t i = 0; i < sized.size(); ++i) {
-        if (!e.longValue[i] || !sized[i]) continue;
-        size_t n = sized[i]->size() <= LongValueWriter::kInlineMax ? 12 + sized[i]->size() : 12;
-        sized[i] = std::vector<uint8_t>(n, 0);
+// Returns the row as it will be stored when it has no long value to place first (the usual
+// case, so that the row is built once), and an empty row otherwise.
+std::vector<uint8_t> checkSize(const TableDef& def, const Encoded& e) {
+    bool longValues = false;
+    for (size_t i = 0; i < e.fields.size(); ++i)
+        longValues = longValues || (e.longValue[i] && e.fields[i]);
+    std::vector<uint8_t> row;
+    size_t len = 0;
+    if (longValues) {
+        RowCodec::Fields sized = e.fields;
+        for (size_t i = 0; i < sized.size(); ++i) {
+            if (!e.longValue[i] || !sized[i]) continue;
+            size_t n = sized[i]->size() <= LongValueWriter::kInlineMax ? 12 + sized[i]->size() : 12;
+            sized[i] = std::vector<uint8_t>(n, 0);
+        }
+        len = RowCodec::build(def, sized, e.flags).size();
+    } else {
+        row = RowCodec::build(def, e.fields, e.flags);
+        len = row.size();
     }
-    size_t len = RowCodec::build(def, sized, e.flags).size();
     if (len > RowCodec::kMaxRowSize)
         throw Error(hr::kInvalidArg, "The record is too large: it needs " + std::to_string(len) +
                                          " bytes and a record of " + tableText(def) +
                                          " can hold at most " +
                                          std::to_string(RowCodec::kMaxRowSize) + ".");
+    return row;
 }
 
 void checkValueCount(const TableDef& def, const std::vector<Value>& values) {
@@ -416,7 +429,8 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         const TableDef& now = m_db.tableDef(table);
         if (ReferentialIntegrity::involved(now) || !m_counterChecked[now.tdefPage]) flushIndexes();
     }
-    const TableDef def = writableTable(table);
+    // Not copied: a definition read again keeps its place, and one retired stays alive.
+    const TableDef& def = writableTable(table);
     checkValueCount(def, values);
     const bool related = ReferentialIntegrity::involved(def);
     if (related && !m_batch) {
@@ -460,7 +474,7 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     }
     rulesFor(def).check(def, full);
     Encoded e = encodeAll(def, full);
-    checkSize(def, e);
+    std::vector<uint8_t> ready = checkSize(def, e);
     RowId id;
     change([&](PageSet& pages) {
         std::vector<Value> stored;
@@ -471,7 +485,8 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         LongValueWriter lv(space, pages, def);
         for (size_t i = 0; i < def.columns.size(); ++i)
             if (e.longValue[i] && e.fields[i]) e.fields[i] = lv.store(def.columns[i], *e.fields[i]);
-        std::vector<uint8_t> row = RowCodec::build(def, e.fields, e.flags);
+        const std::vector<uint8_t> row =
+            ready.empty() ? RowCodec::build(def, e.fields, e.flags) : std::move(ready);
         uint32_t at =
             space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row, 0, tableText(def));
         id = RowId{at >> 8, static_cast<uint8_t>(at & 0xFF)};
