@@ -114,8 +114,12 @@ void IndexBatch::flush(Pager& pager) {
 
 void IndexBatch::flushIndex(Pager& pager, const TableDef& def, Index& x) {
     if (x.entries.empty()) return;
-    std::sort(x.entries.begin(), x.entries.end(),
-              [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) < 0; });
+    const auto before = [](const IndexEntry& a, const IndexEntry& b) {
+        return compareEntries(a, b) < 0;
+    };
+    // rows loaded in key order (an AutoNumber key) come sorted already
+    if (!std::is_sorted(x.entries.begin(), x.entries.end(), before))
+        std::sort(x.entries.begin(), x.entries.end(), before);
     const uint32_t root = x.sink.storedRoot();
     bool rewrite = root == 0 || x.entries.size() * kRewriteRatio >= def.rowCount;
     std::vector<IndexEntry> all;

@@ -2,6 +2,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "jet/Database.h"
@@ -26,8 +27,8 @@ struct IndexEntry {
     static std::strong_ordering compareKeys(const std::vector<uint8_t>& a,
                                             const std::vector<uint8_t>& b) {
         const size_t n = a.size() < b.size() ? a.size() : b.size();
-        for (size_t i = 0; i < n; ++i)
-            if (a[i] != b[i]) return a[i] <=> b[i];
+        if (n != 0)
+            if (const int c = std::memcmp(a.data(), b.data(), n); c != 0) return c <=> 0;
         return a.size() <=> b.size();
     }
 };

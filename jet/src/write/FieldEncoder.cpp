@@ -72,6 +72,7 @@ unsigned __int128 pow10(int n) {
 
 bool FieldEncoder::toUtf16(const std::string& s, std::vector<uint16_t>& out) {
     out.clear();
+    out.reserve(s.size());  // never fewer bytes than units
     for (size_t i = 0; i < s.size();) {
         uint8_t b = static_cast<uint8_t>(s[i]);
         uint32_t cp;
@@ -141,6 +142,7 @@ size_t FieldEncoder::fixedWidth(const ColumnDef& c) {
 
 std::vector<uint8_t> FieldEncoder::encode(const TableDef& t, const ColumnDef& c, const Value& v) {
     std::vector<uint8_t> out;
+    out.reserve(17);  // any fixed-size field, in one allocation
     int64_t i = 0;
     double d = 0;
     switch (c.type) {
@@ -279,6 +281,7 @@ std::vector<uint8_t> FieldEncoder::encode(const TableDef& t, const ColumnDef& c,
                 !fixed && c.type == ColumnType::Text && c.isCompressedUnicode() && u16.size() >= 3;
             for (uint16_t ch : u16)
                 if (ch == 0 || ch > 0xFF) compress = false;
+            out.reserve(2 + u16.size() * 2);
             if (compress) {
                 out.push_back(0xFF);
                 out.push_back(0xFE);
