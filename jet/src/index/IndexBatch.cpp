@@ -13,6 +13,14 @@ namespace {
 // to walk once per entry.
 constexpr size_t kRewriteRatio = 32;
 
+// Distinct keys among entries in index order.
+int distinctKeys(const std::vector<IndexEntry>& sorted) {
+    int n = 0;
+    for (size_t i = 0; i < sorted.size(); ++i)
+        if (i == 0 || sorted[i].key != sorted[i - 1].key) ++n;
+    return n;
+}
+
 }  // namespace
 
 uint64_t IndexBatch::HeldKeys::hash(const std::vector<uint8_t>& key) {
@@ -60,7 +68,8 @@ IndexBatch::Index::Index(PageSet& pages, const TableDef& def, size_t real, uint3
     : writer(def, real, Format::Jet4, sortOrder),
       sink(pages, def, real),
       stored(sink, Format::Jet4, def.tdefPage, sink.storedRoot()),
-      storedEmpty(stored.isEmpty()) {}
+      storedEmpty(stored.isEmpty()),
+      unique(writer.definition().isUnique()) {}
 
 IndexBatch::IndexBatch(PageSet& pages, uint32_t databaseSortOrder)
     : m_pages(pages), m_sortOrder(databaseSortOrder) {}
@@ -85,23 +94,25 @@ void IndexBatch::insert(const TableDef& table, const std::vector<Value>& row, Ro
         Found& f = found[r];
         f.entry = x.writer.entryFor(row, id);
         if (!f.entry) continue;
-        f.hash = HeldKeys::hash(f.entry->key);
+        // Only a unique index asks whether the key is held already; the count of distinct
+        // keys is taken from the sorted entries at flush().
+        f.held = false;
+        if (x.unique) {
+            f.hash = HeldKeys::hash(f.entry->key);
+            f.held = x.keys.contains(x.entries, f.entry->key, f.hash);
+        }
         bool listed = false;
-        const bool held = x.keys.contains(x.entries, f.entry->key, f.hash);
         const bool stored =
             !x.storedEmpty &&
             x.stored.findOtherRowWithKey(f.entry->key, std::nullopt, &id, &listed).has_value();
-        x.writer.checkNewEntry(row, id, held || stored, listed);
-        f.held = held;
-        f.newKey = !held && !stored;
+        x.writer.checkNewEntry(row, id, f.held || stored, listed);
     }
     for (size_t r = 0; r < t.indexes.size(); ++r) {
         Found& f = found[r];
         if (!f.entry) continue;
         Index& x = *t.indexes[r];
         x.entries.push_back(std::move(*f.entry));
-        if (f.newKey) ++x.uniqueDelta;
-        if (!f.held) x.keys.add(uint32_t(x.entries.size() - 1), f.hash);
+        if (x.unique && !f.held) x.keys.add(uint32_t(x.entries.size() - 1), f.hash);
     }
 }
 
@@ -122,6 +133,7 @@ void IndexBatch::flushIndex(Pager& pager, const TableDef& def, Index& x) {
         std::sort(x.entries.begin(), x.entries.end(), before);
     const uint32_t root = x.sink.storedRoot();
     bool rewrite = root == 0 || x.entries.size() * kRewriteRatio >= def.rowCount;
+    int newKeys = 0;  // distinct held keys the tree lacks, for the index's count of keys
     std::vector<IndexEntry> all;
     std::vector<uint32_t> pages;
     if (rewrite && root != 0) {
@@ -130,6 +142,7 @@ void IndexBatch::flushIndex(Pager& pager, const TableDef& def, Index& x) {
         // a tree that reads with faults is only edited, never rewritten from what it gave
         rewrite = tree.findings().empty();
         if (rewrite) {
+            newKeys = -distinctKeys(old);
             all.reserve(old.size() + x.entries.size());
             std::merge(
                 std::make_move_iterator(old.begin()), std::make_move_iterator(old.end()),
@@ -141,16 +154,23 @@ void IndexBatch::flushIndex(Pager& pager, const TableDef& def, Index& x) {
         }
     }
     if (rewrite) {
+        newKeys += distinctKeys(all.empty() ? x.entries : all);
         const uint32_t built =
             IndexBuilder(x.sink, Format::Jet4, def.tdefPage)
                 .build(all.empty() ? std::move(x.entries) : std::move(all), pages);
         if (built != root) x.sink.rootMoved(built);
     } else {
+        // asked of the tree as it was, before any entry goes in
+        for (size_t i = 0; i < x.entries.size(); ++i) {
+            const std::vector<uint8_t>& key = x.entries[i].key;
+            if (i > 0 && key == x.entries[i - 1].key) continue;
+            if (x.storedEmpty || !x.stored.findOtherRowWithKey(key, std::nullopt)) ++newKeys;
+        }
         IndexTreeEditor tree(x.sink, Format::Jet4, def.tdefPage, root);
         for (const IndexEntry& e : x.entries)
             tree.insert(e);
     }
-    x.sink.addToUniqueCount(x.uniqueDelta);
+    x.sink.addToUniqueCount(newKeys);
     x.entries.clear();
 }
 

@@ -43,7 +43,7 @@ public:
     void flush(Pager& pager);
 
 private:
-    // The distinct keys among the held entries, as places in `entries` in an
+    // The distinct keys among a unique index's held entries, as places in `entries` in an
     // open-addressing table: no allocation per key.
     class HeldKeys {
     public:
@@ -67,16 +67,15 @@ private:
         PageSetIndexSink sink;
         IndexTreeEditor stored;  // lookups in the tree as it was when the first row came
         bool storedEmpty;        // then nothing need be looked up in it
+        bool unique;             // only then are the held keys looked up at each insert
         std::vector<IndexEntry> entries;
         HeldKeys keys;
-        int uniqueDelta = 0;
     };
     // What insert() learns of a row's entry for one index before holding any.
     struct Found {
         std::optional<IndexEntry> entry;
         uint64_t hash = 0;
-        bool held = false;    // the key is among the held entries
-        bool newKey = false;  // the key is in neither the held entries nor the tree
+        bool held = false;  // a unique index's key is among the held entries
     };
     struct Table {
         std::unique_ptr<TableDef> def;  // the writers and sinks refer to it
