@@ -29,10 +29,18 @@ uint64_t IndexBatch::HeldKeys::hash(const std::vector<uint8_t>& key) {
 }
 
 bool IndexBatch::HeldKeys::contains(const std::vector<IndexEntry>& entries,
-                                    const std::vector<uint8_t>& key, uint64_t hash) const {
+                                    const std::vector<uint8_t>& key) {
+    if (m_inOrder) {
+        if (entries.empty() || IndexEntry::compareKeys(entries.back().key, key) < 0) return false;
+        auto it = std::lower_bound(entries.begin(), entries.end(), key,
+                                   [](const IndexEntry& e, const std::vector<uint8_t>& k) {
+                                       return IndexEntry::compareKeys(e.key, k) < 0;
+                                   });
+        return it != entries.end() && it->key == key;
+    }
     if (m_slots.empty()) return false;
     const size_t mask = m_slots.size() - 1;
-    const uint64_t tag = hash & 0xFFFFFFFFu;
+    const uint64_t tag = hash(key) & 0xFFFFFFFFu;
     for (size_t i = tag & mask;; i = (i + 1) & mask) {
         const uint64_t slot = m_slots[i];
         if (slot == 0) return false;
@@ -40,7 +48,20 @@ bool IndexBatch::HeldKeys::contains(const std::vector<IndexEntry>& entries,
     }
 }
 
-void IndexBatch::HeldKeys::add(uint32_t at, uint64_t hash) {
+void IndexBatch::HeldKeys::added(const std::vector<IndexEntry>& entries, bool held) {
+    const size_t n = entries.size();
+    if (m_inOrder) {
+        if (n < 2 || IndexEntry::compareKeys(entries[n - 2].key, entries[n - 1].key) <= 0) return;
+        // Out of order from here on: every distinct key so far goes into the table.
+        m_inOrder = false;
+        for (size_t i = 0; i + 1 < n; ++i)
+            if (i == 0 || entries[i].key != entries[i - 1].key)
+                insert(uint32_t(i), hash(entries[i].key));
+    }
+    if (!held) insert(uint32_t(n - 1), hash(entries.back().key));
+}
+
+void IndexBatch::HeldKeys::insert(uint32_t at, uint64_t hash) {
     if ((m_count + 1) * 2 > m_slots.size()) grow();
     const size_t mask = m_slots.size() - 1;
     const uint64_t tag = hash & 0xFFFFFFFFu;
@@ -96,11 +117,7 @@ void IndexBatch::insert(const TableDef& table, const std::vector<Value>& row, Ro
         if (!f.entry) continue;
         // Only a unique index asks whether the key is held already; the count of distinct
         // keys is taken from the sorted entries at flush().
-        f.held = false;
-        if (x.unique) {
-            f.hash = HeldKeys::hash(f.entry->key);
-            f.held = x.keys.contains(x.entries, f.entry->key, f.hash);
-        }
+        f.held = x.unique && x.keys.contains(x.entries, f.entry->key);
         bool listed = false;
         const bool stored =
             !x.storedEmpty &&
@@ -112,7 +129,7 @@ void IndexBatch::insert(const TableDef& table, const std::vector<Value>& row, Ro
         if (!f.entry) continue;
         Index& x = *t.indexes[r];
         x.entries.push_back(std::move(*f.entry));
-        if (x.unique && !f.held) x.keys.add(uint32_t(x.entries.size() - 1), f.hash);
+        if (x.unique) x.keys.added(x.entries, f.held);
     }
 }
 

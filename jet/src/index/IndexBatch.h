@@ -43,18 +43,20 @@ public:
     void flush(Pager& pager);
 
 private:
-    // The distinct keys among a unique index's held entries, as places in `entries` in an
-    // open-addressing table: no allocation per key.
+    // The distinct keys among a unique index's held entries. While the entries come in key
+    // order (an AutoNumber key) they are searched in place; after the first that does not,
+    // through an open-addressing table of places in the entries: no allocation per key.
     class HeldKeys {
     public:
-        static uint64_t hash(const std::vector<uint8_t>& key);
-        bool contains(const std::vector<IndexEntry>& entries, const std::vector<uint8_t>& key,
-                      uint64_t hash) const;
-        // Adds entries[at]'s key, known not to be held yet.
-        void add(uint32_t at, uint64_t hash);
+        bool contains(const std::vector<IndexEntry>& entries, const std::vector<uint8_t>& key);
+        // Notes entries.back(), just added; `held` is what contains() said of its key.
+        void added(const std::vector<IndexEntry>& entries, bool held);
 
     private:
+        static uint64_t hash(const std::vector<uint8_t>& key);
+        void insert(uint32_t at, uint64_t hash);
         void grow();
+        bool m_inOrder = true;  // the entries' keys ascend (equal neighbours allowed)
         // The low half of the key's hash in the high half, so that most keys that differ are
         // told apart without reading the entry; place in entries + 1 in the low half (0: an
         // empty slot).
@@ -74,7 +76,6 @@ private:
     // What insert() learns of a row's entry for one index before holding any.
     struct Found {
         std::optional<IndexEntry> entry;
-        uint64_t hash = 0;
         bool held = false;  // a unique index's key is among the held entries
     };
     struct Table {

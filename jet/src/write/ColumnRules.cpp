@@ -124,17 +124,17 @@ void ColumnRules::check(const TableDef& table, const std::vector<Value>& row) co
     for (size_t i = 0; i < table.columns.size() && i < row.size(); ++i) {
         const ColumnDef& c = table.columns[i];
         if (c.type == ColumnType::Bool) continue;  // never null
-        const std::string field = "'" + table.name + "." + c.name + "'";
+        auto field = [&] { return "'" + table.name + "." + c.name + "'"; };
         if (required(i) && row[i].isNull())
             throw Error(index::kIntegrityViolation,
-                        "The field " + field +
+                        "The field " + field() +
                             " cannot contain a Null value because the Required property for this "
                             "field is set to True. Enter a value in this field.");
         if (refusesEmptyText(i) && (c.type == ColumnType::Text || c.type == ColumnType::Memo)) {
             const std::string* text = row[i].getIf<std::string>();
             if (text && text->empty())
                 throw Error(index::kIntegrityViolation,
-                            "Field " + field + " cannot be a zero-length string.");
+                            "Field " + field() + " cannot be a zero-length string.");
         }
     }
 }

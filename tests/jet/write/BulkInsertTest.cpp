@@ -258,6 +258,55 @@ TEST(BulkInsert, ADuplicateInTheMiddleIsRefusedAtItsInsertAndNothingIsWritten) {
     EXPECT_TRUE(disk.current("db") == before);
 }
 
+// Keys held in ascending order are searched where they lie, and once one comes out of order
+// all go into a table: a duplicate of a key from either stretch is refused by its insert.
+TEST(BulkInsert, ADuplicateIsFoundWhetherTheKeysCameInOrderOrNot) {
+    SimDisk disk;
+    disk.put("db", buildItemsImage());
+    auto db = openSim(disk);
+    const std::vector<uint8_t> before = disk.current("db");
+    auto withId = [](int name, int id) {
+        std::vector<Value> r = itemRow(name);
+        r[0] = Value(int32_t(id));
+        return r;
+    };
+    // clash with a key of the ascending stretch, before and after the switch; and with one
+    // that came after it
+    for (const auto& [switched, clash] :
+         std::vector<std::pair<bool, int>>{{false, 0}, {false, 298}, {true, 150}, {true, 350}}) {
+        SCOPED_TRACE(clash);
+        const std::string words = refusalOf([&] {
+            db->transact([&] {
+                for (int id = 0; id < 300; ++id)
+                    db->insertRow("Items", itemRow(id));
+                if (switched) {
+                    db->insertRow("Items", itemRow(400));
+                    db->insertRow("Items", itemRow(350));  // out of order
+                    db->insertRow("Items", itemRow(360));
+                }
+                db->insertRow("Items", withId(900, clash));
+            });
+        });
+        EXPECT_NE(words.find("PrimaryKey"), std::string::npos) << words;
+        EXPECT_TRUE(disk.current("db") == before);
+    }
+    // Without a clash the same change is written whole.
+    db->transact([&] {
+        for (int id = 0; id < 300; ++id)
+            db->insertRow("Items", itemRow(id));
+        db->insertRow("Items", itemRow(400));
+        db->insertRow("Items", itemRow(350));
+        db->insertRow("Items", withId(900, 901));
+    });
+    Model model;
+    for (int id = 0; id < 300; ++id)
+        model[id] = itemRow(id);
+    model[400] = itemRow(400);
+    model[350] = itemRow(350);
+    model[901] = withId(900, 901);
+    expectMatches(*db, model, "after the change");
+}
+
 // Inside the change, anything that reads or edits an index sees the held-back entries: the
 // integrity check, updates and deletes of rows just inserted, inserts after them.
 TEST(BulkInsert, ReadsAndOtherChangesInsideSeeTheRowsSoFar) {
