@@ -147,7 +147,7 @@ void IndexBatch::flushIndex(Pager& pager, const TableDef& def, Index& x) {
     };
     // rows loaded in key order (an AutoNumber key) come sorted already
     if (!std::is_sorted(x.entries.begin(), x.entries.end(), before))
-        std::sort(x.entries.begin(), x.entries.end(), before);
+        IndexBuilder::sortEntries(x.entries);
     const uint32_t root = x.sink.storedRoot();
     bool rewrite = root == 0 || x.entries.size() * kRewriteRatio >= def.rowCount;
     int newKeys = 0;  // distinct held keys the tree lacks, for the index's count of keys

@@ -15,6 +15,43 @@ IndexBuilder::IndexBuilder(IndexPageSink& sink, Format format, uint32_t owner)
         throw Error(hr::kNotSupported, "Indexes of Jet 3 databases cannot be changed.");
 }
 
+// Rather than moving whole entries and comparing keys through their pointers, this sorts
+// small records: the eight key bytes that follow the prefix
+// every key shares, read as a big-endian number, and the entry's place; only records with
+// equal numbers compare the entries.
+void IndexBuilder::sortEntries(std::vector<IndexEntry>& entries) {
+    if (entries.size() < 2) return;
+    const std::vector<uint8_t>& first = entries.front().key;
+    size_t shared = first.size();
+    for (const IndexEntry& e : entries) {
+        const size_t n = std::min(shared, e.key.size());
+        shared = size_t(
+            std::mismatch(first.begin(), first.begin() + std::ptrdiff_t(n), e.key.begin()).first -
+            first.begin());
+    }
+    struct Record {
+        uint64_t word;
+        uint32_t at;
+    };
+    std::vector<Record> order(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::vector<uint8_t>& key = entries[i].key;
+        uint64_t word = 0;
+        for (size_t k = 0; k < 8; ++k)
+            word = word << 8 | (shared + k < key.size() ? key[shared + k] : 0);
+        order[i] = {word, uint32_t(i)};
+    }
+    std::sort(order.begin(), order.end(), [&](const Record& a, const Record& b) {
+        if (a.word != b.word) return a.word < b.word;
+        return compareEntries(entries[a.at], entries[b.at]) < 0;
+    });
+    std::vector<IndexEntry> sorted;
+    sorted.reserve(entries.size());
+    for (const Record& r : order)
+        sorted.push_back(std::move(entries[r.at]));
+    entries = std::move(sorted);
+}
+
 uint32_t IndexBuilder::takePage() {
     if (m_reused < m_reuse.size()) return m_reuse[m_reused++];
     return m_sink.allocatePage();

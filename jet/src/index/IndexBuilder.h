@@ -27,6 +27,9 @@ public:
     // entries by move where they are not needed after: they become the leaves.
     uint32_t build(std::vector<IndexEntry> sorted, const std::vector<uint32_t>& reuse);
 
+    // Sorts entries into the order build() takes (compareEntries).
+    static void sortEntries(std::vector<IndexEntry>& entries);
+
 private:
     // Splits one level's items into pages, each as full as it goes: the end of
     // each page's run of items.

@@ -530,3 +530,39 @@ TEST(IndexBuilder, RefusesEntriesOutOfOrderOrTwice) {
     EXPECT_THROW(builder.build({a, a}, {}), jet::Error);
     EXPECT_EQ(sink.writes, 0);
 }
+
+// The sort the bulk path uses gives compareEntries order: keys that share long prefixes, keys
+// that are prefixes of others (within and past the eight bytes it sorts by first), keys that
+// end in zero bytes, and equal keys told apart by their rows.
+TEST(IndexBuilder, SortsEntriesIntoIndexOrder) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE(round);
+        const size_t shared = size_t(rng() % 12);
+        std::vector<IndexEntry> entries;
+        for (int i = 0; i < 300; ++i) {
+            IndexEntry e;
+            e.key.assign(shared, 0x41);
+            const size_t extra = rng() % 14;
+            for (size_t k = 0; k < extra; ++k)
+                e.key.push_back(uint8_t(rng() % 3));  // few values: many prefixes and ties
+            e.row = RowId{uint32_t(rng() % 4 + 3), uint8_t(rng() % 3)};
+            entries.push_back(e);
+        }
+        std::sort(entries.begin(), entries.end(),
+                  [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) < 0; });
+        entries.erase(std::unique(entries.begin(), entries.end(),
+                                  [](const IndexEntry& a, const IndexEntry& b) {
+                                      return compareEntries(a, b) == 0;
+                                  }),
+                      entries.end());
+        std::vector<IndexEntry> shuffled = entries;
+        std::shuffle(shuffled.begin(), shuffled.end(), rng);
+        jet::index::IndexBuilder::sortEntries(shuffled);
+        ASSERT_EQ(shuffled.size(), entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            EXPECT_EQ(shuffled[i].key, entries[i].key) << i;
+            EXPECT_TRUE(shuffled[i].row == entries[i].row) << i;
+        }
+    }
+}
