@@ -127,6 +127,7 @@ std::vector<uint8_t> IndexKeyEncoder::encode(const std::vector<Value>& row,
     if (!canEncode())
         throw Error(hr::kNotSupported, "The index keys cannot be built: " + m_reason + ".");
     std::vector<uint8_t> key;
+    key.reserve(32);  // most keys in one allocation
     for (const KeyColumn& kc : m_columns) {
         if (kc.position >= row.size())
             throw Error(hr::kInvalidArg, "The row has fewer values than the table has columns.");
