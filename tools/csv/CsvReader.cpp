@@ -20,6 +20,14 @@ bool CsvReader::refill() {
     return m_len != 0;
 }
 
+void CsvReader::takeRun(std::string& text, char a, char b, char c) {
+    size_t end = m_pos;
+    while (end < m_len && m_buf[end] != a && m_buf[end] != b && m_buf[end] != c)
+        ++end;
+    text.append(m_buf.data() + m_pos, end - m_pos);
+    m_pos = end;
+}
+
 void CsvReader::malformed(size_t line, const std::string& what) const {
     throw jet::Error(jet::hr::kInvalidArg, "Line " + std::to_string(line) + ": " + what + ".");
 }
@@ -43,6 +51,7 @@ bool CsvReader::next(std::vector<Field>& fields) {
         if (f.quoted) {
             const size_t opened = m_line;
             for (;;) {
+                takeRun(f.text, '"', '\n');
                 c = get();
                 if (c == kEnd) malformed(opened, "a quoted field is not closed");
                 if (c == '"') {
@@ -63,6 +72,7 @@ bool CsvReader::next(std::vector<Field>& fields) {
             while (c != m_delimiter && c != '\n' && c != kEnd) {
                 if (c == '"') malformed(m_line, "a quote stands inside an unquoted field");
                 f.text.push_back(static_cast<char>(c));
+                takeRun(f.text, m_delimiter, '\n', '"');
                 c = get();
             }
             if (c != m_delimiter && !f.text.empty() && f.text.back() == '\r') f.text.pop_back();

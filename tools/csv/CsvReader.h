@@ -36,6 +36,9 @@ private:
         return static_cast<unsigned char>(m_buf[m_pos++]);
     }
     bool refill();
+    // Appends the buffered characters up to the first of a, b or c (or the buffer's end) to
+    // text: most of a field in one go.
+    void takeRun(std::string& text, char a, char b, char c = '\n');
     [[noreturn]] void malformed(size_t line, const std::string& what) const;
 
     std::FILE* m_in;

@@ -101,7 +101,9 @@ void verify(const MemoryIndexSink& sink, uint32_t root, std::vector<IndexEntry> 
             pages.push_back(IndexPage::parse(*pager->page(n), Format::Jet4));
         }
         const int myHeight = pages.front().level;
-        if (height >= 0) ASSERT_EQ(myHeight, height - 1);
+        if (height >= 0) {
+            ASSERT_EQ(myHeight, height - 1);
+        }
         height = myHeight;
         for (size_t i = 0; i < pages.size(); ++i) {
             const IndexPage& p = pages[i];
@@ -112,7 +114,7 @@ void verify(const MemoryIndexSink& sink, uint32_t root, std::vector<IndexEntry> 
             if (!p.leaf) {
                 // a single child is an entry, more children end with the tail
                 ASSERT_FALSE(p.entries.empty());
-                ASSERT_EQ(p.entries.size() == 1 && p.tailPage == 0 || p.tailPage != 0, true);
+                ASSERT_TRUE((p.entries.size() == 1 && p.tailPage == 0) || p.tailPage != 0);
                 for (const IndexEntry& e : p.entries)
                     below.push_back(e.child);
                 if (p.tailPage) below.push_back(p.tailPage);
