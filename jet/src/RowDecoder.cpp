@@ -58,7 +58,7 @@ size_t fixedSize(ColumnType t) {
 }
 
 RowDecoder::RowDecoder(Pager& pager, const TextCodec& text, const TableDef& def)
-    : m_pager(pager), m_text(text), m_def(def), m_format(pager.format()), m_lv(pager) {}
+    : m_text(text), m_def(def), m_format(pager.format()), m_lv(pager) {}
 
 void RowDecoder::decodeField(const ColumnDef& col, const ByteView& data, Value& out) {
     size_t need = fixedSize(col.type);

@@ -36,7 +36,6 @@ public:
 private:
     void jet3Offsets(const ByteView& row, size_t nullMaskSize, uint16_t varCount);
 
-    Pager& m_pager;
     const TextCodec& m_text;
     const TableDef& m_def;
     Format m_format;

@@ -16,11 +16,6 @@ constexpr uint32_t kRealIndexMarker = 0x0783;
 constexpr uint8_t kAscending = 0x01;
 constexpr uint8_t kDescending = 0x00;
 
-constexpr size_t kHeaderSize = 0x3F;
-constexpr size_t kStatsSize = 12;
-constexpr size_t kDescriptorSize = 25;
-constexpr size_t kRealBlockSize = 52;
-constexpr size_t kLogicalBlockSize = 28;
 constexpr size_t kPageHeader = 8;
 constexpr size_t kTrailingReserve = 8;
 constexpr size_t kMaxIndexColumns = 10;

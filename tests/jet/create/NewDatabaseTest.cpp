@@ -49,12 +49,6 @@ fs::path repoRoot() {
     return fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
 }
 
-const ColumnDef& column(const TableDef& d, const char* name) {
-    const ColumnDef* c = d.findColumn(name);
-    if (!c) throw std::runtime_error(std::string("no column ") + name);
-    return *c;
-}
-
 // Catalog rows without the per-creation dates, owners as plain SIDs.
 std::vector<std::string> catalogText(Database& db) {
     std::vector<std::string> out;
@@ -144,9 +138,13 @@ TEST(NewDatabase, WithAPasswordAndAPasswordSetLater) {
     EXPECT_EQ(plainSids(*withPw), plainSids(*without));
     EXPECT_NE(storedSids(*withPw), storedSids(*without));
     std::string seen = mdbReaderPassword(a.string());
-    if (!seen.empty()) EXPECT_EQ(seen, "Kennwort");
+    if (!seen.empty()) {
+        EXPECT_EQ(seen, "Kennwort");
+    }
     seen = mdbReaderPassword(b.string());
-    if (!seen.empty()) EXPECT_EQ(seen, "null");
+    if (!seen.empty()) {
+        EXPECT_EQ(seen, "null");
+    }
     const SidDump plain = plainSids(*without);
     without.reset();
     {
@@ -210,9 +208,13 @@ TEST(NewDatabase, TakesTablesAndRows) {
     auto problems = checkIntegrity(*db);
     EXPECT_TRUE(problems.empty()) << problems.front();
     ForeignTable t = readWithMdbExport(file, "Cards");
-    if (t.available) EXPECT_TRUE(t.ok && t.rows.size() == 30) << t.output;
+    if (t.available) {
+        EXPECT_TRUE(t.ok && t.rows.size() == 30) << t.output;
+    }
     ForeignTable r = readWithMdbReader(file, "Cards");
-    if (r.available) EXPECT_TRUE(r.ok && r.rows.size() == 30) << r.output;
+    if (r.available) {
+        EXPECT_TRUE(r.ok && r.rows.size() == 30) << r.output;
+    }
 }
 
 // The provider-made empty database is the reference: the same system tables with the same
@@ -236,7 +238,9 @@ TEST(NewDatabaseCorpus, EqualsTheEmptyDatabaseTheProviderMade) {
     const std::vector<uint8_t> b = theirs->impl().header().plain;
     for (size_t i = 0; i < a.size(); ++i) {
         const bool perCreation = (i >= 0x42 && i < 0x6A) || (i >= 0x72 && i < 0x7A);
-        if (!perCreation) EXPECT_EQ(a[i], b[i]) << "page 0 byte " << std::hex << i;
+        if (!perCreation) {
+            EXPECT_EQ(a[i], b[i]) << "page 0 byte " << std::hex << i;
+        }
     }
     const std::vector<uint8_t> oursFile = readFileBytes(file), theirsFile = readFileBytes(adox);
     for (const char* name : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"}) {

@@ -194,8 +194,9 @@ TEST(IndexWriterCorpus, EntriesJoinARealMultiPageIndex) {
             if (c.insert) expected[ri].push_back(*c.insert);
         }
         roots.push_back(writer.rootPage());
-        if (writer.rootPage() != data.def.realIndexes[ri].firstPage)
+        if (writer.rootPage() != data.def.realIndexes[ri].firstPage) {
             EXPECT_EQ(sink.root, writer.rootPage());
+        }
     }
     EXPECT_GT(multiPage, 0u) << "no index of the file spans pages";
 

@@ -101,7 +101,15 @@ TEST(KeyWriter, FloatsAndDatesKeepTheirOrder) {
                                 36526.75,
                                 2958465.99,
                                 std::numeric_limits<double>::infinity()};
-    std::vector<float> floats{-3.5e38f, -1.0f, -1e-30f, 0.0f, 1e-30f, 1.0f, 3.5e38f};
+    std::vector<float> floats{-std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::max(),
+                              -1.0f,
+                              -1e-30f,
+                              0.0f,
+                              1e-30f,
+                              1.0f,
+                              std::numeric_limits<float>::max(),
+                              std::numeric_limits<float>::infinity()};
     for (int i = 0; i < 300; ++i) {
         doubles.push_back(wide(rng));
         floats.push_back(static_cast<float>(wide(rng)));

@@ -51,7 +51,9 @@ void expectOpensOnlyWith(const fs::path& path, const std::string& password) {
     auto problems = checkIntegrity(*db);
     EXPECT_TRUE(problems.empty()) << problems.front();
     std::string seen = mdbReaderPassword(path.string());
-    if (!seen.empty()) EXPECT_EQ(seen, password.empty() ? "null" : password);
+    if (!seen.empty()) {
+        EXPECT_EQ(seen, password.empty() ? "null" : password);
+    }
 }
 
 std::vector<std::vector<Value>> peopleRows(Database& db) {
@@ -208,9 +210,13 @@ TEST(PasswordChangeCorpus, SidsFollowThePasswordAsInTheAccessMadePair) {
         expectOpensOnlyWith(cleared.path(), "password");
         for (const fs::path& p : {copy.path(), cleared.path()}) {
             ForeignTable t = readWithMdbReader(p, "Table1");
-            if (t.available) EXPECT_TRUE(t.ok && t.rows.size() == 3) << t.output;
+            if (t.available) {
+                EXPECT_TRUE(t.ok && t.rows.size() == 3) << t.output;
+            }
             ForeignTable m = readWithMdbExport(p, "Table1");
-            if (m.available) EXPECT_TRUE(m.ok && m.rows.size() == 3) << m.output;
+            if (m.available) {
+                EXPECT_TRUE(m.ok && m.rows.size() == 3) << m.output;
+            }
         }
     }
 }

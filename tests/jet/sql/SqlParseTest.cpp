@@ -64,7 +64,9 @@ TEST(SqlParse, CreateTableMapsTypeWordsToColumns) {
     for (size_t i = 0; i < t.columns.size(); ++i) {
         SCOPED_TRACE(t.columns[i].name);
         EXPECT_EQ(t.columns[i].type, want[i].type);
-        if (want[i].length) EXPECT_EQ(t.columns[i].length, want[i].length);
+        if (want[i].length) {
+            EXPECT_EQ(t.columns[i].length, want[i].length);
+        }
     }
     EXPECT_TRUE(t.columns[0].required);
     EXPECT_FALSE(t.columns[1].required);

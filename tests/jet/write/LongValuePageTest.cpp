@@ -69,7 +69,9 @@ void expectForeign(const std::vector<uint8_t>& file, const std::string& table,
         ForeignTable t = reader(copy.path(), table);
         if (!t.available) continue;
         ASSERT_TRUE(t.ok) << t.output.substr(0, 400);
-        if (!notes.empty()) EXPECT_EQ(foreignCells(t, "Id", "Notes", false), notes);
+        if (!notes.empty()) {
+            EXPECT_EQ(foreignCells(t, "Id", "Notes", false), notes);
+        }
         EXPECT_EQ(foreignCells(t, "Id", "Blob", true), blobs);
     }
 }
