@@ -136,26 +136,15 @@ void PageSpace::setInMap(MapPointer map, uint32_t page, bool on, const std::stri
         p[loc.byte] = static_cast<uint8_t>(p[loc.byte] & ~(1u << loc.bit));
 }
 
-std::vector<uint32_t> PageSpace::pagesOf(MapPointer map, uint32_t limit) {
-    std::vector<uint32_t> out;
+std::vector<PageSpace::BitRun> PageSpace::bitRuns(MapPointer map) {
     const std::vector<uint8_t>& holder = m_pages.read(map.page());  // only pages are read below
     RowRange r = mapRow(holder, map);
-    auto addBits = [&](const uint8_t* bits, size_t n, uint64_t base) {
-        if (base >= limit) return;
-        n = std::min<uint64_t>(n, (uint64_t(limit) - base + 7) / 8);
-        for (size_t i = 0; i < n; ++i) {
-            if (bits[i] == 0) continue;  // most bytes of a large map are
-            for (int k = 0; k < 8; ++k)
-                if ((bits[i] >> k) & 1) {
-                    uint64_t p = base + i * 8 + k;
-                    if (p < limit) out.push_back(static_cast<uint32_t>(p));
-                }
-        }
-    };
+    std::vector<BitRun> runs;
     if (holder[r.start] == 0) {
         if (r.end - r.start < 5) throwCorrupt("an inline usage map row is too short");
-        addBits(holder.data() + r.start + 5, r.end - r.start - 5, get32(holder, r.start + 1));
-        return out;
+        runs.push_back(
+            {holder.data() + r.start + 5, r.end - r.start - 5, get32(holder, r.start + 1)});
+        return runs;
     }
     if (holder[r.start] != 1)
         throwCorrupt("the usage map at page " + std::to_string(map.page()) + " has unknown type");
@@ -165,17 +154,33 @@ std::vector<uint32_t> PageSpace::pagesOf(MapPointer map, uint32_t limit) {
         if (bp == 0) continue;
         if (bp >= m_pages.pageCount()) throwCorrupt("a usage map bitmap page does not exist");
         const std::vector<uint8_t>& bits = m_pages.read(bp);
-        addBits(bits.data() + 4, bits.size() - 4, i * perPage);
+        runs.push_back({bits.data() + 4, bits.size() - 4, i * perPage});
+    }
+    return runs;
+}
+
+std::vector<uint32_t> PageSpace::pagesOf(MapPointer map, uint32_t limit) {
+    std::vector<uint32_t> out;
+    for (const BitRun& run : bitRuns(map)) {
+        if (run.base >= limit) continue;
+        const size_t n = std::min<uint64_t>(run.bytes, (uint64_t(limit) - run.base + 7) / 8);
+        for (size_t i = 0; i < n; ++i) {
+            if (run.bits[i] == 0) continue;  // most bytes of a large map are
+            for (int k = 0; k < 8; ++k)
+                if ((run.bits[i] >> k) & 1) {
+                    uint64_t p = run.base + i * 8 + k;
+                    if (p < limit) out.push_back(static_cast<uint32_t>(p));
+                }
+        }
     }
     return out;
 }
 
 uint32_t PageSpace::highestInMap(MapPointer map, const std::function<bool(uint32_t)>& accept) {
-    const std::vector<uint8_t>& holder = m_pages.read(map.page());
-    RowRange r = mapRow(holder, map);
-    // Bits from the last byte down; base is the page of the first bit.
-    auto search = [&](const uint8_t* bits, size_t n, uint64_t base) -> uint32_t {
-        for (size_t i = n; i-- > 0;) {
+    const std::vector<BitRun> runs = bitRuns(map);
+    for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+        const uint8_t* bits = run->bits;
+        for (size_t i = run->bytes; i-- > 0;) {
             // most of a large map is clear: skip it a word at a time
             while (i >= 8) {
                 uint64_t word;
@@ -185,27 +190,11 @@ uint32_t PageSpace::highestInMap(MapPointer map, const std::function<bool(uint32
             }
             if (bits[i] == 0) continue;
             for (int k = 7; k >= 0; --k) {
-                const uint64_t p = base + i * 8 + uint64_t(k);
+                const uint64_t p = run->base + i * 8 + uint64_t(k);
                 if ((bits[i] >> k) & 1 && p <= 0xFFFFFFFFu && accept(uint32_t(p)))
                     return uint32_t(p);
             }
         }
-        return 0;
-    };
-    if (holder[r.start] == 0) {
-        if (r.end - r.start < 5) throwCorrupt("an inline usage map row is too short");
-        return search(holder.data() + r.start + 5, r.end - r.start - 5, get32(holder, r.start + 1));
-    }
-    if (holder[r.start] != 1)
-        throwCorrupt("the usage map at page " + std::to_string(map.page()) + " has unknown type");
-    const uint64_t perPage = pagesPerBitmap();
-    const size_t count = (r.end - r.start - 1) / 4;
-    for (size_t i = count; i-- > 0;) {
-        const uint32_t bp = get32(holder, r.start + 1 + i * 4);
-        if (bp == 0) continue;
-        if (bp >= m_pages.pageCount()) throwCorrupt("a usage map bitmap page does not exist");
-        const std::vector<uint8_t>& bits = m_pages.read(bp);
-        if (uint32_t p = search(bits.data() + 4, bits.size() - 4, i * perPage)) return p;
     }
     return 0;
 }

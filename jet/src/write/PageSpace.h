@@ -45,6 +45,15 @@ public:
                 size_t rowLength = 0);
 
 private:
+    // A stretch of a map's bits: bit k of bits[i] stands for page base + i * 8 + k.
+    struct BitRun {
+        const uint8_t* bits;
+        size_t bytes;
+        uint64_t base;
+    };
+    // The stretches of a map in page order: its inline bits, or each bitmap page it lists.
+    // Valid while this change only reads pages.
+    std::vector<BitRun> bitRuns(MapPointer map);
     // Whether a page with this many slots and this much room is worth offering to inserts.
     static bool roomFor(size_t slots, long free, size_t rowLength);
     // Puts the page into the free-space map or takes it out.
