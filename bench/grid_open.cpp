@@ -7,8 +7,8 @@
 // The corpus dir defaults to $TESSOR_SHARED_DIR/testdata/mdb.
 
 // The provider's headers come before Qt's, whose keyword macros would rewrite names in them.
-#include "db/provider/Recordset.h"
-#include "db/provider/RowStore.h"
+#include "provider/Recordset.h"
+#include "provider/RowStore.h"
 
 #include <QApplication>
 #include <QDir>

@@ -30,14 +30,4 @@ bool TestExclusive(const QString& path) {
     return free;
 }
 
-QString ConnectionValue(const QString& value) {
-    // The parser takes a value as quoted only when a quote opens it, and trims blanks around it.
-    const bool plain = !value.contains(u';') && !value.startsWith(u'"') &&
-                       !value.startsWith(u'\'') && value.trimmed().size() == value.size();
-    if (plain) return value;
-    QString quoted = value;
-    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
-}
-
 }  // namespace db

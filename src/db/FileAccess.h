@@ -10,8 +10,4 @@ namespace db {
 // file is opened for writing, without creating it, locked and closed again at once.
 bool TestExclusive(const QString& path);
 
-// A value for a connection text, put in quotes when it holds what would end or change it
-// (";", quotes, blanks at either end).
-QString ConnectionValue(const QString& value);
-
 }  // namespace db

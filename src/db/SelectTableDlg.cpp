@@ -1,5 +1,5 @@
-#include "db/provider/ProviderError.h"
-#include "db/provider/Recordset.h"
+#include "provider/ProviderError.h"
+#include "provider/Recordset.h"
 
 #include "db/SelectTableDlg.h"
 

@@ -1,6 +1,6 @@
-#include "db/provider/Constants.h"
-#include "db/provider/ProviderError.h"
-#include "db/provider/Recordset.h"
+#include "provider/Constants.h"
+#include "provider/ProviderError.h"
+#include "provider/Recordset.h"
 
 #include "grid/DataGrid.h"
 

@@ -1,7 +1,7 @@
-#include "db/provider/DataType.h"
-#include "db/provider/ProviderError.h"
-#include "db/provider/Recordset.h"
-#include "db/provider/ValueText.h"
+#include "provider/DataType.h"
+#include "provider/ProviderError.h"
+#include "provider/Recordset.h"
+#include "provider/ValueText.h"
 
 #include "grid/RecordsetModel.h"
 

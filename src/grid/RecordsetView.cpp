@@ -1,8 +1,10 @@
-#include "db/provider/Connection.h"
-#include "db/provider/Constants.h"
-#include "db/provider/ProviderError.h"
-#include "db/provider/Recordset.h"
-#include "db/provider/Variant.h"
+#include "provider/CommandText.h"
+#include "provider/Connection.h"
+#include "provider/ConnectionString.h"
+#include "provider/Constants.h"
+#include "provider/ProviderError.h"
+#include "provider/Recordset.h"
+#include "provider/Variant.h"
 
 #include "grid/RecordsetView.h"
 
@@ -28,17 +30,6 @@ namespace ado = tessor::provider::ado;
 namespace {
 
 const QString kSection = QStringLiteral("Recordset View");
-
-// A connection-text value as it stands, or in double quotes when it holds what would end or
-// trim it (";", outer blanks, a quote), so that any path or password reaches the provider whole.
-QString connectionValue(const QString& value) {
-    const bool plain = !value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('"')) &&
-                       !value.contains(QLatin1Char('\'')) && value.trimmed() == value;
-    if (plain) return value;
-    QString quoted = value;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 
 }  // namespace
 
@@ -94,19 +85,13 @@ void CRecordsetView::OnInitialUpdate() {
 }
 
 QString CRecordsetView::ConnectionText(const QString& path, const QString& password) {
-    QString text =
-        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source = ") + connectionValue(path);
-    if (!password.isEmpty())
-        text += QStringLiteral(";Jet OLEDB:Database Password=") + connectionValue(password);
-    return text;
+    const std::string secret = password.toStdString();
+    return QString::fromStdString(tessor::provider::ConnectionString::format(
+        path.toStdString(), password.isEmpty() ? nullptr : &secret));
 }
 
 QString CRecordsetView::CommandText(const QString& table) {
-    // In brackets, so that a name with blanks ("Order Details") is one name to the provider.
-    // Names cannot hold "]"; one that does anyway is put in backquotes instead.
-    if (table.contains(QLatin1Char(']')) && !table.contains(QLatin1Char('`')))
-        return QStringLiteral("Select * From `") + table + QLatin1Char('`');
-    return QStringLiteral("Select * From [") + table + QLatin1Char(']');
+    return QString::fromStdString(tessor::provider::CommandText::selectAll(table.toStdString()));
 }
 
 bool CRecordsetView::OpenRecordset(const QString& path, const QString& table,

@@ -1,7 +1,7 @@
-#include "db/provider/Field.h"
-#include "db/provider/Fields.h"
-#include "db/provider/ProviderError.h"
-#include "db/provider/Recordset.h"
+#include "provider/Field.h"
+#include "provider/Fields.h"
+#include "provider/ProviderError.h"
+#include "provider/Recordset.h"
 
 #include "ImagePreviewWnd.h"
 

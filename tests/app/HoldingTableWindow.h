@@ -1,7 +1,8 @@
 #pragma once
 
-#include "db/provider/Connection.h"
-#include "db/provider/Constants.h"
+#include "provider/Connection.h"
+#include "provider/ConnectionString.h"
+#include "provider/Constants.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -30,13 +31,12 @@ public:
         m_path = path;
         m_table = table;
         m_password = password;
-        QString text =
-            "Provider=Microsoft.Jet.OLEDB.4.0;Data Source = " + db::ConnectionValue(path);
-        if (!password.isEmpty())
-            text += ";Jet OLEDB:Database Password=" + db::ConnectionValue(password);
+        const std::string secret = password.toStdString();
+        const std::string text = tessor::provider::ConnectionString::format(
+            path.toStdString(), password.isEmpty() ? nullptr : &secret);
         m_connection = tessor::provider::Connection::create();
         m_connection->setMode(tessor::provider::ado::kModeShareExclusive);
-        m_connection->open(text.toStdString(), {}, {}, -1);
+        m_connection->open(text, {}, {}, -1);
         setWindowTitle(table);
         return 1;
     }

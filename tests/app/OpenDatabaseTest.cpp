@@ -101,13 +101,6 @@ private slots:
         QVERIFY(m_windows.isEmpty());
     }
 
-    void connectionValuesCannotChangeTheConnectionText() {
-        QCOMPARE(db::ConnectionValue("/tmp/a b.mdb"), QString("/tmp/a b.mdb"));
-        QCOMPARE(db::ConnectionValue("/tmp/x;Mode=1.mdb"), QString("\"/tmp/x;Mode=1.mdb\""));
-        QCOMPARE(db::ConnectionValue("\"pw"), QString("\"\"\"pw\""));
-        QCOMPARE(db::ConnectionValue(" pw "), QString("\" pw \""));
-    }
-
     void notADatabaseGivesTheProgramsMessage() {
         QFile junk(m_dir.filePath("junk.mdb"));
         QVERIFY(junk.open(QIODevice::WriteOnly));

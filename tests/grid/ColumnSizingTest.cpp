@@ -1,8 +1,8 @@
 // Column widths after Refresh: from the header and the rows near the top of the view, within
 // half the view's width; rows further down never count, however few the table has.
 
-#include "db/provider/Recordset.h"
-#include "db/provider/RowStore.h"
+#include "provider/Recordset.h"
+#include "provider/RowStore.h"
 
 #include <QHeaderView>
 #include <QtTest>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "db/provider/Recordset.h"
-#include "db/provider/RowStore.h"
+#include "provider/Recordset.h"
+#include "provider/RowStore.h"
 
 #include <QDir>
 #include <QFile>

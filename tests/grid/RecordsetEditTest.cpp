@@ -1,8 +1,8 @@
 // Typing into the record grid of a table view, saved through the recordset into a database
 // the test builds; the file is read back with a fresh engine open once the view let it go.
-#include "db/provider/ProviderError.h"
-#include "db/provider/Recordset.h"
-#include "db/provider/ValueText.h"
+#include "provider/ProviderError.h"
+#include "provider/Recordset.h"
+#include "provider/ValueText.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #include "GridFixture.h"
-#include "db/provider/Connection.h"
-#include "db/provider/ProviderError.h"
+#include "provider/Connection.h"
+#include "provider/ProviderError.h"
 
 #include <QApplication>
 #include <QClipboard>

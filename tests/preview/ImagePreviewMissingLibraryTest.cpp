@@ -2,10 +2,10 @@
 // (neither library reachable), and with a run path to a folder that holds only the image reader
 // (the reader works, the scaler is missing). TESSOR_READER_REACHABLE says which.
 
-#include "db/provider/ColumnInfo.h"
-#include "db/provider/Recordset.h"
-#include "db/provider/RowStore.h"
-#include "db/provider/Variant.h"
+#include "provider/ColumnInfo.h"
+#include "provider/Recordset.h"
+#include "provider/RowStore.h"
+#include "provider/Variant.h"
 
 #include <QComboBox>
 #include <QImage>

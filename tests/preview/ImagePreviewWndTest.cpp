@@ -1,7 +1,7 @@
-#include "db/provider/ColumnInfo.h"
-#include "db/provider/Recordset.h"
-#include "db/provider/RowStore.h"
-#include "db/provider/Variant.h"
+#include "provider/ColumnInfo.h"
+#include "provider/Recordset.h"
+#include "provider/RowStore.h"
+#include "provider/Variant.h"
 
 #include <QComboBox>
 #include <QDir>

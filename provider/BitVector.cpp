@@ -1,0 +1,26 @@
+#include "provider/BitVector.h"
+
+namespace tessor::provider {
+
+void BitVector::pushBack(bool v) {
+    if ((m_size & 63) == 0) m_words.push_back(0);
+    ++m_size;
+    set(m_size - 1, v);
+}
+
+void BitVector::erase(size_t i) {
+    const size_t w = i >> 6;
+    const unsigned b = i & 63;
+    // Within the first word keep the bits below i and shift the ones above down by one.
+    const uint64_t low = b == 0 ? 0 : (m_words[w] & ((uint64_t{1} << b) - 1));
+    const uint64_t high = b == 63 ? 0 : ((m_words[w] >> (b + 1)) << b);
+    m_words[w] = low | high;
+    for (size_t k = w + 1; k < m_words.size(); ++k) {
+        m_words[k - 1] |= (m_words[k] & 1) << 63;
+        m_words[k] >>= 1;
+    }
+    --m_size;
+    if ((m_size & 63) == 0) m_words.pop_back();
+}
+
+}  // namespace tessor::provider

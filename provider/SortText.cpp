@@ -1,0 +1,71 @@
+#include "provider/SortText.h"
+
+#include "provider/Blanks.h"
+#include "provider/ProviderError.h"
+#include "provider/TextFold.h"
+
+namespace tessor::provider {
+
+namespace {
+
+[[noreturn]] void bad(const std::string& why) {
+    throw ProviderError(hr::kInvalidArgument, "The sort order is not valid: " + why);
+}
+
+size_t lookup(std::string_view name, const std::vector<ColumnInfo>& columns) {
+    if (auto c = findColumn(columns, name)) return *c;
+    throw ProviderError(hr::kItemNotFound, "The sort order names no field of the recordset: \"" +
+                                               std::string(name) + "\".");
+}
+
+}  // namespace
+
+std::vector<SortText::Key> SortText::parse(std::string_view text,
+                                           const std::vector<ColumnInfo>& columns) {
+    std::vector<Key> keys;
+    if (trimBlanks(text).empty()) return keys;
+    size_t pos = 0;
+    while (true) {
+        // One key runs to the next comma outside brackets.
+        size_t end = pos;
+        bool inBracket = false;
+        while (end < text.size() && (inBracket || text[end] != ',')) {
+            if (text[end] == '[') inBracket = true;
+            if (text[end] == ']') inBracket = false;
+            ++end;
+        }
+        if (inBracket) bad("a \"[\" is not closed.");
+        std::string_view piece = trimBlanks(text.substr(pos, end - pos));
+        if (piece.empty()) bad("a key between commas is empty.");
+        Key key;
+        std::string_view name;
+        std::string_view rest;
+        if (piece.front() == '[') {
+            const size_t close = piece.find(']');
+            name = piece.substr(1, close - 1);
+            rest = trimBlanks(piece.substr(close + 1));
+        } else {
+            const size_t blank = piece.find_last_of(" \t");
+            std::string_view last =
+                blank == std::string_view::npos ? piece : piece.substr(blank + 1);
+            if (blank != std::string_view::npos &&
+                (TextFold::equal(last, "asc") || TextFold::equal(last, "desc"))) {
+                name = trimBlanks(piece.substr(0, blank));
+                rest = last;
+            } else {
+                name = piece;
+            }
+        }
+        if (TextFold::equal(rest, "desc"))
+            key.descending = true;
+        else if (!rest.empty() && !TextFold::equal(rest, "asc"))
+            bad("\"" + std::string(rest) + "\" is neither ASC nor DESC.");
+        key.column = lookup(name, columns);
+        keys.push_back(key);
+        if (end >= text.size()) break;
+        pos = end + 1;
+    }
+    return keys;
+}
+
+}  // namespace tessor::provider

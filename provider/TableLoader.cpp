@@ -1,0 +1,37 @@
+#include "provider/TableLoader.h"
+
+#include "provider/EngineSession.h"
+#include "provider/EngineValue.h"
+
+namespace tessor::provider {
+
+TableSnapshot TableLoader::load(jet::Database& db, std::string_view table) {
+    return engineCall([&] {
+        const jet::TableDef& def = db.tableDef(table);
+        std::vector<ColumnInfo> columns;
+        columns.reserve(def.columns.size());
+        for (const jet::ColumnDef& c : def.columns)
+            columns.push_back(EngineValue::columnInfo(c, db.format()));
+        TableSnapshot snap;
+        snap.rows = std::make_unique<RowStore>(std::move(columns));
+        snap.rows->reserve(def.rowCount);
+        snap.rowIds.reserve(def.rowCount);
+        std::vector<Variant> row(def.columns.size());
+        db.forEachRow(table, [&](jet::RowId id, const std::vector<jet::Value>& values) {
+            if (values.size() != row.size())
+                throw ProviderError(
+                    hr::kFail,
+                    "The table \"" + def.name + "\" gave a row with the wrong number of values.");
+            for (size_t i = 0; i < values.size(); ++i)
+                row[i] = EngineValue::toVariant(values[i], snap.rows->column(i).type);
+            snap.rows->appendRow(row);
+            snap.rowIds.push_back(id.page << 8 | id.row);
+            return true;
+        });
+        snap.rows->shrinkToFit();
+        snap.rowIds.shrink_to_fit();
+        return snap;
+    });
+}
+
+}  // namespace tessor::provider

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "provider/LikePattern.h"
+#include "provider/ProviderError.h"
+#include "provider/TextFold.h"
+
+using namespace tessor::provider;
+
+namespace {
+
+bool like(std::string_view text, std::string_view pattern) {
+    return LikePattern(pattern).matches(text);
+}
+
+}  // namespace
+
+TEST(LikePattern, StarAndQuestionMark) {
+    EXPECT_TRUE(like("Joanna", "*ann*"));
+    EXPECT_TRUE(like("ann", "*ann*"));
+    EXPECT_FALSE(like("Joan", "*ann*"));
+    EXPECT_TRUE(like("", "*"));
+    EXPECT_FALSE(like("", "?"));
+    EXPECT_TRUE(like("abc", "a?c"));
+    EXPECT_FALSE(like("abbc", "a?c"));
+    EXPECT_TRUE(like("abc", "a**c"));
+    // The whole text must match, not a part of it.
+    EXPECT_FALSE(like("xabc", "abc"));
+    EXPECT_FALSE(like("abcx", "abc"));
+    // A star that must give back characters it took first.
+    EXPECT_TRUE(like("aXbXbc", "a*bc"));
+    EXPECT_TRUE(like("mississippi", "*sip*"));
+}
+
+TEST(LikePattern, IgnoresCaseBeyondAscii) {
+    EXPECT_TRUE(like("JOANNA", "*ann*"));
+    EXPECT_TRUE(like("ÄRGER", "ärger"));
+    EXPECT_TRUE(like("ΣΟΦΙΑ", "σοφια"));
+    EXPECT_TRUE(like("Москва", "МОСК*"));
+    // Accents still count.
+    EXPECT_FALSE(like("resume", "résumé"));
+    // A character of several bytes is one character for "?".
+    EXPECT_TRUE(like("€", "?"));
+    EXPECT_TRUE(like("a€b", "a?b"));
+}
+
+TEST(LikePattern, DigitsAndLists) {
+    EXPECT_TRUE(like("a1", "a#"));
+    EXPECT_FALSE(like("ab", "a#"));
+    EXPECT_TRUE(like("cat", "[bc]at"));
+    EXPECT_FALSE(like("rat", "[bc]at"));
+    EXPECT_TRUE(like("rat", "[!bc]at"));
+    EXPECT_FALSE(like("bat", "[!bc]at"));
+    EXPECT_TRUE(like("Q", "[a-z]"));  // ranges ignore case too
+    EXPECT_TRUE(like("m", "[A-Z]"));
+    EXPECT_FALSE(like("5", "[a-z]"));
+    EXPECT_TRUE(like("-", "[a-]"));  // a "-" at the end is itself
+    // Brackets make the wildcards plain characters.
+    EXPECT_TRUE(like("a*b", "a[*]b"));
+    EXPECT_FALSE(like("axb", "a[*]b"));
+    EXPECT_TRUE(like("100%?", "100%[?]"));
+    EXPECT_TRUE(like("#1", "[#]#"));
+    EXPECT_TRUE(like("a[b", "a[[]b"));
+    EXPECT_TRUE(like("ab", "a[]b"));  // an empty list takes no character
+    EXPECT_TRUE(like("a]b", "a]b"));  // "]" alone is a plain character
+}
+
+TEST(LikePattern, MalformedPatternsAreErrors) {
+    EXPECT_THROW(LikePattern("a[bc"), ProviderError);
+    EXPECT_THROW(LikePattern("[z-a]"), ProviderError);
+}
+
+TEST(LikePattern, LongTextsDoNotBlowUp) {
+    // Many stars against a long text that nearly matches: quadratic at worst.
+    const std::string text(20000, 'a');
+    EXPECT_FALSE(like(text, "*a*a*a*a*a*a*a*a*b"));
+    EXPECT_TRUE(like(text + "b", "*a*a*a*a*a*a*a*a*b"));
+}
+
+TEST(TextFold, ComparesWithoutCase) {
+    EXPECT_EQ(TextFold::compare("abc", "ABC"), 0);
+    EXPECT_LT(TextFold::compare("abc", "ABD"), 0);
+    EXPECT_LT(TextFold::compare("ab", "ABC"), 0);
+    EXPECT_GT(TextFold::compare("b", "A"), 0);
+    EXPECT_EQ(TextFold::compare("ÉCOLE", "école"), 0);
+    // Bytes that are no UTF-8 compare by themselves and do not stop the comparison.
+    EXPECT_NE(TextFold::compare("a\xFF", "a\xFE"), 0);
+    EXPECT_EQ(TextFold::compare("a\xFF", "A\xFF"), 0);
+}
+
+TEST(TextFold, CollatesAccentedLettersWithTheirPlainOnes) {
+    EXPECT_LT(TextFold::collate("Ärger", "Bar"), 0);
+    EXPECT_LT(TextFold::collate("Zagreb", "Zürich"), 0);
+    EXPECT_LT(TextFold::collate("Zürich", "Zz"), 0);
+    EXPECT_LT(TextFold::collate("resume", "résumé"), 0);  // accents only break ties
+    EXPECT_LT(TextFold::collate("résumé", "resumes"), 0);
+    EXPECT_EQ(TextFold::collate("ÉCOLE", "école"), 0);
+    EXPECT_LT(TextFold::collate("Łódź", "Madrid"), 0);
+    EXPECT_EQ(TextFold::baseLetter(U'ő'), U'o');
+    EXPECT_EQ(TextFold::baseLetter(U'ß'), U'ß');  // no single plain letter
+}
