@@ -2,7 +2,7 @@
 
 #include "provider/Blanks.h"
 #include "provider/ProviderError.h"
-#include "provider/TextFold.h"
+#include "jet/Text.h"
 
 namespace tessor::provider {
 
@@ -15,7 +15,7 @@ void skipBlanks(std::string_view s, size_t& pos) {
 
 // The keyword at pos, followed by a blank (or, for "*", by anything).
 bool keyword(std::string_view s, size_t& pos, std::string_view word) {
-    if (pos + word.size() > s.size() || !TextFold::equal(s.substr(pos, word.size()), word))
+    if (pos + word.size() > s.size() || !jet::CaseFold::equal(s.substr(pos, word.size()), word))
         return false;
     if (word != "*" && (pos + word.size() >= s.size() || !isBlank(s[pos + word.size()])))
         return false;

@@ -2,7 +2,7 @@
 
 #include "provider/Blanks.h"
 #include "provider/ProviderError.h"
-#include "provider/TextFold.h"
+#include "jet/Text.h"
 
 namespace tessor::provider {
 
@@ -93,7 +93,7 @@ ConnectionString ConnectionString::parse(std::string_view text) {
         }
     }
     if (!haveProvider) malformed("it names no Provider.");
-    if (!TextFold::equal(cs.m_provider, "Microsoft.Jet.OLEDB.4.0"))
+    if (!jet::CaseFold::equal(cs.m_provider, "Microsoft.Jet.OLEDB.4.0"))
         throw ProviderError(hr::kProviderNotFound,
                             "Provider cannot be found: \"" + cs.m_provider + "\".");
     if (!haveSource || cs.m_dataSource.empty()) malformed("it names no Data Source.");

@@ -4,10 +4,11 @@
 #include <cmath>
 
 #include "provider/Blanks.h"
-#include "provider/OleDate.h"
 #include "provider/ProviderError.h"
 #include "provider/RowStore.h"
-#include "provider/TextFold.h"
+#include "jet/Error.h"
+#include "jet/Text.h"
+#include "jet/Value.h"
 #include "provider/ValueText.h"
 
 namespace tessor::provider {
@@ -35,7 +36,7 @@ size_t operatorAt(std::string_view t, size_t pos) {
     }
     if (c == '=') return 1;
     // LIKE stands between blanks (or a closing bracket and an opening quote).
-    if (pos + 4 <= t.size() && TextFold::equal(t.substr(pos, 4), "like") && pos > 0 &&
+    if (pos + 4 <= t.size() && jet::CaseFold::equal(t.substr(pos, 4), "like") && pos > 0 &&
         (isBlank(t[pos - 1]) || t[pos - 1] == ']') &&
         (pos + 4 == t.size() || isBlank(t[pos + 4]) || t[pos + 4] == '\''))
         return 4;
@@ -165,23 +166,28 @@ FindCriterion::FindCriterion(std::string_view text, const std::vector<ColumnInfo
     }
     if (m_op == Op::Like) {
         if (litKind != LitKind::Quoted) bad("LIKE needs a quoted pattern.");
-        m_pattern = std::make_unique<LikePattern>(value);
+        try {
+            m_pattern = std::make_unique<jet::LikePattern>(value);
+        } catch (const jet::Error& e) {
+            throw ProviderError(hr::kInvalidArgument, e.what());
+        }
         return;
     }
     if (m_kind == Kind::Number) {
         if (litKind == LitKind::Date) mismatch();
         if (type == DataType::Boolean &&
-            (TextFold::equal(value, "true") || TextFold::equal(value, "yes")))
+            (jet::CaseFold::equal(value, "true") || jet::CaseFold::equal(value, "yes")))
             m_number = -1;
         else if (type == DataType::Boolean &&
-                 (TextFold::equal(value, "false") || TextFold::equal(value, "no")))
+                 (jet::CaseFold::equal(value, "false") || jet::CaseFold::equal(value, "no")))
             m_number = 0;
         else if (!parseNumber(value, m_number))
             mismatch();
     } else if (m_kind == Kind::Date) {
-        double d;
-        if (OleDate::parse(value, d) || (litKind != LitKind::Date && parseNumber(value, d)))
-            m_number = OleDate::chronological(d);
+        jet::DateTime d;
+        if (jet::DateTime::parse(value, d) ||
+            (litKind != LitKind::Date && parseNumber(value, d.days)))
+            m_number = d.chronological();
         else
             mismatch();
     } else if (litKind == LitKind::Bare && m_kind == Kind::Text) {
@@ -212,23 +218,26 @@ bool FindCriterion::holds(int cmp) const {
     return false;
 }
 
+FindCriterion::~FindCriterion() = default;
+FindCriterion::FindCriterion(FindCriterion&&) noexcept = default;
+
 bool FindCriterion::matches(const RowStore& store, size_t row) const {
     if (store.isNull(row, m_column)) return false;
     if (m_kind == Kind::Text) {
         const std::string_view cell = store.bytes(row, m_column);
         if (m_pattern) return m_pattern->matches(cell);
-        return holds(TextFold::compare(cell, m_text));
+        return holds(store.compareText(cell, m_text));
     }
     const Variant v = store.value(row, m_column);
     if (m_pattern) return m_pattern->matches(ValueText::toText(v));
     if (m_kind == Kind::Number || m_kind == Kind::Date) {
         double x = 0;
         if (!v.numeric(x)) return false;
-        if (m_kind == Kind::Date) x = OleDate::chronological(x);
+        if (m_kind == Kind::Date) x = jet::DateTime{x}.chronological();
         if (std::isnan(x)) return false;
         return holds(x < m_number ? -1 : (x > m_number ? 1 : 0));
     }
-    return holds(TextFold::compare(ValueText::toText(v), m_text));
+    return holds(store.compareText(ValueText::toText(v), m_text));
 }
 
 }  // namespace tessor::provider

@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "provider/ColumnInfo.h"
-#include "provider/LikePattern.h"
+
+namespace jet {
+class LikePattern;
+}
 
 namespace tessor::provider {
 
@@ -21,6 +24,8 @@ class FindCriterion {
 public:
     // Throws ProviderError for malformed text, an unknown field or an unsuitable literal.
     FindCriterion(std::string_view text, const std::vector<ColumnInfo>& columns);
+    ~FindCriterion();
+    FindCriterion(FindCriterion&&) noexcept;
 
     size_t column() const { return m_column; }
     bool matches(const RowStore& store, size_t row) const;
@@ -36,7 +41,7 @@ private:
     Kind m_kind = Kind::Text;
     std::string m_text;   // the literal for text and other fields
     double m_number = 0;  // the literal for numbers and dates (dates in calendar order)
-    std::unique_ptr<LikePattern> m_pattern;
+    std::unique_ptr<jet::LikePattern> m_pattern;
 };
 
 }  // namespace tessor::provider

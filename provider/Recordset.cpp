@@ -13,6 +13,8 @@
 #include "provider/TableLoader.h"
 #include "provider/ValueText.h"
 
+#include "jet/Text.h"
+
 namespace tessor::provider {
 
 namespace {
@@ -240,10 +242,25 @@ void Recordset::applySort(const std::vector<SortText::Key>& keys) {
     if (!keys.empty()) {
         m_order.resize(rows.rowCount());
         std::iota(m_order.begin(), m_order.end(), 0u);
+        // Text columns sort by their index keys, made once per row rather than per comparison.
+        std::vector<std::vector<std::string>> textKeys(keys.size());
+        for (size_t i = 0; i < keys.size(); ++i)
+            if ((rows.column(keys[i].column).type == DataType::VarWChar ||
+                 rows.column(keys[i].column).type == DataType::LongVarWChar))
+                textKeys[i] = rows.textSortKeys(keys[i].column);
+        auto compareBy = [&](size_t i, uint32_t a, uint32_t b) {
+            const size_t col = keys[i].column;
+            if (textKeys[i].empty()) return rows.compare(a, b, col);
+            const bool na = rows.isNull(a, col), nb = rows.isNull(b, col);
+            if (na || nb) return na == nb ? 0 : (na ? -1 : 1);
+            // Equal keys keep the table's order, as in an index and in ORDER BY.
+            const int c = textKeys[i][a].compare(textKeys[i][b]);
+            return c < 0 ? -1 : c > 0 ? 1 : 0;
+        };
         std::stable_sort(m_order.begin(), m_order.end(), [&](uint32_t a, uint32_t b) {
-            for (const SortText::Key& k : keys) {
-                const int c = rows.compare(a, b, k.column);
-                if (c != 0) return k.descending ? c > 0 : c < 0;
+            for (size_t i = 0; i < keys.size(); ++i) {
+                const int c = compareBy(i, a, b);
+                if (c != 0) return keys[i].descending ? c > 0 : c < 0;
             }
             return false;
         });

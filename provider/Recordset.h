@@ -79,9 +79,9 @@ public:
     long bookmark() const;
     void setBookmark(long bookmark);
 
-    // "Name ASC, [Other] DESC". Empty text removes the sort. Text sorts without regard to case,
-    // accented letters beside their plain ones;
-    // ties keep the table's order; nulls come first ascending and last descending; yes comes
+    // "Name ASC, [Other] DESC". Empty text removes the sort. Text sorts in the database's order,
+    // as its indexes and ORDER BY do (case does not count, accented letters sit beside their
+    // plain ones); ties keep the table's order; nulls come first ascending and last descending; yes comes
     // before no ascending. Afterwards the first record is current. A bad text changes nothing.
     void setSort(std::string_view sort);
     const std::string& sort() const { return m_sortText; }

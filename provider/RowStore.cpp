@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "provider/OleDate.h"
 #include "provider/ProviderError.h"
-#include "provider/TextFold.h"
+#include "jet/Text.h"
+#include "jet/Value.h"
 
 namespace tessor::provider {
 
@@ -463,7 +463,7 @@ int RowStore::compare(size_t a, size_t b, size_t col) const {
         case Storage::Arena: {
             const std::string_view x = arenaGet(c, c.textSlots[a]);
             const std::string_view y = arenaGet(c, c.textSlots[b]);
-            if (isTextType(c.info.type)) return TextFold::collate(x, y);
+            if (isTextType(c.info.type)) return compareText(x, y);
             const int r = std::memcmp(x.data(), y.data(), std::min(x.size(), y.size()));
             if (r != 0) return r < 0 ? -1 : 1;
             return order(x.size(), y.size());
@@ -485,8 +485,8 @@ int RowStore::compare(size_t a, size_t b, size_t col) const {
         case DataType::Double:
             return orderFloating(load<double>(p), load<double>(q));
         case DataType::Date:
-            return orderFloating(OleDate::chronological(load<double>(p)),
-                                 OleDate::chronological(load<double>(q)));
+            return orderFloating(jet::DateTime{load<double>(p)}.chronological(),
+                                 jet::DateTime{load<double>(q)}.chronological());
         case DataType::Currency:
             return order(load<int64_t>(p), load<int64_t>(q));
         case DataType::Guid: {
@@ -501,6 +501,24 @@ int RowStore::compare(size_t a, size_t b, size_t col) const {
         default:
             return 0;
     }
+}
+
+int RowStore::compareText(std::string_view a, std::string_view b) const {
+    return (m_general97 ? jet::Collation::general97() : jet::Collation()).compare(a, b);
+}
+
+std::vector<std::string> RowStore::textSortKeys(size_t col) const {
+    const Column& c = m_columns[col];
+    const jet::Collation collation = m_general97 ? jet::Collation::general97() : jet::Collation();
+    std::vector<std::string> keys(m_rowCount);
+    std::vector<uint8_t> key;
+    for (size_t r = 0; r < m_rowCount; ++r) {
+        if (c.nulls.get(r)) continue;
+        key.clear();
+        collation.appendKey(arenaGet(c, c.textSlots[r]), key);
+        keys[r].assign(key.begin(), key.end());
+    }
+    return keys;
 }
 
 size_t RowStore::dataBytes() const {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -42,10 +43,17 @@ public:
     // Text (UTF-8) or the bytes of a binary value; empty for null. Only for text, memo,
     // binary and OLE columns.
     std::string_view bytes(size_t row, size_t col) const;
-    // Orders two rows by one column: nulls first, texts without regard to case and with
-    // accented letters beside their plain ones (TextFold::collate), yes before no
-    // (yes is -1), dates by the calendar.
+    // Orders two rows by one column: nulls first, texts in the database's order (the order of
+    // its index keys), yes before no (yes is -1), dates by the calendar.
     int compare(size_t rowA, size_t rowB, size_t col) const;
+    // Compares two texts in the database's order.
+    int compareText(std::string_view a, std::string_view b) const;
+    // Per row, the index key of a text column's value: bytes that sort in the database's
+    // order; empty for null.
+    std::vector<std::string> textSortKeys(size_t col) const;
+    // The database's text is in Jet 3's "General" order rather than Jet 4's.
+    void setGeneral97(bool general97) { m_general97 = general97; }
+    bool general97() const { return m_general97; }
 
     // What the stored values amount to: the bytes of texts and binaries and the size of each
     // non-null fixed value.
@@ -77,6 +85,7 @@ private:
     std::vector<Column> m_columns;
     std::vector<ColumnInfo> m_infos;
     size_t m_rowCount = 0;
+    bool m_general97 = false;
 };
 
 }  // namespace tessor::provider

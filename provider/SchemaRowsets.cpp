@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "provider/EngineSession.h"
-#include "provider/TextFold.h"
+#include "jet/Text.h"
 
 namespace tessor::provider {
 
@@ -53,7 +53,7 @@ const char* tableType(const jet::CatalogEntry& e) {
 std::vector<const jet::TableDef*> userTables(jet::Database& db) {
     std::vector<std::string> names = db.tableNames(false);
     std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return TextFold::compare(a, b) < 0;
+        return jet::CaseFold::compare(a, b) < 0;
     });
     std::vector<const jet::TableDef*> defs;
     for (const std::string& n : names)
@@ -81,7 +81,7 @@ std::unique_ptr<RowStore> SchemaRowsets::tables(jet::Database& db) {
             if (const char* type = tableType(e)) list.emplace_back(type, &e);
         std::stable_sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
             if (a.first != b.first) return a.first < b.first;
-            return TextFold::compare(a.second->name, b.second->name) < 0;
+            return jet::CaseFold::compare(a.second->name, b.second->name) < 0;
         });
         for (const auto& [type, e] : list) {
             const Variant row[] = {Variant::null(),

@@ -2,7 +2,7 @@
 
 #include "provider/Blanks.h"
 #include "provider/ProviderError.h"
-#include "provider/TextFold.h"
+#include "jet/Text.h"
 
 namespace tessor::provider {
 
@@ -49,16 +49,16 @@ std::vector<SortText::Key> SortText::parse(std::string_view text,
             std::string_view last =
                 blank == std::string_view::npos ? piece : piece.substr(blank + 1);
             if (blank != std::string_view::npos &&
-                (TextFold::equal(last, "asc") || TextFold::equal(last, "desc"))) {
+                (jet::CaseFold::equal(last, "asc") || jet::CaseFold::equal(last, "desc"))) {
                 name = trimBlanks(piece.substr(0, blank));
                 rest = last;
             } else {
                 name = piece;
             }
         }
-        if (TextFold::equal(rest, "desc"))
+        if (jet::CaseFold::equal(rest, "desc"))
             key.descending = true;
-        else if (!rest.empty() && !TextFold::equal(rest, "asc"))
+        else if (!rest.empty() && !jet::CaseFold::equal(rest, "asc"))
             bad("\"" + std::string(rest) + "\" is neither ASC nor DESC.");
         key.column = lookup(name, columns);
         keys.push_back(key);

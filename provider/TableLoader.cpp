@@ -3,6 +3,8 @@
 #include "provider/EngineSession.h"
 #include "provider/EngineValue.h"
 
+#include "jet/Text.h"
+
 namespace tessor::provider {
 
 TableSnapshot TableLoader::load(jet::Database& db, std::string_view table) {
@@ -14,6 +16,7 @@ TableSnapshot TableLoader::load(jet::Database& db, std::string_view table) {
             columns.push_back(EngineValue::columnInfo(c, db.format()));
         TableSnapshot snap;
         snap.rows = std::make_unique<RowStore>(std::move(columns));
+        snap.rows->setGeneral97(jet::Collation::of(db).isGeneral97());
         snap.rows->reserve(def.rowCount);
         snap.rowIds.reserve(def.rowCount);
         std::vector<Variant> row(def.columns.size());

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "provider/OleDate.h"
 #include "provider/ProviderError.h"
-#include "provider/TextFold.h"
+#include "jet/Text.h"
+#include "jet/Value.h"
 
 namespace tessor::provider {
 
@@ -56,8 +56,8 @@ std::string ValueText::toText(const Variant& v) {
 
 std::string ValueText::formatDate(double days) {
     if (days == 0.0) return {};
-    DateTimeParts p;
-    if (!OleDate::toParts(days, p)) return formatDouble(days);
+    jet::DateTime::Parts p;
+    if (!jet::DateTime{days}.toSecondParts(p)) return formatDouble(days);
     char buf[32];
     std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
                   p.minute, p.second);
@@ -244,9 +244,9 @@ Variant ValueText::fromText(std::string_view raw, const ColumnInfo& field) {
     switch (type) {
         case DataType::Boolean: {
             for (const char* yes : {"true", "yes", "on"})
-                if (TextFold::equal(s, yes)) return Variant(true);
+                if (jet::CaseFold::equal(s, yes)) return Variant(true);
             for (const char* no : {"false", "no", "off"})
-                if (TextFold::equal(s, no)) return Variant(false);
+                if (jet::CaseFold::equal(s, no)) return Variant(false);
             double d;
             if (!readDouble(s, d) || std::isnan(d)) return refuse("it is not Yes or No.");
             return Variant(d != 0.0);
@@ -301,8 +301,11 @@ Variant ValueText::fromText(std::string_view raw, const ColumnInfo& field) {
         }
         case DataType::Date: {
             double d;
-            if (OleDate::parse(s, d) ||
-                (readDouble(s, d) && d >= OleDate::kMin && d <= OleDate::kMax))
+            jet::DateTime parsed;
+            if (jet::DateTime::parse(s, parsed) && parsed.days >= jet::DateTime::kMinDays &&
+                parsed.days <= jet::DateTime::kMaxDays)
+                return Variant(Date{parsed.days});
+            if (readDouble(s, d) && d >= jet::DateTime::kMinDays && d <= jet::DateTime::kMaxDays)
                 return Variant(Date{d});
             return refuse("it is not a date (year/month/day hour:minute:second).");
         }

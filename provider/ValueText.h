@@ -30,7 +30,7 @@ public:
     // The other way: text typed or pasted into a field of the given kind, as the value the
     // field stores. Reads every form toText writes, and also: yes/no as "Yes"/"No"/"On"/"Off"/
     // any number (non-zero is yes); whole numbers from any number, rounded half to even;
-    // currency and decimals rounded to their places; dates as OleDate::parse reads them;
+    // currency and decimals rounded to their places; dates as the engine reads them;
     // GUIDs with or without braces. Blank text gives null for every kind but text and memo,
     // which keep the text as it is. Throws ProviderError (type mismatch) with a message naming
     // the field for text that does not fit: not a number, out of range, too long for the field.

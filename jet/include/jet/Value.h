@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -52,9 +53,27 @@ struct DateTime {
         int hour = 0, minute = 0, second = 0;
         int millisecond = 0;
     };
+    // The years a date may take: 100 to 9999.
+    static constexpr double kMinDays = -657434.0;
+    static constexpr double kMaxDays = 2958465.99999;
+
     // Calendar fields, rounded to the millisecond. Valid for any finite value within ±3e6 days.
     Parts toParts() const;
+    // Calendar fields rounded to the nearest second (millisecond 0); false for NaN, infinities
+    // and values outside the years 100 to 9999.
+    bool toSecondParts(Parts& out) const;
     static DateTime fromParts(const Parts& parts);
+    // False when a field is out of its range (year outside 100..9999, month 13, 30 February,
+    // hour 24...).
+    static bool fromValidParts(const Parts& parts, DateTime& out);
+    // Reads a date and time as people write them: yyyy-mm-dd, yyyy/mm/dd, m/d/yyyy or m/d/yy
+    // (years below 30 in this century), optionally followed by a time h:mm[:ss] with optional
+    // AM/PM, or an ISO "T" between the two; or a time alone (on 1899-12-30). Blanks around the
+    // text do not count. False for anything else.
+    static bool parse(std::string_view text, DateTime& out);
+    // A number that grows with time: stored days before the epoch count their fraction forward,
+    // so their own numbers do not.
+    double chronological() const;
 };
 
 // GUID in stored (Windows struct) byte order; toString() gives "{XXXXXXXX-XXXX-...}".

@@ -6,7 +6,7 @@
 
 #include "index/IndexKeyEncoder.h"
 #include "jet/Error.h"
-#include "sql/CaseFold.h"
+#include "jet/Text.h"
 #include "sql/ValueText.h"
 
 namespace jet::sql {
@@ -127,7 +127,9 @@ double roundEven(double v) {
 }  // namespace
 
 Evaluator::Evaluator(const TableDef* table, index::TextSortOrder textOrder)
-    : m_table(table), m_textOrder(textOrder) {}
+    : m_table(table),
+      m_collation(textOrder == index::TextSortOrder::General97 ? Collation::general97()
+                                                               : Collation()) {}
 
 void Evaluator::bind(Expr& e) const {
     for (auto& a : e.args)
@@ -164,7 +166,7 @@ void Evaluator::bind(Expr& e) const {
         const Kind k = staticKind(*e.args[0], m_table);
         if (k == Kind::Bytes) mismatch();
         if (e.args[1]->kind == Expr::Kind::Literal && e.args[1]->value.kind == Kind::Text)
-            m_patterns[&e] = std::make_unique<LikeMatcher>(e.args[1]->value.text);
+            m_patterns[&e] = std::make_unique<LikePattern>(e.args[1]->value.text);
     }
 }
 
@@ -235,13 +237,7 @@ std::string Evaluator::asText(const Datum& d) {
 }
 
 int Evaluator::compareText(const std::string& a, const std::string& b) const {
-    if (CaseFold::equal(a, b)) return 0;
-    std::vector<uint8_t> ka, kb;
-    index::TextKeyEncoder::append(index::IndexKeyEncoder::toUtf16(a), m_textOrder, true, ka);
-    index::TextKeyEncoder::append(index::IndexKeyEncoder::toUtf16(b), m_textOrder, true, kb);
-    if (ka != kb) return ka < kb ? -1 : 1;
-    const std::u32string fa = CaseFold::folded(a), fb = CaseFold::folded(b);
-    return fa < fb ? -1 : 1;
+    return m_collation.compare(a, b);
 }
 
 int Evaluator::compare(const Datum& a, const Datum& b) const {
@@ -327,7 +323,7 @@ Datum Evaluator::like(const Expr& e, const std::vector<Value>& row) const {
     if (cached != m_patterns.end()) {
         match = cached->second->matches(asText(text));
     } else {
-        match = LikeMatcher(asText(pattern)).matches(asText(text));
+        match = LikePattern(asText(pattern)).matches(asText(text));
     }
     return Datum::boolean(match != e.negated);
 }

@@ -9,7 +9,7 @@
 #include "jet/Value.h"
 #include "sql/Datum.h"
 #include "sql/Expr.h"
-#include "sql/LikeMatcher.h"
+#include "jet/Text.h"
 
 namespace jet::sql {
 
@@ -42,8 +42,8 @@ private:
     int compareText(const std::string& a, const std::string& b) const;
 
     const TableDef* m_table;
-    index::TextSortOrder m_textOrder;
-    mutable std::map<const Expr*, std::unique_ptr<LikeMatcher>> m_patterns;
+    Collation m_collation;
+    mutable std::map<const Expr*, std::unique_ptr<LikePattern>> m_patterns;
 };
 
 }  // namespace jet::sql

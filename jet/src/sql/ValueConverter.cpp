@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "jet/Error.h"
-#include "sql/CaseFold.h"
+#include "jet/Text.h"
 #include "sql/Evaluator.h"
 #include "sql/ValueText.h"
 

@@ -4,9 +4,9 @@
 #include "jet/Database.h"
 #include "jet/Error.h"
 #include "jet/Sql.h"
-#include "sql/CaseFold.h"
+#include "jet/Text.h"
 #include "sql/Evaluator.h"
-#include "sql/LikeMatcher.h"
+#include "jet/Text.h"
 #include "sql/Parser.h"
 #include "sql/ValueConverter.h"
 #include "sql/ValueText.h"
@@ -63,9 +63,9 @@ TEST(SqlExpression, LikeWildcards) {
         {"*x*y*z*", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxyyyyyyyyyyyyyyyyyyyyyyyyy", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(LikeMatcher(c.pattern).matches(c.text), c.match)
+        EXPECT_EQ(LikePattern(c.pattern).matches(c.text), c.match)
             << "'" << c.text << "' LIKE '" << c.pattern << "'";
-    EXPECT_THROW(LikeMatcher("[abc"), Error);
+    EXPECT_THROW(LikePattern("[abc"), Error);
 }
 
 TEST(SqlExpression, TextComparesWithoutRegardToCase) {

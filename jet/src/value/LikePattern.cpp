@@ -1,11 +1,9 @@
-#include "sql/LikeMatcher.h"
-
 #include "jet/Error.h"
-#include "sql/CaseFold.h"
+#include "jet/Text.h"
 
-namespace jet::sql {
+namespace jet {
 
-LikeMatcher::LikeMatcher(std::string_view pattern) {
+LikePattern::LikePattern(std::string_view pattern) {
     const std::u32string p = CaseFold::folded(pattern);
     for (size_t i = 0; i < p.size(); ++i) {
         Item item;
@@ -33,6 +31,10 @@ LikeMatcher::LikeMatcher(std::string_view pattern) {
             }
             for (; k < set.size(); ++k) {
                 if (k + 2 < set.size() && set[k + 1] == U'-') {
+                    if (set[k + 2] < set[k])
+                        throw Error(hr::kInvalidArg, "Invalid pattern string '" +
+                                                         std::string(pattern) +
+                                                         "': a range runs backwards.");
                     item.ranges.emplace_back(set[k], set[k + 2]);
                     k += 2;
                 } else {
@@ -48,11 +50,12 @@ LikeMatcher::LikeMatcher(std::string_view pattern) {
     }
 }
 
-bool LikeMatcher::itemMatches(const Item& item, char32_t c) const {
+bool LikePattern::itemMatches(const Item& item, char32_t c) {
     switch (item.kind) {
         case Kind::Literal:
             return item.ch == c;
         case Kind::One:
+        case Kind::Any:
             return true;
         case Kind::Digit:
             return c >= U'0' && c <= U'9';
@@ -62,14 +65,15 @@ bool LikeMatcher::itemMatches(const Item& item, char32_t c) const {
                 if (c >= lo && c <= hi) in = true;
             return in != item.negated;
         }
-        case Kind::Any:
-            return true;
     }
     return false;
 }
 
-bool LikeMatcher::matches(std::string_view text) const {
-    const std::u32string t = CaseFold::folded(text);
+bool LikePattern::matches(std::string_view text) const {
+    return matchesFolded(CaseFold::folded(text));
+}
+
+bool LikePattern::matchesFolded(const std::u32string& t) const {
     // can[j]: the items so far match the first j characters.
     std::vector<char> can(t.size() + 1, 0), next(t.size() + 1, 0);
     can[0] = 1;
@@ -88,4 +92,4 @@ bool LikeMatcher::matches(std::string_view text) const {
     return can[t.size()] != 0;
 }
 
-}  // namespace jet::sql
+}  // namespace jet

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "provider/LikePattern.h"
-#include "provider/ProviderError.h"
-#include "provider/TextFold.h"
+#include <string>
 
-using namespace tessor::provider;
+#include "jet/Error.h"
+#include "jet/Text.h"
+
+using namespace jet;
 
 namespace {
 
@@ -65,8 +66,8 @@ TEST(LikePattern, DigitsAndLists) {
 }
 
 TEST(LikePattern, MalformedPatternsAreErrors) {
-    EXPECT_THROW(LikePattern("a[bc"), ProviderError);
-    EXPECT_THROW(LikePattern("[z-a]"), ProviderError);
+    EXPECT_THROW(LikePattern("a[bc"), Error);
+    EXPECT_THROW(LikePattern("[z-a]"), Error);
 }
 
 TEST(LikePattern, LongTextsDoNotBlowUp) {
@@ -76,25 +77,28 @@ TEST(LikePattern, LongTextsDoNotBlowUp) {
     EXPECT_TRUE(like(text + "b", "*a*a*a*a*a*a*a*a*b"));
 }
 
-TEST(TextFold, ComparesWithoutCase) {
-    EXPECT_EQ(TextFold::compare("abc", "ABC"), 0);
-    EXPECT_LT(TextFold::compare("abc", "ABD"), 0);
-    EXPECT_LT(TextFold::compare("ab", "ABC"), 0);
-    EXPECT_GT(TextFold::compare("b", "A"), 0);
-    EXPECT_EQ(TextFold::compare("ÉCOLE", "école"), 0);
+TEST(CaseFold, ComparesWithoutCase) {
+    EXPECT_EQ(CaseFold::compare("abc", "ABC"), 0);
+    EXPECT_LT(CaseFold::compare("abc", "ABD"), 0);
+    EXPECT_LT(CaseFold::compare("ab", "ABC"), 0);
+    EXPECT_GT(CaseFold::compare("b", "A"), 0);
+    EXPECT_EQ(CaseFold::compare("ÉCOLE", "école"), 0);
     // Bytes that are no UTF-8 compare by themselves and do not stop the comparison.
-    EXPECT_NE(TextFold::compare("a\xFF", "a\xFE"), 0);
-    EXPECT_EQ(TextFold::compare("a\xFF", "A\xFF"), 0);
+    EXPECT_NE(CaseFold::compare("a\xFF", "a\xFE"), 0);
+    EXPECT_EQ(CaseFold::compare("a\xFF", "A\xFF"), 0);
 }
 
-TEST(TextFold, CollatesAccentedLettersWithTheirPlainOnes) {
-    EXPECT_LT(TextFold::collate("Ärger", "Bar"), 0);
-    EXPECT_LT(TextFold::collate("Zagreb", "Zürich"), 0);
-    EXPECT_LT(TextFold::collate("Zürich", "Zz"), 0);
-    EXPECT_LT(TextFold::collate("resume", "résumé"), 0);  // accents only break ties
-    EXPECT_LT(TextFold::collate("résumé", "resumes"), 0);
-    EXPECT_EQ(TextFold::collate("ÉCOLE", "école"), 0);
-    EXPECT_LT(TextFold::collate("Łódź", "Madrid"), 0);
-    EXPECT_EQ(TextFold::baseLetter(U'ő'), U'o');
-    EXPECT_EQ(TextFold::baseLetter(U'ß'), U'ß');  // no single plain letter
+// The database's order: accented letters with their plain ones, accents only breaking ties,
+// case never counting.
+TEST(Collation, AccentedLettersSortWithTheirPlainOnes) {
+    for (const Collation& c : {Collation(), Collation::general97()}) {
+        EXPECT_LT(c.compare("Ärger", "Bar"), 0);
+        EXPECT_LT(c.compare("Zagreb", "Zürich"), 0);
+        EXPECT_LT(c.compare("Zürich", "Zz"), 0);
+        EXPECT_LT(c.compare("resume", "résumé"), 0);  // accents only break ties
+        EXPECT_LT(c.compare("résumé", "resumes"), 0);
+        EXPECT_EQ(c.compare("ÉCOLE", "école"), 0);
+        EXPECT_GT(c.compare("Bar", "Ärger"), 0);
+    }
+    EXPECT_LT(Collation().compare("Łódź", "Madrid"), 0);
 }

@@ -96,6 +96,44 @@ DateTime::Parts DateTime::toParts() const {
     return p;
 }
 
+bool DateTime::toSecondParts(Parts& p) const {
+    const double v = days;
+    if (!std::isfinite(v) || v < kMinDays || v > kMaxDays + 0.00001) return false;
+    const double whole = std::trunc(v);
+    int64_t day = static_cast<int64_t>(whole);
+    int64_t secs = std::llround(std::fabs(v - whole) * 86400.0);
+    if (secs >= 86400) {
+        // Midnight of the following calendar day, whichever side of the epoch.
+        secs -= 86400;
+        day += 1;
+    }
+    civilFromDays(day + kOleEpoch, p.year, p.month, p.day);
+    if (p.year > 9999) return false;
+    p.hour = static_cast<int>(secs / 3600);
+    p.minute = static_cast<int>(secs / 60 % 60);
+    p.second = static_cast<int>(secs % 60);
+    p.millisecond = 0;
+    return true;
+}
+
+bool DateTime::fromValidParts(const Parts& p, DateTime& out) {
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (p.year < 100 || p.year > 9999 || p.month < 1 || p.month > 12 || p.day < 1) return false;
+    const bool leap = (p.year % 4 == 0 && p.year % 100 != 0) || p.year % 400 == 0;
+    if (p.day > (p.month == 2 && leap ? 29 : kDays[p.month - 1])) return false;
+    if (p.hour < 0 || p.hour > 23 || p.minute < 0 || p.minute > 59 || p.second < 0 ||
+        p.second > 59 || p.millisecond < 0 || p.millisecond > 999)
+        return false;
+    out = fromParts(p);
+    return true;
+}
+
+double DateTime::chronological() const {
+    if (days >= 0 || !std::isfinite(days)) return days;
+    const double whole = std::trunc(days);
+    return whole + (whole - days);  // -1.25 (day -1, 06:00) becomes -0.75
+}
+
 DateTime DateTime::fromParts(const Parts& p) {
     int64_t day = daysFromCivil(p.year, p.month, p.day) - kOleEpoch;
     double frac = (p.hour * 3600000.0 + p.minute * 60000.0 + p.second * 1000.0 + p.millisecond) /
