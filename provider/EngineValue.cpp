@@ -168,4 +168,54 @@ jet::Value EngineValue::toEngine(const Variant& value) {
     return jet::Value();
 }
 
+jet::FieldShape EngineValue::shape(const ColumnInfo& field) {
+    jet::FieldShape shape;
+    shape.name = field.name;
+    switch (field.type) {
+        case DataType::Boolean:
+            shape.type = jet::ColumnType::Bool;
+            break;
+        case DataType::UnsignedTinyInt:
+            shape.type = jet::ColumnType::Byte;
+            break;
+        case DataType::SmallInt:
+            shape.type = jet::ColumnType::Int;
+            break;
+        case DataType::Integer:
+            shape.type = jet::ColumnType::Long;
+            break;
+        case DataType::Currency:
+            shape.type = jet::ColumnType::Money;
+            break;
+        case DataType::Single:
+            shape.type = jet::ColumnType::Float;
+            break;
+        case DataType::Double:
+            shape.type = jet::ColumnType::Double;
+            break;
+        case DataType::Date:
+            shape.type = jet::ColumnType::DateTime;
+            break;
+        case DataType::VarWChar:
+            shape.type = jet::ColumnType::Text;
+            shape.maxChars = field.definedSize;
+            break;
+        case DataType::LongVarWChar:
+            shape.type = jet::ColumnType::Memo;
+            break;
+        case DataType::Guid:
+            shape.type = jet::ColumnType::Guid;
+            break;
+        case DataType::Numeric:
+            shape.type = jet::ColumnType::Numeric;
+            shape.precision = field.precision;
+            shape.scale = field.scale;
+            break;
+        default:
+            shape.type = jet::ColumnType::Binary;
+            break;
+    }
+    return shape;
+}
+
 }  // namespace tessor::provider

@@ -5,6 +5,7 @@
 #include "provider/ColumnInfo.h"
 #include "provider/Variant.h"
 #include "jet/Database.h"
+#include "jet/ValueText.h"
 
 namespace tessor::provider {
 
@@ -17,6 +18,8 @@ public:
     static Variant toVariant(const jet::Value& value, DataType type);
     // The other way: a value of the kind a RowStore holds (or null) as the engine takes it.
     static jet::Value toEngine(const Variant& value);
+    // What the engine's value text needs to know of a field.
+    static jet::FieldShape shape(const ColumnInfo& field);
 };
 
 }  // namespace tessor::provider

@@ -395,10 +395,8 @@ void Recordset::setFieldValue(size_t column, const Variant& value) {
     Variant stored;
     if (value.isMissing())
         stored = Variant::null();
-    else if (value.type() == VariantType::Text)
-        stored = ValueText::fromText(value.toText(), info);
     else
-        stored = ValueText::fromText(ValueText::toText(value), info);
+        stored = ValueText::fromValue(value, info);
     if (m_editMode == ado::kEditNone) {
         m_pending.assign(m_snapshot.rows->columnCount(), std::nullopt);
         m_editMode = ado::kEditInProgress;

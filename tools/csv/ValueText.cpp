@@ -1,10 +1,12 @@
 #include "ValueText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "jet/Value.h"
+#include "jet/ValueText.h"
 
 namespace tessor::csv {
 
@@ -23,15 +25,6 @@ void appendPadded(std::string& out, int value, int width) {
     for (int n = int(res.ptr - buf); n < width; ++n)
         out.push_back('0');
     out.append(buf, res.ptr);
-}
-
-bool isLeap(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int daysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeap(year) ? 29 : kDays[month - 1];
 }
 
 // Exactly `width` decimal digits at text[at].
@@ -59,9 +52,6 @@ bool parseFloating(std::string_view text, T& value) {
         std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
     return res.ec == std::errc() && res.ptr == text.data() + text.size();
 }
-
-constexpr double kFirstDay = -657434.0;     // 0100-01-01
-constexpr double kPastLastDay = 2958466.0;  // 10000-01-01
 
 }  // namespace
 
@@ -101,24 +91,9 @@ void appendDecimal(std::string& out, bool negative, unsigned __int128 magnitude,
 }
 
 bool splitDateTime(double oleDays, DateTimeFields& f) {
-    if (!(oleDays >= kFirstDay && oleDays < kPastLastDay)) return false;
-    double whole = std::trunc(oleDays);
-    int64_t day = int64_t(whole);
-    auto seconds = int64_t(std::fabs(oleDays - whole) * 86400.0 + 0.5);
-    if (seconds >= 86400) {
-        // Rounded up to the next midnight: that is a day later whichever side
-        // of 1899-12-30 the value lies, since the fraction runs forwards.
-        seconds -= 86400;
-        ++day;
-    }
-    const jet::DateTime::Parts date = jet::DateTime{double(day)}.toParts();
-    f.year = date.year;
-    f.month = date.month;
-    f.day = date.day;
-    if (f.year > 9999) return false;
-    f.hour = int(seconds / 3600);
-    f.minute = int(seconds / 60 % 60);
-    f.second = int(seconds % 60);
+    jet::DateTime::Parts p;
+    if (!jet::DateTime{oleDays}.toSecondParts(p)) return false;
+    f = {p.year, p.month, p.day, p.hour, p.minute, p.second};
     return true;
 }
 
@@ -142,29 +117,13 @@ void appendDateTime(std::string& out, double oleDays) {
 }
 
 void appendHex(std::string& out, std::span<const uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    size_t at = out.size();
-    out.resize(at + 2 * bytes.size());
-    for (uint8_t b : bytes) {
-        out[at++] = kDigits[b >> 4];
-        out[at++] = kDigits[b & 15];
-    }
+    out += jet::ValueText::formatBytes(bytes);
 }
 
 void appendGuid(std::string& out, std::span<const uint8_t, 16> g) {
-    const uint8_t ordered[16] = {g[3], g[2], g[1],  g[0],  g[5],  g[4],  g[7],  g[6],
-                                 g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]};
-    out.push_back('{');
-    appendHex(out, std::span(ordered, 4));
-    out.push_back('-');
-    appendHex(out, std::span(ordered + 4, 2));
-    out.push_back('-');
-    appendHex(out, std::span(ordered + 6, 2));
-    out.push_back('-');
-    appendHex(out, std::span(ordered + 8, 2));
-    out.push_back('-');
-    appendHex(out, std::span(ordered + 10, 6));
-    out.push_back('}');
+    jet::Guid guid;
+    std::copy(g.begin(), g.end(), guid.bytes.begin());
+    out += jet::ValueText::formatGuid(guid);
 }
 
 void appendQuoted(std::string& out, std::string_view text) {
@@ -235,11 +194,10 @@ bool parseDateTime(std::string_view text, double& oleDays) {
                            fixedDigits(text, 14, 2, minute) && text[16] == ':' &&
                            fixedDigits(text, 17, 2, second)))
             return false;
-        if (year < 100 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) ||
-            hour > 23 || minute > 59 || second > 59)
+        jet::DateTime d;
+        if (!jet::DateTime::fromValidParts({year, month, day, hour, minute, second, 0}, d))
             return false;
-        // Before 1899-12-30 the whole part counts back but the time of day still runs forwards.
-        oleDays = jet::DateTime::fromParts({year, month, day, hour, minute, second, 0}).days;
+        oleDays = d.days;
         return true;
     }
     // A stored value without a calendar date is written as its number of days.

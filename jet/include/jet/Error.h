@@ -21,6 +21,7 @@ inline constexpr uint32_t kCorrupt = 0x80070570;       // the file is damaged (b
 inline constexpr uint32_t kNotSupported = 0x80040E53;  // later format / not an Access file
 inline constexpr uint32_t kNotFound = 0x80040E37;      // no such table or object
 inline constexpr uint32_t kAuthFailed = 0x80040E4D;    // missing or wrong database password
+inline constexpr uint32_t kTypeMismatch = 0x80040E07;  // a value the field's type cannot hold
 }  // namespace hr
 
 // Every failure the engine reports. what() is a complete English sentence for the user.
