@@ -488,4 +488,84 @@ void Recordset::deleteRecord(int affect) {
     m_currentDeleted = true;
 }
 
+long Recordset::deleteRecords(const std::vector<long>& positions) {
+    requireOpen();
+    requireWritable();
+    for (long p : positions)
+        if (p < 0 || p >= count())
+            throw ProviderError(hr::kInvalidArgument,
+                                "The record at position " + std::to_string(p + 1) +
+                                    " does not exist.");
+    leaveCurrent();
+    // The store's rows to remove, in the order given, each once.
+    std::vector<bool> gone(static_cast<size_t>(count()), false);
+    std::vector<size_t> rows;
+    rows.reserve(positions.size());
+    for (long p : positions) {
+        const size_t row = rowAt(p);
+        if (gone[row]) continue;
+        gone[row] = true;
+        rows.push_back(row);
+    }
+    if (rows.empty()) return 0;
+
+    jet::Database& db = *m_session->db;
+    auto removeFirst = [&](size_t n, size_t* done) {
+        db.transact([&] {
+            for (; *done < n; ++*done)
+                db.deleteRow(m_table, rowIdOf(m_snapshot.rowIds[rows[*done]]));
+        });
+    };
+    size_t removed = 0;
+    std::optional<ProviderError> refusal;
+    try {
+        engineCall([&] { removeFirst(rows.size(), &removed); });
+    } catch (const ProviderError& e) {
+        // The change was dropped as a whole. A refusal of one record keeps the ones before it:
+        // they go again, together. A failure after the last record (writing the change out)
+        // belongs to no record, and nothing is removed.
+        if (removed == rows.size()) throw;
+        refusal = e;
+        const size_t keep = removed;
+        removed = 0;
+        if (keep > 0) engineCall([&] { removeFirst(keep, &removed); });
+    }
+
+    // The snapshot follows the file: the rows that went leave the store, its row places and
+    // the sort order.
+    for (size_t i = removed; i < rows.size(); ++i)
+        gone[rows[i]] = false;
+    long lowest = count();
+    for (long p = 0; p < count(); ++p)
+        if (gone[rowAt(p)]) {
+            lowest = p;
+            break;
+        }
+    if (removed > 0) {
+        // Row r moves up by the number of removed rows before it.
+        std::vector<uint32_t> shift(gone.size());
+        uint32_t before = 0;
+        for (size_t r = 0; r < gone.size(); ++r) {
+            shift[r] = before;
+            if (gone[r]) ++before;
+        }
+        if (!m_order.empty()) {
+            size_t to = 0;
+            for (uint32_t r : m_order)
+                if (!gone[r]) m_order[to++] = r - shift[r];
+            m_order.resize(to);
+        }
+        size_t to = 0;
+        for (size_t r = 0; r < gone.size(); ++r)
+            if (!gone[r]) m_snapshot.rowIds[to++] = m_snapshot.rowIds[r];
+        m_snapshot.rowIds.resize(to);
+        m_snapshot.rows->eraseRows(gone);
+    }
+    dropEdit();
+    m_currentDeleted = false;
+    m_pos = count() == 0 ? -1 : std::min(lowest, count());
+    if (refusal) throw *refusal;
+    return static_cast<long>(removed);
+}
+
 }  // namespace tessor::provider

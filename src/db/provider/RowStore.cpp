@@ -1,5 +1,6 @@
 #include "db/provider/RowStore.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -375,6 +376,52 @@ void RowStore::eraseRow(size_t row) {
         }
     }
     --m_rowCount;
+}
+
+void RowStore::eraseRows(const std::vector<bool>& gone) {
+    if (gone.size() != m_rowCount) throw ProviderError(hr::kInvalidArgument, "No such row.");
+    size_t kept = 0;
+    for (size_t r = 0; r < m_rowCount; ++r)
+        if (!gone[r]) ++kept;
+    if (kept == m_rowCount) return;
+    for (Column& c : m_columns) {
+        c.nulls.eraseMarked(gone);
+        switch (c.storage) {
+            case Storage::Bits:
+                c.bits.eraseMarked(gone);
+                break;
+            case Storage::Fixed: {
+                size_t to = 0;
+                for (size_t r = 0; r < m_rowCount; ++r) {
+                    if (gone[r]) continue;
+                    if (to != r)
+                        std::copy_n(c.fixed.begin() + static_cast<long>(r * c.width), c.width,
+                                    c.fixed.begin() + static_cast<long>(to * c.width));
+                    ++to;
+                }
+                c.fixed.resize(kept * c.width);
+                break;
+            }
+            case Storage::Arena: {
+                size_t to = 0;
+                for (size_t r = 0; r < m_rowCount; ++r) {
+                    const uint32_t slot = c.textSlots[r];
+                    if (gone[r]) {
+                        if (slot != kNullSlot) {
+                            const std::string_view old = arenaGet(c, slot);
+                            c.garbage += old.size() + (old.data() - (c.arena.data() + slot));
+                        }
+                        continue;
+                    }
+                    c.textSlots[to++] = slot;
+                }
+                c.textSlots.resize(kept);
+                if (c.garbage > 4096 && c.garbage > c.arena.size() / 2) compact(c);
+                break;
+            }
+        }
+    }
+    m_rowCount = kept;
 }
 
 void RowStore::clear() {

@@ -33,6 +33,9 @@ public:
     void appendRow(std::span<const Variant> values);
     void setValue(size_t row, size_t col, const Variant& value);
     void eraseRow(size_t row);
+    // Removes every row whose flag in `gone` (one per row) is set, in one pass over the store;
+    // the rows kept move up and keep their order.
+    void eraseRows(const std::vector<bool>& gone);
     void clear();
     // Gives back the slack of the vectors' growth once loading is over.
     void shrinkToFit();
