@@ -309,11 +309,13 @@ void CMainFrame::OnInitMenuPopup(QMenu* popup, int index) {
 
     auto* source = dynamic_cast<app::CommandStateSource*>(ActiveChildFrame());
     if (!source) return;
+    // The table's answer can only grey an item further: an item whose command nobody on the
+    // route runs stays greyed however possible the command would be.
     for (const PopupRule& rule : kPopupRules) {
         if (rule.position != index) continue;
         for (QAction* action : popup->actions())
             if (commandOf(action) == rule.command)
-                action->setEnabled(source->CanDoCommand(rule.group));
+                action->setEnabled(action->isEnabled() && source->CanDoCommand(rule.group));
     }
 }
 
