@@ -1,6 +1,7 @@
 #include "db/provider/Recordset.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <random>
 
@@ -12,6 +13,7 @@
 #include "db/provider/ProviderError.h"
 #include "db/provider/TableLoader.h"
 #include "db/provider/ValueText.h"
+#include "jet/TextOrder.h"
 
 namespace tessor::provider {
 
@@ -38,6 +40,24 @@ Guid randomGuid() {
     g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);  // variant
     return g;
 }
+
+// The sort keys of one text column, all rows in one buffer: row r's key is
+// bytes[offsets[r] .. offsets[r + 1]).
+struct TextSortKeys {
+    std::vector<uint8_t> bytes;
+    std::vector<uint32_t> offsets;
+
+    // <0, 0, >0 as row a's key sorts before, with or after row b's.
+    int compare(size_t a, size_t b) const {
+        const size_t na = offsets[a + 1] - offsets[a];
+        const size_t nb = offsets[b + 1] - offsets[b];
+        if (const size_t n = std::min(na, nb); n > 0) {
+            const int c = std::memcmp(bytes.data() + offsets[a], bytes.data() + offsets[b], n);
+            if (c != 0) return c < 0 ? -1 : 1;
+        }
+        return na < nb ? -1 : na > nb ? 1 : 0;
+    }
+};
 
 jet::RowId rowIdOf(uint32_t packed) {
     return jet::RowId{packed >> 8, static_cast<uint8_t>(packed & 0xFF)};
@@ -238,11 +258,50 @@ void Recordset::applySort(const std::vector<SortText::Key>& keys) {
     m_order.clear();
     m_order.shrink_to_fit();
     if (!keys.empty()) {
+        // Text read from a table sorts in the database's own order, the order of its indexes,
+        // through the keys the database would index the values by; other text (rowsets made
+        // in memory, sort orders the engine does not know) by the store's comparison.
+        std::vector<std::optional<TextSortKeys>> textKeys(keys.size());
+        jet::Database* db = m_session ? m_session->db.get() : nullptr;
+        for (size_t i = 0; i < keys.size() && db; ++i) {
+            const DataType type = rows.column(keys[i].column).type;
+            if (type != DataType::VarWChar && type != DataType::LongVarWChar) continue;
+            std::optional<jet::TextOrder> order;
+            try {
+                const jet::TableDef& def = db->tableDef(m_table);
+                if (keys[i].column < def.columns.size())
+                    order = jet::TextOrder::of(*db, def.columns[keys[i].column]);
+            } catch (const std::exception&) {
+                // The table's definition is out of reach: the store's comparison will do.
+            }
+            if (!order) continue;
+            TextSortKeys built;
+            built.offsets.reserve(rows.rowCount() + 1);
+            built.offsets.push_back(0);
+            for (size_t r = 0; r < rows.rowCount(); ++r) {
+                if (!rows.isNull(r, keys[i].column))
+                    order->appendKey(rows.bytes(r, keys[i].column), built.bytes);
+                built.offsets.push_back(static_cast<uint32_t>(built.bytes.size()));
+            }
+            textKeys[i] = std::move(built);
+        }
         m_order.resize(rows.rowCount());
         std::iota(m_order.begin(), m_order.end(), 0u);
         std::stable_sort(m_order.begin(), m_order.end(), [&](uint32_t a, uint32_t b) {
-            for (const SortText::Key& k : keys) {
-                const int c = rows.compare(a, b, k.column);
+            for (size_t i = 0; i < keys.size(); ++i) {
+                const SortText::Key& k = keys[i];
+                int c;
+                if (textKeys[i]) {
+                    const bool na = rows.isNull(a, k.column);
+                    const bool nb = rows.isNull(b, k.column);
+                    if (na || nb) {
+                        c = na == nb ? 0 : (na ? -1 : 1);
+                    } else {
+                        c = textKeys[i]->compare(a, b);
+                    }
+                } else {
+                    c = rows.compare(a, b, k.column);
+                }
                 if (c != 0) return k.descending ? c > 0 : c < 0;
             }
             return false;

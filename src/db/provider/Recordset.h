@@ -79,8 +79,9 @@ public:
     long bookmark() const;
     void setBookmark(long bookmark);
 
-    // "Name ASC, [Other] DESC". Empty text removes the sort. Text sorts without regard to case,
-    // accented letters beside their plain ones;
+    // "Name ASC, [Other] DESC". Empty text removes the sort. Text of a table sorts in the
+    // database's own order, that of an index over the column; text of a rowset made in memory
+    // without regard to case, accented letters beside their plain ones;
     // ties keep the table's order; nulls come first ascending and last descending; yes comes
     // before no ascending. Afterwards the first record is current. A bad text changes nothing.
     void setSort(std::string_view sort);
