@@ -414,7 +414,14 @@ void CRecordsetView::OnAfterColEdit(short) {
 }
 
 void CRecordsetView::OnKeyPress(short* keyAscii) {
-    if (*keyAscii == 13) m_enterPressed = 1;
+    if (*keyAscii != 13) return;
+    m_enterPressed = 1;
+    // On a cell without an open editor no edit will end to carry the move out: it happens now,
+    // rather than at some later edit of another cell.
+    if (!m_grid.GetEditActive() && m_grid.GetCol() != -1) {
+        OnAfterColEdit(m_grid.GetCol());
+        *keyAscii = 0;
+    }
 }
 
 void CRecordsetView::OnBeforeDelete(short* cancel) {

@@ -322,6 +322,12 @@ void RecordCommandsTest::enterAndWheelMoveTheCursor() {
     QCOMPARE(grid.GetRow(), 1L);
     QCOMPARE(grid.GetCol(), short(2));
     QCOMPARE(view->GetRecordset()->textAt(1, 1), std::string("Brown"));
+    // On a cell without an editor Enter moves at once.
+    grid.setFocus();
+    QTest::keyClick(&grid, Qt::Key_Return);
+    QCOMPARE(grid.GetRow(), 2L);
+    QCOMPARE(grid.GetCol(), short(0));
+    QVERIFY(!grid.GetEditActive());
 
     // Narrow, so that columns hide at the right: the move scrolls them into view, and the
     // wrap to the next row scrolls back to the first column.
