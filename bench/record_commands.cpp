@@ -164,8 +164,7 @@ int main(int argc, char** argv) {
                 median(deleteMs));
     std::printf("  of which the recordset's deletion alone:        %8.1f ms\n",
                 median(deleteCoreMs));
-    std::printf("  record by record instead, per record:           %8.2f ms\n",
-                median(singleMs));
+    std::printf("  record by record instead, per record:           %8.2f ms\n", median(singleMs));
     std::printf("  Ascend on a text column (whole command):        %8.1f ms\n", median(sortMs));
     return 0;
 }

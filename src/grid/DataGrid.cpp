@@ -456,10 +456,12 @@ void CDataGrid::keyPressEvent(QKeyEvent* e) {
 void CDataGrid::mousePressEvent(QMouseEvent* e) {
     if (e->button() == Qt::RightButton) {
         m_rbuttonPos = e->globalPosition().toPoint();
+        // Picked rows or a picked column stay picked: the menu was about them, and a command
+        // chosen from it (Add Record moves the cursor) is not undone by the press.
+        const bool picked = m_pick != Pick::Cell;
         // The context menu has run (and closed) by the time the grid sees the press.
         if (!SendRButtonNotice()) return;
-        // Picked rows or a picked column stay picked: the menu was about them.
-        if (m_pick != Pick::Cell) {
+        if (picked) {
             e->accept();
             return;
         }

@@ -1,10 +1,10 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QSplitter>
 #include <QStyle>
@@ -16,8 +16,8 @@
 #include "app/ChildFrame.h"
 #include "app/MainApp.h"
 #include "app/MainFrame.h"
-#include "grid/DataGrid.h"
 #include "db/FileAccess.h"
+#include "grid/DataGrid.h"
 #include "grid/RecordsetView.h"
 #include "preview/ImagePreviewWnd.h"
 #include "res/Events.h"

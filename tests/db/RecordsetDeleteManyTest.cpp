@@ -38,10 +38,12 @@ void makeDatabase(const fs::path& path) {
     B b;
     const int parents = 1, children = 2;
     const B::Index pk{"PrimaryKey", {{0, true}}, 0x89, K::Primary};
-    b.addTable("Parents", {{"Id", jet::ColumnType::Long}, {"Name", jet::ColumnType::Text, false, 50}},
+    b.addTable("Parents",
+               {{"Id", jet::ColumnType::Long}, {"Name", jet::ColumnType::Text, false, 50}},
                {pk, B::Index{".rA", {{0, true}}, 0x89, K::Foreign, children, 1, 1, 0, 0}});
-    b.addTable("Children", {{"Id", jet::ColumnType::Long}, {"ParentId", jet::ColumnType::Long}},
-               {pk, B::Index{"ParentsChildren", {{1, true}}, 0x80, K::Foreign, parents, 2, 1, 0, 0}});
+    b.addTable(
+        "Children", {{"Id", jet::ColumnType::Long}, {"ParentId", jet::ColumnType::Long}},
+        {pk, B::Index{"ParentsChildren", {{1, true}}, 0x80, K::Foreign, parents, 2, 1, 0, 0}});
     const std::vector<uint8_t> image = b.build();
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));

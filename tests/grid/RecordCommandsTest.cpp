@@ -31,8 +31,8 @@ namespace {
 
 // Words sorted by the database's text order, as its index over them holds them.
 const std::vector<std::string> kWords = {
-    "zebra", "Apple", "apple pie", "äpfel", "co-op", "coop", "10", "9",  "_under", "Éclair",
-    "eclair", "ab",  "a b",       "a-b",   "Zulu",  "1a",   "ß",  "ss", "MIXED",  "mixed two"};
+    "zebra",  "Apple", "apple pie", "äpfel", "co-op", "coop", "10", "9",  "_under", "Éclair",
+    "eclair", "ab",    "a b",       "a-b",   "Zulu",  "1a",   "ß",  "ss", "MIXED",  "mixed two"};
 
 std::vector<uint8_t> buildImage() {
     using B = jettest::Jet4ImageBuilder;
@@ -47,9 +47,9 @@ std::vector<uint8_t> buildImage() {
                 {"Last Name", ColumnType::Text, false, 100},
                 {"Tag [x]", ColumnType::Text, false, 50}},
                {pk, B::Index{".rA", {{0, true}}, 0x89, K::Foreign, orders, 1, 1, 0, 0}});
-    b.addTable("Orders", {{"OrderId", ColumnType::Long}, {"CustomerId", ColumnType::Long}},
-               {pk, B::Index{"CustomersOrders", {{1, true}}, 0x80, K::Foreign, customers, 2, 1, 0,
-                             0}});
+    b.addTable(
+        "Orders", {{"OrderId", ColumnType::Long}, {"CustomerId", ColumnType::Long}},
+        {pk, B::Index{"CustomersOrders", {{1, true}}, 0x80, K::Foreign, customers, 2, 1, 0, 0}});
     b.addTable("Cards", {{"Id", ColumnType::Long}, {"Name", ColumnType::Text, false, 50}});
     b.addTable("One", {{"A", ColumnType::Text, false, 50}});
     b.addTable("EmptyOne", {{"A", ColumnType::Text, false, 50}});
@@ -106,7 +106,8 @@ void answerNext(QMessageBox::StandardButton button, QStringList* texts) {
 // The Id column (the first) of a table as mdbtools' mdb-export and our mdbtool read it;
 // mdb-export's answer is empty when mdbtools is missing.
 QStringList idsByMdbExport(const QString& path, const QString& table) {
-    const jettest::ForeignTable t = jettest::readWithMdbExport(path.toStdString(), table.toStdString());
+    const jettest::ForeignTable t =
+        jettest::readWithMdbExport(path.toStdString(), table.toStdString());
     if (!t.available) return {QStringLiteral("<mdbtools missing>")};
     QStringList ids;
     for (const auto& row : t.rows)
@@ -118,8 +119,8 @@ QStringList idsByMdbtool(const QString& path, const QString& table) {
     QProcess p;
     p.start(QStringLiteral(TESSOR_MDBTOOL), {QStringLiteral("export"), path, table});
     if (!p.waitForFinished(30000) || p.exitCode() != 0) return {QStringLiteral("<failed>")};
-    QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(
-        QRegularExpression(QStringLiteral("\r?\n")), Qt::SkipEmptyParts);
+    QStringList lines = QString::fromUtf8(p.readAllStandardOutput())
+                            .split(QRegularExpression(QStringLiteral("\r?\n")), Qt::SkipEmptyParts);
     lines.removeFirst();  // header
     QStringList ids;
     for (const QString& line : lines)
@@ -145,8 +146,9 @@ QStringList itemsOf(const QMenu* menu) {
     QStringList items;
     if (!menu) return items;
     for (const QAction* a : menu->actions())
-        items << (a->isSeparator() ? QStringLiteral("-")
-                                   : a->text() + (a->isEnabled() ? QString() : QStringLiteral(" (off)")));
+        items << (a->isSeparator()
+                      ? QStringLiteral("-")
+                      : a->text() + (a->isEnabled() ? QString() : QStringLiteral(" (off)")));
     return items;
 }
 
@@ -166,8 +168,8 @@ void RecordCommandsTest::init() {
         const char* names[] = {"Smith", "jones", "Adams"};
         const char* tags[] = {"b", "c", "a"};
         for (int c = 1; c <= 3; ++c)
-            db->insertRow("Customers", {int32_t(c), std::string(names[c - 1]),
-                                        std::string(tags[c - 1])});
+            db->insertRow("Customers",
+                          {int32_t(c), std::string(names[c - 1]), std::string(tags[c - 1])});
         // Only the second customer has an order.
         db->insertRow("Orders", {int32_t(100), int32_t(2)});
         for (int i = 1; i <= 12; ++i)
@@ -230,7 +232,8 @@ void RecordCommandsTest::gridDeleteKeyAsksOnce() {
         // One question, though both the grid and Delete Record would ask.
         QTRY_COMPARE(grid.GetApproxCount(), 10L);
         QCOMPARE(asked.size(), 1);
-        QCOMPARE(column(grid, 0), QStringList({"1", "3", "4", "5", "7", "8", "9", "10", "11", "12"}));
+        QCOMPARE(column(grid, 0),
+                 QStringList({"1", "3", "4", "5", "7", "8", "9", "10", "11", "12"}));
 
         pickRows(grid, {0});
         answerNext(QMessageBox::No, &asked);
@@ -363,21 +366,20 @@ void RecordCommandsTest::contextMenuFollowsWhatIsPicked() {
     const QStringList none;
     const QStringList rowItems = {"Add Record", "Delete Record", "-",
                                   "Cut (off)",  "Copy (off)",    "Paste (off)"};
-    const QStringList oneField = {"Descent Sort", "Ascent Sort", "-", "Cut (off)", "Copy (off)",
-                                  "Paste (off)",  "-",           "Primary Key (off)"};
-    const QStringList threeFields = {"Descent Sort", "Ascent Sort", "-",
-                                     "Delete Field (off)", "-",     "Cut (off)",
-                                     "Copy (off)",   "Paste (off)", "-",
-                                     "Primary Key (off)"};
+    const QStringList oneField = {"Descent Sort", "Ascent Sort", "-", "Cut (off)",
+                                  "Copy (off)",   "Paste (off)", "-", "Primary Key (off)"};
+    const QStringList threeFields = {
+        "Descent Sort", "Ascent Sort", "-", "Delete Field (off)", "-", "Cut (off)",
+        "Copy (off)",   "Paste (off)", "-", "Primary Key (off)"};
     const QStringList emptyTwo = {"Delete Field (off)", "-", "Primary Key (off)"};
     const struct {
         const char* table;
         Pick pick;
         QStringList items;
     } cases[] = {
-        {"Cards", Pick::Cell, none},          {"Cards", Pick::Rows, rowItems},
-        {"One", Pick::Column, oneField},      {"Customers", Pick::Column, threeFields},
-        {"EmptyOne", Pick::Column, none},     {"EmptyTwo", Pick::Column, emptyTwo},
+        {"Cards", Pick::Cell, none},      {"Cards", Pick::Rows, rowItems},
+        {"One", Pick::Column, oneField},  {"Customers", Pick::Column, threeFields},
+        {"EmptyOne", Pick::Column, none}, {"EmptyTwo", Pick::Column, emptyTwo},
     };
     for (const auto& c : cases) {
         const QString table = QString::fromLatin1(c.table);
@@ -413,7 +415,31 @@ void RecordCommandsTest::contextMenuFollowsWhatIsPicked() {
         if (c.pick == Pick::Column) QCOMPARE(grid.GetCol(), short(-1));
     }
 
-    // A chosen item runs its command: Ascent Sort on Customers' Last Name.
+    // A chosen item runs its command, and the press that opened the menu does not undo it:
+    // Add Record from the menu of a picked row, pressed on one of its cells.
+    {
+        auto cards = openView(m_path, QStringLiteral("Cards"));
+        QVERIFY(cards);
+        CDataGrid& g = cards->GetGrid();
+        pickRows(g, {3});
+        bool added = false;
+        QTimer::singleShot(50, [&] {
+            added = true;
+            auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!popup) return;
+            for (QAction* a : popup->actions())
+                if (a->data().toInt() == res::ID_RECORD_ADD)
+                    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(a).center());
+        });
+        QTest::mouseClick(g.viewport(), Qt::RightButton, {},
+                          g.visualRect(g.model()->index(3, 1)).center());
+        QTRY_VERIFY(added);
+        QTRY_COMPARE(g.GetRow(), 12L);
+        QCOMPARE(g.GetCol(), short(0));
+        QVERIFY(g.GetEditActive());
+    }
+
+    // Ascent Sort on Customers' Last Name.
     auto view = openView(m_path, QStringLiteral("Customers"));
     QVERIFY(view);
     CDataGrid& grid = view->GetGrid();

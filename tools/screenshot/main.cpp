@@ -11,12 +11,12 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QHeaderView>
-#include <QMenu>
-#include <QMouseEvent>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>

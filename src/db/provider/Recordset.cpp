@@ -552,9 +552,9 @@ long Recordset::deleteRecords(const std::vector<long>& positions) {
     requireWritable();
     for (long p : positions)
         if (p < 0 || p >= count())
-            throw ProviderError(hr::kInvalidArgument,
-                                "The record at position " + std::to_string(p + 1) +
-                                    " does not exist.");
+            throw ProviderError(
+                hr::kInvalidArgument,
+                "The record at position " + std::to_string(p + 1) + " does not exist.");
     leaveCurrent();
     // The store's rows to remove, in the order given, each once.
     std::vector<bool> gone(static_cast<size_t>(count()), false);
