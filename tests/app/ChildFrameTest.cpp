@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
 #include <QTemporaryDir>
@@ -30,6 +31,20 @@ QString corpusFile(const QString& name) {
     return QString::fromLocal8Bit(shared.isEmpty() ? QByteArray("/work/shared") : shared) +
            "/testdata/mdb/" + name;
 }
+
+// Counts the presses of one key that reach the widget it watches.
+class KeyCounter : public QObject {
+public:
+    explicit KeyCounter(int key) : m_key(key) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == m_key) ++count;
+        return false;
+    }
+    int count = 0;
+
+private:
+    int m_key;
+};
 
 QByteArray contentOf(const QString& path) {
     QFile file(path);
@@ -290,6 +305,22 @@ private slots:
         QVERIFY(view->GetContextMenu());
         walk("rows");
         QVERIFY2(dead.isEmpty(), qPrintable(dead.join(QStringLiteral("; "))));
+
+        // An accelerator of a command nobody runs is off: its key reaches the grid instead.
+        frame()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame()));
+        grid.SetRow(0);
+        grid.SetCol(0);
+        grid.setFocus();
+        KeyCounter findKeys(Qt::Key_F);
+        grid.installEventFilter(&findKeys);
+        QTest::keyClick(&grid, Qt::Key_F, Qt::ControlModifier);
+        grid.removeEventFilter(&findKeys);
+        QCOMPARE(findKeys.count, 1);
+        const QList<QShortcut*> accelerators = frame()->findChildren<QShortcut*>();
+        QVERIFY(!accelerators.isEmpty());
+        for (QShortcut* a : accelerators)
+            QCOMPARE(a->isEnabled(), frame()->RouteHandles(a->property("command").toInt()));
 
         // What is built is enabled where the table allows it.
         QMenu* record = frame()->menuBar()->actions().value(3)->menu();
