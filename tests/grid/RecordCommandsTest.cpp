@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -22,6 +23,7 @@
 #include "grid/DataGrid.h"
 #include "grid/RecordsetView.h"
 #include "index/IndexTree.h"
+#include "lang/LangText.h"
 #include "jet/Database.h"
 #include "res/ResourceIds.h"
 
@@ -413,6 +415,33 @@ void RecordCommandsTest::contextMenuFollowsWhatIsPicked() {
         // The press did not take the pick away.
         if (c.pick == Pick::Rows) QCOMPARE(grid.GetSelBookmarks().GetCount(), 1L);
         if (c.pick == Pick::Column) QCOMPARE(grid.GetCol(), short(-1));
+    }
+
+    // The texts are looked up in section "Recordset View" of the translation file beside the
+    // program, on every press.
+    {
+        auto view = openView(m_path, QStringLiteral("One"));
+        QVERIFY(view);
+        CDataGrid& grid = view->GetGrid();
+        const QString ini = CLangText::DefaultIniPath();
+        QVERIFY(!QFile::exists(ini));
+        {
+            QFile file(ini);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[Recordset View]\nAscent Sort=Tri croissant\n[Menu]\nCut=Couper\n");
+        }
+        const auto removeIni = qScopeGuard([&] { QFile::remove(ini); });
+        QWidget* header = grid.horizontalHeader()->viewport();
+        QTest::mouseClick(header, Qt::LeftButton, {}, colHeaderPoint(grid, 0));
+        bool looked = false;
+        QTimer::singleShot(50, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+            looked = true;
+        });
+        QTest::mouseClick(header, Qt::RightButton, {}, colHeaderPoint(grid, 0));
+        QTRY_VERIFY(looked);
+        QCOMPARE(itemsOf(view->GetContextMenu()).mid(0, 4),
+                 QStringList({"Descent Sort", "Tri croissant", "-", "Cut (off)"}));
     }
 
     // A chosen item runs its command, and the press that opened the menu does not undo it:
