@@ -23,8 +23,8 @@
 #include "grid/DataGrid.h"
 #include "grid/RecordsetView.h"
 #include "index/IndexTree.h"
-#include "lang/LangText.h"
 #include "jet/Database.h"
+#include "lang/LangText.h"
 #include "res/ResourceIds.h"
 
 namespace ado = tessor::provider::ado;
