@@ -23,4 +23,16 @@ void BitVector::erase(size_t i) {
     if ((m_size & 63) == 0) m_words.pop_back();
 }
 
+void BitVector::eraseMarked(const std::vector<bool>& gone) {
+    size_t kept = 0;
+    for (size_t i = 0; i < m_size; ++i) {
+        if (gone[i]) continue;
+        set(kept++, get(i));
+    }
+    m_size = kept;
+    m_words.resize((kept + 63) / 64);
+    // Bits past the end stay zero, as pushBack expects.
+    if (kept & 63) m_words.back() &= (uint64_t{1} << (kept & 63)) - 1;
+}
+
 }  // namespace tessor::provider

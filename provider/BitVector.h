@@ -21,6 +21,8 @@ public:
     void pushBack(bool v);
     // Removes entry i; the entries after it move down by one.
     void erase(size_t i);
+    // Removes every entry whose flag in `gone` (one per entry) is set, in one pass.
+    void eraseMarked(const std::vector<bool>& gone);
     void reserve(size_t n) { m_words.reserve((n + 63) / 64); }
     void clear() {
         m_words.clear();

@@ -1,6 +1,7 @@
 #include "provider/Recordset.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <random>
 
@@ -40,6 +41,24 @@ Guid randomGuid() {
     g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);  // variant
     return g;
 }
+
+// The sort keys of one text column, all rows in one buffer: row r's key is
+// bytes[offsets[r] .. offsets[r + 1]).
+struct TextSortKeys {
+    std::vector<uint8_t> bytes;
+    std::vector<uint32_t> offsets;
+
+    // <0, 0, >0 as row a's key sorts before, with or after row b's.
+    int compare(size_t a, size_t b) const {
+        const size_t na = offsets[a + 1] - offsets[a];
+        const size_t nb = offsets[b + 1] - offsets[b];
+        if (const size_t n = std::min(na, nb); n > 0) {
+            const int c = std::memcmp(bytes.data() + offsets[a], bytes.data() + offsets[b], n);
+            if (c != 0) return c < 0 ? -1 : 1;
+        }
+        return na < nb ? -1 : na > nb ? 1 : 0;
+    }
+};
 
 jet::RowId rowIdOf(uint32_t packed) {
     return jet::RowId{packed >> 8, static_cast<uint8_t>(packed & 0xFF)};
@@ -242,20 +261,30 @@ void Recordset::applySort(const std::vector<SortText::Key>& keys) {
     if (!keys.empty()) {
         m_order.resize(rows.rowCount());
         std::iota(m_order.begin(), m_order.end(), 0u);
-        // Text columns sort by their index keys, made once per row rather than per comparison.
-        std::vector<std::vector<std::string>> textKeys(keys.size());
-        for (size_t i = 0; i < keys.size(); ++i)
-            if ((rows.column(keys[i].column).type == DataType::VarWChar ||
-                 rows.column(keys[i].column).type == DataType::LongVarWChar))
-                textKeys[i] = rows.textSortKeys(keys[i].column);
+        // Text sorts in the database's order by its index keys, made once per row rather than
+        // per comparison; equal keys keep the table's order, as in an index and in ORDER BY.
+        const jet::Collation collation =
+            rows.general97() ? jet::Collation::general97() : jet::Collation();
+        std::vector<std::optional<TextSortKeys>> textKeys(keys.size());
+        for (size_t i = 0; i < keys.size(); ++i) {
+            const size_t col = keys[i].column;
+            const DataType type = rows.column(col).type;
+            if (type != DataType::VarWChar && type != DataType::LongVarWChar) continue;
+            TextSortKeys built;
+            built.offsets.reserve(rows.rowCount() + 1);
+            built.offsets.push_back(0);
+            for (size_t r = 0; r < rows.rowCount(); ++r) {
+                if (!rows.isNull(r, col)) collation.appendKey(rows.bytes(r, col), built.bytes);
+                built.offsets.push_back(static_cast<uint32_t>(built.bytes.size()));
+            }
+            textKeys[i] = std::move(built);
+        }
         auto compareBy = [&](size_t i, uint32_t a, uint32_t b) {
             const size_t col = keys[i].column;
-            if (textKeys[i].empty()) return rows.compare(a, b, col);
+            if (!textKeys[i]) return rows.compare(a, b, col);
             const bool na = rows.isNull(a, col), nb = rows.isNull(b, col);
             if (na || nb) return na == nb ? 0 : (na ? -1 : 1);
-            // Equal keys keep the table's order, as in an index and in ORDER BY.
-            const int c = textKeys[i][a].compare(textKeys[i][b]);
-            return c < 0 ? -1 : c > 0 ? 1 : 0;
+            return textKeys[i]->compare(a, b);
         };
         std::stable_sort(m_order.begin(), m_order.end(), [&](uint32_t a, uint32_t b) {
             for (size_t i = 0; i < keys.size(); ++i) {
@@ -501,6 +530,86 @@ void Recordset::deleteRecord(int affect) {
             if (r > row) --r;
     }
     m_currentDeleted = true;
+}
+
+long Recordset::deleteRecords(const std::vector<long>& positions) {
+    requireOpen();
+    requireWritable();
+    for (long p : positions)
+        if (p < 0 || p >= count())
+            throw ProviderError(
+                hr::kInvalidArgument,
+                "The record at position " + std::to_string(p + 1) + " does not exist.");
+    leaveCurrent();
+    // The store's rows to remove, in the order given, each once.
+    std::vector<bool> gone(static_cast<size_t>(count()), false);
+    std::vector<size_t> rows;
+    rows.reserve(positions.size());
+    for (long p : positions) {
+        const size_t row = rowAt(p);
+        if (gone[row]) continue;
+        gone[row] = true;
+        rows.push_back(row);
+    }
+    if (rows.empty()) return 0;
+
+    jet::Database& db = *m_session->db;
+    auto removeFirst = [&](size_t n, size_t* done) {
+        db.transact([&] {
+            for (; *done < n; ++*done)
+                db.deleteRow(m_table, rowIdOf(m_snapshot.rowIds[rows[*done]]));
+        });
+    };
+    size_t removed = 0;
+    std::optional<ProviderError> refusal;
+    try {
+        engineCall([&] { removeFirst(rows.size(), &removed); });
+    } catch (const ProviderError& e) {
+        // The change was dropped as a whole. A refusal of one record keeps the ones before it:
+        // they go again, together. A failure after the last record (writing the change out)
+        // belongs to no record, and nothing is removed.
+        if (removed == rows.size()) throw;
+        refusal = e;
+        const size_t keep = removed;
+        removed = 0;
+        if (keep > 0) engineCall([&] { removeFirst(keep, &removed); });
+    }
+
+    // The snapshot follows the file: the rows that went leave the store, its row places and
+    // the sort order.
+    for (size_t i = removed; i < rows.size(); ++i)
+        gone[rows[i]] = false;
+    long lowest = count();
+    for (long p = 0; p < count(); ++p)
+        if (gone[rowAt(p)]) {
+            lowest = p;
+            break;
+        }
+    if (removed > 0) {
+        // Row r moves up by the number of removed rows before it.
+        std::vector<uint32_t> shift(gone.size());
+        uint32_t before = 0;
+        for (size_t r = 0; r < gone.size(); ++r) {
+            shift[r] = before;
+            if (gone[r]) ++before;
+        }
+        if (!m_order.empty()) {
+            size_t to = 0;
+            for (uint32_t r : m_order)
+                if (!gone[r]) m_order[to++] = r - shift[r];
+            m_order.resize(to);
+        }
+        size_t to = 0;
+        for (size_t r = 0; r < gone.size(); ++r)
+            if (!gone[r]) m_snapshot.rowIds[to++] = m_snapshot.rowIds[r];
+        m_snapshot.rowIds.resize(to);
+        m_snapshot.rows->eraseRows(gone);
+    }
+    dropEdit();
+    m_currentDeleted = false;
+    m_pos = count() == 0 ? -1 : std::min(lowest, count());
+    if (refusal) throw *refusal;
+    return static_cast<long>(removed);
 }
 
 }  // namespace tessor::provider

@@ -112,6 +112,14 @@ public:
     // The records after it move up one position; the deleted record stays current, without
     // values, until the next move. During addNew it drops the new record instead.
     void deleteRecord(int affect = ado::kAffectCurrent);
+    // Removes the records at `positions` (0-based in the current order, all taken before any
+    // record goes; a repeated one counts once) from the file and the snapshot, in the order
+    // given, as one change of the file. When the database refuses one, the records before it in
+    // the list are removed (again as one change, so that a crash leaves either none or all of
+    // them gone), it and the ones after it stay, and the refusal is thrown. Returns how many
+    // records went. A pending edit is saved first, as on a move. Afterwards the record that
+    // took the place of the lowest removed position is current (EOF when none did).
+    long deleteRecords(const std::vector<long>& positions);
     // kEditNone, kEditInProgress (fields of the current record written) or kEditAdd.
     int editMode() const { return m_editMode; }
 

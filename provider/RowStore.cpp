@@ -1,5 +1,6 @@
 #include "provider/RowStore.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -377,6 +378,52 @@ void RowStore::eraseRow(size_t row) {
     --m_rowCount;
 }
 
+void RowStore::eraseRows(const std::vector<bool>& gone) {
+    if (gone.size() != m_rowCount) throw ProviderError(hr::kInvalidArgument, "No such row.");
+    size_t kept = 0;
+    for (size_t r = 0; r < m_rowCount; ++r)
+        if (!gone[r]) ++kept;
+    if (kept == m_rowCount) return;
+    for (Column& c : m_columns) {
+        c.nulls.eraseMarked(gone);
+        switch (c.storage) {
+            case Storage::Bits:
+                c.bits.eraseMarked(gone);
+                break;
+            case Storage::Fixed: {
+                size_t to = 0;
+                for (size_t r = 0; r < m_rowCount; ++r) {
+                    if (gone[r]) continue;
+                    if (to != r)
+                        std::copy_n(c.fixed.begin() + static_cast<long>(r * c.width), c.width,
+                                    c.fixed.begin() + static_cast<long>(to * c.width));
+                    ++to;
+                }
+                c.fixed.resize(kept * c.width);
+                break;
+            }
+            case Storage::Arena: {
+                size_t to = 0;
+                for (size_t r = 0; r < m_rowCount; ++r) {
+                    const uint32_t slot = c.textSlots[r];
+                    if (gone[r]) {
+                        if (slot != kNullSlot) {
+                            const std::string_view old = arenaGet(c, slot);
+                            c.garbage += old.size() + (old.data() - (c.arena.data() + slot));
+                        }
+                        continue;
+                    }
+                    c.textSlots[to++] = slot;
+                }
+                c.textSlots.resize(kept);
+                if (c.garbage > 4096 && c.garbage > c.arena.size() / 2) compact(c);
+                break;
+            }
+        }
+    }
+    m_rowCount = kept;
+}
+
 void RowStore::clear() {
     for (Column& c : m_columns) {
         c.nulls.clear();
@@ -505,20 +552,6 @@ int RowStore::compare(size_t a, size_t b, size_t col) const {
 
 int RowStore::compareText(std::string_view a, std::string_view b) const {
     return (m_general97 ? jet::Collation::general97() : jet::Collation()).compare(a, b);
-}
-
-std::vector<std::string> RowStore::textSortKeys(size_t col) const {
-    const Column& c = m_columns[col];
-    const jet::Collation collation = m_general97 ? jet::Collation::general97() : jet::Collation();
-    std::vector<std::string> keys(m_rowCount);
-    std::vector<uint8_t> key;
-    for (size_t r = 0; r < m_rowCount; ++r) {
-        if (c.nulls.get(r)) continue;
-        key.clear();
-        collation.appendKey(arenaGet(c, c.textSlots[r]), key);
-        keys[r].assign(key.begin(), key.end());
-    }
-    return keys;
 }
 
 size_t RowStore::dataBytes() const {

@@ -34,6 +34,9 @@ public:
     void appendRow(std::span<const Variant> values);
     void setValue(size_t row, size_t col, const Variant& value);
     void eraseRow(size_t row);
+    // Removes every row whose flag in `gone` (one per row) is set, in one pass over the store;
+    // the rows kept move up and keep their order.
+    void eraseRows(const std::vector<bool>& gone);
     void clear();
     // Gives back the slack of the vectors' growth once loading is over.
     void shrinkToFit();
@@ -48,9 +51,6 @@ public:
     int compare(size_t rowA, size_t rowB, size_t col) const;
     // Compares two texts in the database's order.
     int compareText(std::string_view a, std::string_view b) const;
-    // Per row, the index key of a text column's value: bytes that sort in the database's
-    // order; empty for null.
-    std::vector<std::string> textSortKeys(size_t col) const;
     // The database's text is in Jet 3's "General" order rather than Jet 4's.
     void setGeneral97(bool general97) { m_general97 = general97; }
     bool general97() const { return m_general97; }

@@ -30,8 +30,16 @@ std::vector<SortText::Key> SortText::parse(std::string_view text,
         size_t end = pos;
         bool inBracket = false;
         while (end < text.size() && (inBracket || text[end] != ',')) {
-            if (text[end] == '[') inBracket = true;
-            if (text[end] == ']') inBracket = false;
+            if (inBracket && text[end] == ']') {
+                // "]]" inside brackets is a "]" of the name.
+                if (end + 1 < text.size() && text[end + 1] == ']') {
+                    end += 2;
+                    continue;
+                }
+                inBracket = false;
+            } else if (text[end] == '[') {
+                inBracket = true;
+            }
             ++end;
         }
         if (inBracket) bad("a \"[\" is not closed.");
@@ -40,9 +48,20 @@ std::vector<SortText::Key> SortText::parse(std::string_view text,
         Key key;
         std::string_view name;
         std::string_view rest;
+        std::string unescaped;
         if (piece.front() == '[') {
-            const size_t close = piece.find(']');
-            name = piece.substr(1, close - 1);
+            size_t close = 1;
+            for (; close < piece.size(); ++close) {
+                if (piece[close] != ']') {
+                    unescaped += piece[close];
+                } else if (close + 1 < piece.size() && piece[close + 1] == ']') {
+                    unescaped += ']';
+                    ++close;
+                } else {
+                    break;
+                }
+            }
+            name = unescaped;
             rest = trimBlanks(piece.substr(close + 1));
         } else {
             const size_t blank = piece.find_last_of(" \t");

@@ -9,7 +9,8 @@ namespace tessor::provider {
 
 // A recordset's sort text: keys separated by commas, each a field name followed by an optional
 // ASC (the default) or DESC, e.g. "Name ASC, [Order Date] DESC". A name may be put in
-// brackets; a bare name may also hold blanks as long as it names a field.
+// brackets, where "]]" stands for a "]" of the name; a bare name may also hold blanks as long
+// as it names a field.
 class SortText {
 public:
     struct Key {

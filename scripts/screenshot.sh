@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
 # Makes a PNG of the whole screen with the program showing Northwind's Customers table and the
-# current customer's picture in the preview pane, on a virtual display of its own.
-#   scripts/screenshot.sh [OUT.png]     (default docs/screenshots/main-window.png)
+# current customer's picture in the preview pane, on a virtual display of its own. With
+# --context-menu the CustomerID column is picked and the grid's context menu is open.
+#   scripts/screenshot.sh [OUT.png]                  (default docs/screenshots/main-window.png)
+#   scripts/screenshot.sh --context-menu [OUT.png]   (default docs/screenshots/context-menu.png)
 # BUILD_DIR picks the build folder (default build); TESSOR_SHARED_DIR the shared test data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=$(realpath -m "${1:-docs/screenshots/main-window.png}")
+mode=()
+default_out=docs/screenshots/main-window.png
+if [[ "${1:-}" == --context-menu ]]; then
+  mode=(--context-menu)
+  default_out=docs/screenshots/context-menu.png
+  shift
+fi
+out=$(realpath -m "${1:-$default_out}")
 build=${BUILD_DIR:-build}
 shared=${TESSOR_SHARED_DIR:-$(pwd)/../shared}
 source_db="$shared/testdata/mdb/jet4-northwind-statdata.mdb"
@@ -40,6 +49,6 @@ done < <(mdb-export -H "$work/Northwind.mdb" Customers | cut -d, -f1 | tr -d '"'
 mkdir -p "$(dirname "$out")"
 xvfb-run -a -s '-screen 0 1280x800x24' \
   "$build/bin/tessor_screenshot" "$out" "$work/Northwind.mdb" Customers CustomerID \
-  "$work/photos" .jpg 3
+  "$work/photos" .jpg 3 "${mode[@]}"
 # A palette of 256 colours shows the same and takes a third less room in the repository.
 convert "$out" -strip -colors 256 "PNG8:$out"

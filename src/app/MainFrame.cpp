@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMdiArea>
@@ -47,6 +48,7 @@ CMainFrame::~CMainFrame() {
     // the child widgets: the menus' destroyed signals are cut, the table windows go now, and
     // their close notices are ignored from here on.
     m_bDestroying = true;
+    qApp->removeEventFilter(this);
     for (QMenu* root : std::as_const(m_watchedRoots))
         disconnect(root, nullptr, this, nullptr);
     m_watchedRoots.clear();
@@ -87,8 +89,14 @@ bool CMainFrame::Create(const QString& iniPath) {
     for (const app::Accelerator& accel : app::acceleratorTable()) {
         auto* shortcut = new QShortcut(accel.keys, this);
         const int id = accel.command;
+        shortcut->setProperty("command", id);
         connect(shortcut, &QShortcut::activated, this, [this, id] { RouteCommand(id); });
+        m_accelerators.append({shortcut, id});
     }
+    // An accelerator whose command nobody runs is off, so that its key reaches the focused
+    // control rather than vanishing: the states are brought up to date before each key is
+    // matched against the accelerators.
+    qApp->installEventFilter(this);
     UpdateToolbarStates();
     return true;
 }
@@ -209,6 +217,20 @@ void CMainFrame::UpdateToolbarStates() {
         for (QAction* action : bar->actions())
             if (const int id = commandOf(action)) action->setEnabled(RouteHandles(id));
     }
+    UpdateAcceleratorStates();
+}
+
+void CMainFrame::UpdateAcceleratorStates() {
+    for (const auto& [shortcut, id] : std::as_const(m_accelerators))
+        shortcut->setEnabled(RouteHandles(id));
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::ShortcutOverride && !m_bDestroying) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this) UpdateAcceleratorStates();
+    }
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void CMainFrame::ShowRecordToolbar() {
@@ -309,11 +331,13 @@ void CMainFrame::OnInitMenuPopup(QMenu* popup, int index) {
 
     auto* source = dynamic_cast<app::CommandStateSource*>(ActiveChildFrame());
     if (!source) return;
+    // The table's answer can only grey an item further: an item whose command nobody on the
+    // route runs stays greyed however possible the command would be.
     for (const PopupRule& rule : kPopupRules) {
         if (rule.position != index) continue;
         for (QAction* action : popup->actions())
             if (commandOf(action) == rule.command)
-                action->setEnabled(source->CanDoCommand(rule.group));
+                action->setEnabled(action->isEnabled() && source->CanDoCommand(rule.group));
     }
 }
 

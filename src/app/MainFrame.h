@@ -10,6 +10,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QShortcut;
 class QToolBar;
 
 // The main window: menu bar, the start and record toolbars, the status bar, and the client
@@ -63,6 +64,7 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -72,6 +74,7 @@ private:
     void WatchPopups(QMenu* root);
     void UpdateMenuBar();
     void UpdateToolbarStates();
+    void UpdateAcceleratorStates();
     void RouteMenuItems(QMenu* popup);
     void OnChildClosed();
     void ListTableWindows(QMenu* popup);
@@ -83,7 +86,8 @@ private:
     QToolBar* m_wndRecordBar = nullptr;  // record toolbar, resource 129
     QHash<int, QLabel*> m_statusPanes;   // indicator panes by identifier
     QHash<QMdiSubWindow*, QPointer<QMenu>> m_childMenus;
-    QList<QMenu*> m_watchedRoots;  // root menus whose popups report their opening
+    QList<QPair<QShortcut*, int>> m_accelerators;  // the accelerator table: shortcut, command
+    QList<QMenu*> m_watchedRoots;                  // root menus whose popups report their opening
     QPointer<QMenu> m_shownRoot;
     app::CommandTarget* m_pAppTarget = nullptr;
     bool m_bDestroying = false;

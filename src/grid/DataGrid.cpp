@@ -10,9 +10,11 @@
 #include <QItemSelection>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QScrollBar>
 
 #include <algorithm>
+#include <vector>
 
 #include "grid/CellEditDelegate.h"
 #include "grid/RecordsetModel.h"
@@ -402,8 +404,22 @@ void CDataGrid::DeletePickedRows() {
         emit Error(kErrDeleteCancelled, &response);
         return;
     }
-    // Deleting rows by itself needs the recordset's delete, which the provider does not offer
-    // yet; until it does, only the owner's cancel-and-delete route above removes records.
+    const auto& rs = m_model->recordset();
+    if (!rs || !rs->isOpen()) return;
+    std::vector<long> positions;
+    for (int r : m_pickedRows)
+        if (r < m_model->recordCount()) positions.push_back(r);
+    // From the highest down: each deletion moves the records after it up.
+    std::sort(positions.begin(), positions.end(), std::greater<long>());
+    QString refusal;
+    try {
+        rs->deleteRecords(positions);
+    } catch (const ProviderError& e) {
+        refusal = QString::fromStdString(e.description());
+    }
+    Refresh();
+    emit AfterDelete();
+    if (!refusal.isEmpty()) QMessageBox::warning(this, QStringLiteral("Tessor"), refusal);
 }
 
 bool CDataGrid::FilterKey(const QKeyEvent* e, short* code) {
@@ -439,8 +455,16 @@ void CDataGrid::keyPressEvent(QKeyEvent* e) {
 
 void CDataGrid::mousePressEvent(QMouseEvent* e) {
     if (e->button() == Qt::RightButton) {
+        m_rbuttonPos = e->globalPosition().toPoint();
+        // Picked rows or a picked column stay picked: the menu was about them, and a command
+        // chosen from it (Add Record moves the cursor) is not undone by the press.
+        const bool picked = m_pick != Pick::Cell;
         // The context menu has run (and closed) by the time the grid sees the press.
         if (!SendRButtonNotice()) return;
+        if (picked) {
+            e->accept();
+            return;
+        }
     }
     QTableView::mousePressEvent(e);
 }
@@ -462,7 +486,10 @@ void CDataGrid::closeEvent(QCloseEvent* e) {
 bool CDataGrid::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::MouseButtonPress && watched != m_editor) {
         auto* me = static_cast<QMouseEvent*>(e);
-        if (me->button() == Qt::RightButton && !SendRButtonNotice()) return true;
+        if (me->button() == Qt::RightButton) {
+            m_rbuttonPos = me->globalPosition().toPoint();
+            if (!SendRButtonNotice()) return true;
+        }
     }
     if (watched == m_editor && e->type() == QEvent::KeyPress) {
         auto* ke = static_cast<QKeyEvent*>(e);

@@ -29,7 +29,11 @@ class RecordsetModel;
 //
 // Two rules of its own: a right button press anywhere in the grid first sends the event of
 // res::WM_GRID_RBUTTONDOWN to the parent widget and waits for it, then the grid handles the
-// press; a close request is ignored.
+// press (which keeps picked rows or a picked column picked); a close request is ignored.
+//
+// The delete key on picked rows raises BeforeDelete; cancelled, the grid raises Error with
+// kErrDeleteCancelled and deletes nothing, otherwise it deletes the rows through the recordset
+// and raises AfterDelete.
 class CDataGrid : public QTableView {
     Q_OBJECT
 
@@ -85,6 +89,8 @@ public:
 
     // Error code raised after a deletion that BeforeDelete cancelled.
     static constexpr short kErrDeleteCancelled = 7011;
+    // Error code of a delete request the grid leaves to its owner; this grid does not raise it.
+    static constexpr short kErrDeleteRequest = 6159;
 
     explicit CDataGrid(QWidget* parent = nullptr);
     ~CDataGrid() override;
@@ -132,6 +138,9 @@ public:
     bool GetAllowAddNew() const;
     void SetAllowDelete(bool allow) { m_allowDelete = allow; }
     bool GetAllowDelete() const { return m_allowDelete; }
+
+    // Where the pointer was at the last right press (global coordinates).
+    QPoint GetRButtonPos() const { return m_rbuttonPos; }
 
     // The model, for the owner's saving of typed values.
     grid::RecordsetModel* RecordModel() const { return m_model; }
@@ -189,4 +198,5 @@ private:
     QPointer<QLineEdit> m_editor;  // the open cell editor
     QPersistentModelIndex m_editIndex;
     long m_selStart = 0;
+    QPoint m_rbuttonPos;
 };

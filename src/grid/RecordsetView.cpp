@@ -12,11 +12,16 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QResizeEvent>
+#include <QWheelEvent>
 
+#include <algorithm>
 #include <new>
+#include <optional>
+#include <vector>
 
 #include "grid/RecordsetModel.h"
 #include "res/ResourceIds.h"
@@ -37,13 +42,26 @@ CRecordsetView::CRecordsetView(QWidget* parent) : QWidget(parent), m_grid(this) 
     setProperty("controlId", res::IDD_RECORDSET_VIEW);
     m_grid.SetAllowUpdate(true);
     m_grid.SetAllowAddNew(true);
+    m_grid.SetAllowDelete(true);
     connect(&m_grid, &CDataGrid::RowColChange, this, &CRecordsetView::OnRowColChange);
     connect(&m_grid, &CDataGrid::HeadClick, this, &CRecordsetView::OnHeadClick);
     connect(&m_grid, &CDataGrid::AfterDelete, this, &CRecordsetView::OnAfterDelete);
     connect(&m_grid, &CDataGrid::AfterColUpdate, this, &CRecordsetView::OnAfterColUpdate);
+    connect(&m_grid, &CDataGrid::AfterColEdit, this, &CRecordsetView::OnAfterColEdit);
+    connect(&m_grid, &CDataGrid::KeyPress, this, &CRecordsetView::OnKeyPress);
+    connect(&m_grid, &CDataGrid::BeforeDelete, this, &CRecordsetView::OnBeforeDelete);
+    connect(&m_grid, &CDataGrid::Error, this, &CRecordsetView::OnError);
+    // The wheel turns the grid one row per notch, whatever the platform's setting.
+    m_grid.viewport()->installEventFilter(this);
+
+    SetCommandHandler(res::ID_RECORD_ADD, [this] { OnRecordAdd(); });
+    SetCommandHandler(res::ID_RECORD_DELETE, [this] { OnRecordDelete(); });
+    SetCommandHandler(res::ID_FIELD_ASCEND, [this] { OnFieldAscend(); });
+    SetCommandHandler(res::ID_FIELD_DESCEND, [this] { OnFieldDescend(); });
 }
 
 CRecordsetView::~CRecordsetView() {
+    m_grid.viewport()->removeEventFilter(this);
     m_grid.SetDataSource(nullptr);
     if (m_pRecordset) {
         try {
@@ -61,6 +79,7 @@ CRecordsetView::~CRecordsetView() {
         }
         m_pConnection.reset();
     }
+    delete m_contextMenu.data();
     if (m_searchDlg) delete m_searchDlg.data();
 }
 
@@ -255,6 +274,243 @@ bool CRecordsetView::SaveCurrentRecord() {
     }
     model->editsSaved();
     return true;
+}
+
+void CRecordsetView::OnRecordAdd() {
+    long row = m_grid.GetApproxCount();
+    if (row == 0) {
+        // An empty table: the new record starts in the recordset, and the first line of the
+        // grid is where its values are typed.
+        if (!m_pRecordset || !m_pRecordset->isOpen()) return;
+        try {
+            m_pRecordset->addNew();
+        } catch (const std::exception& e) {
+            ShowProviderError(e);
+            return;
+        }
+    }
+    m_grid.SetRow(row);
+    m_grid.SetCol(0);
+    m_grid.SetEditActive(true);
+}
+
+bool CRecordsetView::AskYesNo(const QString& key) {
+    return QMessageBox::question(this, QStringLiteral("Tessor"), m_lang.GetText(key),
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+void CRecordsetView::OnRecordDelete() {
+    if (m_askDelete == 1 && !AskYesNo(QStringLiteral("Delete Record?"))) return;
+    m_askDelete = 0;
+    if (!m_pRecordset || !m_pRecordset->isOpen()) {
+        m_askDelete = 1;
+        return;
+    }
+    const CDataGrid::CSelBookmarks picked = m_grid.GetSelBookmarks();
+    const long c = picked.GetCount();
+    if (c == 0) {
+        try {
+            m_pRecordset->deleteRecord();
+            // The record that took the deleted one's place is current, or the new last one.
+            const long pos = m_pRecordset->position();
+            if (pos < m_pRecordset->recordCount())
+                m_pRecordset->move(pos, ado::kBookmarkFirst);
+            else
+                m_pRecordset->moveLast();
+        } catch (const std::exception& e) {
+            ShowProviderError(e);
+        }
+        m_grid.Refresh();
+        PostNotice(res::WM_RECORD_CHANGED);
+        m_askDelete = 1;
+        return;
+    }
+
+    // Positions as the grid counts them, taken before anything goes. Deleting from the highest
+    // down, whatever order the rows were picked in: a deletion moves every later record up,
+    // so a lower position deleted first would make the higher ones name other records. A row
+    // that is no record of the recordset yet (a new one still being typed) is left out.
+    std::vector<long> positions;
+    positions.reserve(static_cast<size_t>(c));
+    const long records = m_pRecordset->recordCount();
+    for (long i = 0; i < c; ++i) {
+        const long pos = picked.GetItem(i).toLongLong() - 1;
+        if (pos >= 0 && pos < records) positions.push_back(pos);
+    }
+    std::sort(positions.begin(), positions.end(), std::greater<long>());
+    std::optional<QString> refusal;
+    try {
+        // One change of the file for all of them; on a refusal the ones before it stay deleted.
+        m_pRecordset->deleteRecords(positions);
+    } catch (const std::exception& e) {
+        refusal = ProviderText(e);
+    }
+    m_askDelete = 1;
+    std::optional<QString> requeryError;
+    try {
+        m_pRecordset->requery(-1);
+        const long before = positions.empty() ? -1 : positions.back() - 1;
+        if (before >= 0) m_pRecordset->move(before, ado::kBookmarkFirst);
+    } catch (const std::exception& e) {
+        requeryError = ProviderText(e);
+    }
+    m_grid.Refresh();
+    PostNotice(res::WM_RECORD_CHANGED);
+    if (refusal) ShowMessage(*refusal);
+    if (requeryError) ShowMessage(*requeryError);
+    m_askDelete = 1;
+}
+
+void CRecordsetView::SortBySelCol(bool descending) {
+    if (m_selCol == -1 || !m_pRecordset || !m_pRecordset->isOpen()) return;
+    const short picked = m_selCol;
+    // In brackets, so that a name with blanks or brackets is one name to the sort.
+    QString caption = m_grid.GetColumns().GetItem(picked).GetCaption();
+    caption.replace(QLatin1Char(']'), QStringLiteral("]]"));
+    const QString text = QLatin1Char('[') + caption + QLatin1Char(']') +
+                         (descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC"));
+    try {
+        m_pRecordset->setSort(text.toStdString());
+    } catch (const std::exception& e) {
+        ShowProviderError(e);
+        return;
+    }
+    // The grid shows the new order from the first record on, in the sorted column; the moves
+    // this makes are no pick of the user's.
+    m_grid.Refresh();
+    m_grid.SetCol(picked);
+    m_selCol = picked;
+}
+
+void CRecordsetView::OnAfterColEdit(short) {
+    if (!m_enterPressed) return;
+    const short left = m_grid.GetLeftCol();
+    short col = static_cast<short>(m_grid.GetCol() + 1);
+    if (col == m_grid.GetColumns().GetCount()) {
+        m_grid.SetRow(m_grid.GetRow() + 1);
+        if (left > 0) m_grid.Scroll(-left, 0);
+        col = 0;
+    } else if (col > left + m_grid.GetVisibleCols() - 1) {
+        m_grid.Scroll(1, 0);
+    }
+    m_grid.SetCol(col);
+    m_enterPressed = 0;
+}
+
+void CRecordsetView::OnKeyPress(short* keyAscii) {
+    if (*keyAscii != 13) return;
+    m_enterPressed = 1;
+    // On a cell without an open editor no edit will end to carry the move out: it happens now,
+    // rather than at some later edit of another cell.
+    if (!m_grid.GetEditActive() && m_grid.GetCol() != -1) {
+        OnAfterColEdit(m_grid.GetCol());
+        *keyAscii = 0;
+    }
+}
+
+void CRecordsetView::OnBeforeDelete(short* cancel) {
+    // The grid never deletes by itself: a confirmed deletion runs Delete Record once the grid
+    // reports the cancel.
+    if (m_askDelete != 1) return;
+    if (AskYesNo(QStringLiteral("Delete Record?"))) m_deleteConfirmed = 1;
+    *cancel = 1;
+}
+
+void CRecordsetView::OnError(short dataError, short* response) {
+    if (dataError == CDataGrid::kErrDeleteCancelled) {
+        *response = 0;
+        if (!m_deleteConfirmed) return;
+        m_askDelete = 0;
+        OnRecordDelete();
+        m_askDelete = 1;
+        m_deleteConfirmed = 0;
+    } else if (dataError == CDataGrid::kErrDeleteRequest) {
+        *response = 0;
+        OnRecordDelete();
+    }
+}
+
+void CRecordsetView::OnGridRButtonDown() {
+    const long rows = m_grid.GetSelBookmarks().GetCount();
+    const short col = m_grid.GetCol();
+    delete m_contextMenu.data();
+    if (col != -1) return;
+
+    struct Item {
+        const char* text;  // null: separator
+        int id;
+    };
+    const Item sep{nullptr, 0};
+    const Item add{"Add Record", res::ID_RECORD_ADD};
+    const Item del{"Delete Record", res::ID_RECORD_DELETE};
+    const Item descend{"Descent Sort", res::ID_FIELD_DESCEND};
+    const Item ascend{"Ascent Sort", res::ID_FIELD_ASCEND};
+    const Item delField{"Delete Field", res::ID_FIELD_DELETE};
+    const Item key{"Primary Key", res::ID_FIELD_PRIMARY_KEY};
+    const Item cut{"Cut", res::ID_EDIT_CUT};
+    const Item copy{"Copy", res::ID_EDIT_COPY};
+    const Item paste{"Paste", res::ID_EDIT_PASTE};
+
+    std::vector<Item> items;
+    if (rows > 0) {
+        items = {add, del, sep, cut, copy, paste};
+    } else {
+        const bool open = m_pRecordset && m_pRecordset->isOpen();
+        const long records = open ? m_pRecordset->recordCount() : 0;
+        const size_t fields = open ? m_pRecordset->columns().size() : 0;
+        if (fields == 0) return;  // no column to pick
+        if (records == 0) {
+            if (fields == 1) return;
+            items = {delField, sep, key};
+        } else if (records == 1 && m_grid.GetAddNewMode() != CDataGrid::dbgNoAddNew) {
+            return;
+        } else {
+            items = {descend, ascend};
+            if (fields > 1) items.insert(items.end(), {sep, delField});
+            items.insert(items.end(), {sep, cut, copy, paste, sep, key});
+        }
+    }
+
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("gridContextMenu"));
+    for (const Item& item : items) {
+        if (!item.text) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(QString::fromLatin1(item.text));
+        action->setData(item.id);
+        // A command not built yet stays greyed rather than doing nothing.
+        action->setEnabled(HasCommandHandler(item.id));
+    }
+    m_lang.TranslateMenu(menu, nullptr);
+    m_contextMenu = menu;
+    QPointer<CRecordsetView> self(this);
+    QAction* chosen = menu->exec(m_grid.GetRButtonPos());
+    if (!self || !chosen) return;
+    const int id = chosen->data().toInt();
+    if (!HasCommandHandler(id)) return;
+    const std::function<void()> handler = m_commands.value(id);
+    handler();
+}
+
+bool CRecordsetView::event(QEvent* e) {
+    if (res::windowMessage(e->type()) == res::WM_GRID_RBUTTONDOWN) OnGridRButtonDown();
+    return QWidget::event(e);
+}
+
+bool CRecordsetView::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == m_grid.viewport() && e->type() == QEvent::Wheel) {
+        const int delta = static_cast<QWheelEvent*>(e)->angleDelta().y();
+        // A sideways turn has no vertical part; the grid scrolls its columns for it.
+        if (delta != 0) {
+            m_grid.Scroll(0, delta > 0 ? -1 : 1);
+            e->accept();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
 }
 
 void CRecordsetView::resizeEvent(QResizeEvent* e) {

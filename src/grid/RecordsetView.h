@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QMenu>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -60,8 +61,11 @@ public:
     // while that group is possible.
     bool OnCommand(int id) override;
     bool HandlesCommand(int id) const override;
-    // Sets (or, with an empty function, removes) the handler of a command.
+    // Sets (or, with an empty function, removes) the handler of a command. The view sets its
+    // own for Add Record, Delete Record, Ascend and Descend.
     void SetCommandHandler(int id, std::function<void()> handler);
+    // Whether a handler is set for the command, whatever the state of the table.
+    bool HasCommandHandler(int id) const { return m_commands.contains(id); }
     // The CanDoCommand group that decides a command of the menus; -1 for any other.
     static int CommandGroup(int id);
 
@@ -70,6 +74,21 @@ public:
     // control is back in the event loop), the typed values stay in the grid and nothing is
     // saved; false then.
     bool SaveCurrentRecord();
+
+    // The record commands. Add Record puts the cell cursor, editing, on the new-record line
+    // (an empty table gets its new record through the recordset). Delete Record asks
+    // "Delete Record?" unless the grid's delete key already asked, then deletes the picked
+    // rows (or else the current record), all in one change of the file, reads the table again
+    // and makes the record before the first deleted one current. Ascend and Descend sort the
+    // recordset by the column last picked.
+    void OnRecordAdd();
+    void OnRecordDelete();
+    void OnFieldAscend() { SortBySelCol(false); }
+    void OnFieldDescend() { SortBySelCol(true); }
+
+    // The context menu made by the last right press in the grid; null when that press made none
+    // (a single cell was current). Rebuilt on every press.
+    QMenu* GetContextMenu() const { return m_contextMenu; }
 
     // Posts the frame the notice that the recordset was reopened with other columns.
     void NotifyRecordsetReplaced() { PostNotice(res::WM_RECORDSET_REPLACED); }
@@ -87,8 +106,17 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void SortBySelCol(bool descending);
+    void OnGridRButtonDown();
+    void OnAfterColEdit(short colIndex);
+    void OnKeyPress(short* keyAscii);
+    void OnBeforeDelete(short* cancel);
+    void OnError(short dataError, short* response);
+    bool AskYesNo(const QString& key);
     void OnRowColChange(QVariant* lastRow, short lastCol);
     void OnHeadClick(short colIndex);
     void OnAfterDelete();
@@ -110,6 +138,8 @@ private:
     QPointer<QObject> m_pFrame;     // receives the notices
     short m_selCol = -1;            // grid column last picked; -1 none
     int m_deleteConfirmed = 0;      // the user said Yes to a deletion the grid started
+    int m_enterPressed = 0;         // Enter went to the grid; the cursor move is still due
+    QPointer<QMenu> m_contextMenu;  // the grid's context menu of the last right press
     bool m_binding = false;         // OpenRecordset is putting the grid on the first record
     QHash<int, std::function<void()>> m_commands;  // command id -> handler
 };

@@ -1,7 +1,12 @@
+#include <QClipboard>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
 #include <QTemporaryDir>
@@ -13,6 +18,7 @@
 #include "app/MainApp.h"
 #include "app/MainFrame.h"
 #include "db/FileAccess.h"
+#include "grid/DataGrid.h"
 #include "grid/RecordsetView.h"
 #include "preview/ImagePreviewWnd.h"
 #include "res/Events.h"
@@ -25,6 +31,20 @@ QString corpusFile(const QString& name) {
     return QString::fromLocal8Bit(shared.isEmpty() ? QByteArray("/work/shared") : shared) +
            "/testdata/mdb/" + name;
 }
+
+// Counts the presses of one key that reach the widget it watches.
+class KeyCounter : public QObject {
+public:
+    explicit KeyCounter(int key) : m_key(key) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == m_key) ++count;
+        return false;
+    }
+    int count = 0;
+
+private:
+    int m_key;
+};
 
 QByteArray contentOf(const QString& path) {
     QFile file(path);
@@ -215,6 +235,98 @@ private slots:
         QCOMPARE(first->GetPath(), path);
         QCOMPARE(contentOf(other), held);
         QCOMPARE(second->GetPath(), other);
+    }
+
+    void everyEnabledCommandHasAHandler() {
+        // The real frame with a real table window: whatever state the table is in, a menu item,
+        // a toolbar button or a context-menu item is enabled only when a handler on the
+        // command route runs it.
+        const QString path = copyOf("jet4-2000-mdbreader-nopassword.mdb");
+        if (path.isEmpty()) QSKIP("corpus not present");
+        CChildFrame* child = open(path);
+        QVERIFY(child);
+        CRecordsetView* view = child->GetView();
+        CDataGrid& grid = view->GetGrid();
+        QVERIFY(grid.GetApproxCount() > 0);
+        QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
+
+        QStringList dead;
+        auto walk = [&](const QString& state) {
+            const QList<QAction*> bar = frame()->menuBar()->actions();
+            for (int i = 0; i < bar.size(); ++i) {
+                QMenu* popup = bar[i]->menu();
+                if (!popup) continue;
+                emit popup->aboutToShow();
+                for (QAction* item : popup->actions()) {
+                    const int id = item->data().toInt();
+                    if (item->isSeparator() || item->menu() || id == 0 || !item->isEnabled())
+                        continue;
+                    if (!frame()->RouteHandles(id)) dead << state + ": menu " + item->text();
+                }
+            }
+            for (QToolBar* tb : {frame()->StartToolBar(), frame()->RecordToolBar()})
+                for (QAction* button : tb->actions())
+                    if (button->isEnabled() && !button->isSeparator() &&
+                        !frame()->RouteHandles(button->data().toInt()))
+                        dead << state + ": button " + button->toolTip();
+            if (QMenu* menu = view->GetContextMenu())
+                for (QAction* item : menu->actions())
+                    if (item->isEnabled() && !item->isSeparator() &&
+                        !view->HasCommandHandler(item->data().toInt()))
+                        dead << state + ": context " + item->text();
+        };
+        auto rightPress = [&](QWidget* target, const QPoint& at) {
+            bool closed = false;
+            QTimer::singleShot(50, [&closed] {
+                if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+                closed = true;
+            });
+            QTest::mouseClick(target, Qt::RightButton, {}, at);
+            QTRY_VERIFY(closed);
+        };
+
+        // A cell with text current: copy, cut, paste and find are all possible.
+        grid.SetRow(0);
+        grid.SetCol(0);
+        QVERIFY(view->CanDoCommand(3) && view->CanDoCommand(4) && view->CanDoCommand(6));
+        walk("cell");
+        // A picked column, then picked rows, each with its context menu open once.
+        QHeaderView* cols = grid.horizontalHeader();
+        const QPoint colAt(cols->sectionViewportPosition(0) + 5, cols->height() / 2);
+        QTest::mouseClick(cols->viewport(), Qt::LeftButton, {}, colAt);
+        QVERIFY(view->CanDoCommand(0));
+        rightPress(cols->viewport(), colAt);
+        QVERIFY(view->GetContextMenu());
+        walk("column");
+        QHeaderView* rows = grid.verticalHeader();
+        const QPoint rowAt(rows->width() / 2, rows->sectionViewportPosition(0) + 3);
+        QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, rowAt);
+        rightPress(rows->viewport(), rowAt);
+        QVERIFY(view->GetContextMenu());
+        walk("rows");
+        QVERIFY2(dead.isEmpty(), qPrintable(dead.join(QStringLiteral("; "))));
+
+        // An accelerator of a command nobody runs is off: its key reaches the grid instead.
+        frame()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame()));
+        grid.SetRow(0);
+        grid.SetCol(0);
+        grid.setFocus();
+        KeyCounter findKeys(Qt::Key_F);
+        grid.installEventFilter(&findKeys);
+        QTest::keyClick(&grid, Qt::Key_F, Qt::ControlModifier);
+        grid.removeEventFilter(&findKeys);
+        QCOMPARE(findKeys.count, 1);
+        const QList<QShortcut*> accelerators = frame()->findChildren<QShortcut*>();
+        QVERIFY(!accelerators.isEmpty());
+        for (QShortcut* a : accelerators)
+            QCOMPARE(a->isEnabled(), frame()->RouteHandles(a->property("command").toInt()));
+
+        // What is built is enabled where the table allows it.
+        QMenu* record = frame()->menuBar()->actions().value(3)->menu();
+        emit record->aboutToShow();
+        for (QAction* item : record->actions())
+            QVERIFY2(item->isEnabled(), qPrintable(item->text()));
     }
 
     void noticesReachThePreview() {

@@ -244,6 +244,12 @@ private slots:
         QVERIFY(itemWithId(field, res::ID_FIELD_MODIFY)->isEnabled());
         // Nobody handles this one.
         QVERIFY(!itemWithId(field, res::ID_FIELD_ADD_PRINT_INFO)->isEnabled());
+        // Possible is not enough: without a handler the item stays greyed.
+        child->handled.remove(res::ID_EDIT_CUT);
+        emit edit->aboutToShow();
+        QVERIFY(!itemWithId(edit, res::ID_EDIT_CUT)->isEnabled());
+        QVERIFY(itemWithId(edit, res::ID_EDIT_PASTE)->isEnabled());
+        child->handled.insert(res::ID_EDIT_CUT);
 
         child->possible = {0, 1};
         emit field->aboutToShow();

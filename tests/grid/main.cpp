@@ -2,6 +2,7 @@
 #include <QtTest>
 
 #include "DataGridTest.h"
+#include "RecordCommandsTest.h"
 #include "RecordsetEditTest.h"
 #include "RecordsetModelTest.h"
 #include "RecordsetViewTest.h"
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
     }
     {
         RecordsetEditTest t;
+        failed += QTest::qExec(&t, argc, argv);
+    }
+    {
+        RecordCommandsTest t;
         failed += QTest::qExec(&t, argc, argv);
     }
     return failed == 0 ? 0 : 1;

@@ -1,16 +1,22 @@
 // Drives the real program to the state worth a picture and saves the whole screen as PNG:
 //   tessor_screenshot OUT.png DATABASE TABLE COLUMN PICTURE_FOLDER EXTENSION [ROW]
+//                     [--context-menu]
 // The database goes through the Open command and the table chooser as a user would take them
 // (the file dialog answers with DATABASE); the preview pane is pointed at the picture folder
 // through its Browse button and its column and extension lists; the grid then moves to ROW
 // (0-based), which the preview follows by the record view's notice. Meant for a display of its
 // own (xvfb-run). It lies beside the program and finds the picture libraries as the program does.
+// With --context-menu the picture is taken later: COLUMN is picked by a click on its header and
+// a right press on the header opens the grid's context menu, which the picture shows.
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -35,6 +41,7 @@ const char* g_stage = "starting";  // what the run was doing, for the time-out m
 struct Settings {
     QString out, database, table, column, folder, extension;
     long row = 0;
+    bool contextMenu = false;
 };
 
 [[noreturn]] void Fail(const QString& why) {
@@ -76,8 +83,32 @@ void AnswerDialogs(const Settings& s) {
 
 }  // namespace
 
+namespace {
+
+// A press and a release of `button` at `at` of `widget`, as the mouse sends them.
+void Click(QWidget* widget, const QPoint& at, Qt::MouseButton button) {
+    const QPoint global = widget->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, button, button, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, button, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
+bool SaveScreen(const QString& out) {
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+    return !screen.isNull() && screen.save(out, "PNG");
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    bool contextMenu = false;
+    if (argc > 1 && QString::fromLocal8Bit(argv[argc - 1]) == QStringLiteral("--context-menu")) {
+        contextMenu = true;
+        --argc;
+    }
     if (argc < 7)
         Fail(
             QStringLiteral("usage: tessor_screenshot OUT.png DATABASE TABLE COLUMN PICTURE_FOLDER "
@@ -90,6 +121,7 @@ int main(int argc, char* argv[]) {
     s.folder = QFileInfo(QString::fromLocal8Bit(argv[5])).absoluteFilePath();
     s.extension = QString::fromLocal8Bit(argv[6]);
     s.row = argc > 7 ? std::atol(argv[7]) : 0;
+    s.contextMenu = contextMenu;
 
     // A run that hangs in a dialog nobody answers ends on its own.
     QTimer watchdog;
@@ -146,6 +178,36 @@ int main(int argc, char* argv[]) {
         for (int x = 0; x < shown.width() && !drawn; x += 5)
             drawn = shown.pixel(x, y) != corner;
     if (!drawn) Fail(QStringLiteral("no picture in the preview for ") + preview->LastPath());
+
+    if (s.contextMenu) {
+        g_stage = "showing the context menu";
+        int column = -1;
+        for (short c = 0; c < grid.GetColumns().GetCount(); ++c)
+            if (grid.GetColumns().GetItem(c).GetCaption() == s.column) column = c;
+        if (column < 0) Fail(QStringLiteral("no grid column ") + s.column);
+        QHeaderView* header = grid.horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+        Click(header->viewport(), at, Qt::LeftButton);
+        RunFor(300);
+        // The menu runs its own loop until it closes: the picture is taken from inside it.
+        bool saved = false;
+        QStringList items;
+        QTimer::singleShot(700, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu) return;
+            for (QAction* a : menu->actions())
+                if (!a->isSeparator()) items << a->text();
+            saved = SaveScreen(s.out);
+            menu->close();
+        });
+        Click(header->viewport(), at, Qt::RightButton);
+        if (items.isEmpty()) Fail(QStringLiteral("no context menu came up"));
+        if (!saved) Fail(QStringLiteral("cannot save ") + s.out);
+        std::printf("%s: context menu of column %s: %s\n", qPrintable(s.out), qPrintable(s.column),
+                    qPrintable(items.join(QStringLiteral(", "))));
+        return theApp.ExitInstance(0);
+    }
 
     const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
     if (screen.isNull() || !screen.save(s.out, "PNG")) Fail(QStringLiteral("cannot save ") + s.out);
