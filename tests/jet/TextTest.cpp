@@ -4,6 +4,9 @@
 
 #include "jet/Error.h"
 #include "jet/Text.h"
+#include "jet/ValueText.h"
+
+#include <cmath>
 
 using namespace jet;
 
@@ -101,4 +104,66 @@ TEST(Collation, AccentedLettersSortWithTheirPlainOnes) {
         EXPECT_GT(c.compare("Bar", "Ärger"), 0);
     }
     EXPECT_LT(Collation().compare("Łódź", "Madrid"), 0);
+}
+
+// Values of one kind stored into a field of another go across directly, never through their
+// text: a single keeps its exact binary value in a double, whole numbers round half to even,
+// and what the field cannot hold is refused with a sentence naming it.
+TEST(ValueTextFromValue, ConvertsBetweenKindsDirectly) {
+    auto field = [](ColumnType type, uint32_t chars = 0) {
+        FieldShape f;
+        f.name = "F";
+        f.type = type;
+        f.maxChars = chars;
+        f.precision = 6;
+        f.scale = 2;
+        return f;
+    };
+    struct Case {
+        Value in;
+        ColumnType type;
+        Value out;
+    };
+    const Case cases[] = {
+        {Value(0.1f), ColumnType::Double, Value(static_cast<double>(0.1f))},
+        {Value(2.5), ColumnType::Long, Value(int32_t{2})},
+        {Value(3.5), ColumnType::Int, Value(int16_t{4})},
+        {Value(true), ColumnType::Long, Value(int32_t{-1})},
+        {Value(int32_t{7}), ColumnType::Money, Value(Currency{70000})},
+        {Value(1.23456), ColumnType::Money, Value(Currency{12346})},
+        {Value(Currency{15000}), ColumnType::Double, Value(1.5)},
+        {Value(DateTime{36526.5}), ColumnType::Double, Value(36526.5)},
+        {Value(36526.25), ColumnType::DateTime, Value(DateTime{36526.25})},
+        {Value(int16_t{0}), ColumnType::Bool, Value(false)},
+        {Value(12.345), ColumnType::Numeric, ValueText::fromText("12.34", field(ColumnType::Numeric))},
+        {Value(DateTime{36526.0}), ColumnType::Text, Value(std::string("2000/01/01 00:00:00"))},
+        {Value(std::string("42")), ColumnType::Byte, Value(uint8_t{42})},
+        {Value(std::vector<uint8_t>{1, 2}), ColumnType::Binary, Value(std::vector<uint8_t>{1, 2})},
+        {Value(), ColumnType::Long, Value()},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ValueText::fromValue(c.in, field(c.type)), c.out)
+            << ValueText::toText(c.in) << " into " << columnTypeName(c.type);
+
+    const std::pair<Value, FieldShape> refused[] = {
+        {Value(300.0), field(ColumnType::Byte)},
+        {Value(std::nan("")), field(ColumnType::Long)},
+        {Value(1e300), field(ColumnType::Float)},
+        {Value(1e20), field(ColumnType::Money)},
+        {Value(1e7), field(ColumnType::DateTime)},
+        {Value(Guid{}), field(ColumnType::Long)},
+        {Value(int32_t{1}), field(ColumnType::Guid)},
+        {Value(12345.678), field(ColumnType::Numeric)},  // more than 6 digits
+        {Value(123456.0), field(ColumnType::Text, 3)},   // longer than the field
+        {Value(std::string("abc")), field(ColumnType::Long)},
+    };
+    for (const auto& [value, shape] : refused) {
+        try {
+            ValueText::fromValue(value, shape);
+            ADD_FAILURE() << ValueText::toText(value) << " into " << columnTypeName(shape.type);
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), hr::kTypeMismatch);
+            EXPECT_NE(std::string(e.what()).find("field \"F\""), std::string::npos) << e.what();
+        }
+    }
 }
