@@ -2,13 +2,13 @@
 
 #include <vector>
 
-#include "DatabaseImpl.h"
-#include "PosixFile.h"
-#include "TableScanner.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Error.h"
-#include "write/Journal.h"
-#include "write/PosixJournalStore.h"
-#include "write/RowWriter.h"
+#include "page/PosixFile.h"
+#include "row/TableScanner.h"
+#include "table/RowWriter.h"
+#include "tx/Journal.h"
+#include "tx/PosixJournalStore.h"
 
 namespace jet {
 

@@ -45,7 +45,7 @@ struct TableData {
 // An open .mdb file. Not thread-safe; one thread at a time. All methods throw jet::Error.
 class Database {
 public:
-    class Impl;  // engine-internal (jet/src/DatabaseImpl.h)
+    class Impl;  // engine-internal (jet/src/catalog/DatabaseImpl.h)
 
     // Opens Jet 4 (read-only or read-write) and Jet 3 (read-only) files. Refuses later formats and
     // non-Access files (hr::kNotSupported), a missing or wrong password (hr::kAuthFailed),

@@ -8,14 +8,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "DatabaseImpl.h"
+#include "ForeignReaders.h"
+#include "SidDump.h"
 #include "TestSupport.h"
+#include "catalog/DatabaseImpl.h"
 #include "create/NewDatabaseWriter.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
-#include "password/SidDump.h"
-#include "write/ForeignReaders.h"
 
 using namespace jet;
 using namespace jettest;

@@ -7,9 +7,9 @@
 #include <random>
 #include <string>
 
-#include "DatabaseImpl.h"
 #include "TestSupport.h"
-#include "index/IndexChecker.h"
+#include "catalog/DatabaseImpl.h"
+#include "check/IndexChecker.h"
 #include "index/IndexKeyEncoder.h"
 #include "index/IndexPage.h"
 #include "index/IndexTree.h"

@@ -5,8 +5,8 @@
 #include <random>
 #include <set>
 
-#include "DatabaseImpl.h"
 #include "TestSupport.h"
+#include "catalog/DatabaseImpl.h"
 #include "index/IndexKeyEncoder.h"
 #include "index/IndexPageSink.h"
 #include "index/IndexTree.h"

@@ -3,17 +3,17 @@
 #include <memory>
 #include <random>
 
-#include "DatabaseImpl.h"
 #include "Jet4ImageBuilder.h"
-#include "MemoryFile.h"
 #include "TestSupport.h"
+#include "catalog/DatabaseImpl.h"
 #include "index/IndexTree.h"
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
-#include "write/PageSet.h"
+#include "page/MemoryFile.h"
+#include "page/PageSet.h"
 
 using jet::ColumnType;
 using jet::index::IndexRowChange;

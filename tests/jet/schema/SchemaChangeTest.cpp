@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <set>
 
-#include "DatabaseImpl.h"
+#include "ForeignReaders.h"
+#include "SimDisk.h"
 #include "TestSupport.h"
+#include "WriteFixture.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
-#include "write/ForeignReaders.h"
-#include "write/SimDisk.h"
-#include "write/WriteFixture.h"
 
 using namespace jet;
 using namespace jettest;

@@ -2,12 +2,12 @@
 // and holds the whole change or none of it; a reported failure leaves the file as it was.
 #include <gtest/gtest.h>
 
+#include "SimDisk.h"
+#include "WriteFixture.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
-#include "write/ColumnRules.h"
-#include "write/SimDisk.h"
-#include "write/WriteFixture.h"
+#include "table/ColumnRules.h"
 
 using namespace jet;
 using namespace jettest;

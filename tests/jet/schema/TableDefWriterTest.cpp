@@ -6,15 +6,15 @@
 #include <cstring>
 #include <filesystem>
 
-#include "DatabaseImpl.h"
 #include "Jet4ImageBuilder.h"
 #include "SameDefinition.h"
-#include "TableDefReader.h"
 #include "TestSupport.h"
+#include "WriteFixture.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
-#include "schema/TableDefWriter.h"
-#include "write/WriteFixture.h"
+#include "tdef/TableDefReader.h"
+#include "tdef/TableDefWriter.h"
 
 using namespace jet;
 using namespace jettest;

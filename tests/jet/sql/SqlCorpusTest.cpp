@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <map>
 
-#include "DatabaseImpl.h"
 #include "TestSupport.h"
+#include "catalog/DatabaseImpl.h"
 #include "index/IndexKeyEncoder.h"
 #include "index/IndexTree.h"
 #include "jet/Database.h"

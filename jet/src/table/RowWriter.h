@@ -1,0 +1,98 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/DatabaseImpl.h"
+#include "page/PageSet.h"
+#include "table/ColumnRules.h"
+#include "table/ReferentialIntegrity.h"
+#include "tx/JournalStore.h"
+
+namespace jet {
+
+namespace index {
+class IndexBatch;
+}
+
+// Row changes on an open Jet 4 database. Each call is one all-or-nothing change: values are
+// checked and every page prepared in memory first (a refused value changes nothing), then the
+// pages reach the file under the journal (see Journal.h). After a failure while writing, the
+// writer refuses further changes until the database is opened again.
+class RowWriter {
+public:
+    // journal may be null (an in-memory image opened without one): every change is refused.
+    RowWriter(Database::Impl& db, std::shared_ptr<JournalStore> journal);
+    ~RowWriter();
+
+    // keepAutoNumbers: AutoNumber fields given a value keep it; the counter moves past it.
+    RowId insert(std::string_view table, const std::vector<Value>& values,
+                 bool keepAutoNumbers = false);
+    // Runs body as one change: the row changes and page changes made inside it reach the file
+    // together, under one journal, or not at all. Inside, reads (rows, long values, table
+    // definitions) see the change so far. When anything inside throws, the whole change is
+    // dropped and the exception passes on, even if body caught it. Nested calls join the
+    // outer change.
+    void transact(const std::function<void()>& body);
+    // One change to pages (for schema changes and other engine-internal work): body prepares
+    // the pages; they are written when it returns, or, inside transact, with the whole change.
+    // Checks that the database may be changed at all (open for writing, Jet 4, not failed).
+    void changePages(const std::function<void(PageSet&)>& body);
+
+    // Within transact(), index entries of inserted rows are held aside and written together
+    // (index/IndexBatch.h); this writes them now, for readers of the indexes inside the change
+    // (the integrity check). Does nothing outside transact().
+    void flushIndexes();
+
+    void update(std::string_view table, RowId row, const std::vector<Value>& values);
+    void remove(std::string_view table, RowId row);
+    // The same, allowed on system tables too: for schema changes, which add and remove the
+    // catalog rows (MSysObjects, MSysACEs) of the objects they make and drop.
+    RowId insertSystemRow(std::string_view table, const std::vector<Value>& values);
+    void removeSystemRow(std::string_view table, RowId row);
+    // A catalog row rewritten (a table's DateUpdate and property blob); the field rules read
+    // from the blobs are read again.
+    void updateSystemRow(std::string_view table, RowId row, const std::vector<Value>& values);
+
+private:
+    struct Located {
+        uint32_t page = 0, slot = 0;          // the row's own slot (its RowId)
+        uint32_t dataPage = 0, dataSlot = 0;  // where its bytes live (differs when moved)
+        bool moved = false;
+        std::vector<uint8_t> bytes;
+    };
+
+    const TableDef& writableTable(std::string_view table);
+    Located locate(PageSet& pages, const TableDef& def, RowId row);
+    // The row's values within the change being prepared; nullopt when it no longer exists.
+    std::optional<std::vector<Value>> readRow(const TableDef& def, RowId row);
+    // Carries a primary row's deletion or key change to the related tables' rows.
+    void cascade(const std::vector<ReferentialIntegrity::Dependents>& dependents);
+    void checkWritable();
+    // The table's field rules, read once from its property blob and kept until a change to
+    // the schema.
+    const ColumnRules& rulesFor(const TableDef& def);
+    // The highest value stored in the AutoNumber column, until an insert has stored a counter
+    // at least that high; nullopt when the table is empty or that is done.
+    std::optional<int32_t> highestAutoNumberOnce(const TableDef& def, size_t column);
+    void commit(PageSet& pages);
+    template <typename Body>
+    void change(Body&& body);
+
+    Database::Impl& m_db;
+    std::shared_ptr<JournalStore> m_journal;
+    std::string m_failure;                             // set after a failed write
+    PageSet* m_batch = nullptr;                        // the change transact() is preparing
+    std::unique_ptr<index::IndexBatch> m_heldEntries;  // index entries of m_batch's inserts
+    bool m_batchSpoiled = false;                       // something inside it threw
+    std::map<uint32_t, ColumnRules> m_rules;           // by TDEF page
+    std::map<uint32_t, bool> m_counterChecked;         // by TDEF page
+    bool m_systemRows = false;                         // insertSystemRow/removeSystemRow running
+};
+
+}  // namespace jet
