@@ -24,7 +24,7 @@ std::string hex(const std::vector<uint8_t>& b) {
 }
 
 SidDump dump(jet::Database& db, bool plain) {
-    const uint32_t key = jet::SidKey::fold(db.impl().header().plain);
+    const uint32_t key = jet::SidKey::fold(implOf(db).header().plain);
     auto clear = [&](const jet::Value& v) -> std::string {
         auto b = v.getIf<std::vector<uint8_t>>();
         if (!b) return "-";

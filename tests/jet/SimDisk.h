@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "page/FileIO.h"
-#include "tx/JournalStore.h"
+#include "jet/Env.h"
 
 namespace jettest {
 

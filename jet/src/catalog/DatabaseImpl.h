@@ -15,8 +15,8 @@ namespace jet {
 
 class RowWriter;
 
-// The engine's view of an open database. Internal code (indexes, the checker, later the writer)
-// reaches the pager and the decoded definitions through Database::impl().
+// The engine's view of an open database. Internal code (the writer, schema changes, the checker)
+// and the engine's tests reach the pager and the decoded definitions through implOf().
 class Database::Impl {
 public:
     Impl(std::filesystem::path path, const OpenOptions& options, DatabaseHeader header,
@@ -62,5 +62,15 @@ private:
     bool countersOnlyChanged(TableDef& def, uint32_t page);
     std::shared_ptr<RowWriter> m_writer;
 };
+
+// The one friend of the public Database: hands its Impl to code that includes this header.
+class DatabaseInternals {
+public:
+    static Database::Impl& of(Database& db) { return *db.m_impl; }
+};
+
+inline Database::Impl& implOf(Database& db) {
+    return DatabaseInternals::of(db);
+}
 
 }  // namespace jet

@@ -206,7 +206,7 @@ void IndexChecker::checkIndex(const TableData& table, const RealIndexDef& index,
 
 std::vector<std::string> checkIndexes(Database& db, IndexCheckStats* stats) {
     std::vector<std::string> problems;
-    IndexChecker checker(db.impl());
+    IndexChecker checker(implOf(db));
     checker.checkAll(problems);
     if (stats) *stats = checker.stats();
     return problems;

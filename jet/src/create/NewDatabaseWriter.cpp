@@ -196,7 +196,7 @@ std::vector<uint8_t> NewDatabaseWriter::image(const NewDatabase& options, double
     open.password = options.password;
     auto db = Database::openFile(std::move(file), "new.mdb", open,
                                  std::make_shared<MemoryJournalStore>());
-    Database::Impl& impl = db->impl();
+    Database::Impl& impl = implOf(*db);
     const DateTime stamp{created};
     impl.writer()->changePages([&](PageSet& pages) {
         for (const auto& r : SystemTables::catalogRows()) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/Database.h"
+#include "jet/Format.h"
 
 namespace jet {
 

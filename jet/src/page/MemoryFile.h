@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "page/FileIO.h"
+#include "jet/Env.h"
 
 namespace jet {
 

@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "jet/Database.h"
-#include "page/FileIO.h"
+#include "jet/Env.h"
+#include "jet/Format.h"
 #include "page/Page.h"
 
 namespace jet {

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "page/FileIO.h"
+#include "jet/Env.h"
 
 namespace jet {
 

@@ -1,9 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
-
-#include "jet/Database.h"
 
 namespace jet {
 

@@ -83,7 +83,7 @@ void releaseLongValues(UsageMapRows& maps, PageSpace& space, const TableDef& def
 }  // namespace
 
 SchemaEditor::SchemaEditor(Database& db)
-    : m_db(db), m_impl(db.impl()), m_writer(writerOf(db.impl())) {}
+    : m_db(db), m_impl(implOf(db)), m_writer(writerOf(implOf(db))) {}
 
 uint32_t SchemaEditor::sortOrder() const {
     return m_impl.header().sortOrder;

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "catalog/DatabaseImpl.h"
+#include "jet/Env.h"
 #include "page/PageSet.h"
 #include "table/ColumnRules.h"
 #include "table/ReferentialIntegrity.h"
-#include "tx/JournalStore.h"
 
 namespace jet {
 

@@ -4,8 +4,8 @@
 #include <map>
 #include <vector>
 
+#include "jet/Env.h"
 #include "page/Pager.h"
-#include "tx/JournalStore.h"
 
 namespace jet {
 

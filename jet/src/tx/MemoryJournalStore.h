@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "tx/JournalStore.h"
+#include "jet/Env.h"
 
 namespace jet {
 

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "tx/JournalStore.h"
+#include "jet/Env.h"
 
 namespace jet {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "jet/Env.h"
 #include "jet/Error.h"
-#include "page/FileIO.h"
 
 namespace jettest {
 

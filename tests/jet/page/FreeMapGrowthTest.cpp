@@ -170,7 +170,7 @@ std::vector<Value> growRow(int i) {
 }
 
 UsageMap freeMap(Database& db) {
-    return UsageMap::read(db.impl().pager(), MapPointer{1u << 8});
+    return UsageMap::read(implOf(db).pager(), MapPointer{1u << 8});
 }
 
 // Every crash point of `change` leaves the file sound with the change wholly there or absent.
@@ -333,7 +333,7 @@ TEST(FreeMapGrowth, FreeMapGetsABitmapPageBeyondItsLastOne) {
     EXPECT_TRUE(m.contains(db->pageCount()));
     // The OLE map's one-slot row was lengthened to name its second bitmap page.
     const UsageMap blob =
-        UsageMap::read(db->impl().pager(), db->tableDef("Grow").columns[3].lvOwnedMap);
+        UsageMap::read(implOf(*db).pager(), db->tableDef("Grow").columns[3].lvOwnedMap);
     ASSERT_GE(blob.bitmapPages().size(), 2u);
     EXPECT_NE(blob.bitmapPages()[1], 0u);
     db.reset();

@@ -272,7 +272,7 @@ TEST(SchemaChange, IndexesBuiltFromRowsRefuseDuplicatesAndNullsAndDropFreesPages
     ASSERT_NE(def.primaryKey(), nullptr);
     const RealIndexDef& real = def.realIndexes[def.primaryKey()->realIndex];
     EXPECT_EQ(real.uniqueCount, 701u);
-    EXPECT_NE(db->impl().pager().page(real.firstPage)->type(), 0x04);  // grew a node
+    EXPECT_NE(implOf(*db).pager().page(real.firstPage)->type(), 0x04);  // grew a node
     expectClean(*db, "after the primary key");
     // Rows inserted later go into it; a duplicate id is refused by it.
     db->insertRow("People", peopleRow(1000, 5, 0));

@@ -118,7 +118,7 @@ State state(Database& db) {
     for (const std::string& name : db.tableNames()) {
         TableData t = db.readTable(name);
         s += name + ":";
-        const ColumnRules rules = ColumnRules::load(db.impl(), t.def);
+        const ColumnRules rules = ColumnRules::load(implOf(db), t.def);
         for (size_t i = 0; i < t.def.columns.size(); ++i)
             s += t.def.columns[i].name + (rules.required(i) ? "!," : ",");
         for (const IndexDef& x : t.def.indexes)

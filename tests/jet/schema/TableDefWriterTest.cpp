@@ -52,7 +52,7 @@ void roundTripAll(const std::vector<uint8_t>& image, const std::string& label, R
         const TableDef& def = db->tableDef(name);
         std::vector<uint32_t> chain;
         std::vector<uint8_t> stored =
-            TableDefReader::loadChain(db->impl().pager(), def.tdefPage, chain);
+            TableDefReader::loadChain(implOf(*db).pager(), def.tdefPage, chain);
         std::vector<uint8_t> written = TableDefWriter::definition(def);
         const std::string where = label + " / " + name;
         EXPECT_EQ(written.size(), def.definitionLength) << where;

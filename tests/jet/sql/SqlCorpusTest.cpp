@@ -61,7 +61,7 @@ TEST(SqlCorpus, OrderByFollowsTheIndexesAccessWrote) {
                     continue;
                 std::vector<index::IndexEntry> entries;
                 try {
-                    entries = index::IndexTree(db->impl().pager(), ri.firstPage).readEntries();
+                    entries = index::IndexTree(implOf(*db).pager(), ri.firstPage).readEntries();
                 } catch (const Error&) {
                     continue;
                 }

@@ -154,7 +154,7 @@ TEST(BulkInsert, OneChangeGivesTheSameIndexesAsChangesOneByOne) {
         for (size_t i = 0; i < data.rows.size(); ++i)
             idAt[{data.rowIds[i].page, data.rowIds[i].row}] = data.rows[i][0].as<int32_t>();
         const TableDef& def = db.tableDef("Items");
-        index::IndexTree tree(db.impl().pager(), def.realIndexes[r].firstPage, def.tdefPage);
+        index::IndexTree tree(implOf(db).pager(), def.realIndexes[r].firstPage, def.tdefPage);
         std::vector<int32_t> ids;
         for (const index::IndexEntry& e : tree.readEntries())
             ids.push_back(idAt.at({e.row.page, e.row.row}));

@@ -23,7 +23,7 @@ namespace {
 
 size_t lvPages(Database& db, const char* column) {
     const TableDef& def = db.tableDef("People");
-    return UsageMap::read(db.impl().pager(), def.findColumn(column)->lvOwnedMap).pages().size();
+    return UsageMap::read(implOf(db).pager(), def.findColumn(column)->lvOwnedMap).pages().size();
 }
 
 uint32_t expectRefused(SimDisk& disk, Database& db, uint32_t code,
