@@ -197,4 +197,18 @@ const TableDef& Database::Impl::tableDef(std::string_view name) {
     return tableDefAtPage(e->tdefPage(), e->name);
 }
 
+void Database::Impl::startChanges(std::shared_ptr<JournalStore> journal) {
+    m_changes = std::make_unique<ChangeRunner>(*m_pager, std::move(journal));
+    m_changes->addObserver(*this);
+}
+
+void Database::Impl::dropped() {
+    try {
+        reloadTableDefs();
+        loadCatalog();  // a dropped change may have added or removed tables
+    } catch (...) {
+        // The file is as it was; a definition that cannot be read now fails on its next use.
+    }
+}
+
 }  // namespace jet

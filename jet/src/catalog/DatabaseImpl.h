@@ -10,6 +10,7 @@
 #include "jet/Database.h"
 #include "page/DatabaseHeader.h"
 #include "page/Pager.h"
+#include "tx/ChangeRunner.h"
 
 namespace jet {
 
@@ -17,7 +18,7 @@ class RowWriter;
 
 // The engine's view of an open database. Internal code (the writer, schema changes, the checker)
 // and the engine's tests reach the pager and the decoded definitions through implOf().
-class Database::Impl {
+class Database::Impl : private ChangeRunner::Observer {
 public:
     Impl(std::filesystem::path path, const OpenOptions& options, DatabaseHeader header,
          std::unique_ptr<Pager> pager);
@@ -44,6 +45,11 @@ public:
     // Forgets the definition cached for a table being dropped (its pages are freed, so it can no
     // longer be read again); references handed out stay valid and keep the last content.
     void retireTableDef(uint32_t page);
+    // Makes the database take changes (an open for writing); the definitions and the catalog
+    // follow every change from then on.
+    void startChanges(std::shared_ptr<JournalStore> journal);
+    // What runs the changes; null when the database was opened read-only.
+    ChangeRunner* changes() { return m_changes.get(); }
     // Row changes (table/RowWriter.h); null when the database was opened read-only.
     std::shared_ptr<RowWriter>& writer() { return m_writer; }
 
@@ -60,6 +66,10 @@ private:
     // more than its row and AutoNumber counters (every insert does), only those are read again.
     std::map<uint32_t, std::vector<uint8_t>> m_defPageAsRead;
     bool countersOnlyChanged(TableDef& def, uint32_t page);
+    void stepDone(const std::set<uint32_t>& touched) override { reloadTableDefs(&touched); }
+    void written(bool) override { reloadTableDefs(); }
+    void dropped() override;
+    std::unique_ptr<ChangeRunner> m_changes;
     std::shared_ptr<RowWriter> m_writer;
 };
 

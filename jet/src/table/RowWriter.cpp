@@ -14,7 +14,6 @@
 #include "row/RowCodec.h"
 #include "row/RowDecoder.h"
 #include "row/TableScanner.h"
-#include "tx/Journal.h"
 
 namespace jet {
 
@@ -162,22 +161,37 @@ void updateIndexes(PageSet& pages, const TableDef& def, uint32_t sortOrder,
 
 }  // namespace
 
-RowWriter::RowWriter(Database::Impl& db, std::shared_ptr<JournalStore> journal)
-    : m_db(db), m_journal(std::move(journal)) {}
+RowWriter::RowWriter(Database::Impl& db, ChangeRunner& changes) : m_db(db), m_changes(changes) {
+    m_changes.addObserver(*this);
+}
 
 RowWriter::~RowWriter() = default;
 
-void RowWriter::flushIndexes() {
-    if (!m_heldEntries || m_heldEntries->empty()) return;
-    try {
-        m_heldEntries->flush(m_db.pager());
-        // roots may have moved: definitions taken from here on must say so
-        const std::set<uint32_t> touched = m_batch->takeTouched();
-        m_db.reloadTableDefs(&touched);
-    } catch (...) {
-        m_batchSpoiled = true;
-        throw;
-    }
+void RowWriter::batchStarted(PageSet& pages) {
+    m_heldEntries = std::make_unique<index::IndexBatch>(pages, m_db.header().sortOrder);
+}
+
+void RowWriter::batchEnded() {
+    m_heldEntries.reset();
+}
+
+bool RowWriter::flushHeld() {
+    if (!m_heldEntries || m_heldEntries->empty()) return false;
+    m_heldEntries->flush(m_db.pager());
+    return true;
+}
+
+void RowWriter::forgetCaches() {
+    m_rules.clear();
+    m_counterChecked.clear();
+}
+
+void RowWriter::written(bool failed) {
+    if (failed) forgetCaches();
+}
+
+void RowWriter::dropped() {
+    forgetCaches();
 }
 
 void RowWriter::checkWritable() {
@@ -185,17 +199,7 @@ void RowWriter::checkWritable() {
         throw Error(hr::kReadOnly,
                     "The database is open read-only; open it for writing to "
                     "change records.");
-    if (m_db.format() != Format::Jet4)
-        throw Error(hr::kNotSupported,
-                    "Records of Access 97 databases cannot be changed; convert "
-                    "the database to the Access 2000 format first.");
-    if (!m_journal)
-        throw Error(hr::kNotSupported,
-                    "This database was opened without a journal, so it cannot be changed safely.");
-    if (!m_failure.empty())
-        throw Error(hr::kIoError, "An earlier change to the database failed (" + m_failure +
-                                      "); close and reopen the database before changing it "
-                                      "again.");
+    m_changes.checkWritable();
 }
 
 const TableDef& RowWriter::writableTable(std::string_view table) {
@@ -214,81 +218,12 @@ const TableDef& RowWriter::writableTable(std::string_view table) {
     return def;
 }
 
-namespace {
-
-struct WriteLock {
-    FileIO& file;
-    explicit WriteLock(FileIO& f) : file(f) {
-        if (!file.lockForWrite())
-            throw Error(hr::kLocked,
-                        "The database is open elsewhere; records can only be changed "
-                        "while no other program has it open.");
-    }
-    ~WriteLock() { file.unlockForWrite(); }
-    WriteLock(const WriteLock&) = delete;
-    WriteLock& operator=(const WriteLock&) = delete;
-};
-
-// Attaches a change's pages to the pager for as long as it is being prepared.
-struct OverlayScope {
-    Pager& pager;
-    OverlayScope(Pager& p, const PageOverlay& overlay) : pager(p) { pager.setOverlay(&overlay); }
-    ~OverlayScope() { pager.setOverlay(nullptr); }
-    OverlayScope(const OverlayScope&) = delete;
-    OverlayScope& operator=(const OverlayScope&) = delete;
-};
-
-}  // namespace
-
-template <typename Body>
-void RowWriter::change(Body&& body) {
-    if (m_batch) {
-        try {
-            body(*m_batch);
-        } catch (...) {
-            m_batchSpoiled = true;
-            throw;
-        }
-        // Later steps of the same change read the definitions as this step left them.
-        const std::set<uint32_t> touched = m_batch->takeTouched();
-        m_db.reloadTableDefs(&touched);
-        return;
-    }
-    Pager& pager = m_db.pager();
-    WriteLock lock(pager.file());
-    PageSet pages(pager);
-    {
-        OverlayScope scope(pager, pages);
-        body(pages);  // refusals surface here, before anything is written
-    }
-    commit(pages);
-}
-
-void RowWriter::commit(PageSet& pages) {
-    Pager& pager = m_db.pager();
-    try {
-        Journal::commit(pager, *m_journal, pages.dirty());
-    } catch (const std::exception& e) {
-        m_failure = e.what();
-        m_rules.clear();
-        m_counterChecked.clear();
-        try {
-            m_db.reloadTableDefs();
-        } catch (...) {
-            // The file cannot be read either; the first failure is the one to report.
-        }
-        throw;
-    }
-    m_db.reloadTableDefs();
-}
-
 void RowWriter::changePages(const std::function<void(PageSet&)>& body) {
     checkWritable();
     // a schema change may rewrite the property blobs the rules come from
-    m_rules.clear();
-    m_counterChecked.clear();
-    flushIndexes();
-    change(body);
+    forgetCaches();
+    m_changes.flushHeld();
+    m_changes.step(body);
 }
 
 std::optional<int32_t> RowWriter::highestAutoNumberOnce(const TableDef& def, size_t column) {
@@ -330,58 +265,8 @@ const ColumnRules& RowWriter::rulesFor(const TableDef& def) {
 }
 
 void RowWriter::transact(const std::function<void()>& body) {
-    if (m_batch) {
-        body();
-        return;
-    }
-    checkWritable();
-    Pager& pager = m_db.pager();
-    WriteLock lock(pager.file());
-    PageSet pages(pager);
-    struct BatchScope {
-        RowWriter& writer;
-        BatchScope(RowWriter& w, PageSet& p) : writer(w) {
-            writer.m_batch = &p;
-            writer.m_batchSpoiled = false;
-            writer.m_heldEntries =
-                std::make_unique<index::IndexBatch>(p, writer.m_db.header().sortOrder);
-            writer.m_db.pager().setOverlay(&p);
-        }
-        ~BatchScope() {
-            writer.m_db.pager().setOverlay(nullptr);
-            writer.m_heldEntries.reset();
-            writer.m_batch = nullptr;
-        }
-        BatchScope(const BatchScope&) = delete;
-        BatchScope& operator=(const BatchScope&) = delete;
-    };
-    // Definitions read while the change was prepared describe pages that are now dropped.
-    auto forget = [this] {
-        m_rules.clear();
-        m_counterChecked.clear();
-        try {
-            m_db.reloadTableDefs();
-            m_db.loadCatalog();  // a dropped change may have added or removed tables
-        } catch (...) {
-            // The file is as it was; a definition that cannot be read now fails on its next use.
-        }
-    };
-    bool spoiled = false;
-    try {
-        BatchScope scope(*this, pages);
-        body();
-        if (!m_batchSpoiled) flushIndexes();
-        spoiled = m_batchSpoiled;
-    } catch (...) {
-        forget();
-        throw;
-    }
-    if (spoiled) {
-        forget();
-        throw Error(hr::kFail,
-                    "A step of the change was refused, so none of the change was written.");
-    }
-    commit(pages);
+    if (!m_changes.currentBatch()) checkWritable();
+    m_changes.batch(body);
 }
 
 RowWriter::Located RowWriter::locate(PageSet& pages, const TableDef& def, RowId row) {
@@ -427,13 +312,14 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         // Checks of related tables and the first look for the highest AutoNumber read
         // indexes: they must see the entries held so far.
         const TableDef& now = m_db.tableDef(table);
-        if (ReferentialIntegrity::involved(now) || !m_counterChecked[now.tdefPage]) flushIndexes();
+        if (ReferentialIntegrity::involved(now) || !m_counterChecked[now.tdefPage])
+            m_changes.flushHeld();
     }
     // Not copied: a definition read again keeps its place, and one retired stays alive.
     const TableDef& def = writableTable(table);
     checkValueCount(def, values);
     const bool related = ReferentialIntegrity::involved(def);
-    if (related && !m_batch) {
+    if (related && !m_changes.currentBatch()) {
         // the related tables' checks read them within the same change
         RowId id;
         transact([&] { id = insert(table, values, keepAutoNumbers); });
@@ -476,7 +362,7 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     Encoded e = encodeAll(def, full);
     std::vector<uint8_t> ready = checkSize(def, e);
     RowId id;
-    change([&](PageSet& pages) {
+    m_changes.step([&](PageSet& pages) {
         std::vector<Value> stored;
         if (!def.realIndexes.empty() || related)
             stored = storedValues(m_db.pager(), m_db.text(), def, e, full);
@@ -502,16 +388,16 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
 }
 
 void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Value>& values) {
-    flushIndexes();  // the change edits indexes, which must hold every entry first
+    m_changes.flushHeld();  // the change edits indexes, which must hold every entry first
     const TableDef def = writableTable(table);
     checkValueCount(def, values);
     const bool related = ReferentialIntegrity::involved(def);
-    if (related && !m_batch) {
+    if (related && !m_changes.currentBatch()) {
         transact([&] { update(table, rowId, values); });
         return;
     }
     std::vector<ReferentialIntegrity::Dependents> dependents;
-    change([&](PageSet& pages) {
+    m_changes.step([&](PageSet& pages) {
         Located at = locate(pages, def, rowId);
         ByteView oldRow(at.bytes.data(), at.bytes.size(), at.dataPage);
         RowCodec::Fields oldFields = RowCodec::split(def, oldRow);
@@ -607,15 +493,15 @@ void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Va
 }
 
 void RowWriter::remove(std::string_view table, RowId rowId) {
-    flushIndexes();  // the change edits indexes, which must hold every entry first
+    m_changes.flushHeld();  // the change edits indexes, which must hold every entry first
     const TableDef def = writableTable(table);
     const bool related = ReferentialIntegrity::involved(def);
-    if (related && !m_batch) {
+    if (related && !m_changes.currentBatch()) {
         transact([&] { remove(table, rowId); });
         return;
     }
     std::vector<ReferentialIntegrity::Dependents> dependents;
-    change([&](PageSet& pages) {
+    m_changes.step([&](PageSet& pages) {
         Located at = locate(pages, def, rowId);
         ByteView oldRow(at.bytes.data(), at.bytes.size(), at.dataPage);
         RowCodec::Fields oldFields = RowCodec::split(def, oldRow);
@@ -653,7 +539,7 @@ void RowWriter::remove(std::string_view table, RowId rowId) {
 std::optional<std::vector<Value>> RowWriter::readRow(const TableDef& def, RowId row) {
     Located at;
     try {
-        at = locate(*m_batch, def, row);
+        at = locate(*m_changes.currentBatch(), def, row);
     } catch (const Error& e) {
         if (e.code() == hr::kNotFound) return std::nullopt;
         throw;

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "catalog/DatabaseImpl.h"
-#include "jet/Env.h"
 #include "page/PageSet.h"
 #include "table/ColumnRules.h"
 #include "table/ReferentialIntegrity.h"
+#include "tx/ChangeRunner.h"
 
 namespace jet {
 
@@ -20,15 +20,14 @@ namespace index {
 class IndexBatch;
 }
 
-// Row changes on an open Jet 4 database. Each call is one all-or-nothing change: values are
-// checked and every page prepared in memory first (a refused value changes nothing), then the
-// pages reach the file under the journal (see Journal.h). After a failure while writing, the
-// writer refuses further changes until the database is opened again.
-class RowWriter {
+// Row changes on an open Jet 4 database, with the rules a row is held to. Each call is one
+// all-or-nothing change run by the database's ChangeRunner: values are checked and every page
+// prepared in memory first (a refused value changes nothing), then the pages reach the file
+// under the journal.
+class RowWriter : private ChangeRunner::Observer {
 public:
-    // journal may be null (an in-memory image opened without one): every change is refused.
-    RowWriter(Database::Impl& db, std::shared_ptr<JournalStore> journal);
-    ~RowWriter();
+    RowWriter(Database::Impl& db, ChangeRunner& changes);
+    ~RowWriter() override;
 
     // keepAutoNumbers: AutoNumber fields given a value keep it; the counter moves past it.
     RowId insert(std::string_view table, const std::vector<Value>& values,
@@ -43,11 +42,6 @@ public:
     // the pages; they are written when it returns, or, inside transact, with the whole change.
     // Checks that the database may be changed at all (open for writing, Jet 4, not failed).
     void changePages(const std::function<void(PageSet&)>& body);
-
-    // Within transact(), index entries of inserted rows are held aside and written together
-    // (index/IndexBatch.h); this writes them now, for readers of the indexes inside the change
-    // (the integrity check). Does nothing outside transact().
-    void flushIndexes();
 
     void update(std::string_view table, RowId row, const std::vector<Value>& values);
     void remove(std::string_view table, RowId row);
@@ -74,22 +68,26 @@ private:
     // Carries a primary row's deletion or key change to the related tables' rows.
     void cascade(const std::vector<ReferentialIntegrity::Dependents>& dependents);
     void checkWritable();
+    // Within transact(), index entries of inserted rows are held aside and written together
+    // (index/IndexBatch.h), before the change is written or when a step needs the indexes whole.
+    void batchStarted(PageSet& pages) override;
+    void batchEnded() override;
+    bool flushHeld() override;
+    void stepDone(const std::set<uint32_t>&) override {}
+    // A failed write or a dropped batch leaves the caches below describing pages that differ.
+    void written(bool failed) override;
+    void dropped() override;
     // The table's field rules, read once from its property blob and kept until a change to
     // the schema.
     const ColumnRules& rulesFor(const TableDef& def);
     // The highest value stored in the AutoNumber column, until an insert has stored a counter
     // at least that high; nullopt when the table is empty or that is done.
     std::optional<int32_t> highestAutoNumberOnce(const TableDef& def, size_t column);
-    void commit(PageSet& pages);
-    template <typename Body>
-    void change(Body&& body);
+    void forgetCaches();
 
     Database::Impl& m_db;
-    std::shared_ptr<JournalStore> m_journal;
-    std::string m_failure;                             // set after a failed write
-    PageSet* m_batch = nullptr;                        // the change transact() is preparing
-    std::unique_ptr<index::IndexBatch> m_heldEntries;  // index entries of m_batch's inserts
-    bool m_batchSpoiled = false;                       // something inside it threw
+    ChangeRunner& m_changes;
+    std::unique_ptr<index::IndexBatch> m_heldEntries;  // index entries of the batch's inserts
     std::map<uint32_t, ColumnRules> m_rules;           // by TDEF page
     std::map<uint32_t, bool> m_counterChecked;         // by TDEF page
     bool m_systemRows = false;                         // insertSystemRow/removeSystemRow running
