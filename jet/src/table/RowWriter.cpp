@@ -1,9 +1,6 @@
 #include "table/RowWriter.h"
 
-#include <random>
-
 #include "index/IndexBatch.h"
-#include "index/IndexTree.h"
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
 #include "jet/Error.h"
@@ -26,20 +23,6 @@ void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 
 std::string tableText(const TableDef& def) {
     return "table '" + def.name + "'";
-}
-
-Guid randomGuid() {
-    static std::random_device rd;
-    static std::mt19937_64 gen(rd());
-    Guid g;
-    for (size_t i = 0; i < 16; i += 8) {
-        uint64_t r = gen();
-        for (int k = 0; k < 8; ++k)
-            g.bytes[i + k] = static_cast<uint8_t>(r >> (8 * k));
-    }
-    g.bytes[7] = static_cast<uint8_t>((g.bytes[7] & 0x0F) | 0x40);  // version 4 (Data3, LE)
-    g.bytes[8] = static_cast<uint8_t>((g.bytes[8] & 0x3F) | 0x80);
-    return g;
 }
 
 // The values as they will be stored: checked, encoded, and for long values the raw value
@@ -161,7 +144,8 @@ void updateIndexes(PageSet& pages, const TableDef& def, uint32_t sortOrder,
 
 }  // namespace
 
-RowWriter::RowWriter(Database::Impl& db, ChangeRunner& changes) : m_db(db), m_changes(changes) {
+RowWriter::RowWriter(Database::Impl& db, ChangeRunner& changes)
+    : m_db(db), m_changes(changes), m_autoNumbers(db) {
     m_changes.addObserver(*this);
 }
 
@@ -183,7 +167,7 @@ bool RowWriter::flushHeld() {
 
 void RowWriter::forgetCaches() {
     m_rules.clear();
-    m_counterChecked.clear();
+    m_autoNumbers.forget();
 }
 
 void RowWriter::written(bool failed) {
@@ -224,38 +208,6 @@ void RowWriter::changePages(const std::function<void(PageSet&)>& body) {
     forgetCaches();
     m_changes.flushHeld();
     m_changes.step(body);
-}
-
-std::optional<int32_t> RowWriter::highestAutoNumberOnce(const TableDef& def, size_t column) {
-    if (m_counterChecked[def.tdefPage]) return std::nullopt;
-    const uint16_t id = def.columns[column].id;
-    std::optional<int32_t> highest;
-    // An index led by the column holds every value in its keys: flag byte, then the value
-    // big-endian with the top bit flipped (all bytes inverted when descending).
-    for (const RealIndexDef& x : def.realIndexes) {
-        if (x.columns.empty() || x.columns.front().columnId != id || x.firstPage == 0) continue;
-        const bool ascending = x.columns.front().ascending;
-        try {
-            for (const index::IndexEntry& e :
-                 index::IndexTree(m_db.pager(), x.firstPage, def.tdefPage).readEntries()) {
-                if (e.key.size() < 5 || e.key[0] != (ascending ? 0x7F : 0x80)) continue;
-                uint32_t v = 0;
-                for (int k = 1; k < 5; ++k)
-                    v = v << 8 | uint8_t(ascending ? e.key[k] : ~e.key[k]);
-                const int32_t value = static_cast<int32_t>(v ^ 0x80000000u);
-                if (!highest || value > *highest) highest = value;
-            }
-            return highest;
-        } catch (const Error&) {
-            highest.reset();  // a damaged index: the rows themselves answer
-        }
-    }
-    TableScanner(m_db.pager(), m_db.text(), def).scan([&](RowId, const std::vector<Value>& row) {
-        if (const int32_t* v = row[column].getIf<int32_t>())
-            if (!highest || *v > *highest) highest = *v;
-        return true;
-    });
-    return highest;
 }
 
 const ColumnRules& RowWriter::rulesFor(const TableDef& def) {
@@ -312,7 +264,7 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         // Checks of related tables and the first look for the highest AutoNumber read
         // indexes: they must see the entries held so far.
         const TableDef& now = m_db.tableDef(table);
-        if (ReferentialIntegrity::involved(now) || !m_counterChecked[now.tdefPage])
+        if (ReferentialIntegrity::involved(now) || m_autoNumbers.looksForHighest(now))
             m_changes.flushHeld();
     }
     // Not copied: a definition read again keeps its place, and one retired stays alive.
@@ -326,38 +278,7 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         return id;
     }
     std::vector<Value> full = values;
-    uint32_t autoNumber = def.autoNumber;
-    for (size_t i = 0; i < def.columns.size(); ++i) {
-        const ColumnDef& c = def.columns[i];
-        if (!c.isAutoNumber() || c.type != ColumnType::Long || def.autoIncrement < 0) continue;
-        // A counter left behind the highest stored value (a file written by a careless
-        // program) would hand out a number already taken: go on from the highest instead.
-        std::optional<int32_t> highest = highestAutoNumberOnce(def, i);
-        if (highest && *highest > int32_t(autoNumber)) autoNumber = uint32_t(*highest);
-    }
-    for (size_t i = 0; i < def.columns.size(); ++i) {
-        const ColumnDef& c = def.columns[i];
-        if (c.isAutoNumber() && c.type == ColumnType::Long && keepAutoNumbers &&
-            !full[i].isNull()) {
-            // The field encoder checks the value; the counter must not hand it out again.
-            if (auto given = full[i].getIf<int32_t>(); given && *given > int32_t(autoNumber))
-                autoNumber = static_cast<uint32_t>(*given);
-        } else if (c.isAutoNumber() && c.type == ColumnType::Long) {
-            if (!full[i].isNull())
-                throw Error(hr::kInvalidArg, "Field '" + c.name + "' of " + tableText(def) +
-                                                 " is an AutoNumber; the database assigns its "
-                                                 "value.");
-            int64_t next =
-                int64_t(int32_t(autoNumber)) + (def.autoIncrement == 0 ? 1 : def.autoIncrement);
-            if (next > INT32_MAX || next < INT32_MIN)
-                throw Error(hr::kInvalidArg,
-                            "The AutoNumber of " + tableText(def) + " has run out of values.");
-            autoNumber = static_cast<uint32_t>(next);
-            full[i] = static_cast<int32_t>(next);
-        } else if (c.isAutoGuid() && c.type == ColumnType::Guid && full[i].isNull()) {
-            full[i] = randomGuid();
-        }
-    }
+    const uint32_t autoNumber = m_autoNumbers.assign(def, full, keepAutoNumbers);
     rulesFor(def).check(def, full);
     Encoded e = encodeAll(def, full);
     std::vector<uint8_t> ready = checkSize(def, e);
@@ -383,7 +304,7 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         writeCounters(pages, def, def.rowCount + 1, autoNumber);
     });
     // the stored counter is now at least the highest value
-    m_counterChecked[def.tdefPage] = true;
+    m_autoNumbers.counterStored(def);
     return id;
 }
 

@@ -10,6 +10,7 @@
 
 #include "catalog/DatabaseImpl.h"
 #include "page/PageSet.h"
+#include "table/AutoNumbers.h"
 #include "table/ColumnRules.h"
 #include "table/ReferentialIntegrity.h"
 #include "tx/ChangeRunner.h"
@@ -80,17 +81,14 @@ private:
     // The table's field rules, read once from its property blob and kept until a change to
     // the schema.
     const ColumnRules& rulesFor(const TableDef& def);
-    // The highest value stored in the AutoNumber column, until an insert has stored a counter
-    // at least that high; nullopt when the table is empty or that is done.
-    std::optional<int32_t> highestAutoNumberOnce(const TableDef& def, size_t column);
     void forgetCaches();
 
     Database::Impl& m_db;
     ChangeRunner& m_changes;
     std::unique_ptr<index::IndexBatch> m_heldEntries;  // index entries of the batch's inserts
     std::map<uint32_t, ColumnRules> m_rules;           // by TDEF page
-    std::map<uint32_t, bool> m_counterChecked;         // by TDEF page
-    bool m_systemRows = false;                         // insertSystemRow/removeSystemRow running
+    AutoNumbers m_autoNumbers;
+    bool m_systemRows = false;  // insertSystemRow/removeSystemRow running
 };
 
 }  // namespace jet
