@@ -1,6 +1,5 @@
 #include "table/RowWriter.h"
 
-#include "index/IndexBatch.h"
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
 #include "jet/Error.h"
@@ -145,25 +144,12 @@ void updateIndexes(PageSet& pages, const TableDef& def, uint32_t sortOrder,
 }  // namespace
 
 RowWriter::RowWriter(Database::Impl& db, ChangeRunner& changes)
-    : m_db(db), m_changes(changes), m_autoNumbers(db) {
+    : m_db(db), m_changes(changes), m_heldEntries(db.pager(), db.header()), m_autoNumbers(db) {
+    m_changes.addObserver(m_heldEntries);
     m_changes.addObserver(*this);
 }
 
 RowWriter::~RowWriter() = default;
-
-void RowWriter::batchStarted(PageSet& pages) {
-    m_heldEntries = std::make_unique<index::IndexBatch>(pages, m_db.header().sortOrder);
-}
-
-void RowWriter::batchEnded() {
-    m_heldEntries.reset();
-}
-
-bool RowWriter::flushHeld() {
-    if (!m_heldEntries || m_heldEntries->empty()) return false;
-    m_heldEntries->flush(m_db.pager());
-    return true;
-}
 
 void RowWriter::forgetCaches() {
     m_rules.clear();
@@ -260,7 +246,7 @@ RowWriter::Located RowWriter::locate(PageSet& pages, const TableDef& def, RowId 
 
 RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values,
                         bool keepAutoNumbers) {
-    if (m_heldEntries && !m_heldEntries->empty()) {
+    if (m_heldEntries.holdsAny()) {
         // Checks of related tables and the first look for the highest AutoNumber read
         // indexes: they must see the entries held so far.
         const TableDef& now = m_db.tableDef(table);
@@ -297,8 +283,8 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         uint32_t at =
             space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row, 0, tableText(def));
         id = RowId{at >> 8, static_cast<uint8_t>(at & 0xFF)};
-        if (m_heldEntries && !related && !m_systemRows)
-            m_heldEntries->insert(def, stored, id);
+        if (index::IndexBatch* held = m_heldEntries.batch(); held && !related && !m_systemRows)
+            held->insert(def, stored, id);
         else if (!def.realIndexes.empty())
             updateIndexes(pages, def, m_db.header().sortOrder, nullptr, id, &stored, id);
         writeCounters(pages, def, def.rowCount + 1, autoNumber);

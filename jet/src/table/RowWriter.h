@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalog/DatabaseImpl.h"
+#include "index/HeldIndexEntries.h"
 #include "page/PageSet.h"
 #include "table/AutoNumbers.h"
 #include "table/ColumnRules.h"
@@ -16,10 +17,6 @@
 #include "tx/ChangeRunner.h"
 
 namespace jet {
-
-namespace index {
-class IndexBatch;
-}
 
 // Row changes on an open Jet 4 database, with the rules a row is held to. Each call is one
 // all-or-nothing change run by the database's ChangeRunner: values are checked and every page
@@ -69,11 +66,6 @@ private:
     // Carries a primary row's deletion or key change to the related tables' rows.
     void cascade(const std::vector<ReferentialIntegrity::Dependents>& dependents);
     void checkWritable();
-    // Within transact(), index entries of inserted rows are held aside and written together
-    // (index/IndexBatch.h), before the change is written or when a step needs the indexes whole.
-    void batchStarted(PageSet& pages) override;
-    void batchEnded() override;
-    bool flushHeld() override;
     void stepDone(const std::set<uint32_t>&) override {}
     // A failed write or a dropped batch leaves the caches below describing pages that differ.
     void written(bool failed) override;
@@ -85,8 +77,9 @@ private:
 
     Database::Impl& m_db;
     ChangeRunner& m_changes;
-    std::unique_ptr<index::IndexBatch> m_heldEntries;  // index entries of the batch's inserts
-    std::map<uint32_t, ColumnRules> m_rules;           // by TDEF page
+    // Within transact(), index entries of inserted rows are held aside and written together.
+    index::HeldIndexEntries m_heldEntries;
+    std::map<uint32_t, ColumnRules> m_rules;  // by TDEF page
     AutoNumbers m_autoNumbers;
     bool m_systemRows = false;  // insertSystemRow/removeSystemRow running
 };
