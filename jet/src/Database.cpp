@@ -2,13 +2,13 @@
 
 #include <vector>
 
-#include "DatabaseImpl.h"
-#include "PosixFile.h"
-#include "TableScanner.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Error.h"
-#include "write/Journal.h"
-#include "write/PosixJournalStore.h"
-#include "write/RowWriter.h"
+#include "page/PosixFile.h"
+#include "row/TableScanner.h"
+#include "table/RowWriter.h"
+#include "tx/Journal.h"
+#include "tx/PosixJournalStore.h"
 
 namespace jet {
 
@@ -47,7 +47,10 @@ std::unique_ptr<Database> Database::openFile(std::unique_ptr<FileIO> file,
                                       " pages, too few for its system tables.");
     auto impl = std::make_unique<Impl>(path, options, std::move(header), std::move(pager));
     impl->loadCatalog();
-    if (!options.readOnly) impl->writer() = std::make_shared<RowWriter>(*impl, std::move(journal));
+    if (!options.readOnly) {
+        impl->startChanges(std::move(journal));
+        impl->writer() = std::make_shared<RowWriter>(*impl, *impl->changes());
+    }
     return std::unique_ptr<Database>(new Database(std::move(impl)));
 }
 

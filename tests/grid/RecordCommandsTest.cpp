@@ -15,7 +15,7 @@
 
 #include <fstream>
 
-#include "DatabaseImpl.h"
+#include "catalog/DatabaseImpl.h"
 #include "ForeignReaders.h"
 #include "Jet4ImageBuilder.h"
 #include "ModalDriver.h"
@@ -499,7 +499,8 @@ void RecordCommandsTest::sortsByNamesWithBlanksAndBracketsInTheDatabasesOrder() 
             idAt[{data.rowIds[i].page, data.rowIds[i].row}] = data.rows[i][0].as<int32_t>();
         const jet::TableDef& def = db->tableDef("Words");
         QCOMPARE(def.realIndexes.size(), size_t(1));
-        jet::index::IndexTree tree(db->impl().pager(), def.realIndexes[0].firstPage, def.tdefPage);
+        jet::index::IndexTree tree(jet::implOf(*db).pager(), def.realIndexes[0].firstPage,
+                                   def.tdefPage);
         for (const jet::index::IndexEntry& e : tree.readEntries())
             indexOrder << QString::number(idAt.at({e.row.page, e.row.row}));
     }

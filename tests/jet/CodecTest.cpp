@@ -3,11 +3,11 @@
 
 #include <cstring>
 
-#include "DatabaseHeader.h"
-#include "Rc4.h"
-#include "TextCodec.h"
+#include "base/TextCodec.h"
 #include "jet/Error.h"
 #include "jet/Value.h"
+#include "page/DatabaseHeader.h"
+#include "page/Rc4.h"
 
 using namespace jet;
 

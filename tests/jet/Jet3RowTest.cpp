@@ -2,10 +2,10 @@
 // the corpus has a single row past 256 bytes, so long rows are built here.
 #include <gtest/gtest.h>
 
-#include "MemoryFile.h"
-#include "Pager.h"
-#include "RowDecoder.h"
-#include "TextCodec.h"
+#include "base/TextCodec.h"
+#include "page/MemoryFile.h"
+#include "page/Pager.h"
+#include "row/RowDecoder.h"
 
 using namespace jet;
 

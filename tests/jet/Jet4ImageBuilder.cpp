@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "Rc4.h"
+#include "page/Rc4.h"
 
 namespace jettest {
 

@@ -5,8 +5,8 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "MemoryFile.h"
 #include "jet/Error.h"
+#include "page/MemoryFile.h"
 
 namespace jettest {
 

@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <set>
 
+#include "ForeignReaders.h"
 #include "SameDefinition.h"
 #include "SidDump.h"
 #include "Subprocess.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
-#include "write/ForeignReaders.h"
 
 namespace fs = std::filesystem;
 using tessor::testing::ProcessResult;

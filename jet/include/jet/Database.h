@@ -8,16 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "jet/Env.h"
+#include "jet/Format.h"
 #include "jet/Schema.h"
 #include "jet/SchemaChange.h"
 #include "jet/Value.h"
 
 namespace jet {
-
-class FileIO;
-class JournalStore;
-
-enum class Format : uint8_t { Jet3, Jet4 };
 
 struct OpenOptions {
     bool readOnly = true;
@@ -45,14 +42,14 @@ struct TableData {
 // An open .mdb file. Not thread-safe; one thread at a time. All methods throw jet::Error.
 class Database {
 public:
-    class Impl;  // engine-internal (jet/src/DatabaseImpl.h)
+    class Impl;  // engine-internal
 
     // Opens Jet 4 (read-only or read-write) and Jet 3 (read-only) files. Refuses later formats and
     // non-Access files (hr::kNotSupported), a missing or wrong password (hr::kAuthFailed),
     // a file locked elsewhere (hr::kLocked) and damaged files (hr::kCorrupt).
     static std::unique_ptr<Database> open(const std::filesystem::path& path,
                                           const OpenOptions& options = {});
-    // Engine-internal: opens over a file already open (tests and fuzzers pass in-memory files).
+    // Opens over a file already open (jet/Env.h): tests and fuzzers pass in-memory files.
     // With a journal store, a journal left by an interrupted change is rolled back first (a
     // read-only open refuses such a file, hr::kLocked) and rows can be changed; without one,
     // row changes are refused.
@@ -135,9 +132,8 @@ public:
     // Writes a new, empty Jet 4 database at path (refused when the file exists).
     static void create(const std::filesystem::path& path, const NewDatabase& options = {});
 
-    Impl& impl() { return *m_impl; }
-
 private:
+    friend class DatabaseInternals;  // the engine's own way in, in a private header
     explicit Database(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> m_impl;
 };

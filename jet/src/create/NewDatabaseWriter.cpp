@@ -9,23 +9,23 @@
 #include <ctime>
 #include <random>
 
-#include "DatabaseHeader.h"
-#include "DatabaseImpl.h"
-#include "MemoryFile.h"
-#include "create/MemoryJournalStore.h"
+#include "catalog/DatabaseImpl.h"
 #include "create/SystemTables.h"
 #include "index/IndexPageLayout.h"
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
 #include "jet/Error.h"
-#include "password/PasswordField.h"
-#include "password/SidKey.h"
-#include "schema/TableDefWriter.h"
-#include "write/FieldEncoder.h"
-#include "write/PageSpace.h"
-#include "write/RowCodec.h"
-#include "write/RowWriter.h"
-#include "write/SlotPage.h"
+#include "page/DatabaseHeader.h"
+#include "page/MemoryFile.h"
+#include "page/PageSpace.h"
+#include "page/PasswordField.h"
+#include "page/SidKey.h"
+#include "page/SlotPage.h"
+#include "row/FieldEncoder.h"
+#include "row/RowCodec.h"
+#include "table/RowWriter.h"
+#include "tdef/TableDefWriter.h"
+#include "tx/MemoryJournalStore.h"
 
 namespace jet {
 
@@ -196,7 +196,7 @@ std::vector<uint8_t> NewDatabaseWriter::image(const NewDatabase& options, double
     open.password = options.password;
     auto db = Database::openFile(std::move(file), "new.mdb", open,
                                  std::make_shared<MemoryJournalStore>());
-    Database::Impl& impl = db->impl();
+    Database::Impl& impl = implOf(*db);
     const DateTime stamp{created};
     impl.writer()->changePages([&](PageSet& pages) {
         for (const auto& r : SystemTables::catalogRows()) {

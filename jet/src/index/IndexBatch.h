@@ -11,7 +11,7 @@
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
 #include "jet/Schema.h"
-#include "write/PageSet.h"
+#include "page/PageSet.h"
 
 namespace jet::index {
 

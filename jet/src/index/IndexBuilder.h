@@ -5,7 +5,7 @@
 
 #include "index/IndexEntry.h"
 #include "index/IndexPageSink.h"
-#include "jet/Database.h"
+#include "jet/Format.h"
 
 namespace jet::index {
 

@@ -2,7 +2,7 @@
 
 #include "index/KeyWriter.h"
 #include "jet/Error.h"
-#include "write/FieldEncoder.h"
+#include "row/FieldEncoder.h"
 
 namespace jet::index {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "ByteView.h"
+#include "base/ByteView.h"
 #include "jet/Error.h"
 
 namespace jet::index {

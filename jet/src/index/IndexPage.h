@@ -4,9 +4,9 @@
 #include <optional>
 #include <vector>
 
-#include "Page.h"
 #include "index/IndexEntry.h"
 #include "index/IndexPageLayout.h"
+#include "page/Page.h"
 
 namespace jet::index {
 

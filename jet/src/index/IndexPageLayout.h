@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "jet/Database.h"
+#include "jet/Format.h"
 
 namespace jet::index {
 

@@ -1,6 +1,6 @@
 #include "index/IndexTree.h"
 
-#include "ByteView.h"
+#include "base/ByteView.h"
 #include "index/IndexPage.h"
 #include "jet/Error.h"
 

@@ -5,8 +5,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "Pager.h"
 #include "index/IndexEntry.h"
+#include "page/Pager.h"
 
 namespace jet::index {
 

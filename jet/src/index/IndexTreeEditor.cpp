@@ -4,9 +4,9 @@
 #include <string>
 #include <unordered_set>
 
-#include "Page.h"
 #include "index/IndexTree.h"
 #include "jet/Error.h"
+#include "page/Page.h"
 
 namespace jet::index {
 namespace {

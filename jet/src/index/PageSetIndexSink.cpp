@@ -1,8 +1,8 @@
 #include "index/PageSetIndexSink.h"
 
-#include "TableDefReader.h"
 #include "jet/Error.h"
-#include "write/PageSpace.h"
+#include "page/PageSpace.h"
+#include "tdef/TableDefReader.h"
 
 namespace jet::index {
 namespace {

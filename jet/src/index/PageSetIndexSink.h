@@ -7,7 +7,7 @@
 
 #include "index/IndexPageSink.h"
 #include "jet/Schema.h"
-#include "write/PageSet.h"
+#include "page/PageSet.h"
 
 namespace jet::index {
 

@@ -83,7 +83,7 @@ void CatalogRows::addTable(const std::string& name, uint32_t tdefPage,
 
     // Permissions: the same accounts and rights as an existing user table has, else every
     // account of the Tables container with full rights.
-    const CatalogEntry* aceTable = m_db.impl().findTable(kAces);
+    const CatalogEntry* aceTable = implOf(m_db).findTable(kAces);
     if (!aceTable) return;
     const TableDef& aces = m_db.tableDef(kAces);
     const int cObject = column(aces, "ObjectId"), cAcm = column(aces, "ACM");
@@ -151,7 +151,7 @@ void CatalogRows::changedTable(uint32_t tdefPage, const std::function<void(Prope
     // A catalog in a sort order whose index keys this engine cannot build takes no changed row:
     // the design change stands without a new date, unless it needs the properties changed.
     const std::string why = index::IndexKeyEncoder::tableCannotEncodeReason(
-        sys, m_db.format(), m_db.impl().header().sortOrder);
+        sys, m_db.format(), implOf(m_db).header().sortOrder);
     if (!why.empty()) {
         if (!(row[cProps] == before))
             throw Error(hr::kNotSupported, "The field properties of " + table +
@@ -165,7 +165,7 @@ void CatalogRows::changedTable(uint32_t tdefPage, const std::function<void(Prope
 
 void CatalogRows::removeTable(uint32_t tdefPage) {
     auto removeWhere = [&](const char* table, const char* idColumn, bool tablesOnly) {
-        if (!m_db.impl().findTable(table)) return;
+        if (!implOf(m_db).findTable(table)) return;
         const TableDef& def = m_db.tableDef(table);
         const int cId = column(def, idColumn);
         const int cType = tablesOnly ? column(def, "Type") : -1;
@@ -185,7 +185,7 @@ void CatalogRows::removeTable(uint32_t tdefPage) {
 
 bool CatalogRows::inRelationship(const std::string& table) {
     const char* kRelationships = "MSysRelationships";
-    if (!m_db.impl().findTable(kRelationships)) return false;
+    if (!implOf(m_db).findTable(kRelationships)) return false;
     const TableDef& def = m_db.tableDef(kRelationships);
     const int cObject = column(def, "szObject"), cReferenced = column(def, "szReferencedObject");
     bool found = false;

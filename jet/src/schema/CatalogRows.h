@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "DatabaseImpl.h"
-#include "schema/PropertyBlob.h"
-#include "write/RowWriter.h"
+#include "catalog/DatabaseImpl.h"
+#include "catalog/PropertyBlob.h"
+#include "table/RowWriter.h"
 
 namespace jet {
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "RowDecoder.h"
 #include "jet/Error.h"
+#include "row/FieldEncoder.h"
+#include "row/RowDecoder.h"
 #include "schema/SchemaNames.h"
-#include "write/FieldEncoder.h"
 
 namespace jet {
 

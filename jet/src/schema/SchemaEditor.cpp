@@ -3,18 +3,18 @@
 #include <algorithm>
 #include <set>
 
-#include "TableDefReader.h"
+#include "catalog/PropertyBlob.h"
 #include "index/IndexPage.h"
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
 #include "jet/Error.h"
+#include "page/PageSpace.h"
+#include "page/UsageMapRows.h"
 #include "schema/CatalogRows.h"
 #include "schema/ColumnLayout.h"
-#include "schema/DefinitionStore.h"
-#include "schema/PropertyBlob.h"
 #include "schema/SchemaNames.h"
-#include "schema/UsageMapRows.h"
-#include "write/PageSpace.h"
+#include "tdef/DefinitionStore.h"
+#include "tdef/TableDefReader.h"
 
 namespace jet {
 
@@ -83,7 +83,7 @@ void releaseLongValues(UsageMapRows& maps, PageSpace& space, const TableDef& def
 }  // namespace
 
 SchemaEditor::SchemaEditor(Database& db)
-    : m_db(db), m_impl(db.impl()), m_writer(writerOf(db.impl())) {}
+    : m_db(db), m_impl(implOf(db)), m_writer(writerOf(implOf(db))) {}
 
 uint32_t SchemaEditor::sortOrder() const {
     return m_impl.header().sortOrder;

@@ -3,10 +3,10 @@
 #include <functional>
 #include <string_view>
 
-#include "DatabaseImpl.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/SchemaChange.h"
-#include "write/PageSet.h"
-#include "write/RowWriter.h"
+#include "page/PageSet.h"
+#include "table/RowWriter.h"
 
 namespace jet {
 

@@ -1,7 +1,7 @@
 #include "schema/SchemaNames.h"
 
+#include "base/TextCodec.h"
 #include "jet/Error.h"
-#include "write/FieldEncoder.h"
 
 namespace jet {
 
@@ -12,7 +12,7 @@ void SchemaNames::check(std::string_view name, const char* what) {
     };
     if (name.empty()) throw Error(hr::kInvalidArg, std::string("A ") + what + " name is needed.");
     std::vector<uint16_t> units;
-    if (!FieldEncoder::toUtf16(text, units)) refuse("it is not valid text.");
+    if (!TextCodec::toUtf16(text, units)) refuse("it is not valid text.");
     if (units.size() > 64) refuse("a name has at most 64 characters.");
     if (units.front() == u' ') refuse("a name cannot start with a space.");
     for (uint16_t u : units) {

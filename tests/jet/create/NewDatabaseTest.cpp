@@ -8,14 +8,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "DatabaseImpl.h"
+#include "ForeignReaders.h"
+#include "SidDump.h"
 #include "TestSupport.h"
+#include "catalog/DatabaseImpl.h"
 #include "create/NewDatabaseWriter.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
-#include "password/SidDump.h"
-#include "write/ForeignReaders.h"
 
 using namespace jet;
 using namespace jettest;
@@ -234,8 +234,8 @@ TEST(NewDatabaseCorpus, EqualsTheEmptyDatabaseTheProviderMade) {
     EXPECT_EQ(ours->codePage(), theirs->codePage());
     EXPECT_EQ(ours->sortOrder(), theirs->sortOrder());
 
-    const std::vector<uint8_t> a = ours->impl().header().plain;
-    const std::vector<uint8_t> b = theirs->impl().header().plain;
+    const std::vector<uint8_t> a = implOf(*ours).header().plain;
+    const std::vector<uint8_t> b = implOf(*theirs).header().plain;
     for (size_t i = 0; i < a.size(); ++i) {
         const bool perCreation = (i >= 0x42 && i < 0x6A) || (i >= 0x72 && i < 0x7A);
         if (!perCreation) {

@@ -7,9 +7,9 @@
 #include <random>
 #include <string>
 
-#include "DatabaseImpl.h"
 #include "TestSupport.h"
-#include "index/IndexChecker.h"
+#include "catalog/DatabaseImpl.h"
+#include "check/IndexChecker.h"
 #include "index/IndexKeyEncoder.h"
 #include "index/IndexPage.h"
 #include "index/IndexTree.h"
@@ -139,7 +139,7 @@ TEST(IndexCorpusPages, DecodedPagesSerializeToTheStoredBytes) {
         const fs::path path = corpusFile(name);
         if (path.empty()) GTEST_SKIP() << "corpus not present";
         auto db = openCorpus(path);
-        jet::Pager& pager = db->impl().pager();
+        jet::Pager& pager = implOf(*db).pager();
         const auto& layout = jet::index::IndexPageLayout::of(db->format());
         size_t pages = 0;
         for (const std::string& table : db->tableNames(true)) {
@@ -216,11 +216,11 @@ TEST(IndexCorpusDamage, CheckReportsDamagedIndexes) {
         auto db = jet::Database::open(source);
         const jet::TableDef& def = db->tableDef("Table1");
         ASSERT_FALSE(def.realIndexes.empty());
-        jet::index::IndexTree tree(db->impl().pager(), def.realIndexes[0].firstPage);
+        jet::index::IndexTree tree(implOf(*db).pager(), def.realIndexes[0].firstPage);
         tree.readEntries();
         pages = tree.pages();
         for (uint32_t n : pages) {
-            const jet::PageRef page = db->impl().pager().page(n);
+            const jet::PageRef page = implOf(*db).pager().page(n);
             if (page->type() != 0x04) continue;
             leaves.push_back(n);
             const auto leaf = jet::index::IndexPage::parse(*page, jet::Format::Jet4);
@@ -277,7 +277,7 @@ TEST(IndexCorpusDamage, RandomDamageToATreeIsReportedNotFatal) {
     {
         auto db = jettest::openImage(good);
         for (const jet::RealIndexDef& ri : db->tableDef("Table1").realIndexes) {
-            jet::index::IndexTree tree(db->impl().pager(), ri.firstPage);
+            jet::index::IndexTree tree(implOf(*db).pager(), ri.firstPage);
             tree.readEntries();
             pages.insert(pages.end(), tree.pages().begin(), tree.pages().end());
         }

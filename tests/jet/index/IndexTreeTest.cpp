@@ -3,10 +3,10 @@
 #include <memory>
 
 #include "PageImageFile.h"
-#include "Pager.h"
 #include "index/IndexPage.h"
 #include "index/IndexTree.h"
 #include "jet/Error.h"
+#include "page/Pager.h"
 
 using jet::Format;
 using jet::RowId;

@@ -5,8 +5,8 @@
 #include <random>
 #include <set>
 
-#include "DatabaseImpl.h"
 #include "TestSupport.h"
+#include "catalog/DatabaseImpl.h"
 #include "index/IndexKeyEncoder.h"
 #include "index/IndexPageSink.h"
 #include "index/IndexTree.h"
@@ -98,7 +98,7 @@ TEST(IndexWriterCorpus, EntriesJoinARealMultiPageIndex) {
         data = db->readTable("Table1");
         sortOrder = db->sortOrder();
         for (const jet::RealIndexDef& index : data.def.realIndexes) {
-            jet::index::IndexTree tree(db->impl().pager(), index.firstPage, data.def.tdefPage);
+            jet::index::IndexTree tree(implOf(*db).pager(), index.firstPage, data.def.tdefPage);
             before.push_back(tree.readEntries());
             ASSERT_TRUE(tree.findings().empty());
         }
@@ -121,7 +121,7 @@ TEST(IndexWriterCorpus, EntriesJoinARealMultiPageIndex) {
                   "");
         {
             auto db = jet::Database::open(copy.path(), {});
-            jet::index::IndexTree tree(db->impl().pager(), writer.rootPage(), data.def.tdefPage);
+            jet::index::IndexTree tree(implOf(*db).pager(), writer.rootPage(), data.def.tdefPage);
             tree.readEntries();
             pagesBefore.push_back(tree.pages().size());
             if (tree.pages().size() > 1) ++multiPage;
@@ -203,7 +203,7 @@ TEST(IndexWriterCorpus, EntriesJoinARealMultiPageIndex) {
     auto db = jet::Database::open(copy.path(), {});
     for (size_t ri = 0; ri < roots.size(); ++ri) {
         SCOPED_TRACE("index " + std::to_string(ri));
-        jet::index::IndexTree tree(db->impl().pager(), roots[ri], data.def.tdefPage);
+        jet::index::IndexTree tree(implOf(*db).pager(), roots[ri], data.def.tdefPage);
         const std::vector<IndexEntry> got = tree.readEntries();
         EXPECT_TRUE(tree.findings().empty()) << tree.findings().front();
         std::sort(expected[ri].begin(), expected[ri].end(), entryLess);

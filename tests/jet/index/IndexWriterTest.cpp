@@ -7,13 +7,13 @@
 #include <string>
 
 #include "MemoryIndexSink.h"
-#include "Page.h"
 #include "index/IndexBuilder.h"
 #include "index/IndexPage.h"
 #include "index/IndexTree.h"
 #include "index/IndexTreeEditor.h"
 #include "index/IndexWriter.h"
 #include "jet/Error.h"
+#include "page/Page.h"
 
 using jet::ColumnDef;
 using jet::ColumnType;
@@ -551,8 +551,9 @@ TEST(IndexBuilder, SortsEntriesIntoIndexOrder) {
             e.row = RowId{uint32_t(rng() % 4 + 3), uint8_t(rng() % 3)};
             entries.push_back(e);
         }
-        std::sort(entries.begin(), entries.end(),
-                  [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) < 0; });
+        std::sort(entries.begin(), entries.end(), [](const IndexEntry& a, const IndexEntry& b) {
+            return compareEntries(a, b) < 0;
+        });
         entries.erase(std::unique(entries.begin(), entries.end(),
                                   [](const IndexEntry& a, const IndexEntry& b) {
                                       return compareEntries(a, b) == 0;

@@ -6,10 +6,10 @@
 #include <span>
 #include <vector>
 
-#include "MemoryFile.h"
-#include "Pager.h"
 #include "index/IndexPageSink.h"
 #include "jet/Error.h"
+#include "page/MemoryFile.h"
+#include "page/Pager.h"
 
 namespace jettest {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "FileIO.h"
+#include "jet/Env.h"
 #include "jet/Error.h"
 
 namespace jettest {

@@ -3,17 +3,17 @@
 #include <memory>
 #include <random>
 
-#include "DatabaseImpl.h"
 #include "Jet4ImageBuilder.h"
-#include "MemoryFile.h"
 #include "TestSupport.h"
+#include "catalog/DatabaseImpl.h"
 #include "index/IndexTree.h"
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
-#include "write/PageSet.h"
+#include "page/MemoryFile.h"
+#include "page/PageSet.h"
 
 using jet::ColumnType;
 using jet::index::IndexRowChange;
@@ -28,7 +28,7 @@ namespace {
 template <typename Body>
 std::vector<uint8_t> change(const std::vector<uint8_t>& image, Body&& body) {
     auto db = jettest::openImage(image);
-    jet::PageSet pages(db->impl().pager());
+    jet::PageSet pages(implOf(*db).pager());
     body(*db, pages);
     std::vector<uint8_t> out = image;
     for (const auto& [n, bytes] : pages.dirty()) {
@@ -103,7 +103,7 @@ TEST(PageSetIndexSink, FillsTheIndexesOfABuiltDatabaseSoTheCheckIsClean) {
         const jet::TableDef& def = db->tableDef("People");
         for (size_t i = 0; i < def.realIndexes.size(); ++i) {
             const jet::RealIndexDef& ri = def.realIndexes[i];
-            jet::index::IndexTree tree(db->impl().pager(), ri.firstPage, def.tdefPage);
+            jet::index::IndexTree tree(implOf(*db).pager(), ri.firstPage, def.tdefPage);
             EXPECT_EQ(tree.readEntries().size(), kRows);
             EXPECT_GT(tree.pages().size(), 3u);
             // counted on from what the builder stored
@@ -111,7 +111,7 @@ TEST(PageSetIndexSink, FillsTheIndexesOfABuiltDatabaseSoTheCheckIsClean) {
         }
         // the text index grew past one level: its root moved in the definition
         EXPECT_NE(def.realIndexes[1].firstPage, data.def.realIndexes[1].firstPage);
-        EXPECT_GT(db->impl().pager().pageCount(), pagesBefore);
+        EXPECT_GT(implOf(*db).pager().pageCount(), pagesBefore);
     }
     forRows([](size_t r) { return r % 2 == 1; }, false);
     forRows([](size_t r) { return r % 2 == 1; }, true);

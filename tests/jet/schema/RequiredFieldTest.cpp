@@ -5,18 +5,18 @@
 
 #include <filesystem>
 
+#include "ForeignReaders.h"
+#include "SimDisk.h"
 #include "TestSupport.h"
+#include "WriteFixture.h"
+#include "catalog/PropertyBlob.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
 #include "jet/Sql.h"
-#include "schema/PropertyBlob.h"
-#include "write/ColumnRules.h"
-#include "write/ForeignReaders.h"
-#include "write/RowCodec.h"
-#include "write/SimDisk.h"
-#include "write/SlotPage.h"
-#include "write/WriteFixture.h"
+#include "page/SlotPage.h"
+#include "row/RowCodec.h"
+#include "table/ColumnRules.h"
 
 using namespace jet;
 using namespace jettest;

@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <set>
 
-#include "DatabaseImpl.h"
+#include "ForeignReaders.h"
+#include "SimDisk.h"
 #include "TestSupport.h"
+#include "WriteFixture.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
-#include "write/ForeignReaders.h"
-#include "write/SimDisk.h"
-#include "write/WriteFixture.h"
 
 using namespace jet;
 using namespace jettest;
@@ -272,7 +272,7 @@ TEST(SchemaChange, IndexesBuiltFromRowsRefuseDuplicatesAndNullsAndDropFreesPages
     ASSERT_NE(def.primaryKey(), nullptr);
     const RealIndexDef& real = def.realIndexes[def.primaryKey()->realIndex];
     EXPECT_EQ(real.uniqueCount, 701u);
-    EXPECT_NE(db->impl().pager().page(real.firstPage)->type(), 0x04);  // grew a node
+    EXPECT_NE(implOf(*db).pager().page(real.firstPage)->type(), 0x04);  // grew a node
     expectClean(*db, "after the primary key");
     // Rows inserted later go into it; a duplicate id is refused by it.
     db->insertRow("People", peopleRow(1000, 5, 0));

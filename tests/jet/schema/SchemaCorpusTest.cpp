@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <memory>
 
+#include "ForeignReaders.h"
 #include "TestSupport.h"
 #include "index/IndexWriter.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
-#include "write/ForeignReaders.h"
 
 using namespace jet;
 using namespace jettest;

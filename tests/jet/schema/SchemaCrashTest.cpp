@@ -2,12 +2,12 @@
 // and holds the whole change or none of it; a reported failure leaves the file as it was.
 #include <gtest/gtest.h>
 
+#include "SimDisk.h"
+#include "WriteFixture.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
-#include "write/ColumnRules.h"
-#include "write/SimDisk.h"
-#include "write/WriteFixture.h"
+#include "table/ColumnRules.h"
 
 using namespace jet;
 using namespace jettest;
@@ -118,7 +118,7 @@ State state(Database& db) {
     for (const std::string& name : db.tableNames()) {
         TableData t = db.readTable(name);
         s += name + ":";
-        const ColumnRules rules = ColumnRules::load(db.impl(), t.def);
+        const ColumnRules rules = ColumnRules::load(implOf(db), t.def);
         for (size_t i = 0; i < t.def.columns.size(); ++i)
             s += t.def.columns[i].name + (rules.required(i) ? "!," : ",");
         for (const IndexDef& x : t.def.indexes)

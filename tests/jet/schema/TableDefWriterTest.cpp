@@ -6,15 +6,15 @@
 #include <cstring>
 #include <filesystem>
 
-#include "DatabaseImpl.h"
 #include "Jet4ImageBuilder.h"
 #include "SameDefinition.h"
-#include "TableDefReader.h"
 #include "TestSupport.h"
+#include "WriteFixture.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
-#include "schema/TableDefWriter.h"
-#include "write/WriteFixture.h"
+#include "tdef/TableDefReader.h"
+#include "tdef/TableDefWriter.h"
 
 using namespace jet;
 using namespace jettest;
@@ -52,7 +52,7 @@ void roundTripAll(const std::vector<uint8_t>& image, const std::string& label, R
         const TableDef& def = db->tableDef(name);
         std::vector<uint32_t> chain;
         std::vector<uint8_t> stored =
-            TableDefReader::loadChain(db->impl().pager(), def.tdefPage, chain);
+            TableDefReader::loadChain(implOf(*db).pager(), def.tdefPage, chain);
         std::vector<uint8_t> written = TableDefWriter::definition(def);
         const std::string where = label + " / " + name;
         EXPECT_EQ(written.size(), def.definitionLength) << where;

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <map>
 
-#include "DatabaseImpl.h"
 #include "TestSupport.h"
+#include "catalog/DatabaseImpl.h"
 #include "index/IndexKeyEncoder.h"
 #include "index/IndexTree.h"
 #include "jet/Database.h"
@@ -61,7 +61,7 @@ TEST(SqlCorpus, OrderByFollowsTheIndexesAccessWrote) {
                     continue;
                 std::vector<index::IndexEntry> entries;
                 try {
-                    entries = index::IndexTree(db->impl().pager(), ri.firstPage).readEntries();
+                    entries = index::IndexTree(implOf(*db).pager(), ri.firstPage).readEntries();
                 } catch (const Error&) {
                     continue;
                 }

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "WriteFixture.h"
 #include "jet/Sql.h"
-#include "write/WriteFixture.h"
 
 namespace jettest {
 

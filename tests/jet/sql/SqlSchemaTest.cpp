@@ -6,15 +6,15 @@
 #include <filesystem>
 #include <map>
 
+#include "ForeignReaders.h"
+#include "SimDisk.h"
 #include "TestSupport.h"
+#include "WriteFixture.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
 #include "jet/Sql.h"
 #include "sql/SqlFixture.h"
-#include "write/ForeignReaders.h"
-#include "write/SimDisk.h"
-#include "write/WriteFixture.h"
 
 using namespace jet;
 using namespace jettest;

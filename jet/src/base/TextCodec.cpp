@@ -1,0 +1,251 @@
+#include "base/TextCodec.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace jet {
+
+namespace {
+
+bool isMultiByteCodePage(uint16_t cp) {
+    return cp == 932 || cp == 936 || cp == 949 || cp == 950 || cp == 1361 || cp == 65001;
+}
+
+// Converts in one go with iconv; undecodable bytes become U+FFFD and decoding carries on.
+void iconvToUtf8(iconv_t cd, const uint8_t* data, size_t len, std::string& out) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = reinterpret_cast<char*>(const_cast<uint8_t*>(data));
+    size_t inLeft = len;
+    char buf[1024];
+    while (inLeft > 0) {
+        char* o = buf;
+        size_t oLeft = sizeof buf;
+        size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+        out.append(buf, static_cast<size_t>(o - buf));
+        if (r == static_cast<size_t>(-1)) {
+            if (errno == E2BIG) continue;
+            // EILSEQ or EINVAL (truncated sequence at the end): skip one byte.
+            out.append("\xEF\xBF\xBD");
+            ++in;
+            --inLeft;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+}
+
+class IconvHandle {
+public:
+    explicit IconvHandle(const std::string& from) : m_cd(iconv_open("UTF-8", from.c_str())) {}
+    ~IconvHandle() {
+        if (ok()) iconv_close(m_cd);
+    }
+    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return m_cd; }
+
+private:
+    iconv_t m_cd;
+};
+
+}  // namespace
+
+TextCodec::TextCodec(Format format, uint16_t codePage) : m_format(format), m_codePage(codePage) {
+    if (m_codePage == 0) m_codePage = 1252;
+    m_iconvName = m_codePage == 65001 ? "UTF-8" : "CP" + std::to_string(m_codePage);
+    m_singleByte = !isMultiByteCodePage(m_codePage);
+    if (!IconvHandle(m_iconvName).ok()) {
+        // An unknown code page still gives readable text for the ASCII part.
+        m_iconvName = "CP1252";
+        m_singleByte = true;
+    }
+    if (m_singleByte) {
+        IconvHandle cd(m_iconvName);
+        for (int b = 0; b < 256; ++b) {
+            uint8_t byte = static_cast<uint8_t>(b);
+            std::string s;
+            if (b < 0x80) {
+                s.push_back(static_cast<char>(b));
+            } else if (cd.ok()) {
+                iconvToUtf8(cd.get(), &byte, 1, s);
+                // Bytes the code page leaves undefined come through as U+0080..U+00FF, as
+                // Windows itself converts them, so that they survive a round trip.
+                if (s == "\xEF\xBF\xBD") {
+                    s.clear();
+                    appendUtf8(b, s);
+                }
+            } else {
+                appendUtf8(b, s);
+            }
+            m_table[b] = s;
+        }
+    }
+}
+
+void TextCodec::appendUtf8(uint32_t cp, std::string& out) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+void TextCodec::utf16ToUtf8(const uint8_t* data, size_t len, std::string& out) {
+    // Written straight into the string's buffer: this runs for every text cell of a scan.
+    const size_t n = len / 2;
+    const size_t base = out.size();
+    out.resize(base + 3 * n);
+    char* o = out.data() + base;
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t u = data[2 * i] | (data[2 * i + 1] << 8);
+        if (u < 0x80) {
+            *o++ = static_cast<char>(u);
+            continue;
+        }
+        if (u < 0x800) {
+            *o++ = static_cast<char>(0xC0 | (u >> 6));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
+            continue;
+        }
+        if (u >= 0xD800 && u <= 0xDFFF) {
+            uint32_t l = i + 1 < n ? (data[2 * i + 2] | (data[2 * i + 3] << 8)) : 0;
+            if (u <= 0xDBFF && l >= 0xDC00 && l <= 0xDFFF) {
+                // Four bytes out for two units in: within the three reserved per unit.
+                uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (l - 0xDC00);
+                *o++ = static_cast<char>(0xF0 | (cp >> 18));
+                *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+                *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+                ++i;
+                continue;
+            }
+            u = 0xFFFD;  // unpaired surrogate
+        }
+        *o++ = static_cast<char>(0xE0 | (u >> 12));
+        *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (u & 0x3F));
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+}
+
+void TextCodec::uncompress(const uint8_t* data, size_t len, std::string& out) {
+    // A zero byte switches between one byte per character (U+0000..U+00FF) and UTF-16LE; the
+    // writer never compresses text where a zero byte could be mistaken for the switch.
+    bool compressed = true;
+    size_t start = 0;
+    for (size_t i = 0; i <= len; ++i) {
+        if (i < len && data[i] != 0) continue;
+        if (compressed) {
+            const size_t base = out.size();
+            out.resize(base + 2 * (i - start));
+            char* o = out.data() + base;
+            for (size_t k = start; k < i; ++k) {
+                uint8_t c = data[k];
+                if (c < 0x80) {
+                    *o++ = static_cast<char>(c);
+                } else {
+                    *o++ = static_cast<char>(0xC0 | (c >> 6));
+                    *o++ = static_cast<char>(0x80 | (c & 0x3F));
+                }
+            }
+            out.resize(static_cast<size_t>(o - out.data()));
+        } else {
+            utf16ToUtf8(data + start, i - start, out);
+        }
+        compressed = !compressed;
+        start = i + 1;
+    }
+}
+
+void TextCodec::decodeCodePage(const uint8_t* data, size_t len, std::string& out) const {
+    if (m_singleByte) {
+        for (size_t i = 0; i < len; ++i) {
+            uint8_t b = data[i];
+            if (b < 0x80)
+                out.push_back(static_cast<char>(b));
+            else
+                out += m_table[b];
+        }
+        return;
+    }
+    IconvHandle cd(m_iconvName);
+    if (cd.ok()) {
+        iconvToUtf8(cd.get(), data, len, out);
+    } else {
+        for (size_t i = 0; i < len; ++i)
+            appendUtf8(data[i], out);
+    }
+}
+
+void TextCodec::decode(const uint8_t* data, size_t len, std::string& out) const {
+    out.clear();
+    if (m_format == Format::Jet3) {
+        decodeCodePage(data, len, out);
+    } else if (len >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
+        uncompress(data + 2, len - 2, out);
+    } else {
+        utf16ToUtf8(data, len, out);
+    }
+}
+
+std::string TextCodec::decodeName(const uint8_t* data, size_t len) const {
+    std::string out;
+    if (m_format == Format::Jet3)
+        decodeCodePage(data, len, out);
+    else
+        utf16ToUtf8(data, len, out);
+    return out;
+}
+
+bool TextCodec::toUtf16(const std::string& s, std::vector<uint16_t>& out) {
+    out.clear();
+    out.reserve(s.size());  // never fewer bytes than units
+    for (size_t i = 0; i < s.size();) {
+        uint8_t b = static_cast<uint8_t>(s[i]);
+        uint32_t cp;
+        int extra;
+        if (b < 0x80) {
+            cp = b;
+            extra = 0;
+        } else if ((b & 0xE0) == 0xC0) {
+            cp = b & 0x1F;
+            extra = 1;
+        } else if ((b & 0xF0) == 0xE0) {
+            cp = b & 0x0F;
+            extra = 2;
+        } else if ((b & 0xF8) == 0xF0) {
+            cp = b & 0x07;
+            extra = 3;
+        } else {
+            return false;
+        }
+        if (extra > 0 && i + size_t(extra) >= s.size()) return false;
+        for (int k = 1; k <= extra; ++k) {
+            uint8_t c = static_cast<uint8_t>(s[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<uint16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<uint16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<uint16_t>(cp));
+        }
+        i += size_t(extra) + 1;
+    }
+    return true;
+}
+
+}  // namespace jet

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/Schema.h"
+#include "page/PageSpace.h"
+
+namespace jet {
+
+// Stores Memo/OLE values: inline in the row up to kInlineMax bytes, as one row on an LVAL page
+// of the column up to kSingleMax, else as a chain of LVAL rows. Frees them again row by row, so
+// LVAL pages are repacked and given back when empty.
+class LongValueWriter {
+public:
+    static constexpr size_t kInlineMax = 64;
+    static constexpr size_t kSingleMax = 4076;
+    static constexpr size_t kChunkMax = 4072;
+
+    LongValueWriter(PageSpace& space, PageSet& pages, const TableDef& table)
+        : m_space(space), m_pages(pages), m_table(table) {}
+
+    // The in-row field (12-byte descriptor, followed by the data when inline).
+    std::vector<uint8_t> store(const ColumnDef& column, const std::vector<uint8_t>& data);
+    // Releases what a stored field points at (nothing for inline values).
+    void free(const ColumnDef& column, const std::vector<uint8_t>& field);
+
+private:
+    uint32_t put(const ColumnDef& column, const std::vector<uint8_t>& row);
+    std::string what(const ColumnDef& column) const;
+
+    PageSpace& m_space;
+    PageSet& m_pages;
+    const TableDef& m_table;
+};
+
+}  // namespace jet

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/Schema.h"
+#include "jet/Value.h"
+
+namespace jet {
+
+// Turns a value into the bytes a Jet 4 row stores for a column: fixed fields at their full
+// width, variable fields as stored, and for Memo/OLE the bytes of the long value itself (the
+// descriptor is made when the value is placed). Values the column cannot hold are refused with
+// hr::kInvalidArg and a sentence naming the column.
+class FieldEncoder {
+public:
+    static std::vector<uint8_t> encode(const TableDef& table, const ColumnDef& column,
+                                       const Value& value);
+    // Width of a fixed column's field in the fixed area.
+    static size_t fixedWidth(const ColumnDef& column);
+    // Whether rows of this column type can be written at all.
+    static bool supported(ColumnType type);
+};
+
+}  // namespace jet

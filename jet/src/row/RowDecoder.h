@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "base/ByteView.h"
+#include "base/TextCodec.h"
+#include "jet/Schema.h"
+#include "jet/Value.h"
+#include "lval/LongValueReader.h"
+#include "page/Pager.h"
+
+namespace jet {
+
+// Bytes a value of the type takes in the fixed part of a row; 0 for yes/no (it lives in the
+// null mask) and for types stored in the variable part.
+size_t fixedSize(ColumnType type);
+
+// Turns one stored row into values, one per column of the definition (column-id order).
+// Reuses the strings and byte vectors already in `out`, so a scan allocates little per row.
+class RowDecoder {
+public:
+    RowDecoder(Pager& pager, const TextCodec& text, const TableDef& def);
+
+    // Throws hr::kCorrupt when the row does not fit its own length fields.
+    void decode(const ByteView& row, std::vector<Value>& out);
+
+    // Decodes one field's bytes as the column's type (fixed or variable data).
+    void decodeField(const ColumnDef& col, const ByteView& data, Value& out);
+
+    // Records the LVAL pages each long value read touches, per column (checker use).
+    void trackLongValuePages(std::vector<LongValueReader::PageUse>* pages) {
+        m_lv.trackPages(pages);
+    }
+
+private:
+    void jet3Offsets(const ByteView& row, size_t nullMaskSize, uint16_t varCount);
+
+    const TextCodec& m_text;
+    const TableDef& m_def;
+    Format m_format;
+    LongValueReader m_lv;
+    std::vector<uint8_t> m_scratch;
+    std::vector<uint32_t> m_offsets;  // variable offsets of the current row, EOD last
+};
+
+}  // namespace jet

@@ -1,0 +1,509 @@
+#include "table/RowWriter.h"
+
+#include "index/IndexWriter.h"
+#include "index/PageSetIndexSink.h"
+#include "jet/Error.h"
+#include "lval/LongValueWriter.h"
+#include "page/PageSpace.h"
+#include "page/SlotPage.h"
+#include "row/FieldEncoder.h"
+#include "row/RowCodec.h"
+#include "row/RowDecoder.h"
+#include "row/TableScanner.h"
+
+namespace jet {
+
+namespace {
+
+void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+std::string tableText(const TableDef& def) {
+    return "table '" + def.name + "'";
+}
+
+// The values as they will be stored: checked, encoded, and for long values the raw value
+// bytes (placed later). Yes/No values go to `flags`.
+struct Encoded {
+    RowCodec::Fields fields;
+    std::vector<bool> flags;
+    std::vector<bool> longValue;  // fields[i] holds value bytes still to be placed
+};
+
+Encoded encodeAll(const TableDef& def, const std::vector<Value>& values) {
+    Encoded e;
+    e.fields.resize(def.columns.size());
+    e.flags.resize(def.columns.size(), false);
+    e.longValue.resize(def.columns.size(), false);
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        const ColumnDef& c = def.columns[i];
+        const Value& v = values[i];
+        if (c.type == ColumnType::Bool) {
+            // Yes/No fields are never null; an unset one is No.
+            if (v.isNull()) continue;
+            auto b = v.getIf<bool>();
+            if (!b)
+                throw Error(hr::kInvalidArg, "The value for field '" + c.name + "' of " +
+                                                 tableText(def) + " must be Yes or No.");
+            e.flags[i] = *b;
+            continue;
+        }
+        if (v.isNull()) continue;
+        e.fields[i] = FieldEncoder::encode(def, c, v);
+        e.longValue[i] = c.isLongValue();
+    }
+    return e;
+}
+
+// Refuses a row that would not fit, before any page is touched: long values are counted at
+// the size their in-row field will have.
+// Returns the row as it will be stored when it has no long value to place first (the usual
+// case, so that the row is built once), and an empty row otherwise.
+std::vector<uint8_t> checkSize(const TableDef& def, const Encoded& e) {
+    bool longValues = false;
+    for (size_t i = 0; i < e.fields.size(); ++i)
+        longValues = longValues || (e.longValue[i] && e.fields[i]);
+    std::vector<uint8_t> row;
+    size_t len = 0;
+    if (longValues) {
+        RowCodec::Fields sized = e.fields;
+        for (size_t i = 0; i < sized.size(); ++i) {
+            if (!e.longValue[i] || !sized[i]) continue;
+            size_t n = sized[i]->size() <= LongValueWriter::kInlineMax ? 12 + sized[i]->size() : 12;
+            sized[i] = std::vector<uint8_t>(n, 0);
+        }
+        len = RowCodec::build(def, sized, e.flags).size();
+    } else {
+        row = RowCodec::build(def, e.fields, e.flags);
+        len = row.size();
+    }
+    if (len > RowCodec::kMaxRowSize)
+        throw Error(hr::kInvalidArg, "The record is too large: it needs " + std::to_string(len) +
+                                         " bytes and a record of " + tableText(def) +
+                                         " can hold at most " +
+                                         std::to_string(RowCodec::kMaxRowSize) + ".");
+    return row;
+}
+
+void checkValueCount(const TableDef& def, const std::vector<Value>& values) {
+    if (values.size() != def.columns.size())
+        throw Error(hr::kInvalidArg, "A record of " + tableText(def) + " needs " +
+                                         std::to_string(def.columns.size()) + " values, not " +
+                                         std::to_string(values.size()) + ".");
+}
+
+void writeCounters(PageSet& pages, const TableDef& def, uint32_t rowCount, uint32_t autoNumber) {
+    std::vector<uint8_t>& tdef = pages.modify(def.tdefPage);
+    put32(tdef, 0x10, rowCount);
+    put32(tdef, 0x14, autoNumber);
+}
+
+// The values an index sees for a row about to be stored: what reading the stored fields back
+// gives (a Byte stays a Byte, fixed text keeps its padding). Long values are taken as given.
+std::vector<Value> storedValues(Pager& pager, const TextCodec& text, const TableDef& def,
+                                const Encoded& e, const std::vector<Value>& given) {
+    RowDecoder decoder(pager, text, def);
+    std::vector<Value> out(def.columns.size());
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        const ColumnDef& c = def.columns[i];
+        if (c.type == ColumnType::Bool)
+            out[i] = bool(e.flags[i]);
+        else if (c.isLongValue() || !e.fields[i])
+            out[i] = c.isLongValue() ? given[i] : Value();
+        else
+            decoder.decodeField(c, ByteView(e.fields[i]->data(), e.fields[i]->size()), out[i]);
+    }
+    return out;
+}
+
+// Every index of the table in two phases: all are checked (uniqueness, required keys, keys that
+// can be built) before any index page changes. A refusal leaves the whole change unwritten.
+void updateIndexes(PageSet& pages, const TableDef& def, uint32_t sortOrder,
+                   const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow,
+                   RowId newId) {
+    std::vector<index::IndexWriter> writers;
+    std::vector<index::PageSetIndexSink> sinks;
+    std::vector<index::IndexRowChange> changes;
+    writers.reserve(def.realIndexes.size());
+    sinks.reserve(def.realIndexes.size());
+    for (size_t r = 0; r < def.realIndexes.size(); ++r) {
+        writers.emplace_back(def, r, Format::Jet4, sortOrder);
+        sinks.emplace_back(pages, def, r);
+    }
+    for (size_t r = 0; r < writers.size(); ++r)
+        changes.push_back(writers[r].prepare(sinks[r], oldRow, oldId, newRow, newId));
+    for (size_t r = 0; r < writers.size(); ++r) {
+        if (changes[r].empty()) continue;
+        writers[r].apply(sinks[r], changes[r]);
+        if (changes[r].uniqueDelta != 0) sinks[r].addToUniqueCount(changes[r].uniqueDelta);
+    }
+}
+
+}  // namespace
+
+RowWriter::RowWriter(Database::Impl& db, ChangeRunner& changes)
+    : m_db(db), m_changes(changes), m_heldEntries(db.pager(), db.header()), m_autoNumbers(db) {
+    m_changes.addObserver(m_heldEntries);
+    m_changes.addObserver(*this);
+}
+
+RowWriter::~RowWriter() = default;
+
+void RowWriter::forgetCaches() {
+    m_rules.clear();
+    m_autoNumbers.forget();
+}
+
+void RowWriter::written(bool failed) {
+    if (failed) forgetCaches();
+}
+
+void RowWriter::dropped() {
+    forgetCaches();
+}
+
+void RowWriter::checkWritable() {
+    if (m_db.options().readOnly)
+        throw Error(hr::kReadOnly,
+                    "The database is open read-only; open it for writing to "
+                    "change records.");
+    m_changes.checkWritable();
+}
+
+const TableDef& RowWriter::writableTable(std::string_view table) {
+    checkWritable();
+    const TableDef& def = m_db.tableDef(table);
+    const CatalogEntry* entry = m_db.findTable(table);
+    if (!m_systemRows && (def.isSystemTable() || (entry && entry->kind == ObjectKind::SystemTable)))
+        throw Error(hr::kReadOnly, "'" + def.name +
+                                       "' is a system table; only the database "
+                                       "itself changes its records.");
+    for (const ColumnDef& c : def.columns)
+        if (!FieldEncoder::supported(c.type))
+            throw Error(hr::kNotSupported, "Table '" + def.name + "' has field '" + c.name +
+                                               "' of a type (" + columnTypeName(c.type) +
+                                               ") whose values cannot be written yet.");
+    return def;
+}
+
+void RowWriter::changePages(const std::function<void(PageSet&)>& body) {
+    checkWritable();
+    // a schema change may rewrite the property blobs the rules come from
+    forgetCaches();
+    m_changes.flushHeld();
+    m_changes.step(body);
+}
+
+const ColumnRules& RowWriter::rulesFor(const TableDef& def) {
+    auto it = m_rules.find(def.tdefPage);
+    if (it == m_rules.end()) it = m_rules.emplace(def.tdefPage, ColumnRules::load(m_db, def)).first;
+    return it->second;
+}
+
+void RowWriter::transact(const std::function<void()>& body) {
+    if (!m_changes.currentBatch()) checkWritable();
+    m_changes.batch(body);
+}
+
+RowWriter::Located RowWriter::locate(PageSet& pages, const TableDef& def, RowId row) {
+    const std::string where = "Record " + std::to_string(row.page) + ":" + std::to_string(row.row) +
+                              " of " + tableText(def);
+    auto missing = [&]() -> Error {
+        return Error(hr::kNotFound, where + " does not exist (it may have been deleted).");
+    };
+    PageSpace space(pages);
+    if (row.page < 3 || row.page >= pages.pageCount() || !space.inMap(def.ownedMap, row.page))
+        throw missing();
+    const std::vector<uint8_t>& bytes = pages.read(row.page);
+    if (bytes[0] != 0x01) throw missing();
+    SlotPage sp(bytes, row.page);
+    if (sp.owner() != def.tdefPage || row.row >= sp.slots().size()) throw missing();
+    const SlotPage::Slot& s = sp.slots()[row.row];
+    if (s.flags & SlotPage::kDeleted) throw missing();
+    Located at;
+    at.page = at.dataPage = row.page;
+    at.slot = at.dataSlot = row.row;
+    at.bytes = s.bytes;
+    if (s.flags & SlotPage::kOverflow) {
+        if (s.bytes.size() < 4) throwCorrupt(where + " is a moved record without a pointer");
+        uint32_t ptr =
+            s.bytes[0] | (s.bytes[1] << 8) | (s.bytes[2] << 16) | (uint32_t(s.bytes[3]) << 24);
+        at.moved = true;
+        at.dataPage = ptr >> 8;
+        at.dataSlot = ptr & 0xFF;
+        if (at.dataPage < 3 || at.dataPage >= pages.pageCount())
+            throwCorrupt(where + " was moved to a page that does not exist");
+        SlotPage target(pages.read(at.dataPage), at.dataPage);
+        if (target.owner() != def.tdefPage || at.dataSlot >= target.slots().size() ||
+            (target.slots()[at.dataSlot].flags & SlotPage::kOverflow))
+            throwCorrupt(where + " was moved to a place that holds none of its data");
+        at.bytes = target.slots()[at.dataSlot].bytes;
+    }
+    return at;
+}
+
+RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values,
+                        bool keepAutoNumbers) {
+    if (m_heldEntries.holdsAny()) {
+        // Checks of related tables and the first look for the highest AutoNumber read
+        // indexes: they must see the entries held so far.
+        const TableDef& now = m_db.tableDef(table);
+        if (ReferentialIntegrity::involved(now) || m_autoNumbers.looksForHighest(now))
+            m_changes.flushHeld();
+    }
+    // Not copied: a definition read again keeps its place, and one retired stays alive.
+    const TableDef& def = writableTable(table);
+    checkValueCount(def, values);
+    const bool related = ReferentialIntegrity::involved(def);
+    if (related && !m_changes.currentBatch()) {
+        // the related tables' checks read them within the same change
+        RowId id;
+        transact([&] { id = insert(table, values, keepAutoNumbers); });
+        return id;
+    }
+    std::vector<Value> full = values;
+    const uint32_t autoNumber = m_autoNumbers.assign(def, full, keepAutoNumbers);
+    rulesFor(def).check(def, full);
+    Encoded e = encodeAll(def, full);
+    std::vector<uint8_t> ready = checkSize(def, e);
+    RowId id;
+    m_changes.step([&](PageSet& pages) {
+        std::vector<Value> stored;
+        if (!def.realIndexes.empty() || related)
+            stored = storedValues(m_db.pager(), m_db.text(), def, e, full);
+        if (related) ReferentialIntegrity(m_db, pages).requireParents(def, nullptr, stored);
+        PageSpace space(pages);
+        LongValueWriter lv(space, pages, def);
+        for (size_t i = 0; i < def.columns.size(); ++i)
+            if (e.longValue[i] && e.fields[i]) e.fields[i] = lv.store(def.columns[i], *e.fields[i]);
+        const std::vector<uint8_t> row =
+            ready.empty() ? RowCodec::build(def, e.fields, e.flags) : std::move(ready);
+        uint32_t at =
+            space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row, 0, tableText(def));
+        id = RowId{at >> 8, static_cast<uint8_t>(at & 0xFF)};
+        if (index::IndexBatch* held = m_heldEntries.batch(); held && !related && !m_systemRows)
+            held->insert(def, stored, id);
+        else if (!def.realIndexes.empty())
+            updateIndexes(pages, def, m_db.header().sortOrder, nullptr, id, &stored, id);
+        writeCounters(pages, def, def.rowCount + 1, autoNumber);
+    });
+    // the stored counter is now at least the highest value
+    m_autoNumbers.counterStored(def);
+    return id;
+}
+
+void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Value>& values) {
+    m_changes.flushHeld();  // the change edits indexes, which must hold every entry first
+    const TableDef def = writableTable(table);
+    checkValueCount(def, values);
+    const bool related = ReferentialIntegrity::involved(def);
+    if (related && !m_changes.currentBatch()) {
+        transact([&] { update(table, rowId, values); });
+        return;
+    }
+    std::vector<ReferentialIntegrity::Dependents> dependents;
+    m_changes.step([&](PageSet& pages) {
+        Located at = locate(pages, def, rowId);
+        ByteView oldRow(at.bytes.data(), at.bytes.size(), at.dataPage);
+        RowCodec::Fields oldFields = RowCodec::split(def, oldRow);
+        std::vector<Value> oldValues;
+        RowDecoder decoder(m_db.pager(), m_db.text(), def);
+        decoder.decode(oldRow, oldValues);
+
+        std::vector<Value> full = values;
+        for (size_t i = 0; i < def.columns.size(); ++i) {
+            const ColumnDef& c = def.columns[i];
+            if (c.isAutoNumber() && !full[i].isNull() && !(full[i] == oldValues[i]))
+                throw Error(hr::kInvalidArg, "Field '" + c.name + "' of " + tableText(def) +
+                                                 " is an AutoNumber; its value cannot change.");
+            if (c.isAutoNumber()) full[i] = oldValues[i];
+        }
+        // Only the fields that change are held to the rules: a record stored before a rule was
+        // set stays editable in its other fields.
+        std::vector<Value> changed(full.size());
+        for (size_t i = 0; i < full.size(); ++i)
+            changed[i] = full[i] == oldValues[i] ? Value(int32_t(0)) : full[i];
+        rulesFor(def).check(def, changed);
+        Encoded e = encodeAll(def, full);
+        // An unchanged long value keeps its stored form; a changed one is stored anew.
+        std::vector<bool> keep(def.columns.size(), false);
+        for (size_t i = 0; i < def.columns.size(); ++i) {
+            if (!e.longValue[i] || !(full[i] == oldValues[i]) || !oldFields[i]) continue;
+            keep[i] = true;
+        }
+        Encoded sized = e;
+        for (size_t i = 0; i < def.columns.size(); ++i)
+            if (keep[i]) {
+                sized.fields[i] = oldFields[i];
+                sized.longValue[i] = false;
+            }
+        checkSize(def, sized);
+
+        if (!def.realIndexes.empty() || related) {
+            std::vector<Value> stored = storedValues(m_db.pager(), m_db.text(), def, e, full);
+            if (related) {
+                ReferentialIntegrity ri(m_db, pages);
+                ri.requireParents(def, &oldValues, stored);
+                dependents = ri.dependents(def, oldValues, &stored);
+            }
+            if (!def.realIndexes.empty())
+                updateIndexes(pages, def, m_db.header().sortOrder, &oldValues, rowId, &stored,
+                              rowId);
+        }
+        PageSpace space(pages);
+        LongValueWriter lv(space, pages, def);
+        for (size_t i = 0; i < def.columns.size(); ++i) {
+            const ColumnDef& c = def.columns[i];
+            if (!c.isLongValue()) continue;
+            if (keep[i]) {
+                e.fields[i] = oldFields[i];
+                continue;
+            }
+            if (oldFields[i]) lv.free(c, *oldFields[i]);
+            if (e.fields[i]) e.fields[i] = lv.store(c, *e.fields[i]);
+        }
+        std::vector<uint8_t> row = RowCodec::build(def, e.fields, e.flags);
+        const std::string what = tableText(def);
+
+        std::vector<uint8_t>& dataBytes = pages.modify(at.dataPage);
+        SlotPage dataPage(dataBytes, at.dataPage);
+        SlotPage::Slot& slot = dataPage.slots()[at.dataSlot];
+        if (dataPage.freeSpace() + long(slot.bytes.size()) >= long(row.size())) {
+            slot.bytes = row;  // fits where it is
+            dataPage.store(dataBytes);
+            space.settle(at.dataPage, def.ownedMap, def.freeMap, what);
+            return;
+        }
+        // Grown past its page: the bytes move elsewhere and the record's own slot points there,
+        // so the RowId stays what it was.
+        uint32_t target = space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row,
+                                         SlotPage::kDeleted, what, at.dataPage);
+        if (at.moved) {
+            std::vector<uint8_t>& oldTarget = pages.modify(at.dataPage);
+            SlotPage tp(oldTarget, at.dataPage);
+            tp.slots()[at.dataSlot] = SlotPage::Slot{SlotPage::kTombstone, {}};
+            tp.store(oldTarget);
+        }
+        std::vector<uint8_t>& headBytes = pages.modify(at.page);
+        SlotPage head(headBytes, at.page);
+        std::vector<uint8_t> pointer(4);
+        put32(pointer, 0, target);
+        head.slots()[at.slot] = SlotPage::Slot{SlotPage::kOverflow, pointer};
+        head.store(headBytes);
+        space.settle(at.page, def.ownedMap, def.freeMap, what);
+        if (at.moved && at.dataPage != at.page)
+            space.settle(at.dataPage, def.ownedMap, def.freeMap, what);
+    });
+    cascade(dependents);
+}
+
+void RowWriter::remove(std::string_view table, RowId rowId) {
+    m_changes.flushHeld();  // the change edits indexes, which must hold every entry first
+    const TableDef def = writableTable(table);
+    const bool related = ReferentialIntegrity::involved(def);
+    if (related && !m_changes.currentBatch()) {
+        transact([&] { remove(table, rowId); });
+        return;
+    }
+    std::vector<ReferentialIntegrity::Dependents> dependents;
+    m_changes.step([&](PageSet& pages) {
+        Located at = locate(pages, def, rowId);
+        ByteView oldRow(at.bytes.data(), at.bytes.size(), at.dataPage);
+        RowCodec::Fields oldFields = RowCodec::split(def, oldRow);
+        if (!def.realIndexes.empty() || related) {
+            std::vector<Value> oldValues;
+            RowDecoder(m_db.pager(), m_db.text(), def).decode(oldRow, oldValues);
+            if (related)
+                dependents = ReferentialIntegrity(m_db, pages).dependents(def, oldValues, nullptr);
+            if (!def.realIndexes.empty())
+                updateIndexes(pages, def, m_db.header().sortOrder, &oldValues, rowId, nullptr,
+                              rowId);
+        }
+        PageSpace space(pages);
+        LongValueWriter lv(space, pages, def);
+        for (size_t i = 0; i < def.columns.size(); ++i)
+            if (def.columns[i].isLongValue() && oldFields[i])
+                lv.free(def.columns[i], *oldFields[i]);
+        const std::string what = tableText(def);
+        auto bury = [&](uint32_t page, uint32_t slot) {
+            std::vector<uint8_t>& bytes = pages.modify(page);
+            SlotPage sp(bytes, page);
+            sp.slots()[slot] = SlotPage::Slot{SlotPage::kTombstone, {}};
+            sp.store(bytes);
+        };
+        if (at.moved) bury(at.dataPage, at.dataSlot);
+        bury(at.page, at.slot);
+        if (at.moved && at.dataPage != at.page)
+            space.settle(at.dataPage, def.ownedMap, def.freeMap, what);
+        space.settle(at.page, def.ownedMap, def.freeMap, what);
+        writeCounters(pages, def, def.rowCount == 0 ? 0 : def.rowCount - 1, def.autoNumber);
+    });
+    cascade(dependents);
+}
+
+std::optional<std::vector<Value>> RowWriter::readRow(const TableDef& def, RowId row) {
+    Located at;
+    try {
+        at = locate(*m_changes.currentBatch(), def, row);
+    } catch (const Error& e) {
+        if (e.code() == hr::kNotFound) return std::nullopt;
+        throw;
+    }
+    std::vector<Value> values;
+    RowDecoder(m_db.pager(), m_db.text(), def)
+        .decode(ByteView(at.bytes.data(), at.bytes.size(), at.dataPage), values);
+    return values;
+}
+
+void RowWriter::cascade(const std::vector<ReferentialIntegrity::Dependents>& dependents) {
+    using Action = ReferentialIntegrity::Dependents::Action;
+    for (const ReferentialIntegrity::Dependents& d : dependents) {
+        for (RowId row : d.rows) {
+            // an earlier cascade of the same change may have taken the row already
+            std::optional<std::vector<Value>> values = readRow(m_db.tableDef(d.table), row);
+            if (!values) continue;
+            if (d.action == Action::Delete) {
+                remove(d.table, row);
+                continue;
+            }
+            for (size_t i = 0; i < d.columns.size(); ++i)
+                (*values)[d.columns[i]] = d.action == Action::Update ? d.newKey[i] : Value();
+            update(d.table, row, *values);
+        }
+    }
+}
+
+}  // namespace jet
+
+namespace jet {
+
+namespace {
+struct SystemRowsScope {
+    bool& flag;
+    explicit SystemRowsScope(bool& f) : flag(f) { flag = true; }
+    ~SystemRowsScope() { flag = false; }
+    SystemRowsScope(const SystemRowsScope&) = delete;
+    SystemRowsScope& operator=(const SystemRowsScope&) = delete;
+};
+}  // namespace
+
+RowId RowWriter::insertSystemRow(std::string_view table, const std::vector<Value>& values) {
+    SystemRowsScope scope(m_systemRows);
+    return insert(table, values);
+}
+
+void RowWriter::removeSystemRow(std::string_view table, RowId row) {
+    SystemRowsScope scope(m_systemRows);
+    remove(table, row);
+}
+
+void RowWriter::updateSystemRow(std::string_view table, RowId row,
+                                const std::vector<Value>& values) {
+    SystemRowsScope scope(m_systemRows);
+    m_rules.clear();
+    update(table, row, values);
+}
+
+}  // namespace jet

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+#include "jet/Schema.h"
+#include "page/PageSet.h"
+#include "page/PageSpace.h"
+
+namespace jet {
+
+// Puts a table definition on its TDEF pages within a change: the chain grows by pages taken
+// from the free map or gives surplus pages back, so a definition that outgrows its page (or
+// shrinks) stays one chain starting at the same page.
+class DefinitionStore {
+public:
+    // def.tdefPage must be set; def.tdefPages is the current chain (empty for a new table,
+    // whose first page has just been allocated) and is updated.
+    static void write(PageSet& pages, PageSpace& space, TableDef& def);
+    // Frees every page of the chain.
+    static void release(PageSpace& space, const TableDef& def);
+};
+
+}  // namespace jet

@@ -1,0 +1,165 @@
+#include "tx/Journal.h"
+
+#include <cstring>
+#include <optional>
+
+#include "jet/Error.h"
+
+namespace jet {
+
+namespace {
+
+void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+void put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
+    for (int i = 0; i < 8; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+uint32_t get32(const std::vector<uint8_t>& b, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | b[at + i];
+    return v;
+}
+uint64_t get64(const std::vector<uint8_t>& b, size_t at) {
+    return get32(b, at) | (uint64_t(get32(b, at + 4)) << 32);
+}
+
+// FNV-1a over everything but the checksum field itself (bytes 24..31).
+uint64_t checksum(const std::vector<uint8_t>& b) {
+    uint64_t h = 1469598103934665603ull;
+    for (size_t i = 0; i < b.size(); ++i) {
+        if (i >= 24 && i < 32) continue;
+        h = (h ^ b[i]) * 1099511628211ull;
+    }
+    return h;
+}
+
+struct Image {
+    uint32_t pageSize = 0;
+    uint64_t fileSize = 0;
+    std::vector<std::pair<uint32_t, const uint8_t*>> pages;
+};
+
+// Layout: magic[8] pageSize u32, records u32, fileSize u64, checksum u64; then per record
+// page number u32 and the page as stored.
+std::optional<Image> parse(const std::vector<uint8_t>& b) {
+    if (b.size() < Journal::kHeaderSize || std::memcmp(b.data(), Journal::kMagic, 8) != 0)
+        return std::nullopt;
+    Image im;
+    im.pageSize = get32(b, 8);
+    uint32_t records = get32(b, 12);
+    im.fileSize = get64(b, 16);
+    if (im.pageSize == 0 || im.pageSize > 65536) return std::nullopt;
+    if (b.size() != Journal::kHeaderSize + uint64_t(records) * (4 + im.pageSize))
+        return std::nullopt;
+    if (get64(b, 24) != checksum(b)) return std::nullopt;
+    for (uint32_t i = 0; i < records; ++i) {
+        size_t at = Journal::kHeaderSize + size_t(i) * (4 + im.pageSize);
+        im.pages.emplace_back(get32(b, at), b.data() + at + 4);
+    }
+    return im;
+}
+
+void restore(FileIO& db, const Image& im) {
+    for (const auto& [n, bytes] : im.pages)
+        db.write(uint64_t(n) * im.pageSize, bytes, im.pageSize);
+    db.truncate(im.fileSize);
+    db.sync();
+}
+
+}  // namespace
+
+void Journal::commit(Pager& pager, JournalStore& store,
+                     const std::map<uint32_t, std::vector<uint8_t>>& dirty) {
+    if (dirty.empty()) return;
+    FileIO& db = pager.file();
+    const uint32_t pageSize = pager.pageSize();
+    const uint64_t fileSize = db.size();
+    const uint32_t oldPages = pager.pageCount();
+
+    std::vector<uint8_t> j(kHeaderSize);
+    std::memcpy(j.data(), kMagic, 8);
+    uint32_t records = 0;
+    for (const auto& [n, plain] : dirty) {
+        if (n >= oldPages) continue;  // rule 6
+        size_t at = j.size();
+        j.resize(at + 4 + pageSize);
+        put32(j, at, n);
+        db.read(uint64_t(n) * pageSize, j.data() + at + 4, pageSize);
+        ++records;
+    }
+    put32(j, 8, pageSize);
+    put32(j, 12, records);
+    put64(j, 16, fileSize);
+    put64(j, 24, checksum(j));
+
+    try {
+        std::unique_ptr<FileIO> jf = store.create();
+        jf->write(0, j.data(), j.size());
+        jf->sync();  // rule 1
+    } catch (...) {
+        // The database is untouched; an incomplete journal would be discarded anyway (rule 3).
+        try {
+            store.remove();
+        } catch (...) {
+        }
+        throw;
+    }
+    try {
+        for (const auto& [n, plain] : dirty)
+            pager.writePage(n, plain);
+        pager.sync();
+        store.remove();  // rule 4
+    } catch (...) {
+        // Put the old pages back from memory while the journal still guards them, so that this
+        // open and the file agree again; if that fails too, the journal stays and the next open
+        // rolls back.
+        try {
+            restore(db, *parse(j));
+            store.remove();
+        } catch (...) {
+        }
+        pager.reload();
+        throw;
+    }
+}
+
+bool Journal::recover(FileIO& db, JournalStore& store, bool readOnly) {
+    if (!store.exists()) return false;
+    std::vector<uint8_t> bytes;
+    {
+        std::unique_ptr<FileIO> jf = store.open();
+        uint64_t size = jf->size();
+        // A journal holds at most every page of a 16M-page file; anything beyond is not ours.
+        if (size > (uint64_t(1) << 34)) size = 0;
+        bytes.resize(static_cast<size_t>(size));
+        if (!bytes.empty()) jf->read(0, bytes.data(), bytes.size());
+    }
+    std::optional<Image> im = parse(bytes);
+    if (!im) {
+        if (!readOnly) store.remove();  // rule 3
+        return false;
+    }
+    if (readOnly)
+        throw Error(hr::kLocked,
+                    "The database was left half-changed by a program that stopped; open it for "
+                    "writing once so that the unfinished change can be undone.");
+    if (!db.lockForWrite())
+        throw Error(hr::kLocked,
+                    "The database was left half-changed and is open elsewhere; close the other "
+                    "programs using it so that the unfinished change can be undone.");
+    try {
+        restore(db, *im);
+        store.remove();
+    } catch (...) {
+        db.unlockForWrite();
+        throw;
+    }
+    db.unlockForWrite();
+    return true;
+}
+
+}  // namespace jet

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "jet/Env.h"
+#include "page/Pager.h"
+
+namespace jet {
+
+// Rollback journal: how one change to the database becomes all-or-nothing.
+//
+// Invariants of the database file and its journal, kept by every change:
+//  1. Before any byte of a page that already exists in the database file changes, that page's
+//     stored (encoded) content, the file's length and a checksum over both are in the journal,
+//     and the journal has been synced.
+//  2. A journal whose checksum holds is "hot": the database may hold any mix of old and new
+//     pages, and the only way back to a sound file is to copy every journaled page back and cut
+//     the file to the journaled length. Doing so twice is harmless.
+//  3. A journal whose checksum fails was never complete, so rule 1 guarantees the database was
+//     not touched yet; it is simply removed.
+//  4. A change is done only when all its pages are written and the database synced; removing
+//     the journal afterwards is the moment the change becomes permanent.
+//  5. No open of the database reads it while a hot journal lies beside it: an open for writing
+//     rolls back first (holding the file alone), a read-only open refuses.
+//  6. Pages added past the end of the file need no journal record: cutting the file back to the
+//     journaled length removes them.
+//  7. After any failure while writing, the open database takes no more changes until it is
+//     opened again; its own attempt to roll back from memory may have failed as well.
+class Journal {
+public:
+    // Writes the dirty pages (plain bytes, ascending page numbers) under the protection of a
+    // journal and removes the journal once the database is synced. Throws on failure after
+    // trying to put the file back as it was; a hot journal may be left for the next open.
+    static void commit(Pager& pager, JournalStore& store,
+                       const std::map<uint32_t, std::vector<uint8_t>>& dirty);
+
+    // Rolls back a hot journal left beside the file. Returns true when it did. A read-only open
+    // cannot write the pages back and is refused (hr::kLocked) instead; a journal that was never
+    // completed is removed (when writable) or ignored.
+    static bool recover(FileIO& db, JournalStore& store, bool readOnly);
+
+    static constexpr char kMagic[8] = {'T', 'S', 'J', 'R', 'N', 'L', '0', '1'};
+    static constexpr size_t kHeaderSize = 32;
+};
+
+}  // namespace jet
