@@ -5,57 +5,23 @@
 #include "index/IndexPage.h"
 #include "index/IndexTreeEditor.h"
 #include "jet/Error.h"
+#include "jet/ValueText.h"
 
 namespace jet::index {
 namespace {
 
-std::string number(double v, int digits) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-    return buf;
-}
-
-// How a key value is named in a refusal: close to how the grid shows it.
+// How a key value is named in a refusal: as the grid shows it, texts in quotes.
 std::string valueText(const Value& v) {
     switch (v.type()) {
         case ValueType::Null:
             return "Null";
-        case ValueType::Bool:
-            return v.as<bool>() ? "Yes" : "No";
-        case ValueType::Byte:
-            return std::to_string(v.as<uint8_t>());
-        case ValueType::Int16:
-            return std::to_string(v.as<int16_t>());
-        case ValueType::Int32:
-            return std::to_string(v.as<int32_t>());
-        case ValueType::Currency: {
-            const int64_t s = v.as<Currency>().scaled;
-            const uint64_t mag = s < 0 ? 0 - static_cast<uint64_t>(s) : static_cast<uint64_t>(s);
-            char frac[8];
-            std::snprintf(frac, sizeof frac, "%04u", static_cast<unsigned>(mag % 10000));
-            return (s < 0 ? "-" : "") + std::to_string(mag / 10000) + "." + frac;
-        }
-        case ValueType::Float:
-            return number(v.as<float>(), 7);
-        case ValueType::Double:
-            return number(v.as<double>(), 15);
-        case ValueType::DateTime: {
-            const DateTime::Parts p = v.as<DateTime>().toParts();
-            char buf[48];
-            std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:%02d:%02d", p.year, p.month, p.day,
-                          p.hour, p.minute, p.second);
-            return buf;
-        }
         case ValueType::Text:
             return "\"" + v.as<std::string>() + "\"";
         case ValueType::Bytes:
             return "(" + std::to_string(v.as<std::vector<uint8_t>>().size()) + " bytes)";
-        case ValueType::Guid:
-            return v.as<Guid>().toString();
-        case ValueType::Decimal:
-            return v.as<Decimal>().toString();
+        default:
+            return ValueText::toText(v);
     }
-    return "?";
 }
 
 }  // namespace
