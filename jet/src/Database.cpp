@@ -105,11 +105,11 @@ std::vector<std::string> Database::tableNames(bool includeSystem) const {
 }
 
 const TableDef& Database::tableDef(std::string_view name) {
-    return m_impl->tableDef(name);
+    return m_impl->described(name);
 }
 
 const TableDef& Database::tableDefAtPage(uint32_t tdefPage) {
-    return m_impl->tableDefAtPage(tdefPage);
+    return m_impl->describedAtPage(tdefPage);
 }
 
 TableData Database::readTable(std::string_view name) {
@@ -124,7 +124,7 @@ TableData Database::readTable(std::string_view name) {
 }
 
 void Database::forEachRow(std::string_view name, const RowCallback& callback) {
-    const TableDef& def = tableDef(name);
+    const StoredTableDef& def = m_impl->tableDef(name);
     TableScanner(m_impl->pager(), m_impl->text(), def).scan(callback);
 }
 

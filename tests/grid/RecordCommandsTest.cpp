@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include "catalog/DatabaseImpl.h"
+#include "tdef/StoredTableDef.h"
 #include "ForeignReaders.h"
 #include "Jet4ImageBuilder.h"
 #include "ModalDriver.h"
@@ -497,7 +498,7 @@ void RecordCommandsTest::sortsByNamesWithBlanksAndBracketsInTheDatabasesOrder() 
         std::map<std::pair<uint32_t, uint8_t>, int32_t> idAt;
         for (size_t i = 0; i < data.rows.size(); ++i)
             idAt[{data.rowIds[i].page, data.rowIds[i].row}] = data.rows[i][0].as<int32_t>();
-        const jet::TableDef& def = db->tableDef("Words");
+        const jet::StoredTableDef& def = jet::implOf(*db).tableDef("Words");
         QCOMPARE(def.realIndexes.size(), size_t(1));
         jet::index::IndexTree tree(jet::implOf(*db).pager(), def.realIndexes[0].firstPage,
                                    def.tdefPage);

@@ -7,9 +7,11 @@
 
 #include "Jet4ImageBuilder.h"
 #include "TestSupport.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
+#include "tdef/StoredTableDef.h"
 
 using namespace jet;
 using namespace jettest;
@@ -136,15 +138,15 @@ TEST(BuiltImage, CatalogTellsObjectsApart) {
     }
     EXPECT_EQ(queries, 1);
     EXPECT_EQ(linked, 1);
-    EXPECT_THROW(db->tableDef("SomeQuery"), Error);
+    EXPECT_THROW(implOf(*db).tableDef("SomeQuery"), Error);
     try {
-        db->tableDef("Nope");
+        implOf(*db).tableDef("Nope");
         FAIL();
     } catch (const Error& e) {
         EXPECT_EQ(e.code(), hr::kNotFound);
     }
     try {
-        db->tableDef("Linked");
+        implOf(*db).tableDef("Linked");
         FAIL();
     } catch (const Error& e) {
         EXPECT_EQ(e.code(), hr::kNotSupported);
@@ -154,32 +156,32 @@ TEST(BuiltImage, CatalogTellsObjectsApart) {
 TEST(BuiltImage, TableDefinitionFields) {
     TypesImage img;
     auto db = openImage(img.b.build());
-    const TableDef& def = db->tableDef("alltypes");  // case-insensitive
+    const StoredTableDef& def = implOf(*db).tableDef("alltypes");  // case-insensitive
     EXPECT_EQ(def.name, "AllTypes");
     EXPECT_EQ(def.rowCount, 4u);
     ASSERT_EQ(def.columns.size(), 14u);
     EXPECT_EQ(def.varColumnCount, 4);
-    const ColumnDef* counter = def.findColumn("COUNTER");
+    const StoredColumn* counter = def.findColumn("COUNTER");
     ASSERT_TRUE(counter);
     EXPECT_TRUE(counter->isAutoNumber());
     EXPECT_TRUE(counter->isFixed());
-    const ColumnDef* exact = def.findColumn("Exact");
+    const StoredColumn* exact = def.findColumn("Exact");
     EXPECT_EQ(exact->precision, 18);
     EXPECT_EQ(exact->scale, 2);
-    const ColumnDef* name = def.findColumn("Name");
+    const StoredColumn* name = def.findColumn("Name");
     EXPECT_FALSE(name->isFixed());
     EXPECT_TRUE(name->isCompressedUnicode());
     EXPECT_EQ(name->length, 100);
     EXPECT_EQ(name->sortOrder, 0x0409);
     EXPECT_NE(def.findColumn("Notes")->lvOwnedMap.raw, 0u);
     EXPECT_TRUE(def.indexes.empty());
-    const TableDef& keyed = db->tableDef("Keyed");
+    const StoredTableDef& keyed = implOf(*db).tableDef("Keyed");
     ASSERT_EQ(keyed.indexes.size(), 2u);
     ASSERT_EQ(keyed.realIndexes.size(), 2u);
     const IndexDef* pk = keyed.primaryKey();
     ASSERT_TRUE(pk);
     EXPECT_EQ(pk->name, "PrimaryKey");
-    const RealIndexDef& pkReal = keyed.realIndexes[pk->realIndex];
+    const StoredRealIndex& pkReal = keyed.realIndexes[pk->realIndex];
     EXPECT_TRUE(pkReal.isUnique());
     EXPECT_TRUE(pkReal.isRequired());
     EXPECT_NE(pkReal.firstPage, 0u);
@@ -187,7 +189,7 @@ TEST(BuiltImage, TableDefinitionFields) {
     EXPECT_EQ(pkReal.columns[0].columnId, 0);
     const IndexDef* byName = keyed.findIndex("bylabel");
     ASSERT_TRUE(byName);
-    const RealIndexDef& r = keyed.realIndexes[byName->realIndex];
+    const StoredRealIndex& r = keyed.realIndexes[byName->realIndex];
     EXPECT_TRUE(r.ignoresNulls());
     ASSERT_EQ(r.columns.size(), 2u);
     EXPECT_EQ(r.columns[0].columnId, 1);

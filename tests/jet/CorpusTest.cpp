@@ -11,9 +11,11 @@
 #include <sstream>
 
 #include "TestSupport.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
+#include "tdef/StoredTableDef.h"
 
 using namespace jet;
 using namespace jettest;
@@ -223,7 +225,8 @@ TEST(Corpus, EveryFileOpensAndCountsMatchOracle) {
                 return true;
             });
             EXPECT_EQ(n, t.count) << t.name;
-            EXPECT_EQ(db->tableDef(t.name).rowCount, static_cast<uint32_t>(t.count)) << t.name;
+            EXPECT_EQ(implOf(*db).tableDef(t.name).rowCount, static_cast<uint32_t>(t.count))
+                << t.name;
             ++tables;
         }
     }
@@ -286,8 +289,9 @@ TEST(Corpus, SpotValues) {
         EXPECT_EQ(r[7].as<Currency>().scaled, 35000);
         EXPECT_TRUE(r[8].as<bool>());
         EXPECT_TRUE(t.def.columns[0].isCompressedUnicode());
-        EXPECT_EQ(db->tableDef("Table2").columns.size(), 89u);
-        EXPECT_EQ(db->tableDef("Table2").tdefPages.size(), 2u);  // definition over two pages
+        EXPECT_EQ(implOf(*db).tableDef("Table2").columns.size(), 89u);
+        EXPECT_EQ(implOf(*db).tableDef("Table2").tdefPages.size(),
+                  2u);  // definition over two pages
     }
     {
         // Dates the oracle cannot print: year 9999 and before 1900 / 1000.
@@ -307,11 +311,11 @@ TEST(Corpus, SpotValues) {
         auto db = Database::open(corpusDir() / "jet3-mdbtools-nwind.mdb");
         EXPECT_EQ(db->format(), Format::Jet3);
         EXPECT_EQ(db->pageSize(), 2048u);
-        EXPECT_EQ(db->tableDef("UMSÄTZE").rowCount, 830u);
+        EXPECT_EQ(implOf(*db).tableDef("UMSÄTZE").rowCount, 830u);
         EXPECT_EQ(db->readTable("Umsätze").rows.size(), 830u);
         auto customers = db->readTable("Customers");
         EXPECT_EQ(customers.rows[1][4].as<std::string>(), "Avda. de la Constituci\xC3\xB3n 2222");
-        const TableDef& details = db->tableDef("Order Details");
+        const StoredTableDef& details = implOf(*db).tableDef("Order Details");
         const IndexDef* pk = details.primaryKey();
         ASSERT_TRUE(pk);
         EXPECT_EQ(details.realIndexes[pk->realIndex].columns.size(), 2u);
@@ -328,11 +332,11 @@ TEST(Corpus, SpotValues) {
         EXPECT_FLOAT_EQ(t.rows[7][4].as<float>(), 0.15f);
         // Foreign keys: Order Details points at Orders and Products.
         int foreign = 0;
-        for (const auto& x : db->tableDef("Order Details").indexes) {
+        for (const auto& x : implOf(*db).tableDef("Order Details").indexes) {
             if (x.kind != IndexKind::Foreign) continue;
             ++foreign;
             EXPECT_NE(x.fkRelatedTablePage, 0u);
-            const TableDef& other = db->tableDefAtPage(x.fkRelatedTablePage);
+            const StoredTableDef& other = implOf(*db).tableDefAtPage(x.fkRelatedTablePage);
             EXPECT_TRUE(other.name == "Orders" || other.name == "Products") << other.name;
         }
         EXPECT_EQ(foreign, 2);

@@ -7,9 +7,11 @@
 
 #include "Jet4ImageBuilder.h"
 #include "TestSupport.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
+#include "page/MapPointer.h"
 
 using namespace jet;
 using namespace jettest;
@@ -249,8 +251,8 @@ TEST(Damage, CheckerNamesMisplacedPages) {
     MapPointer lvMap, owned;
     {
         auto db = openImage(good);
-        lvMap = db->tableDef("Notes").findColumn("Body")->lvOwnedMap;
-        owned = db->tableDef("Notes").ownedMap;
+        lvMap = implOf(*db).tableDef("Notes").findColumn("Body")->lvOwnedMap;
+        owned = implOf(*db).tableDef("Notes").ownedMap;
         ASSERT_EQ(checkIntegrity(*db), std::vector<std::string>{});
     }
     {
@@ -295,7 +297,7 @@ TEST(Damage, CheckerOutputIsBounded) {
     MapPointer owned;
     {
         auto db = openImage(image);
-        owned = db->tableDef("Notes").ownedMap;
+        owned = implOf(*db).tableDef("Notes").ownedMap;
     }
     const uint32_t bitmapPage = static_cast<uint32_t>(image.size() / kPage);
     std::vector<uint8_t> bitmap(kPage, 0xFF);

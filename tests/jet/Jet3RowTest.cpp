@@ -6,6 +6,7 @@
 #include "page/MemoryFile.h"
 #include "page/Pager.h"
 #include "row/RowDecoder.h"
+#include "tdef/StoredTableDef.h"
 
 using namespace jet;
 
@@ -53,17 +54,17 @@ std::vector<uint8_t> jet3Row(int32_t id, const std::vector<std::string>& texts) 
     return row;
 }
 
-TableDef jet3Def(size_t texts) {
-    TableDef def;
+StoredTableDef jet3Def(size_t texts) {
+    StoredTableDef def;
     def.name = "T";
-    ColumnDef id;
+    StoredColumn id;
     id.name = "Id";
     id.type = ColumnType::Long;
     id.flags = columnflag::kFixed;
     id.length = 4;
     def.columns.push_back(id);
     for (size_t i = 0; i < texts; ++i) {
-        ColumnDef c;
+        StoredColumn c;
         c.name = "T" + std::to_string(i);
         c.type = ColumnType::Text;
         c.id = static_cast<uint16_t>(1 + i);
@@ -95,7 +96,7 @@ TEST(Jet3Row, JumpTableAcrossBlocks) {
             std::vector<std::string> texts{std::string(a, 'a'), std::string(b, 'b'), "tail"};
             auto row = jet3Row(42, texts);
             if (row.size() > 2012) continue;
-            TableDef def = jet3Def(texts.size());
+            StoredTableDef def = jet3Def(texts.size());
             RowDecoder decoder(pager, text, def);
             std::vector<Value> out;
             decoder.decode(ByteView(row.data(), row.size()), out);

@@ -11,6 +11,7 @@
 #include "SameDefinition.h"
 #include "SidDump.h"
 #include "Subprocess.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 
@@ -107,7 +108,8 @@ TEST(Mkdb, TemplateIsTheDatabaseMdbtoolCreates) {
     ASSERT_EQ(names, b->tableNames(true));
     EXPECT_TRUE(a->tableNames().empty());  // no user tables
     for (const std::string& name : names)
-        jettest::expectSameDefinition(a->tableDef(name), b->tableDef(name), name);
+        jettest::expectSameDefinition(jet::implOf(*a).tableDef(name),
+                                      jet::implOf(*b).tableDef(name), name);
     EXPECT_EQ(catalogText(*a), catalogText(*b));
     EXPECT_EQ(jettest::plainSids(*a), jettest::plainSids(*b));
     for (const std::string& name : names) {

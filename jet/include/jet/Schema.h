@@ -10,14 +10,6 @@
 
 namespace jet {
 
-// A usage-map pointer as stored: page << 8 | row. Zero means "none".
-struct MapPointer {
-    uint32_t raw = 0;
-    uint32_t page() const { return raw >> 8; }
-    uint8_t row() const { return static_cast<uint8_t>(raw & 0xFF); }
-    bool operator==(const MapPointer&) const = default;
-};
-
 // Column descriptor flag bits (ColumnDef::flags).
 namespace columnflag {
 inline constexpr uint8_t kFixed = 0x01;
@@ -28,27 +20,20 @@ inline constexpr uint8_t kAutoGuid = 0x40;
 inline constexpr uint8_t kHyperlink = 0x80;
 }  // namespace columnflag
 
-// One column descriptor. Every stored field is kept, so a definition can be written back as read.
+// One column as the table describes it.
 struct ColumnDef {
     std::string name;
     ColumnType type = ColumnType::Long;
-    uint16_t id = 0;            // column id: null-mask bit; ids of dropped columns are not reused
-    uint16_t varIndex = 0;      // slot in the row's variable offset table (variable columns)
-    uint16_t columnNumber = 0;  // stored copy of the number (informational)
-    uint16_t fixedOffset = 0;   // offset in the fixed area (fixed columns)
-    uint16_t length = 0;        // bytes (Text: 2 × chars in Jet 4; Memo/OLE: 0)
-    uint16_t sortOrder = 0;     // Text/Memo LCID (Jet 4); 0 when not stored
-    uint16_t codePage = 0;      // Jet 3 text code page; 0 when not stored
-    uint8_t precision = 0;      // Numeric only
-    uint8_t scale = 0;          // Numeric only
-    uint8_t flags = 0;          // columnflag bits
-    uint8_t extFlags = 0;       // Jet 4: 0x01 compressed Unicode allowed
-    uint8_t sortId = 0;         // Jet 4 byte 0x0D
-    uint8_t sortVersion = 0;    // Jet 4 byte 0x0E
-    uint16_t misc = 0;          // Jet 3 bytes 0x07..0x08 (unknown, kept for write-back)
-    uint16_t descriptorIndex = 0;  // position of the descriptor in the stored list
-    MapPointer lvOwnedMap;         // Memo/OLE: map of the column's LVAL pages
-    MapPointer lvFreeMap;          // Memo/OLE: map of its LVAL pages with free space
+    uint16_t id = 0;          // column id: null-mask bit; ids of dropped columns are not reused
+    uint16_t length = 0;      // bytes (Text: 2 × chars in Jet 4; Memo/OLE: 0)
+    uint16_t sortOrder = 0;   // Text/Memo LCID (Jet 4); 0 when not stored
+    uint16_t codePage = 0;    // Jet 3 text code page; 0 when not stored
+    uint8_t precision = 0;    // Numeric only
+    uint8_t scale = 0;        // Numeric only
+    uint8_t flags = 0;        // columnflag bits
+    uint8_t extFlags = 0;     // Jet 4: 0x01 compressed Unicode allowed
+    uint8_t sortId = 0;       // Jet 4 byte 0x0D: with sortOrder, the text's collation
+    uint8_t sortVersion = 0;  // Jet 4 byte 0x0E: collation version
 
     bool isFixed() const { return (flags & columnflag::kFixed) != 0; }
     bool isAutoNumber() const { return (flags & columnflag::kAutoNumber) != 0; }
@@ -75,13 +60,8 @@ struct IndexColumn {
 struct RealIndexDef {
     uint32_t number = 0;               // position in the stored list
     std::vector<IndexColumn> columns;  // in key order (at most 10)
-    MapPointer usageMap;               // map of the index's pages
-    uint32_t firstPage = 0;            // root page
     uint8_t flags = 0;                 // indexflag bits (+0x80 on Access 2000+ files)
     uint32_t uniqueCount = 0;          // statistics: unique entries
-    uint32_t statsWord0 = 0;           // statistics: first word (kept for write-back)
-    uint32_t statsWord2 = 0;           // statistics: third word (Jet 4 only)
-    uint32_t unknown2A = 0;            // Jet 4 block +0x2A (kept for write-back)
 
     bool isUnique() const { return (flags & indexflag::kUnique) != 0; }
     bool ignoresNulls() const { return (flags & indexflag::kIgnoreNulls) != 0; }
@@ -104,22 +84,15 @@ struct IndexDef {
     uint8_t cascadeDeletes = 0;       // stored byte (0x01 cascade delete, 0x02 cascade set null)
 };
 
-// A table definition, read from its TDEF page chain.
+// A table as its definition describes it (columns, indexes, counters). The engine keeps the
+// stored definition, with every other field of its pages, to itself.
 struct TableDef {
     std::string name;
     uint32_t tdefPage = 0;
-    std::vector<uint32_t> tdefPages;  // the whole chain, first page first
-    uint32_t definitionLength = 0;    // stored length incl. the final FF FF
     uint32_t rowCount = 0;
     uint32_t autoNumber = 0;         // last AutoNumber value issued
     int32_t autoIncrement = 1;       // Jet 4 increment (stored); 1 on Jet 3
-    uint32_t complexAutoNumber = 0;  // Jet 4 0x1C (kept for write-back)
     uint8_t tableType = 0x4E;        // 'N' user, 'S' system
-    uint16_t maxColumnCount = 0;     // next column id to assign
-    uint16_t varColumnCount = 0;     // high-water of variable slots
-    uint16_t columnCount = 0;        // live descriptors
-    MapPointer ownedMap;             // data pages of the table
-    MapPointer freeMap;              // data pages with free space
     std::vector<ColumnDef> columns;  // ordered by column id
     std::vector<RealIndexDef> realIndexes;
     std::vector<IndexDef> indexes;  // in stored order

@@ -4,6 +4,7 @@
 
 #include "jet/Error.h"
 #include "row/TableScanner.h"
+#include "tdef/StoredTableDef.h"
 #include "tdef/TableDefReader.h"
 
 namespace jet {
@@ -26,7 +27,7 @@ Database::Impl::Impl(std::filesystem::path path, const OpenOptions& options, Dat
       m_text(m_pager->format(), m_header.codePage) {}
 
 void Database::Impl::loadCatalog() {
-    const TableDef& sys = tableDefAtPage(kCatalogPage, "MSysObjects");
+    const StoredTableDef& sys = tableDefAtPage(kCatalogPage, "MSysObjects");
     auto col = [&](const char* name) -> int {
         for (size_t i = 0; i < sys.columns.size(); ++i)
             if (namesEqual(sys.columns[i].name, name)) return static_cast<int>(i);
@@ -99,10 +100,10 @@ const CatalogEntry* Database::Impl::findTable(std::string_view name) const {
     return nullptr;
 }
 
-const TableDef& Database::Impl::tableDefAtPage(uint32_t page, std::string_view name) {
+const StoredTableDef& Database::Impl::tableDefAtPage(uint32_t page, std::string_view name) {
     auto it = m_defs.find(page);
     if (it != m_defs.end()) return *it->second;
-    auto def = std::make_unique<TableDef>(TableDefReader::read(*m_pager, m_text, page));
+    auto def = std::make_unique<StoredTableDef>(TableDefReader::read(*m_pager, m_text, page));
     if (!name.empty()) {
         def->name = std::string(name);
     } else {
@@ -118,7 +119,7 @@ void Database::Impl::reloadTableDefs(const std::set<uint32_t>* touched) {
         m_header = DatabaseHeader::parse(first->data(), first->size());
     }
     for (auto it = m_defs.begin(); it != m_defs.end();) {
-        TableDef& def = *it->second;
+        StoredTableDef& def = *it->second;
         if (touched && !touched->count(it->first) &&
             std::none_of(def.tdefPages.begin(), def.tdefPages.end(),
                          [&](uint32_t p) { return touched->count(p) != 0; })) {
@@ -127,12 +128,16 @@ void Database::Impl::reloadTableDefs(const std::set<uint32_t>* touched) {
         }
         // A table made by a change that was then dropped left no definition behind.
         if (it->first >= m_pager->pageCount() || m_pager->peek(it->first)[0] != 0x02) {
-            m_defPageAsRead.erase(it->first);
-            m_retired.push_back(std::move(it->second));
-            it = m_defs.erase(it);
+            const uint32_t page = it->first;
+            ++it;
+            retire(page);
             continue;
         }
         if (touched && countersOnlyChanged(def, it->first)) {
+            if (auto d = m_described.find(it->first); d != m_described.end()) {
+                d->second->rowCount = def.rowCount;
+                d->second->autoNumber = def.autoNumber;
+            }
             ++it;
             continue;
         }
@@ -146,11 +151,40 @@ void Database::Impl::reloadTableDefs(const std::set<uint32_t>* touched) {
         } else {
             m_defPageAsRead.erase(it->first);
         }
+        refreshDescription(it->first, def);
         ++it;
     }
 }
 
-bool Database::Impl::countersOnlyChanged(TableDef& def, uint32_t page) {
+void Database::Impl::refreshDescription(uint32_t page, const StoredTableDef& def) {
+    if (auto d = m_described.find(page); d != m_described.end()) *d->second = def.describe();
+}
+
+void Database::Impl::retire(uint32_t page) {
+    m_defPageAsRead.erase(page);
+    if (auto it = m_defs.find(page); it != m_defs.end()) {
+        m_retired.push_back(std::move(it->second));
+        m_defs.erase(it);
+    }
+    if (auto d = m_described.find(page); d != m_described.end()) {
+        m_describedRetired.push_back(std::move(d->second));
+        m_described.erase(d);
+    }
+}
+
+const TableDef& Database::Impl::describedAtPage(uint32_t page) {
+    const StoredTableDef& def = tableDefAtPage(page);
+    std::unique_ptr<TableDef>& d = m_described[page];
+    if (!d) d = std::make_unique<TableDef>(def.describe());
+    return *d;
+}
+
+const TableDef& Database::Impl::described(std::string_view name) {
+    tableDef(name);  // refuses what is no local table
+    return describedAtPage(findTable(name)->tdefPage());
+}
+
+bool Database::Impl::countersOnlyChanged(StoredTableDef& def, uint32_t page) {
     // Jet 4 definition header: row count at 0x10, next AutoNumber at 0x14.
     constexpr size_t kCountersFrom = 0x10, kCountersTo = 0x18;
     auto known = m_defPageAsRead.find(page);
@@ -173,14 +207,10 @@ bool Database::Impl::countersOnlyChanged(TableDef& def, uint32_t page) {
 }
 
 void Database::Impl::retireTableDef(uint32_t page) {
-    m_defPageAsRead.erase(page);
-    auto it = m_defs.find(page);
-    if (it == m_defs.end()) return;
-    m_retired.push_back(std::move(it->second));
-    m_defs.erase(it);
+    retire(page);
 }
 
-const TableDef& Database::Impl::tableDef(std::string_view name) {
+const StoredTableDef& Database::Impl::tableDef(std::string_view name) {
     const CatalogEntry* e = findTable(name);
     if (!e) {
         for (const auto& x : m_catalog) {

@@ -10,6 +10,7 @@
 #include "jet/Database.h"
 #include "page/DatabaseHeader.h"
 #include "page/Pager.h"
+#include "tdef/StoredTableDef.h"
 #include "tx/ChangeRunner.h"
 
 namespace jet {
@@ -33,8 +34,12 @@ public:
     const std::vector<CatalogEntry>& catalog() const { return m_catalog; }
     const CatalogEntry* findTable(std::string_view name) const;
     // Parsed on first use and kept.
-    const TableDef& tableDefAtPage(uint32_t page, std::string_view name = {});
-    const TableDef& tableDef(std::string_view name);
+    const StoredTableDef& tableDefAtPage(uint32_t page, std::string_view name = {});
+    const StoredTableDef& tableDef(std::string_view name);
+    // The public description of the same definitions (Database::tableDef): kept beside the
+    // stored one and refreshed with it, so references handed out see every change.
+    const TableDef& describedAtPage(uint32_t page);
+    const TableDef& described(std::string_view name);
 
     void loadCatalog();
     // Reads every cached definition again (after a change to the file); references handed out
@@ -60,12 +65,16 @@ private:
     std::unique_ptr<Pager> m_pager;
     TextCodec m_text;
     std::vector<CatalogEntry> m_catalog;
-    std::map<uint32_t, std::unique_ptr<TableDef>> m_defs;
-    std::vector<std::unique_ptr<TableDef>> m_retired;
+    std::map<uint32_t, std::unique_ptr<StoredTableDef>> m_defs;
+    std::vector<std::unique_ptr<StoredTableDef>> m_retired;
+    std::map<uint32_t, std::unique_ptr<TableDef>> m_described;  // by page, as in m_defs
+    std::vector<std::unique_ptr<TableDef>> m_describedRetired;
+    void retire(uint32_t page);
+    void refreshDescription(uint32_t page, const StoredTableDef& def);
     // The page of a one-page Jet 4 definition as last read in full: when a change alters no
     // more than its row and AutoNumber counters (every insert does), only those are read again.
     std::map<uint32_t, std::vector<uint8_t>> m_defPageAsRead;
-    bool countersOnlyChanged(TableDef& def, uint32_t page);
+    bool countersOnlyChanged(StoredTableDef& def, uint32_t page);
     void stepDone(const std::set<uint32_t>& touched) override { reloadTableDefs(&touched); }
     void written(bool) override { reloadTableDefs(); }
     void dropped() override;

@@ -8,6 +8,7 @@
 #include "index/IndexTree.h"
 #include "jet/Error.h"
 #include "row/TableScanner.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet::index {
 namespace {
@@ -36,7 +37,7 @@ std::string hex(const std::vector<uint8_t>& bytes) {
     return s;
 }
 
-std::string indexName(const TableDef& def, const RealIndexDef& index) {
+std::string indexName(const StoredTableDef& def, const StoredRealIndex& index) {
     std::string names;
     for (const IndexDef& logical : def.indexes) {
         if (logical.realIndex != index.number) continue;
@@ -77,7 +78,7 @@ IndexChecker::IndexChecker(Database::Impl& db) : m_db(db) {}
 void IndexChecker::checkAll(std::vector<std::string>& problems) {
     for (const CatalogEntry& entry : m_db.catalog()) {
         if (!entry.isTable()) continue;
-        const TableDef* def = nullptr;
+        const StoredTableDef* def = nullptr;
         try {
             def = &m_db.tableDefAtPage(entry.tdefPage(), entry.name);
         } catch (const Error&) {
@@ -87,9 +88,9 @@ void IndexChecker::checkAll(std::vector<std::string>& problems) {
     }
 }
 
-void IndexChecker::checkTable(const TableDef& def, std::vector<std::string>& problems) {
+void IndexChecker::checkTable(const StoredTableDef& def, std::vector<std::string>& problems) {
     if (def.realIndexes.empty()) return;
-    TableData data;
+    StoredTableData data;
     data.def = def;
     try {
         TableScanner(m_db.pager(), m_db.text(), def)
@@ -104,15 +105,15 @@ void IndexChecker::checkTable(const TableDef& def, std::vector<std::string>& pro
     checkTable(data, problems);
 }
 
-void IndexChecker::checkTable(const TableData& table, std::vector<std::string>& problems) {
-    for (const RealIndexDef& index : table.def.realIndexes)
+void IndexChecker::checkTable(const StoredTableData& table, std::vector<std::string>& problems) {
+    for (const StoredRealIndex& index : table.def.realIndexes)
         checkIndex(table, index, problems);
 }
 
-void IndexChecker::checkIndex(const TableData& table, const RealIndexDef& index,
+void IndexChecker::checkIndex(const StoredTableData& table, const StoredRealIndex& index,
                               std::vector<std::string>& problems) {
     ++m_stats.indexes;
-    const TableDef& def = table.def;
+    const StoredTableDef& def = table.def;
     Report report(problems, indexName(def, index));
 
     std::vector<IndexEntry> entries;
@@ -212,7 +213,7 @@ std::vector<std::string> checkIndexes(Database& db, IndexCheckStats* stats) {
     return problems;
 }
 
-void checkIndexEntries(Database::Impl& db, const TableDef& def,
+void checkIndexEntries(Database::Impl& db, const StoredTableDef& def,
                        std::vector<std::string>& problems) {
     IndexChecker(db).checkTable(def, problems);
 }

@@ -6,6 +6,7 @@
 
 #include "catalog/DatabaseImpl.h"
 #include "jet/Database.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet::index {
 
@@ -35,14 +36,14 @@ public:
     void checkAll(std::vector<std::string>& problems);
     // One table; its rows are read here. A table whose rows cannot be read is
     // left to the row checks.
-    void checkTable(const TableDef& def, std::vector<std::string>& problems);
+    void checkTable(const StoredTableDef& def, std::vector<std::string>& problems);
     // One table whose rows the caller has already read.
-    void checkTable(const TableData& table, std::vector<std::string>& problems);
+    void checkTable(const StoredTableData& table, std::vector<std::string>& problems);
 
     const IndexCheckStats& stats() const { return m_stats; }
 
 private:
-    void checkIndex(const TableData& table, const RealIndexDef& index,
+    void checkIndex(const StoredTableData& table, const StoredRealIndex& index,
                     std::vector<std::string>& problems);
 
     Database::Impl& m_db;
@@ -52,6 +53,7 @@ private:
 // The index part of checkIntegrity(), for the whole database. `stats` may be null.
 std::vector<std::string> checkIndexes(Database& db, IndexCheckStats* stats = nullptr);
 // The same for one table, appending to `problems`.
-void checkIndexEntries(Database::Impl& db, const TableDef& def, std::vector<std::string>& problems);
+void checkIndexEntries(Database::Impl& db, const StoredTableDef& def,
+                       std::vector<std::string>& problems);
 
 }  // namespace jet::index

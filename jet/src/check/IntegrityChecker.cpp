@@ -7,6 +7,7 @@
 #include "page/DataPage.h"
 #include "row/RowDecoder.h"
 #include "row/TableScanner.h"
+#include "tdef/StoredTableDef.h"
 #include "tdef/TableDefReader.h"
 
 namespace jet {
@@ -79,7 +80,7 @@ bool IntegrityChecker::readMap(MapPointer pointer, const std::string& what, Usag
     return true;
 }
 
-void IntegrityChecker::checkRows(const TableDef& def, const UsageMap& owned) {
+void IntegrityChecker::checkRows(const StoredTableDef& def, const UsageMap& owned) {
     const std::string table = "table '" + def.name + "'";
     RowDecoder decoder(m_pager, m_db.text(), def);
     decoder.trackLongValuePages(&m_lvPages);
@@ -126,8 +127,8 @@ void IntegrityChecker::checkRows(const TableDef& def, const UsageMap& owned) {
                 " but its definition says " + std::to_string(def.rowCount));
 }
 
-void IntegrityChecker::checkIndexPages(const TableDef& def) {
-    for (const RealIndexDef& r : def.realIndexes) {
+void IntegrityChecker::checkIndexPages(const StoredTableDef& def) {
+    for (const StoredRealIndex& r : def.realIndexes) {
         const std::string what =
             "index " + std::to_string(r.number) + " of table '" + def.name + "'";
         UsageMap map;
@@ -149,8 +150,8 @@ void IntegrityChecker::checkIndexPages(const TableDef& def) {
     }
 }
 
-void IntegrityChecker::checkLongValuePages(const TableDef& def) {
-    for (const ColumnDef& c : def.columns) {
+void IntegrityChecker::checkLongValuePages(const StoredTableDef& def) {
+    for (const StoredColumn& c : def.columns) {
         if (!c.isLongValue() || c.lvOwnedMap.raw == 0) continue;
         const std::string what =
             "the long values of column '" + c.name + "' of table '" + def.name + "'";
@@ -179,7 +180,7 @@ void IntegrityChecker::checkLongValuePages(const TableDef& def) {
 
 void IntegrityChecker::checkTable(const CatalogEntry& entry) {
     const std::string table = "table '" + entry.name + "'";
-    const TableDef* def = nullptr;
+    const StoredTableDef* def = nullptr;
     try {
         def = &m_db.tableDefAtPage(entry.tdefPage(), entry.name);
     } catch (const Error& e) {

@@ -7,6 +7,7 @@
 #include "catalog/DatabaseImpl.h"
 #include "lval/LongValueReader.h"
 #include "page/UsageMap.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -30,9 +31,9 @@ private:
     // Reads a map and claims its holder page and bitmap pages; false (with a problem) on failure.
     bool readMap(MapPointer pointer, const std::string& what, UsageMap& out);
     void checkTable(const CatalogEntry& entry);
-    void checkRows(const TableDef& def, const UsageMap& owned);
-    void checkIndexPages(const TableDef& def);
-    void checkLongValuePages(const TableDef& def);
+    void checkRows(const StoredTableDef& def, const UsageMap& owned);
+    void checkIndexPages(const StoredTableDef& def);
+    void checkLongValuePages(const StoredTableDef& def);
     void checkUnaccounted();
 
     Database::Impl& m_db;

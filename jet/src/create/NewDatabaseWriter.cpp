@@ -24,6 +24,7 @@
 #include "row/FieldEncoder.h"
 #include "row/RowCodec.h"
 #include "table/RowWriter.h"
+#include "tdef/StoredTableDef.h"
 #include "tdef/TableDefWriter.h"
 #include "tx/MemoryJournalStore.h"
 
@@ -109,9 +110,9 @@ std::vector<std::vector<uint8_t>> skeleton(const std::vector<uint8_t>& plainHead
     pages[SystemTables::kGlobalMapPage] = mapPage(
         SystemTables::kGlobalMapPage, {mapRow({}, SystemTables::kSkeletonPages), mapRow({}, 0)});
     std::vector<std::vector<uint8_t>> maps(SystemTables::kMapRows, mapRow({}, 0));
-    for (const TableDef& def : SystemTables::definitions()) {
+    for (const StoredTableDef& def : SystemTables::definitions()) {
         pages[def.tdefPage] = TableDefWriter::pages(def, kPageSize, {def.tdefPage}).at(0);
-        for (const RealIndexDef& r : def.realIndexes) {
+        for (const StoredRealIndex& r : def.realIndexes) {
             maps.at(r.usageMap.row()) = mapRow({r.firstPage}, 0);
             pages[r.firstPage] = emptyLeaf(def.tdefPage);
         }
@@ -132,11 +133,11 @@ std::vector<uint8_t> maskedSid(uint16_t plain, uint32_t key) {
 // that is being prepared. The system tables of a new file hold no long values.
 void placeRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
               const std::vector<Value>& values) {
-    const TableDef& def = db.tableDefAtPage(tdefPage);
+    const StoredTableDef& def = db.tableDefAtPage(tdefPage);
     RowCodec::Fields fields(def.columns.size());
     std::vector<bool> flags(def.columns.size(), false);
     for (size_t i = 0; i < def.columns.size(); ++i) {
-        const ColumnDef& c = def.columns[i];
+        const StoredColumn& c = def.columns[i];
         if (c.type == ColumnType::Bool) {
             const bool* b = values[i].getIf<bool>();
             flags[i] = b && *b;

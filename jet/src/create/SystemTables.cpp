@@ -1,4 +1,5 @@
 #include "create/SystemTables.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -41,10 +42,10 @@ struct LogicalIx {
     IndexKind kind;
 };
 
-TableDef table(const char* name, uint32_t page, uint8_t mapRowFirst, uint16_t varCount,
-               std::vector<Col> cols, std::vector<RealIx> reals, std::vector<LogicalIx> logicals,
-               uint8_t indexMapRowFirst) {
-    TableDef d;
+StoredTableDef table(const char* name, uint32_t page, uint8_t mapRowFirst, uint16_t varCount,
+                     std::vector<Col> cols, std::vector<RealIx> reals,
+                     std::vector<LogicalIx> logicals, uint8_t indexMapRowFirst) {
+    StoredTableDef d;
     d.name = name;
     d.tdefPage = page;
     d.tdefPages = {page};
@@ -57,7 +58,7 @@ TableDef table(const char* name, uint32_t page, uint8_t mapRowFirst, uint16_t va
     d.freeMap = mapRow(mapRowFirst + 1u);
     uint16_t id = 0;
     for (const Col& c : cols) {
-        ColumnDef cd;
+        StoredColumn cd;
         cd.name = c.name;
         cd.type = c.type;
         cd.id = id++;
@@ -75,7 +76,7 @@ TableDef table(const char* name, uint32_t page, uint8_t mapRowFirst, uint16_t va
     }
     uint32_t n = 0;
     for (const RealIx& r : reals) {
-        RealIndexDef rd;
+        StoredRealIndex rd;
         rd.number = n;
         rd.columns = r.columns;
         rd.usageMap = mapRow(indexMapRowFirst + n);
@@ -100,9 +101,9 @@ TableDef table(const char* name, uint32_t page, uint8_t mapRowFirst, uint16_t va
 
 }  // namespace
 
-std::vector<TableDef> SystemTables::definitions() {
+std::vector<StoredTableDef> SystemTables::definitions() {
     using T = ColumnType;
-    std::vector<TableDef> out;
+    std::vector<StoredTableDef> out;
     out.push_back(
         table("MSysObjects", 2, 0, 11,
               {
@@ -165,8 +166,8 @@ std::vector<TableDef> SystemTables::definitions() {
                          {"szRelationship", 0, 0, IndexKind::Normal}},
                         28));
     uint32_t leaf = kFirstIndexPage;
-    for (TableDef& d : out)
-        for (RealIndexDef& r : d.realIndexes)
+    for (StoredTableDef& d : out)
+        for (StoredRealIndex& r : d.realIndexes)
             r.firstPage = leaf++;
     return out;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "jet/Database.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -29,7 +30,7 @@ public:
     static constexpr int32_t kMSysDbId = 0x10000000;
 
     // MSysObjects, MSysACEs, MSysQueries, MSysRelationships, TDEFs on pages 2..5, with no rows.
-    static std::vector<TableDef> definitions();
+    static std::vector<StoredTableDef> definitions();
 
     struct CatalogRow {
         int32_t id;

@@ -5,6 +5,7 @@
 #include "index/IndexBuilder.h"
 #include "index/IndexTree.h"
 #include "jet/Error.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet::index {
 namespace {
@@ -85,7 +86,7 @@ void IndexBatch::HeldKeys::grow() {
     }
 }
 
-IndexBatch::Index::Index(PageSet& pages, const TableDef& def, size_t real, uint32_t sortOrder)
+IndexBatch::Index::Index(PageSet& pages, const StoredTableDef& def, size_t real, uint32_t sortOrder)
     : writer(def, real, Format::Jet4, sortOrder),
       sink(pages, def, real),
       stored(sink, Format::Jet4, def.tdefPage, sink.storedRoot()),
@@ -95,17 +96,17 @@ IndexBatch::Index::Index(PageSet& pages, const TableDef& def, size_t real, uint3
 IndexBatch::IndexBatch(PageSet& pages, uint32_t databaseSortOrder)
     : m_pages(pages), m_sortOrder(databaseSortOrder) {}
 
-IndexBatch::Table& IndexBatch::tableFor(const TableDef& def) {
+IndexBatch::Table& IndexBatch::tableFor(const StoredTableDef& def) {
     auto it = m_tables.find(def.tdefPage);
     if (it != m_tables.end()) return it->second;
     Table t;
-    t.def = std::make_unique<TableDef>(def);
+    t.def = std::make_unique<StoredTableDef>(def);
     for (size_t r = 0; r < def.realIndexes.size(); ++r)
         t.indexes.push_back(std::make_unique<Index>(m_pages, *t.def, r, m_sortOrder));
     return m_tables.emplace(def.tdefPage, std::move(t)).first->second;
 }
 
-void IndexBatch::insert(const TableDef& table, const std::vector<Value>& row, RowId id) {
+void IndexBatch::insert(const StoredTableDef& table, const std::vector<Value>& row, RowId id) {
     if (table.realIndexes.empty()) return;
     Table& t = tableFor(table);
     m_found.resize(t.indexes.size());
@@ -140,7 +141,7 @@ void IndexBatch::flush(Pager& pager) {
     m_tables.clear();
 }
 
-void IndexBatch::flushIndex(Pager& pager, const TableDef& def, Index& x) {
+void IndexBatch::flushIndex(Pager& pager, const StoredTableDef& def, Index& x) {
     if (x.entries.empty()) return;
     const auto before = [](const IndexEntry& a, const IndexEntry& b) {
         return compareEntries(a, b) < 0;

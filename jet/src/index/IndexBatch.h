@@ -12,6 +12,7 @@
 #include "index/PageSetIndexSink.h"
 #include "jet/Schema.h"
 #include "page/PageSet.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet::index {
 
@@ -35,7 +36,7 @@ public:
 
     // Checks the row's entry for every index of the table, then holds them; on a
     // refusal nothing is held. `row` holds the values as stored, `id` is its place.
-    void insert(const TableDef& table, const std::vector<Value>& row, RowId id);
+    void insert(const StoredTableDef& table, const std::vector<Value>& row, RowId id);
     bool empty() const { return m_tables.empty(); }
     // Writes every held entry and the distinct-key counts into the page set, then
     // holds nothing. The page set's overlay must be attached to the pager (it
@@ -64,7 +65,7 @@ private:
         size_t m_count = 0;
     };
     struct Index {
-        Index(PageSet& pages, const TableDef& def, size_t real, uint32_t sortOrder);
+        Index(PageSet& pages, const StoredTableDef& def, size_t real, uint32_t sortOrder);
         IndexWriter writer;
         PageSetIndexSink sink;
         IndexTreeEditor stored;  // lookups in the tree as it was when the first row came
@@ -79,12 +80,12 @@ private:
         bool held = false;  // a unique index's key is among the held entries
     };
     struct Table {
-        std::unique_ptr<TableDef> def;  // the writers and sinks refer to it
+        std::unique_ptr<StoredTableDef> def;  // the writers and sinks refer to it
         std::vector<std::unique_ptr<Index>> indexes;
     };
 
-    Table& tableFor(const TableDef& def);
-    void flushIndex(Pager& pager, const TableDef& def, Index& index);
+    Table& tableFor(const StoredTableDef& def);
+    void flushIndex(Pager& pager, const StoredTableDef& def, Index& index);
 
     PageSet& m_pages;
     uint32_t m_sortOrder;

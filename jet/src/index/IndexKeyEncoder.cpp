@@ -3,6 +3,7 @@
 #include "index/KeyWriter.h"
 #include "jet/Error.h"
 #include "row/FieldEncoder.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet::index {
 namespace {
@@ -29,8 +30,8 @@ bool isIndexable(ColumnType type) {
 
 }  // namespace
 
-IndexKeyEncoder::IndexKeyEncoder(const TableDef& table, const RealIndexDef& index, Format format,
-                                 uint32_t databaseSortOrder) {
+IndexKeyEncoder::IndexKeyEncoder(const StoredTableDef& table, const StoredRealIndex& index,
+                                 Format format, uint32_t databaseSortOrder) {
     for (const IndexColumn& ic : index.columns) {
         KeyColumn kc;
         kc.ascending = ic.ascending;
@@ -69,9 +70,9 @@ IndexKeyEncoder::IndexKeyEncoder(const TableDef& table, const RealIndexDef& inde
     if (m_columns.empty()) m_reason = "the index has no columns";
 }
 
-std::string IndexKeyEncoder::tableCannotEncodeReason(const TableDef& table, Format format,
+std::string IndexKeyEncoder::tableCannotEncodeReason(const StoredTableDef& table, Format format,
                                                      uint32_t databaseSortOrder) {
-    for (const RealIndexDef& index : table.realIndexes) {
+    for (const StoredRealIndex& index : table.realIndexes) {
         const IndexKeyEncoder encoder(table, index, format, databaseSortOrder);
         if (encoder.canEncode()) continue;
         std::string name = "#" + std::to_string(index.number);

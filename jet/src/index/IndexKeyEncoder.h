@@ -7,6 +7,7 @@
 
 #include "index/TextKeyEncoder.h"
 #include "jet/Database.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet::index {
 
@@ -19,13 +20,13 @@ class IndexKeyEncoder {
 public:
     // `databaseSortOrder` is Database::sortOrder(); it stands in for text columns
     // that store no sort order of their own.
-    IndexKeyEncoder(const TableDef& table, const RealIndexDef& index, Format format,
+    IndexKeyEncoder(const StoredTableDef& table, const StoredRealIndex& index, Format format,
                     uint32_t databaseSortOrder);
 
     bool canEncode() const { return m_reason.empty(); }
     const std::string& cannotEncodeReason() const { return m_reason; }
 
-    // `row` holds one Value per table column, in TableDef::columns order.
+    // `row` holds one Value per table column, in StoredTableDef::columns order.
     // Throws hr::kNotSupported when !canEncode(), hr::kInvalidArg when a value
     // does not fit its column's type.
     std::vector<uint8_t> encode(const std::vector<Value>& row,
@@ -41,7 +42,7 @@ public:
     // Why some index of the table cannot be kept up to date, naming the index;
     // empty when every real index can be encoded. A writer refuses changes that
     // touch the indexes of such a table.
-    static std::string tableCannotEncodeReason(const TableDef& table, Format format,
+    static std::string tableCannotEncodeReason(const StoredTableDef& table, Format format,
                                                uint32_t databaseSortOrder);
     // The text sort order Jet uses for a column, if this engine knows it.
     static std::optional<TextSortOrder> textSortOrder(const ColumnDef& column, Format format,
@@ -54,7 +55,7 @@ public:
 
 private:
     struct KeyColumn {
-        size_t position = 0;  // in TableDef::columns
+        size_t position = 0;  // in StoredTableDef::columns
         const ColumnDef* column = nullptr;
         bool ascending = true;
         TextSortOrder textOrder = TextSortOrder::GeneralLegacy;

@@ -13,12 +13,12 @@ namespace jet::index {
 //  - writePage(n, bytes): replaces the whole page within the change; nothing
 //    needs to reach the file before the change commits.
 //  - allocatePage(): a page taken from the global free map and added to this
-//    index's usage map (RealIndexDef::usageMap). Its old content does not
+//    index's usage map (StoredRealIndex::usageMap). Its old content does not
 //    matter: the writer writes the whole page before anything points at it.
 //  - freePage(n): removes n from this index's usage map and returns it to the
 //    global free map. The writer no longer refers to it.
 //  - rootMoved(n): the index's root is now page n; store it in the table
-//    definition's real-index block (RealIndexDef::firstPage) within the change.
+//    definition's real-index block (StoredRealIndex::firstPage) within the change.
 // Any of them may throw; the writer then stops, and the change must be thrown
 // away as a whole (pages already written by the writer are not restored).
 class IndexPageSink {

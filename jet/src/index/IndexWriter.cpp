@@ -6,6 +6,7 @@
 #include "index/IndexTreeEditor.h"
 #include "jet/Error.h"
 #include "jet/ValueText.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet::index {
 namespace {
@@ -26,10 +27,11 @@ std::string valueText(const Value& v) {
 
 }  // namespace
 
-IndexWriter::IndexWriter(const TableDef& table, size_t realIndex, Format format,
+IndexWriter::IndexWriter(const StoredTableDef& table, size_t realIndex, Format format,
                          uint32_t databaseSortOrder)
     : m_table(table),
-      m_index(realIndex < table.realIndexes.size() ? table.realIndexes[realIndex] : RealIndexDef{}),
+      m_index(realIndex < table.realIndexes.size() ? table.realIndexes[realIndex]
+                                                   : StoredRealIndex{}),
       m_format(format),
       m_encoder(table, m_index, format, databaseSortOrder),
       m_root(m_index.firstPage) {

@@ -9,6 +9,7 @@
 #include "index/IndexKeyEncoder.h"
 #include "index/IndexPageSink.h"
 #include "jet/Database.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet::index {
 
@@ -33,7 +34,8 @@ class IndexWriter {
 public:
     // `realIndex` is the position in table.realIndexes; `databaseSortOrder` is
     // Database::sortOrder().
-    IndexWriter(const TableDef& table, size_t realIndex, Format format, uint32_t databaseSortOrder);
+    IndexWriter(const StoredTableDef& table, size_t realIndex, Format format,
+                uint32_t databaseSortOrder);
 
     // The index's logical names ("PrimaryKey", or "A/B" when shared).
     const std::string& name() const { return m_name; }
@@ -45,7 +47,7 @@ public:
     bool isPrimaryKey() const { return m_primary; }
 
     // Phase 1. `oldRow` is null for an insert, `newRow` null for a delete; rows
-    // hold one value per table column (TableDef::columns order) and the ids
+    // hold one value per table column (StoredTableDef::columns order) and the ids
     // are where the rows live (a moved row keeps its first slot). Throws
     // kIntegrityViolation for a duplicate in a unique index or a null in a
     // primary key or required index, hr::kNotSupported when the index's keys
@@ -63,7 +65,7 @@ public:
     std::optional<IndexEntry> entryFor(const std::vector<Value>& row, RowId id) const;
     void checkNewEntry(const std::vector<Value>& row, RowId id, bool keyTaken,
                        bool rowListed) const;
-    const RealIndexDef& definition() const { return m_index; }
+    const StoredRealIndex& definition() const { return m_index; }
 
     // Phase 2: changes the pages. A throw here leaves the change half made; the
     // caller then discards all pages of the change.
@@ -72,15 +74,15 @@ public:
 private:
     struct KeyColumn {
         size_t position = 0;
-        const ColumnDef* column = nullptr;
+        const StoredColumn* column = nullptr;
     };
 
     void checkEncodable() const;
     std::string describe(const std::vector<Value>& row) const;
     std::string where() const;
 
-    const TableDef& m_table;
-    RealIndexDef m_index;
+    const StoredTableDef& m_table;
+    StoredRealIndex m_index;
     Format m_format;
     IndexKeyEncoder m_encoder;
     std::vector<KeyColumn> m_columns;

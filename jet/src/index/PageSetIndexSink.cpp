@@ -2,6 +2,7 @@
 
 #include "jet/Error.h"
 #include "page/PageSpace.h"
+#include "tdef/StoredTableDef.h"
 #include "tdef/TableDefReader.h"
 
 namespace jet::index {
@@ -14,7 +15,7 @@ constexpr size_t kUniqueInStats = 4;
 
 }  // namespace
 
-PageSetIndexSink::PageSetIndexSink(PageSet& pages, const TableDef& table, size_t realIndex)
+PageSetIndexSink::PageSetIndexSink(PageSet& pages, const StoredTableDef& table, size_t realIndex)
     : m_pages(pages), m_table(table), m_realIndex(realIndex) {
     if (pages.format() != Format::Jet4)
         throw Error(hr::kNotSupported, "Indexes of Jet 3 databases cannot be changed.");
@@ -116,7 +117,7 @@ void PageSetIndexSink::findFields() {
     m_blockOffset = pos + L.realBlockSize * m_realIndex;
     // never write into a definition that does not read as the table we hold
     // (root and count may already have changed earlier in this change)
-    const RealIndexDef& index = m_table.realIndexes[m_realIndex];
+    const StoredRealIndex& index = m_table.realIndexes[m_realIndex];
     if (getDefinition32(m_blockOffset + kMapInBlock) != index.usageMap.raw)
         throwCorrupt("the definition of table \"" + m_table.name + "\" does not hold index " +
                      std::to_string(m_realIndex) +

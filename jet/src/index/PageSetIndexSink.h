@@ -8,6 +8,7 @@
 #include "index/IndexPageSink.h"
 #include "jet/Schema.h"
 #include "page/PageSet.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet::index {
 
@@ -19,7 +20,7 @@ namespace jet::index {
 // definition must outlive the sink.
 class PageSetIndexSink : public IndexPageSink {
 public:
-    PageSetIndexSink(PageSet& pages, const TableDef& table, size_t realIndex);
+    PageSetIndexSink(PageSet& pages, const StoredTableDef& table, size_t realIndex);
 
     std::vector<uint8_t> readPage(uint32_t page) override;
     void writePage(uint32_t page, std::span<const uint8_t> bytes) override;
@@ -28,7 +29,7 @@ public:
     void rootMoved(uint32_t page) override;
 
     // The root as the definition holds it within this change (after rootMoved()
-    // it differs from the TableDef read before the change).
+    // it differs from the StoredTableDef read before the change).
     uint32_t storedRoot();
     // Adds `delta` to the stored distinct-key count (IndexRowChange::uniqueDelta).
     void addToUniqueCount(int delta);
@@ -43,7 +44,7 @@ private:
     uint8_t& definitionByte(size_t offset);  // marks the page changed
 
     PageSet& m_pages;
-    const TableDef& m_table;
+    const StoredTableDef& m_table;
     size_t m_realIndex;
     std::string m_what;
     size_t m_statsOffset = 0;

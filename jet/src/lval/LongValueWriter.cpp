@@ -6,6 +6,7 @@
 #include "jet/Error.h"
 #include "page/DataPage.h"
 #include "page/SlotPage.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -22,11 +23,11 @@ uint32_t get32(const std::vector<uint8_t>& b, size_t at) {
 
 }  // namespace
 
-std::string LongValueWriter::what(const ColumnDef& c) const {
+std::string LongValueWriter::what(const StoredColumn& c) const {
     return "the long values of field '" + c.name + "' of table '" + m_table.name + "'";
 }
 
-uint32_t LongValueWriter::put(const ColumnDef& c, const std::vector<uint8_t>& row) {
+uint32_t LongValueWriter::put(const StoredColumn& c, const std::vector<uint8_t>& row) {
     if (c.lvOwnedMap.raw == 0)
         throw Error(hr::kNotSupported, "Field '" + c.name + "' of table '" + m_table.name +
                                            "' has no page map for long values, so values over " +
@@ -35,7 +36,8 @@ uint32_t LongValueWriter::put(const ColumnDef& c, const std::vector<uint8_t>& ro
     return m_space.placeRow(DataPage::kLvalMarker, c.lvOwnedMap, c.lvFreeMap, row, 0, what(c));
 }
 
-std::vector<uint8_t> LongValueWriter::store(const ColumnDef& c, const std::vector<uint8_t>& data) {
+std::vector<uint8_t> LongValueWriter::store(const StoredColumn& c,
+                                            const std::vector<uint8_t>& data) {
     std::vector<uint8_t> field(12, 0);
     const uint32_t len = static_cast<uint32_t>(data.size());
     // Access reads a table's property blob only from an LVAL page, never from the row.
@@ -68,7 +70,7 @@ std::vector<uint8_t> LongValueWriter::store(const ColumnDef& c, const std::vecto
     return field;
 }
 
-void LongValueWriter::free(const ColumnDef& c, const std::vector<uint8_t>& field) {
+void LongValueWriter::free(const StoredColumn& c, const std::vector<uint8_t>& field) {
     if (field.size() < 12) return;
     uint8_t kind = field[3] & 0xC0;
     if (kind == 0x80) return;

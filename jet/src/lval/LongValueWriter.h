@@ -6,6 +6,7 @@
 
 #include "jet/Schema.h"
 #include "page/PageSpace.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -18,21 +19,21 @@ public:
     static constexpr size_t kSingleMax = 4076;
     static constexpr size_t kChunkMax = 4072;
 
-    LongValueWriter(PageSpace& space, PageSet& pages, const TableDef& table)
+    LongValueWriter(PageSpace& space, PageSet& pages, const StoredTableDef& table)
         : m_space(space), m_pages(pages), m_table(table) {}
 
     // The in-row field (12-byte descriptor, followed by the data when inline).
-    std::vector<uint8_t> store(const ColumnDef& column, const std::vector<uint8_t>& data);
+    std::vector<uint8_t> store(const StoredColumn& column, const std::vector<uint8_t>& data);
     // Releases what a stored field points at (nothing for inline values).
-    void free(const ColumnDef& column, const std::vector<uint8_t>& field);
+    void free(const StoredColumn& column, const std::vector<uint8_t>& field);
 
 private:
-    uint32_t put(const ColumnDef& column, const std::vector<uint8_t>& row);
-    std::string what(const ColumnDef& column) const;
+    uint32_t put(const StoredColumn& column, const std::vector<uint8_t>& row);
+    std::string what(const StoredColumn& column) const;
 
     PageSpace& m_space;
     PageSet& m_pages;
-    const TableDef& m_table;
+    const StoredTableDef& m_table;
 };
 
 }  // namespace jet

@@ -5,6 +5,7 @@
 
 #include "jet/Error.h"
 #include "page/DataPage.h"
+#include "page/MapPointer.h"
 #include "page/SlotPage.h"
 
 namespace jet {

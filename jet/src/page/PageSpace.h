@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "jet/Schema.h"
+#include "page/MapPointer.h"
 #include "page/PageSet.h"
 
 namespace jet {

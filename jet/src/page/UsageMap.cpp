@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "page/DataPage.h"
+#include "page/MapPointer.h"
 
 namespace jet {
 

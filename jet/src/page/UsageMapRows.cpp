@@ -1,6 +1,7 @@
 #include "page/UsageMapRows.h"
 
 #include "jet/Error.h"
+#include "page/MapPointer.h"
 #include "page/SlotPage.h"
 
 namespace jet {

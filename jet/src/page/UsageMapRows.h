@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "jet/Schema.h"
+#include "page/MapPointer.h"
 #include "page/PageSet.h"
 #include "page/PageSpace.h"
 

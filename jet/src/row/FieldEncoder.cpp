@@ -8,12 +8,13 @@
 #include <limits>
 
 #include "jet/Error.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
 namespace {
 
-[[noreturn]] void refuse(const TableDef& t, const ColumnDef& c, const std::string& why) {
+[[noreturn]] void refuse(const StoredTableDef& t, const StoredColumn& c, const std::string& why) {
     throw Error(hr::kInvalidArg,
                 "The value for field '" + c.name + "' of table '" + t.name + "' " + why + ".");
 }
@@ -57,7 +58,7 @@ bool asDouble(const Value& v, double& out) {
     return false;
 }
 
-std::string typeWord(const ColumnDef& c) {
+std::string typeWord(const StoredColumn& c) {
     return columnTypeName(c.type);
 }
 
@@ -93,13 +94,14 @@ bool FieldEncoder::supported(ColumnType type) {
     }
 }
 
-size_t FieldEncoder::fixedWidth(const ColumnDef& c) {
+size_t FieldEncoder::fixedWidth(const StoredColumn& c) {
     // Fixed-length text and binary take their declared length.
     const size_t n = fixedSize(c.type);
     return (n != 0 || c.type == ColumnType::Bool) ? n : c.length;
 }
 
-std::vector<uint8_t> FieldEncoder::encode(const TableDef& t, const ColumnDef& c, const Value& v) {
+std::vector<uint8_t> FieldEncoder::encode(const StoredTableDef& t, const StoredColumn& c,
+                                          const Value& v) {
     std::vector<uint8_t> out;
     out.reserve(17);  // any fixed-size field, in one allocation
     int64_t i = 0;

@@ -6,6 +6,7 @@
 
 #include "jet/Schema.h"
 #include "jet/Value.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -15,10 +16,10 @@ namespace jet {
 // hr::kInvalidArg and a sentence naming the column.
 class FieldEncoder {
 public:
-    static std::vector<uint8_t> encode(const TableDef& table, const ColumnDef& column,
+    static std::vector<uint8_t> encode(const StoredTableDef& table, const StoredColumn& column,
                                        const Value& value);
     // Width of a fixed column's field in the fixed area.
-    static size_t fixedWidth(const ColumnDef& column);
+    static size_t fixedWidth(const StoredColumn& column);
     // Whether rows of this column type can be written at all.
     static bool supported(ColumnType type);
 };

@@ -3,16 +3,17 @@
 #include <algorithm>
 
 #include "row/FieldEncoder.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
-std::vector<uint8_t> RowCodec::build(const TableDef& def, const Fields& fields,
+std::vector<uint8_t> RowCodec::build(const StoredTableDef& def, const Fields& fields,
                                      const std::vector<bool>& flags) {
     uint16_t colCount = def.maxColumnCount;
-    for (const ColumnDef& c : def.columns)
+    for (const StoredColumn& c : def.columns)
         colCount = std::max<uint16_t>(colCount, static_cast<uint16_t>(c.id + 1));
     size_t fixedEnd = 0;
-    for (const ColumnDef& c : def.columns)
+    for (const StoredColumn& c : def.columns)
         if (c.isFixed() && c.type != ColumnType::Bool)
             fixedEnd = std::max(fixedEnd, size_t(c.fixedOffset) + FieldEncoder::fixedWidth(c));
     const size_t nm = (size_t(colCount) + 7) / 8;
@@ -25,7 +26,7 @@ std::vector<uint8_t> RowCodec::build(const TableDef& def, const Fields& fields,
     const uint16_t varCount = def.varColumnCount;
     std::vector<const std::vector<uint8_t>*> var(varCount, nullptr);
     for (size_t i = 0; i < def.columns.size(); ++i) {
-        const ColumnDef& c = def.columns[i];
+        const StoredColumn& c = def.columns[i];
         if (c.type == ColumnType::Bool) {
             if (flags[i]) setBit(c.id);
             continue;
@@ -57,7 +58,7 @@ std::vector<uint8_t> RowCodec::build(const TableDef& def, const Fields& fields,
     return row;
 }
 
-RowCodec::Fields RowCodec::split(const TableDef& def, const ByteView& row) {
+RowCodec::Fields RowCodec::split(const StoredTableDef& def, const ByteView& row) {
     Fields out(def.columns.size());
     const size_t len = row.size();
     const uint16_t colCount = row.u16(0);
@@ -72,7 +73,7 @@ RowCodec::Fields RowCodec::split(const TableDef& def, const ByteView& row) {
     // Rows stored before the first variable column was added carry no offset table; they
     // have no variable value either.
     bool needVar = false;
-    for (const ColumnDef& c : def.columns)
+    for (const StoredColumn& c : def.columns)
         if (!c.isFixed() && c.type != ColumnType::Bool && present(c.id)) needVar = true;
     if (def.varColumnCount > 0 && needVar) {
         varCount = row.u16(len - nm - 2);
@@ -81,7 +82,7 @@ RowCodec::Fields RowCodec::split(const TableDef& def, const ByteView& row) {
             offsets[k] = row.u16(len - nm - 4 - 2 * k);
     }
     for (size_t i = 0; i < def.columns.size(); ++i) {
-        const ColumnDef& c = def.columns[i];
+        const StoredColumn& c = def.columns[i];
         if (c.type == ColumnType::Bool || !present(c.id)) continue;
         ByteView f;
         if (c.isFixed()) {

@@ -1,4 +1,5 @@
 #include "row/RowDecoder.h"
+#include "tdef/StoredTableDef.h"
 
 #include <cstring>
 
@@ -57,10 +58,10 @@ size_t fixedSize(ColumnType t) {
     }
 }
 
-RowDecoder::RowDecoder(Pager& pager, const TextCodec& text, const TableDef& def)
+RowDecoder::RowDecoder(Pager& pager, const TextCodec& text, const StoredTableDef& def)
     : m_text(text), m_def(def), m_format(pager.format()), m_lv(pager) {}
 
-void RowDecoder::decodeField(const ColumnDef& col, const ByteView& data, Value& out) {
+void RowDecoder::decodeField(const StoredColumn& col, const ByteView& data, Value& out) {
     size_t need = fixedSize(col.type);
     if (need > 0 && data.size() < need)
         throwCorrupt("a value of column '" + col.name + "' is " + std::to_string(data.size()) +
@@ -186,7 +187,7 @@ void RowDecoder::decode(const ByteView& row, std::vector<Value>& out) {
     // A row whose stored columns include no live variable value needs no offset table; rows
     // written before the table's first variable column was added have none.
     bool needVar = false;
-    for (const ColumnDef& c : cols)
+    for (const StoredColumn& c : cols)
         if (!c.isFixed() && c.type != ColumnType::Bool && present(c.id)) {
             needVar = true;
             break;
@@ -211,7 +212,7 @@ void RowDecoder::decode(const ByteView& row, std::vector<Value>& out) {
     }
 
     for (size_t i = 0; i < cols.size(); ++i) {
-        const ColumnDef& c = cols[i];
+        const StoredColumn& c = cols[i];
         Value& v = out[i];
         if (c.type == ColumnType::Bool) {
             v.v = present(c.id);

@@ -9,6 +9,7 @@
 #include "jet/Value.h"
 #include "lval/LongValueReader.h"
 #include "page/Pager.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -20,13 +21,13 @@ size_t fixedSize(ColumnType type);
 // Reuses the strings and byte vectors already in `out`, so a scan allocates little per row.
 class RowDecoder {
 public:
-    RowDecoder(Pager& pager, const TextCodec& text, const TableDef& def);
+    RowDecoder(Pager& pager, const TextCodec& text, const StoredTableDef& def);
 
     // Throws hr::kCorrupt when the row does not fit its own length fields.
     void decode(const ByteView& row, std::vector<Value>& out);
 
     // Decodes one field's bytes as the column's type (fixed or variable data).
-    void decodeField(const ColumnDef& col, const ByteView& data, Value& out);
+    void decodeField(const StoredColumn& col, const ByteView& data, Value& out);
 
     // Records the LVAL pages each long value read touches, per column (checker use).
     void trackLongValuePages(std::vector<LongValueReader::PageUse>* pages) {
@@ -37,7 +38,7 @@ private:
     void jet3Offsets(const ByteView& row, size_t nullMaskSize, uint16_t varCount);
 
     const TextCodec& m_text;
-    const TableDef& m_def;
+    const StoredTableDef& m_def;
     Format m_format;
     LongValueReader m_lv;
     std::vector<uint8_t> m_scratch;

@@ -7,6 +7,7 @@
 #include "base/TextCodec.h"
 #include "jet/Database.h"
 #include "page/Pager.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -15,7 +16,7 @@ namespace jet {
 // skipped; moved rows are followed to where their data lives.
 class TableScanner {
 public:
-    TableScanner(Pager& pager, const TextCodec& text, const TableDef& def)
+    TableScanner(Pager& pager, const TextCodec& text, const StoredTableDef& def)
         : m_pager(pager), m_text(text), m_def(def) {}
 
     // Calls back with each row; stops early when the callback returns false.
@@ -31,7 +32,7 @@ public:
 private:
     Pager& m_pager;
     const TextCodec& m_text;
-    const TableDef& m_def;
+    const StoredTableDef& m_def;
 };
 
 }  // namespace jet

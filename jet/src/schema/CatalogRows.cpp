@@ -5,6 +5,7 @@
 
 #include "index/IndexKeyEncoder.h"
 #include "jet/Error.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -39,7 +40,7 @@ int32_t asInt(const Value& v) {
 
 }  // namespace
 
-int CatalogRows::column(const TableDef& def, const char* name) const {
+int CatalogRows::column(const StoredTableDef& def, const char* name) const {
     for (size_t i = 0; i < def.columns.size(); ++i)
         if (namesEqual(def.columns[i].name, name)) return static_cast<int>(i);
     throwCorrupt(std::string("the system table ") + def.name + " lacks its " + name + " column");
@@ -47,7 +48,7 @@ int CatalogRows::column(const TableDef& def, const char* name) const {
 
 void CatalogRows::addTable(const std::string& name, uint32_t tdefPage,
                            const std::vector<uint8_t>& properties) {
-    const TableDef& sys = m_db.tableDef(kObjects);
+    const StoredTableDef& sys = implOf(m_db).tableDef(kObjects);
     const int cId = column(sys, "Id"), cParent = column(sys, "ParentId"),
               cName = column(sys, "Name"), cType = column(sys, "Type"),
               cFlags = column(sys, "Flags"), cCreate = column(sys, "DateCreate"),
@@ -85,7 +86,7 @@ void CatalogRows::addTable(const std::string& name, uint32_t tdefPage,
     // account of the Tables container with full rights.
     const CatalogEntry* aceTable = implOf(m_db).findTable(kAces);
     if (!aceTable) return;
-    const TableDef& aces = m_db.tableDef(kAces);
+    const StoredTableDef& aces = implOf(m_db).tableDef(kAces);
     const int cObject = column(aces, "ObjectId"), cAcm = column(aces, "ACM");
     std::vector<std::vector<Value>> copied;
     for (int32_t source : userTables) {
@@ -114,7 +115,7 @@ void CatalogRows::addTable(const std::string& name, uint32_t tdefPage,
 
 void CatalogRows::changedTable(uint32_t tdefPage, const std::function<void(PropertyBlob&)>& edit,
                                bool mustEdit) {
-    const TableDef& sys = m_db.tableDef(kObjects);
+    const StoredTableDef& sys = implOf(m_db).tableDef(kObjects);
     const int cId = column(sys, "Id"), cType = column(sys, "Type"), cName = column(sys, "Name"),
               cUpdate = column(sys, "DateUpdate"), cProps = column(sys, "LvProp");
     std::optional<std::pair<RowId, std::vector<Value>>> found;
@@ -166,7 +167,7 @@ void CatalogRows::changedTable(uint32_t tdefPage, const std::function<void(Prope
 void CatalogRows::removeTable(uint32_t tdefPage) {
     auto removeWhere = [&](const char* table, const char* idColumn, bool tablesOnly) {
         if (!implOf(m_db).findTable(table)) return;
-        const TableDef& def = m_db.tableDef(table);
+        const StoredTableDef& def = implOf(m_db).tableDef(table);
         const int cId = column(def, idColumn);
         const int cType = tablesOnly ? column(def, "Type") : -1;
         std::vector<RowId> doomed;
@@ -186,7 +187,7 @@ void CatalogRows::removeTable(uint32_t tdefPage) {
 bool CatalogRows::inRelationship(const std::string& table) {
     const char* kRelationships = "MSysRelationships";
     if (!implOf(m_db).findTable(kRelationships)) return false;
-    const TableDef& def = m_db.tableDef(kRelationships);
+    const StoredTableDef& def = implOf(m_db).tableDef(kRelationships);
     const int cObject = column(def, "szObject"), cReferenced = column(def, "szReferencedObject");
     bool found = false;
     m_db.forEachRow(kRelationships, [&](RowId, const std::vector<Value>& row) {

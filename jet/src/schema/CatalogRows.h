@@ -8,6 +8,7 @@
 #include "catalog/DatabaseImpl.h"
 #include "catalog/PropertyBlob.h"
 #include "table/RowWriter.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -36,7 +37,7 @@ public:
     bool inRelationship(const std::string& table);
 
 private:
-    int column(const TableDef& def, const char* name) const;
+    int column(const StoredTableDef& def, const char* name) const;
 
     Database& m_db;
     RowWriter& m_writer;

@@ -6,6 +6,7 @@
 #include "row/FieldEncoder.h"
 #include "row/RowDecoder.h"
 #include "schema/SchemaNames.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -27,7 +28,7 @@ uint16_t fixedLength(ColumnType t) {
 
 }  // namespace
 
-ColumnDef ColumnLayout::add(TableDef& def, const NewColumn& nc, uint32_t sortOrder) {
+StoredColumn ColumnLayout::add(StoredTableDef& def, const NewColumn& nc, uint32_t sortOrder) {
     SchemaNames::check(nc.name, "field");
     const std::string field = "Field '" + nc.name + "'";
     if (def.findColumn(nc.name))
@@ -45,13 +46,13 @@ ColumnDef ColumnLayout::add(TableDef& def, const NewColumn& nc, uint32_t sortOrd
          nc.type != ColumnType::Memo && nc.type != ColumnType::Ole))
         throw Error(hr::kNotSupported, field + " has a type (" + columnTypeName(nc.type) +
                                            ") that tables made here cannot have.");
-    ColumnDef c;
+    StoredColumn c;
     c.name = nc.name;
     c.type = nc.type;
     c.id = def.maxColumnCount;
     c.columnNumber = c.id;
     c.descriptorIndex = 0;
-    for (const ColumnDef& x : def.columns)
+    for (const StoredColumn& x : def.columns)
         c.descriptorIndex = std::max<uint16_t>(c.descriptorIndex, x.descriptorIndex + 1);
     c.flags = columnflag::kUpdatable;
     if (nc.type != ColumnType::Numeric) {
@@ -91,7 +92,7 @@ ColumnDef ColumnLayout::add(TableDef& def, const NewColumn& nc, uint32_t sortOrd
     }
     if (nc.autoNumber) {
         if (nc.type == ColumnType::Long) {
-            for (const ColumnDef& x : def.columns)
+            for (const StoredColumn& x : def.columns)
                 if (x.isAutoNumber() && x.type == ColumnType::Long)
                     throw Error(hr::kInvalidArg, "Table '" + def.name +
                                                      "' already has an AutoNumber field ('" +
@@ -111,7 +112,7 @@ ColumnDef ColumnLayout::add(TableDef& def, const NewColumn& nc, uint32_t sortOrd
         // which old rows read as null because they store fewer columns.
         uint16_t offset = 0;
         uint16_t vars = 0;
-        for (const ColumnDef& x : def.columns) {
+        for (const StoredColumn& x : def.columns) {
             if (x.isFixed() && x.type != ColumnType::Bool)
                 offset = std::max<uint16_t>(offset, x.fixedOffset + x.length);
             if (!x.isFixed()) ++vars;

@@ -4,6 +4,7 @@
 
 #include "jet/Schema.h"
 #include "jet/SchemaChange.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -15,8 +16,9 @@ class ColumnLayout {
 public:
     // Checks the column (type, size, AutoNumber) and returns its descriptor; `def` gets the
     // column appended and its counters advanced. Throws hr::kInvalidArg with a sentence naming
-    // the field. Long-value maps are the caller's (ColumnDef::lvOwnedMap/lvFreeMap stay 0).
-    static ColumnDef add(TableDef& def, const NewColumn& column, uint32_t databaseSortOrder);
+    // the field. Long-value maps are the caller's (StoredColumn::lvOwnedMap/lvFreeMap stay 0).
+    static StoredColumn add(StoredTableDef& def, const NewColumn& column,
+                            uint32_t databaseSortOrder);
 };
 
 }  // namespace jet

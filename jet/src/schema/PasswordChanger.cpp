@@ -9,6 +9,7 @@
 #include "page/SidKey.h"
 #include "page/UsageMap.h"
 #include "table/RowWriter.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -24,7 +25,7 @@ struct SidColumn {
 constexpr SidColumn kSidColumns[] = {{"MSysACEs", "SID"}, {"MSysObjects", "Owner"}};
 
 // The byte range [first, second) of a variable column within a row; empty when null.
-std::pair<size_t, size_t> variableField(const TableDef& def, const ColumnDef& col,
+std::pair<size_t, size_t> variableField(const StoredTableDef& def, const StoredColumn& col,
                                         const ByteView& row) {
     const size_t len = row.size();
     const uint16_t colCount = row.u16(0);
@@ -55,9 +56,9 @@ PageRef pageOf(PageSet& pages, uint32_t n) {
 void remaskColumn(PageSet& pages, Database::Impl& db, const SidColumn& where, uint32_t oldKey,
                   uint32_t newKey) {
     if (!db.findTable(where.table)) return;
-    const TableDef& def = db.tableDef(where.table);
-    const ColumnDef* col = nullptr;
-    for (const ColumnDef& c : def.columns)
+    const StoredTableDef& def = db.tableDef(where.table);
+    const StoredColumn* col = nullptr;
+    for (const StoredColumn& c : def.columns)
         if (namesEqual(c.name, where.column)) col = &c;
     if (!col || col->isFixed() || col->type != ColumnType::Binary) return;
 

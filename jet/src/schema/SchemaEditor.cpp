@@ -14,6 +14,7 @@
 #include "schema/ColumnLayout.h"
 #include "schema/SchemaNames.h"
 #include "tdef/DefinitionStore.h"
+#include "tdef/StoredTableDef.h"
 #include "tdef/TableDefReader.h"
 
 namespace jet {
@@ -51,7 +52,7 @@ std::vector<uint8_t> emptyLeaf(uint32_t page, uint32_t owner) {
 }
 
 // Index pages, root included, then the map that listed them.
-void releaseIndex(UsageMapRows& maps, PageSpace& space, PageSet& pages, const RealIndexDef& r,
+void releaseIndex(UsageMapRows& maps, PageSpace& space, PageSet& pages, const StoredRealIndex& r,
                   uint32_t owner) {
     std::vector<uint32_t> listed =
         r.usageMap.raw ? space.pagesOf(r.usageMap) : std::vector<uint32_t>{};
@@ -65,10 +66,10 @@ void releaseIndex(UsageMapRows& maps, PageSpace& space, PageSet& pages, const Re
 }
 
 // Pages of a long-value column's map that no other column of the table lists too.
-void releaseLongValues(UsageMapRows& maps, PageSpace& space, const TableDef& def,
-                       const ColumnDef& column) {
+void releaseLongValues(UsageMapRows& maps, PageSpace& space, const StoredTableDef& def,
+                       const StoredColumn& column) {
     std::set<uint32_t> shared;
-    for (const ColumnDef& c : def.columns)
+    for (const StoredColumn& c : def.columns)
         if (c.id != column.id && c.isLongValue() && c.lvOwnedMap.raw)
             for (uint32_t p : space.pagesOf(c.lvOwnedMap))
                 shared.insert(p);
@@ -103,8 +104,8 @@ void SchemaEditor::run(const std::function<void()>& body) {
     m_impl.loadCatalog();
 }
 
-const TableDef& SchemaEditor::userTable(std::string_view table) {
-    const TableDef& def = m_impl.tableDef(table);
+const StoredTableDef& SchemaEditor::userTable(std::string_view table) {
+    const StoredTableDef& def = m_impl.tableDef(table);
     const CatalogEntry* e = m_impl.findTable(table);
     if (def.isSystemTable() || (e && e->kind == ObjectKind::SystemTable))
         throw Error(hr::kReadOnly,
@@ -112,8 +113,8 @@ const TableDef& SchemaEditor::userTable(std::string_view table) {
     return def;
 }
 
-TableDef SchemaEditor::fresh(const TableDef& def) {
-    TableDef now = TableDefReader::read(m_impl.pager(), m_impl.text(), def.tdefPage);
+StoredTableDef SchemaEditor::fresh(const StoredTableDef& def) {
+    StoredTableDef now = TableDefReader::read(m_impl.pager(), m_impl.text(), def.tdefPage);
     now.name = def.name;
     return now;
 }
@@ -124,7 +125,7 @@ void SchemaEditor::createTable(const NewTable& table) {
         if ((e.isTable() || e.parentId == CatalogRows::kTablesContainer) &&
             namesEqual(e.name, table.name))
             throw Error(hr::kInvalidArg, "Table " + inQuotes(table.name) + " already exists.");
-    TableDef def;
+    StoredTableDef def;
     def.name = table.name;
     def.tableType = kUserTable;
     def.autoIncrement = 1;
@@ -165,14 +166,14 @@ void SchemaEditor::createTable(const NewTable& table) {
             placeholder[1] = 0x01;
             def.tdefPage = space.allocate(placeholder);
             size_t longValues = 0;
-            for (const ColumnDef& c : def.columns)
+            for (const StoredColumn& c : def.columns)
                 if (c.isLongValue()) ++longValues;
             UsageMapRows maps(pages, space);
             std::vector<MapPointer> m = maps.create(2 + 2 * longValues, 0);
             def.ownedMap = m[0];
             def.freeMap = m[1];
             size_t next = 2;
-            for (ColumnDef& c : def.columns)
+            for (StoredColumn& c : def.columns)
                 if (c.isLongValue()) {
                     c.lvOwnedMap = m[next++];
                     c.lvFreeMap = m[next++];
@@ -187,7 +188,7 @@ void SchemaEditor::createTable(const NewTable& table) {
 }
 
 void SchemaEditor::dropTable(std::string_view table) {
-    const TableDef& def = userTable(table);
+    const StoredTableDef& def = userTable(table);
     const std::string name = def.name;
     for (const IndexDef& x : def.indexes)
         if (x.kind == IndexKind::Foreign || x.fkRelatedTablePage != 0)
@@ -203,18 +204,18 @@ void SchemaEditor::dropTable(std::string_view table) {
                                              "them first.");
         catalog.removeTable(page);
         m_writer.changePages([&](PageSet& pages) {
-            TableDef now = fresh(def);
+            StoredTableDef now = fresh(def);
             PageSpace space(pages);
             UsageMapRows maps(pages, space);
             // Every page any of the table's maps lists, each given back once, then the maps.
             std::vector<MapPointer> all{now.ownedMap, now.freeMap};
-            for (const ColumnDef& c : now.columns)
+            for (const StoredColumn& c : now.columns)
                 if (c.isLongValue()) {
                     all.push_back(c.lvOwnedMap);
                     all.push_back(c.lvFreeMap);
                 }
             std::set<uint32_t> doomed;
-            for (const RealIndexDef& r : now.realIndexes) {
+            for (const StoredRealIndex& r : now.realIndexes) {
                 all.push_back(r.usageMap);
                 if (r.firstPage > 2 && r.firstPage < pages.pageCount()) {
                     const std::vector<uint8_t>& root = pages.read(r.firstPage);
@@ -239,10 +240,10 @@ void SchemaEditor::dropTable(std::string_view table) {
 }
 
 void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
-    const TableDef& def = userTable(table);
+    const StoredTableDef& def = userTable(table);
     {
-        TableDef probe = def;  // every check, before anything changes
-        ColumnDef c = ColumnLayout::add(probe, column, sortOrder());
+        StoredTableDef probe = def;  // every check, before anything changes
+        StoredColumn c = ColumnLayout::add(probe, column, sortOrder());
         if (c.isAutoNumber() && def.rowCount > 0)
             throw Error(hr::kNotSupported,
                         "Table " + inQuotes(def.name) + " has records, so field " +
@@ -260,10 +261,10 @@ void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
     }
     run([&] {
         m_writer.changePages([&](PageSet& pages) {
-            TableDef now = fresh(def);
+            StoredTableDef now = fresh(def);
             ColumnLayout::add(now, column, sortOrder());
             PageSpace space(pages);
-            ColumnDef& c = now.columns.back();
+            StoredColumn& c = now.columns.back();
             if (c.isLongValue()) {
                 std::vector<MapPointer> m =
                     UsageMapRows(pages, space).create(2, now.ownedMap.page());
@@ -286,13 +287,13 @@ void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
 }
 
 void SchemaEditor::dropColumn(std::string_view table, std::string_view column) {
-    const TableDef& def = userTable(table);
-    const ColumnDef* c = def.findColumn(column);
+    const StoredTableDef& def = userTable(table);
+    const StoredColumn* c = def.findColumn(column);
     if (!c)
         throw Error(hr::kNotFound, "Field " + inQuotes(column) + " does not exist in table " +
                                        inQuotes(def.name) + ".");
     for (const IndexDef& x : def.indexes) {
-        const RealIndexDef& r = def.realIndexes[x.realIndex];
+        const StoredRealIndex& r = def.realIndexes[x.realIndex];
         for (const IndexColumn& ic : r.columns)
             if (ic.columnId == c->id)
                 throw Error(hr::kInvalidArg, "Field " + inQuotes(c->name) + " is part of index " +
@@ -303,9 +304,9 @@ void SchemaEditor::dropColumn(std::string_view table, std::string_view column) {
     const std::string name = c->name;
     run([&] {
         m_writer.changePages([&](PageSet& pages) {
-            TableDef now = fresh(def);
+            StoredTableDef now = fresh(def);
             auto it = std::find_if(now.columns.begin(), now.columns.end(),
-                                   [&](const ColumnDef& x) { return x.id == id; });
+                                   [&](const StoredColumn& x) { return x.id == id; });
             PageSpace space(pages);
             UsageMapRows maps(pages, space);
             if (it->isLongValue()) releaseLongValues(maps, space, now, *it);
@@ -334,7 +335,7 @@ void SchemaEditor::rewriteRows(const std::string& table) {
 }
 
 void SchemaEditor::createIndex(std::string_view table, const NewIndex& index) {
-    const TableDef& def = userTable(table);
+    const StoredTableDef& def = userTable(table);
     const std::string name = def.name;
     const uint32_t tdef = def.tdefPage;
     run([&] {
@@ -344,7 +345,7 @@ void SchemaEditor::createIndex(std::string_view table, const NewIndex& index) {
 }
 
 void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
-    const TableDef& def = userTable(table);
+    const StoredTableDef& def = userTable(table);
     SchemaNames::check(index.name, "index");
     if (def.findIndex(index.name))
         throw Error(hr::kInvalidArg, "Index " + inQuotes(index.name) + " already exists on table " +
@@ -359,7 +360,7 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
                                          std::to_string(index.columns.size()) + ".");
     std::vector<IndexColumn> columns;
     for (const NewIndex::Column& nc : index.columns) {
-        const ColumnDef* c = def.findColumn(nc.name);
+        const StoredColumn* c = def.findColumn(nc.name);
         if (!c)
             throw Error(hr::kNotFound, "Field " + inQuotes(nc.name) + " does not exist in table " +
                                            inQuotes(def.name) + ".");
@@ -378,18 +379,18 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
     if (index.ignoreNulls) flags |= indexflag::kIgnoreNulls;
     // An index over the same fields with the same rules already exists: the new name shares it.
     std::optional<uint32_t> shared;
-    for (const RealIndexDef& r : def.realIndexes)
+    for (const StoredRealIndex& r : def.realIndexes)
         if (r.columns == columns && r.flags == flags) shared = r.number;
 
     const uint32_t tdef = def.tdefPage;
     uint32_t realNumber = 0;
     m_writer.changePages([&](PageSet& pages) {
-        TableDef now = fresh(def);
+        StoredTableDef now = fresh(def);
         PageSpace space(pages);
         if (shared) {
             realNumber = *shared;
         } else {
-            RealIndexDef r;
+            StoredRealIndex r;
             r.number = realNumber = static_cast<uint32_t>(now.realIndexes.size());
             r.columns = columns;
             r.flags = flags;
@@ -415,7 +416,7 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
     // The entries of the rows already there; a duplicate or a forbidden null refuses the
     // whole change.
     m_writer.changePages([&](PageSet& pages) {
-        const TableDef& now = m_impl.tableDefAtPage(tdef);
+        const StoredTableDef& now = m_impl.tableDefAtPage(tdef);
         std::vector<std::pair<RowId, std::vector<Value>>> rows;
         m_db.forEachRow(table, [&](RowId id, const std::vector<Value>& row) {
             rows.emplace_back(id, row);
@@ -432,7 +433,7 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
 }
 
 void SchemaEditor::dropIndex(std::string_view table, std::string_view index) {
-    const TableDef& def = userTable(table);
+    const StoredTableDef& def = userTable(table);
     const IndexDef* x = def.findIndex(index);
     if (!x)
         throw Error(hr::kNotFound, "Index " + inQuotes(index) + " does not exist on table " +
@@ -447,7 +448,7 @@ void SchemaEditor::dropIndex(std::string_view table, std::string_view index) {
     const std::string name = x->name;
     run([&] {
         m_writer.changePages([&](PageSet& pages) {
-            TableDef now = fresh(def);
+            StoredTableDef now = fresh(def);
             auto it = std::find_if(now.indexes.begin(), now.indexes.end(),
                                    [&](const IndexDef& y) { return y.name == name; });
             const uint32_t real = it->realIndex;

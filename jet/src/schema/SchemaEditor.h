@@ -7,6 +7,7 @@
 #include "jet/SchemaChange.h"
 #include "page/PageSet.h"
 #include "table/RowWriter.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -29,9 +30,9 @@ private:
     // Runs body as one change and reads the catalog again, also when it fails.
     void run(const std::function<void()>& body);
     // A user table's definition, refusing system tables.
-    const TableDef& userTable(std::string_view table);
+    const StoredTableDef& userTable(std::string_view table);
     // The definition as this change sees it, to be changed and written back.
-    TableDef fresh(const TableDef& def);
+    StoredTableDef fresh(const StoredTableDef& def);
     void rewriteRows(const std::string& table);
     void buildIndex(const std::string& table, const NewIndex& index);
     uint32_t sortOrder() const;

@@ -5,12 +5,13 @@
 #include "index/IndexTree.h"
 #include "jet/Error.h"
 #include "row/TableScanner.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
 namespace {
 
-std::string tableText(const TableDef& def) {
+std::string tableText(const StoredTableDef& def) {
     return "table '" + def.name + "'";
 }
 
@@ -30,10 +31,10 @@ Guid randomGuid() {
 
 }  // namespace
 
-uint32_t AutoNumbers::assign(const TableDef& def, std::vector<Value>& row, bool keepGiven) {
+uint32_t AutoNumbers::assign(const StoredTableDef& def, std::vector<Value>& row, bool keepGiven) {
     uint32_t autoNumber = def.autoNumber;
     for (size_t i = 0; i < def.columns.size(); ++i) {
-        const ColumnDef& c = def.columns[i];
+        const StoredColumn& c = def.columns[i];
         if (!c.isAutoNumber() || c.type != ColumnType::Long || def.autoIncrement < 0) continue;
         // A counter left behind the highest stored value (a file written by a careless
         // program) would hand out a number already taken: go on from the highest instead.
@@ -41,7 +42,7 @@ uint32_t AutoNumbers::assign(const TableDef& def, std::vector<Value>& row, bool 
         if (highest && *highest > int32_t(autoNumber)) autoNumber = uint32_t(*highest);
     }
     for (size_t i = 0; i < def.columns.size(); ++i) {
-        const ColumnDef& c = def.columns[i];
+        const StoredColumn& c = def.columns[i];
         if (c.isAutoNumber() && c.type == ColumnType::Long && keepGiven && !row[i].isNull()) {
             // The field encoder checks the value; the counter must not hand it out again.
             if (auto given = row[i].getIf<int32_t>(); given && *given > int32_t(autoNumber))
@@ -65,13 +66,13 @@ uint32_t AutoNumbers::assign(const TableDef& def, std::vector<Value>& row, bool 
     return autoNumber;
 }
 
-std::optional<int32_t> AutoNumbers::highestOnce(const TableDef& def, size_t column) {
+std::optional<int32_t> AutoNumbers::highestOnce(const StoredTableDef& def, size_t column) {
     if (m_counterChecked[def.tdefPage]) return std::nullopt;
     const uint16_t id = def.columns[column].id;
     std::optional<int32_t> highest;
     // An index led by the column holds every value in its keys: flag byte, then the value
     // big-endian with the top bit flipped (all bytes inverted when descending).
-    for (const RealIndexDef& x : def.realIndexes) {
+    for (const StoredRealIndex& x : def.realIndexes) {
         if (x.columns.empty() || x.columns.front().columnId != id || x.firstPage == 0) continue;
         const bool ascending = x.columns.front().ascending;
         try {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "catalog/DatabaseImpl.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -19,18 +20,18 @@ public:
     // Fills the row's AutoNumber fields and returns the counter to store with it. A value given
     // to an AutoNumber field is refused (hr::kInvalidArg), or with keepGiven kept, the counter
     // moving past it.
-    uint32_t assign(const TableDef& def, std::vector<Value>& row, bool keepGiven);
+    uint32_t assign(const StoredTableDef& def, std::vector<Value>& row, bool keepGiven);
     // The counter assign() returned is stored: it is at least the highest value from now on.
-    void counterStored(const TableDef& def) { m_counterChecked[def.tdefPage] = true; }
+    void counterStored(const StoredTableDef& def) { m_counterChecked[def.tdefPage] = true; }
     // Whether the next assign() still looks for the highest stored value (it reads indexes).
-    bool looksForHighest(const TableDef& def) { return !m_counterChecked[def.tdefPage]; }
+    bool looksForHighest(const StoredTableDef& def) { return !m_counterChecked[def.tdefPage]; }
     // After a change that was dropped or failed: the stored counters are as they were.
     void forget() { m_counterChecked.clear(); }
 
 private:
     // The highest value stored in the AutoNumber column, until a counter at least that high is
     // stored; nullopt when the table is empty or that is done.
-    std::optional<int32_t> highestOnce(const TableDef& def, size_t column);
+    std::optional<int32_t> highestOnce(const StoredTableDef& def, size_t column);
 
     Database::Impl& m_db;
     std::map<uint32_t, bool> m_counterChecked;  // by TDEF page

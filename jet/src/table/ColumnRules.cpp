@@ -5,6 +5,7 @@
 #include "index/IndexWriter.h"
 #include "jet/Error.h"
 #include "row/TableScanner.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -47,7 +48,7 @@ std::string narrow(const std::vector<uint8_t>& b, size_t at, size_t bytes) {
 
 }  // namespace
 
-ColumnRules ColumnRules::parse(const std::vector<uint8_t>& blob, const TableDef& table) {
+ColumnRules ColumnRules::parse(const std::vector<uint8_t>& blob, const StoredTableDef& table) {
     ColumnRules rules;
     rules.m_required.assign(table.columns.size(), false);
     rules.m_noEmptyText.assign(table.columns.size(), false);
@@ -98,11 +99,11 @@ ColumnRules ColumnRules::parse(const std::vector<uint8_t>& blob, const TableDef&
     return rules;
 }
 
-ColumnRules ColumnRules::load(Database::Impl& db, const TableDef& table) {
-    const TableDef& catalog = db.tableDefAtPage(kCatalogPage, "MSysObjects");
-    const ColumnDef* idColumn = catalog.findColumn("Id");
-    const ColumnDef* typeColumn = catalog.findColumn("Type");
-    const ColumnDef* propColumn = catalog.findColumn("LvProp");
+ColumnRules ColumnRules::load(Database::Impl& db, const StoredTableDef& table) {
+    const StoredTableDef& catalog = db.tableDefAtPage(kCatalogPage, "MSysObjects");
+    const StoredColumn* idColumn = catalog.findColumn("Id");
+    const StoredColumn* typeColumn = catalog.findColumn("Type");
+    const StoredColumn* propColumn = catalog.findColumn("LvProp");
     if (!idColumn || !typeColumn || !propColumn) return parse({}, table);
     const size_t id = size_t(idColumn - catalog.columns.data());
     const size_t type = size_t(typeColumn - catalog.columns.data());
@@ -120,9 +121,9 @@ ColumnRules ColumnRules::load(Database::Impl& db, const TableDef& table) {
     return parse(blob, table);
 }
 
-void ColumnRules::check(const TableDef& table, const std::vector<Value>& row) const {
+void ColumnRules::check(const StoredTableDef& table, const std::vector<Value>& row) const {
     for (size_t i = 0; i < table.columns.size() && i < row.size(); ++i) {
-        const ColumnDef& c = table.columns[i];
+        const StoredColumn& c = table.columns[i];
         if (c.type == ColumnType::Bool) continue;  // never null
         auto field = [&] { return "'" + table.name + "." + c.name + "'"; };
         if (required(i) && row[i].isNull())

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "catalog/DatabaseImpl.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -18,12 +19,12 @@ public:
     ColumnRules() = default;
     // Reads the table's blob from MSysObjects (through the pager, so a change being prepared
     // is seen).
-    static ColumnRules load(Database::Impl& db, const TableDef& table);
-    static ColumnRules parse(const std::vector<uint8_t>& blob, const TableDef& table);
+    static ColumnRules load(Database::Impl& db, const StoredTableDef& table);
+    static ColumnRules parse(const std::vector<uint8_t>& blob, const StoredTableDef& table);
 
     // Throws index::kIntegrityViolation naming the table and field for the first value the
-    // rules refuse. `row` holds one value per column, in TableDef::columns order.
-    void check(const TableDef& table, const std::vector<Value>& row) const;
+    // rules refuse. `row` holds one value per column, in StoredTableDef::columns order.
+    void check(const StoredTableDef& table, const std::vector<Value>& row) const;
 
     bool required(size_t column) const { return column < m_required.size() && m_required[column]; }
     bool refusesEmptyText(size_t column) const {

@@ -8,6 +8,7 @@
 #include "index/PageSetIndexSink.h"
 #include "jet/Error.h"
 #include "row/TableScanner.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -28,7 +29,7 @@ std::optional<int64_t> integer(const Value& v) {
 
 // Related columns normally share a type; an integer of another width is carried across so that
 // the other table's key encoder takes it.
-Value asColumnType(const ColumnDef& c, const Value& v) {
+Value asColumnType(const StoredColumn& c, const Value& v) {
     std::optional<int64_t> n = integer(v);
     if (!n) return v;
     switch (c.type) {
@@ -86,13 +87,13 @@ std::vector<Value> pick(const std::vector<Value>& row, const std::vector<size_t>
 
 }  // namespace
 
-bool ReferentialIntegrity::involved(const TableDef& table) {
+bool ReferentialIntegrity::involved(const StoredTableDef& table) {
     for (const IndexDef& x : table.indexes)
         if (x.fkRelatedTablePage != 0 && (x.fkTableType == 1 || x.fkTableType == 2)) return true;
     return false;
 }
 
-bool ReferentialIntegrity::sideOf(const TableDef& table, const IndexDef& logical,
+bool ReferentialIntegrity::sideOf(const StoredTableDef& table, const IndexDef& logical,
                                   Side& side) const {
     if (logical.realIndex >= table.realIndexes.size()) return false;
     side.table = &table;
@@ -111,7 +112,7 @@ bool ReferentialIntegrity::sideOf(const TableDef& table, const IndexDef& logical
 }
 
 bool ReferentialIntegrity::relatedSide(const IndexDef& logical, Side& side) {
-    const TableDef& other = m_db.tableDefAtPage(logical.fkRelatedTablePage);
+    const StoredTableDef& other = m_db.tableDefAtPage(logical.fkRelatedTablePage);
     for (const IndexDef& x : other.indexes)
         if (static_cast<int64_t>(x.number) == logical.fkRelatedIndex) return sideOf(other, x, side);
     return false;
@@ -120,7 +121,7 @@ bool ReferentialIntegrity::relatedSide(const IndexDef& logical, Side& side) {
 std::vector<RowId> ReferentialIntegrity::rowsWithKey(const Side& target,
                                                      const std::vector<Value>& values,
                                                      size_t limit) {
-    const TableDef& t = *target.table;
+    const StoredTableDef& t = *target.table;
     std::vector<Value> row(t.columns.size());
     for (size_t i = 0; i < target.columns.size(); ++i)
         row[target.columns[i]] = asColumnType(t.columns[target.columns[i]], values[i]);
@@ -149,7 +150,8 @@ std::vector<RowId> ReferentialIntegrity::rowsWithKey(const Side& target,
     return rows;
 }
 
-void ReferentialIntegrity::requireParents(const TableDef& table, const std::vector<Value>* oldRow,
+void ReferentialIntegrity::requireParents(const StoredTableDef& table,
+                                          const std::vector<Value>* oldRow,
                                           const std::vector<Value>& newRow) {
     for (const IndexDef& logical : table.indexes) {
         if (logical.fkRelatedTablePage == 0 || logical.fkTableType != 2) continue;
@@ -175,7 +177,8 @@ void ReferentialIntegrity::requireParents(const TableDef& table, const std::vect
 }
 
 std::vector<ReferentialIntegrity::Dependents> ReferentialIntegrity::dependents(
-    const TableDef& table, const std::vector<Value>& oldRow, const std::vector<Value>* newRow) {
+    const StoredTableDef& table, const std::vector<Value>& oldRow,
+    const std::vector<Value>* newRow) {
     std::vector<Dependents> out;
     for (const IndexDef& logical : table.indexes) {
         if (logical.fkRelatedTablePage == 0 || logical.fkTableType != 1) continue;

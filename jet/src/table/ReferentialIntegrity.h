@@ -6,6 +6,7 @@
 
 #include "catalog/DatabaseImpl.h"
 #include "page/PageSet.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -29,26 +30,27 @@ public:
     ReferentialIntegrity(Database::Impl& db, PageSet& pages) : m_db(db), m_pages(pages) {}
 
     // True when some logical index of the table records a relationship.
-    static bool involved(const TableDef& table);
+    static bool involved(const StoredTableDef& table);
 
     // Refuses a new or changed row of a secondary table whose key has no primary row. Keys left
     // as they were (oldRow given) and keys with a null column are not looked up.
-    void requireParents(const TableDef& table, const std::vector<Value>* oldRow,
+    void requireParents(const StoredTableDef& table, const std::vector<Value>* oldRow,
                         const std::vector<Value>& newRow);
 
     // The secondary rows that follow a primary row being deleted (newRow null) or changed.
     // Refuses the change when a relationship has dependents and does not cascade this change.
-    std::vector<Dependents> dependents(const TableDef& table, const std::vector<Value>& oldRow,
+    std::vector<Dependents> dependents(const StoredTableDef& table,
+                                       const std::vector<Value>& oldRow,
                                        const std::vector<Value>* newRow);
 
 private:
     struct Side {
-        const TableDef* table = nullptr;
-        const RealIndexDef* index = nullptr;
+        const StoredTableDef* table = nullptr;
+        const StoredRealIndex* index = nullptr;
         std::vector<size_t> columns;  // positions in table->columns, in key order
     };
 
-    bool sideOf(const TableDef& table, const IndexDef& logical, Side& side) const;
+    bool sideOf(const StoredTableDef& table, const IndexDef& logical, Side& side) const;
     bool relatedSide(const IndexDef& logical, Side& side);
     // Rows of `target` whose key columns equal `values` (in key order), at most `limit`.
     std::vector<RowId> rowsWithKey(const Side& target, const std::vector<Value>& values,

@@ -10,6 +10,7 @@
 #include "row/RowCodec.h"
 #include "row/RowDecoder.h"
 #include "row/TableScanner.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -20,7 +21,7 @@ void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
         b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-std::string tableText(const TableDef& def) {
+std::string tableText(const StoredTableDef& def) {
     return "table '" + def.name + "'";
 }
 
@@ -32,13 +33,13 @@ struct Encoded {
     std::vector<bool> longValue;  // fields[i] holds value bytes still to be placed
 };
 
-Encoded encodeAll(const TableDef& def, const std::vector<Value>& values) {
+Encoded encodeAll(const StoredTableDef& def, const std::vector<Value>& values) {
     Encoded e;
     e.fields.resize(def.columns.size());
     e.flags.resize(def.columns.size(), false);
     e.longValue.resize(def.columns.size(), false);
     for (size_t i = 0; i < def.columns.size(); ++i) {
-        const ColumnDef& c = def.columns[i];
+        const StoredColumn& c = def.columns[i];
         const Value& v = values[i];
         if (c.type == ColumnType::Bool) {
             // Yes/No fields are never null; an unset one is No.
@@ -61,7 +62,7 @@ Encoded encodeAll(const TableDef& def, const std::vector<Value>& values) {
 // the size their in-row field will have.
 // Returns the row as it will be stored when it has no long value to place first (the usual
 // case, so that the row is built once), and an empty row otherwise.
-std::vector<uint8_t> checkSize(const TableDef& def, const Encoded& e) {
+std::vector<uint8_t> checkSize(const StoredTableDef& def, const Encoded& e) {
     bool longValues = false;
     for (size_t i = 0; i < e.fields.size(); ++i)
         longValues = longValues || (e.longValue[i] && e.fields[i]);
@@ -87,14 +88,15 @@ std::vector<uint8_t> checkSize(const TableDef& def, const Encoded& e) {
     return row;
 }
 
-void checkValueCount(const TableDef& def, const std::vector<Value>& values) {
+void checkValueCount(const StoredTableDef& def, const std::vector<Value>& values) {
     if (values.size() != def.columns.size())
         throw Error(hr::kInvalidArg, "A record of " + tableText(def) + " needs " +
                                          std::to_string(def.columns.size()) + " values, not " +
                                          std::to_string(values.size()) + ".");
 }
 
-void writeCounters(PageSet& pages, const TableDef& def, uint32_t rowCount, uint32_t autoNumber) {
+void writeCounters(PageSet& pages, const StoredTableDef& def, uint32_t rowCount,
+                   uint32_t autoNumber) {
     std::vector<uint8_t>& tdef = pages.modify(def.tdefPage);
     put32(tdef, 0x10, rowCount);
     put32(tdef, 0x14, autoNumber);
@@ -102,12 +104,12 @@ void writeCounters(PageSet& pages, const TableDef& def, uint32_t rowCount, uint3
 
 // The values an index sees for a row about to be stored: what reading the stored fields back
 // gives (a Byte stays a Byte, fixed text keeps its padding). Long values are taken as given.
-std::vector<Value> storedValues(Pager& pager, const TextCodec& text, const TableDef& def,
+std::vector<Value> storedValues(Pager& pager, const TextCodec& text, const StoredTableDef& def,
                                 const Encoded& e, const std::vector<Value>& given) {
     RowDecoder decoder(pager, text, def);
     std::vector<Value> out(def.columns.size());
     for (size_t i = 0; i < def.columns.size(); ++i) {
-        const ColumnDef& c = def.columns[i];
+        const StoredColumn& c = def.columns[i];
         if (c.type == ColumnType::Bool)
             out[i] = bool(e.flags[i]);
         else if (c.isLongValue() || !e.fields[i])
@@ -120,7 +122,7 @@ std::vector<Value> storedValues(Pager& pager, const TextCodec& text, const Table
 
 // Every index of the table in two phases: all are checked (uniqueness, required keys, keys that
 // can be built) before any index page changes. A refusal leaves the whole change unwritten.
-void updateIndexes(PageSet& pages, const TableDef& def, uint32_t sortOrder,
+void updateIndexes(PageSet& pages, const StoredTableDef& def, uint32_t sortOrder,
                    const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow,
                    RowId newId) {
     std::vector<index::IndexWriter> writers;
@@ -172,15 +174,15 @@ void RowWriter::checkWritable() {
     m_changes.checkWritable();
 }
 
-const TableDef& RowWriter::writableTable(std::string_view table) {
+const StoredTableDef& RowWriter::writableTable(std::string_view table) {
     checkWritable();
-    const TableDef& def = m_db.tableDef(table);
+    const StoredTableDef& def = m_db.tableDef(table);
     const CatalogEntry* entry = m_db.findTable(table);
     if (!m_systemRows && (def.isSystemTable() || (entry && entry->kind == ObjectKind::SystemTable)))
         throw Error(hr::kReadOnly, "'" + def.name +
                                        "' is a system table; only the database "
                                        "itself changes its records.");
-    for (const ColumnDef& c : def.columns)
+    for (const StoredColumn& c : def.columns)
         if (!FieldEncoder::supported(c.type))
             throw Error(hr::kNotSupported, "Table '" + def.name + "' has field '" + c.name +
                                                "' of a type (" + columnTypeName(c.type) +
@@ -196,7 +198,7 @@ void RowWriter::changePages(const std::function<void(PageSet&)>& body) {
     m_changes.step(body);
 }
 
-const ColumnRules& RowWriter::rulesFor(const TableDef& def) {
+const ColumnRules& RowWriter::rulesFor(const StoredTableDef& def) {
     auto it = m_rules.find(def.tdefPage);
     if (it == m_rules.end()) it = m_rules.emplace(def.tdefPage, ColumnRules::load(m_db, def)).first;
     return it->second;
@@ -207,7 +209,7 @@ void RowWriter::transact(const std::function<void()>& body) {
     m_changes.batch(body);
 }
 
-RowWriter::Located RowWriter::locate(PageSet& pages, const TableDef& def, RowId row) {
+RowWriter::Located RowWriter::locate(PageSet& pages, const StoredTableDef& def, RowId row) {
     const std::string where = "Record " + std::to_string(row.page) + ":" + std::to_string(row.row) +
                               " of " + tableText(def);
     auto missing = [&]() -> Error {
@@ -249,12 +251,12 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     if (m_heldEntries.holdsAny()) {
         // Checks of related tables and the first look for the highest AutoNumber read
         // indexes: they must see the entries held so far.
-        const TableDef& now = m_db.tableDef(table);
+        const StoredTableDef& now = m_db.tableDef(table);
         if (ReferentialIntegrity::involved(now) || m_autoNumbers.looksForHighest(now))
             m_changes.flushHeld();
     }
     // Not copied: a definition read again keeps its place, and one retired stays alive.
-    const TableDef& def = writableTable(table);
+    const StoredTableDef& def = writableTable(table);
     checkValueCount(def, values);
     const bool related = ReferentialIntegrity::involved(def);
     if (related && !m_changes.currentBatch()) {
@@ -296,7 +298,7 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
 
 void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Value>& values) {
     m_changes.flushHeld();  // the change edits indexes, which must hold every entry first
-    const TableDef def = writableTable(table);
+    const StoredTableDef def = writableTable(table);
     checkValueCount(def, values);
     const bool related = ReferentialIntegrity::involved(def);
     if (related && !m_changes.currentBatch()) {
@@ -314,7 +316,7 @@ void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Va
 
         std::vector<Value> full = values;
         for (size_t i = 0; i < def.columns.size(); ++i) {
-            const ColumnDef& c = def.columns[i];
+            const StoredColumn& c = def.columns[i];
             if (c.isAutoNumber() && !full[i].isNull() && !(full[i] == oldValues[i]))
                 throw Error(hr::kInvalidArg, "Field '" + c.name + "' of " + tableText(def) +
                                                  " is an AutoNumber; its value cannot change.");
@@ -355,7 +357,7 @@ void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Va
         PageSpace space(pages);
         LongValueWriter lv(space, pages, def);
         for (size_t i = 0; i < def.columns.size(); ++i) {
-            const ColumnDef& c = def.columns[i];
+            const StoredColumn& c = def.columns[i];
             if (!c.isLongValue()) continue;
             if (keep[i]) {
                 e.fields[i] = oldFields[i];
@@ -401,7 +403,7 @@ void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Va
 
 void RowWriter::remove(std::string_view table, RowId rowId) {
     m_changes.flushHeld();  // the change edits indexes, which must hold every entry first
-    const TableDef def = writableTable(table);
+    const StoredTableDef def = writableTable(table);
     const bool related = ReferentialIntegrity::involved(def);
     if (related && !m_changes.currentBatch()) {
         transact([&] { remove(table, rowId); });
@@ -443,7 +445,7 @@ void RowWriter::remove(std::string_view table, RowId rowId) {
     cascade(dependents);
 }
 
-std::optional<std::vector<Value>> RowWriter::readRow(const TableDef& def, RowId row) {
+std::optional<std::vector<Value>> RowWriter::readRow(const StoredTableDef& def, RowId row) {
     Located at;
     try {
         at = locate(*m_changes.currentBatch(), def, row);

@@ -14,6 +14,7 @@
 #include "table/AutoNumbers.h"
 #include "table/ColumnRules.h"
 #include "table/ReferentialIntegrity.h"
+#include "tdef/StoredTableDef.h"
 #include "tx/ChangeRunner.h"
 
 namespace jet {
@@ -59,10 +60,10 @@ private:
         std::vector<uint8_t> bytes;
     };
 
-    const TableDef& writableTable(std::string_view table);
-    Located locate(PageSet& pages, const TableDef& def, RowId row);
+    const StoredTableDef& writableTable(std::string_view table);
+    Located locate(PageSet& pages, const StoredTableDef& def, RowId row);
     // The row's values within the change being prepared; nullopt when it no longer exists.
-    std::optional<std::vector<Value>> readRow(const TableDef& def, RowId row);
+    std::optional<std::vector<Value>> readRow(const StoredTableDef& def, RowId row);
     // Carries a primary row's deletion or key change to the related tables' rows.
     void cascade(const std::vector<ReferentialIntegrity::Dependents>& dependents);
     void checkWritable();
@@ -72,7 +73,7 @@ private:
     void dropped() override;
     // The table's field rules, read once from its property blob and kept until a change to
     // the schema.
-    const ColumnRules& rulesFor(const TableDef& def);
+    const ColumnRules& rulesFor(const StoredTableDef& def);
     void forgetCaches();
 
     Database::Impl& m_db;

@@ -1,10 +1,11 @@
 #include "tdef/DefinitionStore.h"
 
+#include "tdef/StoredTableDef.h"
 #include "tdef/TableDefWriter.h"
 
 namespace jet {
 
-void DefinitionStore::write(PageSet& pages, PageSpace& space, TableDef& def) {
+void DefinitionStore::write(PageSet& pages, PageSpace& space, StoredTableDef& def) {
     std::vector<uint32_t> chain = def.tdefPages;
     if (chain.empty()) chain.push_back(def.tdefPage);
     const size_t needed = TableDefWriter::pageCount(def, pages.pageSize());
@@ -24,7 +25,7 @@ void DefinitionStore::write(PageSet& pages, PageSpace& space, TableDef& def) {
     def.tdefPages = chain;
 }
 
-void DefinitionStore::release(PageSpace& space, const TableDef& def) {
+void DefinitionStore::release(PageSpace& space, const StoredTableDef& def) {
     std::vector<uint32_t> chain = def.tdefPages;
     if (chain.empty()) chain.push_back(def.tdefPage);
     for (uint32_t p : chain)

@@ -5,6 +5,7 @@
 #include "jet/Schema.h"
 #include "page/PageSet.h"
 #include "page/PageSpace.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -15,9 +16,9 @@ class DefinitionStore {
 public:
     // def.tdefPage must be set; def.tdefPages is the current chain (empty for a new table,
     // whose first page has just been allocated) and is updated.
-    static void write(PageSet& pages, PageSpace& space, TableDef& def);
+    static void write(PageSet& pages, PageSpace& space, StoredTableDef& def);
     // Frees every page of the chain.
-    static void release(PageSpace& space, const TableDef& def);
+    static void release(PageSpace& space, const StoredTableDef& def);
 };
 
 }  // namespace jet

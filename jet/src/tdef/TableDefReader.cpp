@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "base/ByteView.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -71,10 +72,10 @@ std::vector<uint8_t> TableDefReader::loadChain(Pager& pager, uint32_t tdefPage,
     return buf;
 }
 
-TableDef TableDefReader::read(Pager& pager, const TextCodec& text, uint32_t tdefPage) {
+StoredTableDef TableDefReader::read(Pager& pager, const TextCodec& text, uint32_t tdefPage) {
     const Format format = pager.format();
     const Layout& L = layout(format);
-    TableDef def;
+    StoredTableDef def;
     def.tdefPage = tdefPage;
     std::vector<uint8_t> buf = loadChain(pager, tdefPage, def.tdefPages);
     ByteView v(buf.data(), buf.size(), tdefPage);
@@ -102,7 +103,7 @@ TableDef TableDefReader::read(Pager& pager, const TextCodec& text, uint32_t tdef
     size_t pos = L.bodyStart;
     def.realIndexes.resize(realCount);
     for (uint32_t i = 0; i < realCount; ++i) {
-        RealIndexDef& r = def.realIndexes[i];
+        StoredRealIndex& r = def.realIndexes[i];
         r.number = i;
         r.statsWord0 = v.u32(pos);
         r.uniqueCount = v.u32(pos + 4);
@@ -112,7 +113,7 @@ TableDef TableDefReader::read(Pager& pager, const TextCodec& text, uint32_t tdef
 
     def.columns.resize(def.columnCount);
     for (uint16_t i = 0; i < def.columnCount; ++i) {
-        ColumnDef& c = def.columns[i];
+        StoredColumn& c = def.columns[i];
         ByteView d = v.sub(pos, L.descriptorSize);
         c.descriptorIndex = i;
         c.type = static_cast<ColumnType>(d.u8(0));
@@ -149,7 +150,7 @@ TableDef TableDefReader::read(Pager& pager, const TextCodec& text, uint32_t tdef
         c.name = readName(v, pos, format, text);
 
     for (uint32_t i = 0; i < realCount; ++i) {
-        RealIndexDef& r = def.realIndexes[i];
+        StoredRealIndex& r = def.realIndexes[i];
         ByteView b = v.sub(pos, L.realBlockSize);
         size_t base = format == Format::Jet4 ? 4 : 0;
         for (int k = 0; k < 10; ++k) {
@@ -210,7 +211,7 @@ TableDef TableDefReader::read(Pager& pager, const TextCodec& text, uint32_t tdef
     }
 
     std::stable_sort(def.columns.begin(), def.columns.end(),
-                     [](const ColumnDef& a, const ColumnDef& b) { return a.id < b.id; });
+                     [](const StoredColumn& a, const StoredColumn& b) { return a.id < b.id; });
     for (size_t i = 1; i < def.columns.size(); ++i)
         if (def.columns[i].id == def.columns[i - 1].id)
             throwCorrupt(where + " has two columns with id " + std::to_string(def.columns[i].id));

@@ -6,6 +6,7 @@
 #include "base/TextCodec.h"
 #include "jet/Schema.h"
 #include "page/Pager.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -21,7 +22,7 @@ public:
     };
     static const Layout& layout(Format format);
 
-    static TableDef read(Pager& pager, const TextCodec& text, uint32_t tdefPage);
+    static StoredTableDef read(Pager& pager, const TextCodec& text, uint32_t tdefPage);
 
     // The TDEF chain reassembled: first page whole, continuation pages from offset 8.
     static std::vector<uint8_t> loadChain(Pager& pager, uint32_t tdefPage,

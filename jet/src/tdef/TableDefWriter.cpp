@@ -4,6 +4,7 @@
 
 #include "base/TextCodec.h"
 #include "jet/Error.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
@@ -60,17 +61,18 @@ void put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
 
 }  // namespace
 
-std::vector<uint8_t> TableDefWriter::definition(const TableDef& def) {
+std::vector<uint8_t> TableDefWriter::definition(const StoredTableDef& def) {
     if (def.columns.size() > 0xFFFF)
         throw Error(hr::kInvalidArg,
                     "A table cannot have " + std::to_string(def.columns.size()) + " fields.");
-    std::vector<const ColumnDef*> stored;
+    std::vector<const StoredColumn*> stored;
     stored.reserve(def.columns.size());
-    for (const ColumnDef& c : def.columns)
+    for (const StoredColumn& c : def.columns)
         stored.push_back(&c);
-    std::stable_sort(stored.begin(), stored.end(), [](const ColumnDef* a, const ColumnDef* b) {
-        return a->descriptorIndex < b->descriptorIndex;
-    });
+    std::stable_sort(stored.begin(), stored.end(),
+                     [](const StoredColumn* a, const StoredColumn* b) {
+                         return a->descriptorIndex < b->descriptorIndex;
+                     });
 
     std::vector<uint8_t> b;
     b.reserve(1024);
@@ -92,13 +94,13 @@ std::vector<uint8_t> TableDefWriter::definition(const TableDef& def) {
     o.u32(def.ownedMap.raw);
     o.u32(def.freeMap.raw);
 
-    for (const RealIndexDef& r : def.realIndexes) {
+    for (const StoredRealIndex& r : def.realIndexes) {
         o.u32(r.statsWord0);
         o.u32(r.uniqueCount);
         o.u32(r.statsWord2);
     }
 
-    for (const ColumnDef* c : stored) {
+    for (const StoredColumn* c : stored) {
         o.u8(static_cast<uint8_t>(c->type));
         o.u32(kDefinitionMarker);
         o.u16(c->id);
@@ -118,10 +120,10 @@ std::vector<uint8_t> TableDefWriter::definition(const TableDef& def) {
         o.u16(c->fixedOffset);
         o.u16(c->length);
     }
-    for (const ColumnDef* c : stored)
+    for (const StoredColumn* c : stored)
         o.name(c->name);
 
-    for (const RealIndexDef& r : def.realIndexes) {
+    for (const StoredRealIndex& r : def.realIndexes) {
         if (r.columns.size() > kMaxIndexColumns)
             throw Error(hr::kInvalidArg, "An index cannot have more than 10 fields.");
         o.u32(kRealIndexMarker);
@@ -156,7 +158,7 @@ std::vector<uint8_t> TableDefWriter::definition(const TableDef& def) {
     for (const IndexDef& x : def.indexes)
         o.name(x.name);
 
-    for (const ColumnDef* c : stored) {
+    for (const StoredColumn* c : stored) {
         if (!c->isLongValue()) continue;
         o.u16(c->id);
         o.u32(c->lvOwnedMap.raw);
@@ -177,11 +179,12 @@ size_t TableDefWriter::pageCount(size_t length, uint32_t pageSize) {
     return 1 + (rest + kTrailingReserve + perPage - 1) / perPage;
 }
 
-size_t TableDefWriter::pageCount(const TableDef& def, uint32_t pageSize) {
+size_t TableDefWriter::pageCount(const StoredTableDef& def, uint32_t pageSize) {
     return pageCount(definition(def).size(), pageSize);
 }
 
-std::vector<std::vector<uint8_t>> TableDefWriter::pages(const TableDef& def, uint32_t pageSize,
+std::vector<std::vector<uint8_t>> TableDefWriter::pages(const StoredTableDef& def,
+                                                        uint32_t pageSize,
                                                         const std::vector<uint32_t>& pageNumbers) {
     const std::vector<uint8_t> body = definition(def);
     const size_t count = pageCount(body.size(), pageSize);

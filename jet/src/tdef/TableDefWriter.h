@@ -5,11 +5,12 @@
 #include <vector>
 
 #include "jet/Schema.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jet {
 
 // Writes a table definition (Jet 4) in the layout TableDefReader parses: header, index
-// statistics, column descriptors in their stored order (ColumnDef::descriptorIndex), column
+// statistics, column descriptors in their stored order (StoredColumn::descriptorIndex), column
 // names, real-index blocks, logical-index blocks and names, then the long-value column maps
 // ended by FF FF. Fields the definition does not model (markers, reserved words) get the values
 // Access writes.
@@ -18,16 +19,16 @@ public:
     // The reassembled definition: what TableDefReader::loadChain gives back, up to and including
     // the final FF FF (its length is the stored definition length). Page header bytes 0..7 are
     // left zero. Throws hr::kInvalidArg for a name that is not valid UTF-8 or too long to store.
-    static std::vector<uint8_t> definition(const TableDef& def);
+    static std::vector<uint8_t> definition(const StoredTableDef& def);
 
     // How many pages the definition takes.
-    static size_t pageCount(const TableDef& def, uint32_t pageSize);
+    static size_t pageCount(const StoredTableDef& def, uint32_t pageSize);
     static size_t pageCount(size_t definitionLength, uint32_t pageSize);
 
     // The definition as TDEF pages, chained through `pageNumbers` (first page first; exactly
     // pageCount() of them). The first page is filled completely when the definition does not fit
     // one page; the last keeps the 8-byte reserve Access leaves. Unused bytes are zero.
-    static std::vector<std::vector<uint8_t>> pages(const TableDef& def, uint32_t pageSize,
+    static std::vector<std::vector<uint8_t>> pages(const StoredTableDef& def, uint32_t pageSize,
                                                    const std::vector<uint32_t>& pageNumbers);
 };
 

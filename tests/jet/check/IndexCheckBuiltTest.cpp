@@ -4,10 +4,12 @@
 #include <random>
 
 #include "Jet4ImageBuilder.h"
+#include "StoredTable.h"
 #include "TestSupport.h"
 #include "check/IndexChecker.h"
 #include "index/IndexKeyEncoder.h"
 #include "index/IndexPage.h"
+#include "tdef/StoredTableDef.h"
 
 using jet::ColumnType;
 using jet::index::IndexEntry;
@@ -47,8 +49,8 @@ protected:
     // Writes each index as one root leaf holding the given rows' keys.
     void fillIndexes(bool skipNullRows = true) {
         auto db = jettest::openImage(m_image);
-        const jet::TableData data = db->readTable("People");
-        for (const jet::RealIndexDef& ri : data.def.realIndexes) {
+        const jet::StoredTableData data = jettest::readStored(*db, "People");
+        for (const jet::StoredRealIndex& ri : data.def.realIndexes) {
             const IndexKeyEncoder enc(data.def, ri, db->format(), db->sortOrder());
             ASSERT_TRUE(enc.canEncode()) << enc.cannotEncodeReason();
             IndexPage leaf;
@@ -187,7 +189,7 @@ TEST_F(IndexCheckBuilt, NullsInARequiredIndexAreReported) {
     b.addRow(t, {B::i32(1), B::null()});
     m_image = b.build();
     auto db = jettest::openImage(m_image);
-    const jet::TableData data = db->readTable("Pairs");
+    const jet::StoredTableData data = jettest::readStored(*db, "Pairs");
     const IndexKeyEncoder enc(data.def, data.def.realIndexes[0], db->format(), db->sortOrder());
     IndexPage leaf;
     leaf.owner = data.def.tdefPage;

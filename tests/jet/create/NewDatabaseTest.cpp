@@ -16,6 +16,7 @@
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
+#include "tdef/StoredTableDef.h"
 
 using namespace jet;
 using namespace jettest;
@@ -244,8 +245,8 @@ TEST(NewDatabaseCorpus, EqualsTheEmptyDatabaseTheProviderMade) {
     }
     const std::vector<uint8_t> oursFile = readFileBytes(file), theirsFile = readFileBytes(adox);
     for (const char* name : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"}) {
-        const TableDef& x = ours->tableDef(name);
-        const TableDef& y = theirs->tableDef(name);
+        const StoredTableDef& x = implOf(*ours).tableDef(name);
+        const StoredTableDef& y = implOf(*theirs).tableDef(name);
         EXPECT_EQ(x.tdefPage, y.tdefPage) << name;
         EXPECT_EQ(x.rowCount, y.rowCount) << name;
         ASSERT_EQ(x.columns.size(), y.columns.size()) << name;

@@ -14,6 +14,7 @@
 #include "index/IndexPage.h"
 #include "index/IndexTree.h"
 #include "jet/Database.h"
+#include "tdef/StoredTableDef.h"
 
 namespace fs = std::filesystem;
 using jet::index::IndexCheckStats;
@@ -143,7 +144,7 @@ TEST(IndexCorpusPages, DecodedPagesSerializeToTheStoredBytes) {
         const auto& layout = jet::index::IndexPageLayout::of(db->format());
         size_t pages = 0;
         for (const std::string& table : db->tableNames(true)) {
-            for (const jet::RealIndexDef& ri : db->tableDef(table).realIndexes) {
+            for (const jet::StoredRealIndex& ri : implOf(*db).tableDef(table).realIndexes) {
                 jet::index::IndexTree tree(pager, ri.firstPage);
                 tree.readEntries();
                 for (uint32_t n : tree.pages()) {
@@ -214,7 +215,7 @@ TEST(IndexCorpusDamage, CheckReportsDamagedIndexes) {
     size_t keyByte = 0;    // offset of that key's last byte in the entry area
     {
         auto db = jet::Database::open(source);
-        const jet::TableDef& def = db->tableDef("Table1");
+        const jet::StoredTableDef& def = implOf(*db).tableDef("Table1");
         ASSERT_FALSE(def.realIndexes.empty());
         jet::index::IndexTree tree(implOf(*db).pager(), def.realIndexes[0].firstPage);
         tree.readEntries();
@@ -276,7 +277,7 @@ TEST(IndexCorpusDamage, RandomDamageToATreeIsReportedNotFatal) {
     std::vector<uint32_t> pages;
     {
         auto db = jettest::openImage(good);
-        for (const jet::RealIndexDef& ri : db->tableDef("Table1").realIndexes) {
+        for (const jet::StoredRealIndex& ri : implOf(*db).tableDef("Table1").realIndexes) {
             jet::index::IndexTree tree(implOf(*db).pager(), ri.firstPage);
             tree.readEntries();
             pages.insert(pages.end(), tree.pages().begin(), tree.pages().end());

@@ -3,12 +3,13 @@
 #include "index/IndexEntry.h"
 #include "index/IndexKeyEncoder.h"
 #include "jet/Error.h"
+#include "tdef/StoredTableDef.h"
 
-using jet::ColumnDef;
 using jet::ColumnType;
 using jet::Format;
-using jet::RealIndexDef;
-using jet::TableDef;
+using jet::StoredColumn;
+using jet::StoredRealIndex;
+using jet::StoredTableDef;
 using jet::Value;
 using jet::index::IndexEntry;
 using jet::index::IndexKeyEncoder;
@@ -18,8 +19,8 @@ namespace {
 
 constexpr uint32_t kGeneral = 0x0409;
 
-ColumnDef column(const char* name, ColumnType type, uint16_t id, uint16_t lcid = 0) {
-    ColumnDef c;
+StoredColumn column(const char* name, ColumnType type, uint16_t id, uint16_t lcid = 0) {
+    StoredColumn c;
     c.name = name;
     c.type = type;
     c.id = id;
@@ -28,8 +29,8 @@ ColumnDef column(const char* name, ColumnType type, uint16_t id, uint16_t lcid =
 }
 
 // Columns are kept in id order, as the engine reads them; the index names ids.
-TableDef sampleTable() {
-    TableDef t;
+StoredTableDef sampleTable() {
+    StoredTableDef t;
     t.name = "People";
     t.columns = {column("Id", ColumnType::Long, 0), column("Name", ColumnType::Text, 1, kGeneral),
                  column("Active", ColumnType::Bool, 2), column("Photo", ColumnType::Ole, 3),
@@ -37,8 +38,8 @@ TableDef sampleTable() {
     return t;
 }
 
-RealIndexDef indexOn(std::vector<std::pair<uint16_t, bool>> cols) {
-    RealIndexDef r;
+StoredRealIndex indexOn(std::vector<std::pair<uint16_t, bool>> cols) {
+    StoredRealIndex r;
     for (auto [id, asc] : cols)
         r.columns.push_back({id, asc});
     return r;
@@ -51,7 +52,7 @@ std::vector<Value> row(Value id, Value name, Value active, Value born = {}) {
 }  // namespace
 
 TEST(IndexKeyEncoder, MultiColumnKeysConcatenateInIndexOrder) {
-    const TableDef t = sampleTable();
+    const StoredTableDef t = sampleTable();
     // name descending first, then id ascending
     const IndexKeyEncoder enc(t, indexOn({{1, false}, {0, true}}), Format::Jet4, kGeneral);
     ASSERT_TRUE(enc.canEncode()) << enc.cannotEncodeReason();
@@ -64,7 +65,7 @@ TEST(IndexKeyEncoder, MultiColumnKeysConcatenateInIndexOrder) {
 }
 
 TEST(IndexKeyEncoder, RowsSortByTheirKeys) {
-    const TableDef t = sampleTable();
+    const StoredTableDef t = sampleTable();
     const IndexKeyEncoder enc(t, indexOn({{1, true}, {4, false}}), Format::Jet4, kGeneral);
     // (name asc, born desc): nulls first by name, newest first within a name
     const std::vector<std::vector<Value>> ordered{
@@ -80,7 +81,7 @@ TEST(IndexKeyEncoder, RowsSortByTheirKeys) {
 }
 
 TEST(IndexKeyEncoder, YesNoIsNeverNull) {
-    const TableDef t = sampleTable();
+    const StoredTableDef t = sampleTable();
     const IndexKeyEncoder enc(t, indexOn({{2, true}}), Format::Jet4, kGeneral);
     EXPECT_EQ(enc.encode(row(Value{}, Value{}, true)), (Bytes{0x7F, 0x00}));
     EXPECT_EQ(enc.encode(row(Value{}, Value{}, Value{})), (Bytes{0x7F, 0xFF}));
@@ -88,7 +89,7 @@ TEST(IndexKeyEncoder, YesNoIsNeverNull) {
 }
 
 TEST(IndexKeyEncoder, SaysClearlyWhatItCannotEncode) {
-    TableDef t = sampleTable();
+    StoredTableDef t = sampleTable();
     const IndexKeyEncoder ole(t, indexOn({{3, true}}), Format::Jet4, kGeneral);
     EXPECT_FALSE(ole.canEncode());
     EXPECT_NE(ole.cannotEncodeReason().find("\"Photo\""), std::string::npos);
@@ -126,7 +127,7 @@ TEST(IndexKeyEncoder, SaysClearlyWhatItCannotEncode) {
 }
 
 TEST(IndexKeyEncoder, TextSortOrderFollowsFormatAndDatabaseDefault) {
-    ColumnDef text = column("T", ColumnType::Text, 0, 0);
+    StoredColumn text = column("T", ColumnType::Text, 0, 0);
     using jet::index::TextSortOrder;
     EXPECT_EQ(IndexKeyEncoder::textSortOrder(text, Format::Jet4, kGeneral),
               TextSortOrder::GeneralLegacy);
@@ -139,7 +140,7 @@ TEST(IndexKeyEncoder, TextSortOrderFollowsFormatAndDatabaseDefault) {
 }
 
 TEST(IndexKeyEncoder, ValuesOfTheWrongTypeAreRefused) {
-    const TableDef t = sampleTable();
+    const StoredTableDef t = sampleTable();
     const IndexKeyEncoder enc(t, indexOn({{0, true}}), Format::Jet4, kGeneral);
     try {
         enc.encode(row(std::string("not a number"), Value{}, true));

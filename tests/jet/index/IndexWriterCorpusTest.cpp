@@ -5,6 +5,7 @@
 #include <random>
 #include <set>
 
+#include "StoredTable.h"
 #include "TestSupport.h"
 #include "catalog/DatabaseImpl.h"
 #include "index/IndexKeyEncoder.h"
@@ -13,6 +14,7 @@
 #include "index/IndexWriter.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
+#include "tdef/StoredTableDef.h"
 
 using jet::RowId;
 using jet::Value;
@@ -89,15 +91,15 @@ TEST(IndexWriterCorpus, EntriesJoinARealMultiPageIndex) {
         GTEST_SKIP() << "no corpus";
     jettest::TempFile copy(jettest::readFileBytes(dir / "jet4-2003-jackcess-compindex.mdb"));
 
-    jet::TableData data;
+    jet::StoredTableData data;
     uint32_t sortOrder = 0;
     std::vector<std::vector<IndexEntry>> before;
     {
         auto db = jet::Database::open(copy.path(), {});
         ASSERT_FALSE(db->isEncoded());
-        data = db->readTable("Table1");
+        data = jettest::readStored(*db, "Table1");
         sortOrder = db->sortOrder();
-        for (const jet::RealIndexDef& index : data.def.realIndexes) {
+        for (const jet::StoredRealIndex& index : data.def.realIndexes) {
             jet::index::IndexTree tree(implOf(*db).pager(), index.firstPage, data.def.tdefPage);
             before.push_back(tree.readEntries());
             ASSERT_TRUE(tree.findings().empty());
@@ -129,7 +131,7 @@ TEST(IndexWriterCorpus, EntriesJoinARealMultiPageIndex) {
         // were the index unique, a copy of an existing row would be refused,
         // found among the Access-written keys, and the file left alone
         {
-            jet::TableDef strict = data.def;
+            jet::StoredTableDef strict = data.def;
             strict.realIndexes[ri].flags |= jet::indexflag::kUnique;
             IndexWriter strictWriter(strict, ri, jet::Format::Jet4, sortOrder);
             const auto bytes = jettest::readFileBytes(copy.path());
@@ -173,7 +175,7 @@ TEST(IndexWriterCorpus, EntriesJoinARealMultiPageIndex) {
         }
         for (size_t i = 0; i < 4000; ++i) {
             std::vector<Value> row;
-            for (const jet::ColumnDef& col : data.def.columns) {
+            for (const jet::StoredColumn& col : data.def.columns) {
                 if (col.type == jet::ColumnType::Long)
                     row.emplace_back(number(rng));
                 else if (col.type == jet::ColumnType::Text)

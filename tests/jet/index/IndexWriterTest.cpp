@@ -14,12 +14,13 @@
 #include "index/IndexWriter.h"
 #include "jet/Error.h"
 #include "page/Page.h"
+#include "tdef/StoredTableDef.h"
 
-using jet::ColumnDef;
 using jet::ColumnType;
 using jet::Format;
 using jet::RowId;
-using jet::TableDef;
+using jet::StoredColumn;
+using jet::StoredTableDef;
 using jet::Value;
 using jet::index::IndexEntry;
 using jet::index::IndexPage;
@@ -43,20 +44,20 @@ struct KeyCol {
     bool ascending = true;
 };
 
-TableDef makeTable(const std::vector<Col>& cols, const std::vector<KeyCol>& key, uint8_t flags,
-                   jet::IndexKind kind = jet::IndexKind::Normal) {
-    TableDef t;
+StoredTableDef makeTable(const std::vector<Col>& cols, const std::vector<KeyCol>& key,
+                         uint8_t flags, jet::IndexKind kind = jet::IndexKind::Normal) {
+    StoredTableDef t;
     t.name = "Things";
     t.tdefPage = kOwner;
     for (size_t i = 0; i < cols.size(); ++i) {
-        ColumnDef c;
+        StoredColumn c;
         c.name = cols[i].name;
         c.type = cols[i].type;
         c.id = static_cast<uint16_t>(i);
         if (c.type == ColumnType::Text) c.sortOrder = kGeneral;
         t.columns.push_back(c);
     }
-    jet::RealIndexDef real;
+    jet::StoredRealIndex real;
     for (const KeyCol& k : key)
         real.columns.push_back({static_cast<uint16_t>(k.column), k.ascending});
     real.flags = flags;
@@ -144,7 +145,7 @@ std::string randomText(std::mt19937& rng, size_t minLen, size_t maxLen) {
 // root changes reported through the sink.
 class Harness {
 public:
-    explicit Harness(TableDef table)
+    explicit Harness(StoredTableDef table)
         : m_table(std::move(table)), m_writer(m_table, 0, Format::Jet4, kGeneral) {}
 
     IndexRowChange insert(const std::vector<Value>& row, RowId id) {
@@ -192,7 +193,7 @@ private:
         uniqueCount += c.uniqueDelta;
     }
 
-    TableDef m_table;
+    StoredTableDef m_table;
     IndexWriter m_writer;
 };
 
@@ -374,7 +375,7 @@ TEST(IndexWriter, NullRulesAndUpdates) {
 }
 
 TEST(IndexWriter, KeysThatCannotBeBuiltAreRefusedWithTheReason) {
-    TableDef t = makeTable({{"Name", ColumnType::Text}}, {{0}}, 0);
+    StoredTableDef t = makeTable({{"Name", ColumnType::Text}}, {{0}}, 0);
     t.columns[0].sortOrder = 2052;  // a sort order with no measured table here
     IndexWriter writer(t, 0, Format::Jet4, kGeneral);
     MemoryIndexSink sink;
@@ -391,7 +392,7 @@ TEST(IndexWriter, KeysThatCannotBeBuiltAreRefusedWithTheReason) {
     EXPECT_EQ(sink.writes, 0);
 
     // three long texts of two-byte weights make a key no page split could hold
-    TableDef wide =
+    StoredTableDef wide =
         makeTable({{"A", ColumnType::Text}, {"B", ColumnType::Text}, {"C", ColumnType::Text}},
                   {{0}, {1}, {2}}, 0);
     IndexWriter wideWriter(wide, 0, Format::Jet4, kGeneral);
@@ -408,7 +409,7 @@ TEST(IndexWriter, KeysThatCannotBeBuiltAreRefusedWithTheReason) {
     const std::vector<Value> fits{Value(tildes), Value(tildes), Value()};
     EXPECT_TRUE(wideWriter.prepare(sink, nullptr, {}, &fits, rowAt(1)).insert);
 
-    TableDef jet3 = makeTable({{"N", ColumnType::Long}}, {{0}}, 0);
+    StoredTableDef jet3 = makeTable({{"N", ColumnType::Long}}, {{0}}, 0);
     IndexWriter old(jet3, 0, Format::Jet3, kGeneral);
     const std::vector<Value> n{Value(int32_t(1))};
     EXPECT_THROW(old.prepare(sink, nullptr, {}, &n, rowAt(1)), jet::Error);
@@ -416,7 +417,7 @@ TEST(IndexWriter, KeysThatCannotBeBuiltAreRefusedWithTheReason) {
 
 TEST(IndexWriter, EmptyLeafRootAndDamagedPages) {
     // an existing empty index: one leaf with no entries, as Access makes it
-    TableDef t = makeTable({{"N", ColumnType::Long}}, {{0}}, 0);
+    StoredTableDef t = makeTable({{"N", ColumnType::Long}}, {{0}}, 0);
     MemoryIndexSink sink;
     IndexPage empty;
     empty.owner = kOwner;

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "Jet4ImageBuilder.h"
+#include "StoredTable.h"
 #include "TestSupport.h"
 #include "catalog/DatabaseImpl.h"
 #include "index/IndexTree.h"
@@ -14,6 +15,7 @@
 #include "jet/Error.h"
 #include "page/MemoryFile.h"
 #include "page/PageSet.h"
+#include "tdef/StoredTableDef.h"
 
 using jet::ColumnType;
 using jet::index::IndexRowChange;
@@ -65,11 +67,11 @@ TEST(PageSetIndexSink, FillsTheIndexesOfABuiltDatabaseSoTheCheckIsClean) {
     std::vector<uint8_t> image = b.build();
     const uint32_t pagesBefore = static_cast<uint32_t>(image.size() / B::kPageSize);
 
-    const jet::TableData data = jettest::openImage(image)->readTable("People");
+    const jet::StoredTableData data = jettest::readStored(*jettest::openImage(image), "People");
     ASSERT_EQ(data.rows.size(), kRows);
     auto forRows = [&](bool (*pick)(size_t), bool insert) {
         image = change(image, [&](jet::Database& db, jet::PageSet& pages) {
-            const jet::TableDef& def = db.tableDef("People");
+            const jet::StoredTableDef& def = implOf(db).tableDef("People");
             for (size_t ri = 0; ri < def.realIndexes.size(); ++ri) {
                 // now and then a fresh sink and writer, as made per row: they
                 // find the root where this change has moved it
@@ -100,9 +102,9 @@ TEST(PageSetIndexSink, FillsTheIndexesOfABuiltDatabaseSoTheCheckIsClean) {
     {
         auto db = jettest::openImage(image);
         EXPECT_EQ(jet::checkIntegrity(*db), std::vector<std::string>{});
-        const jet::TableDef& def = db->tableDef("People");
+        const jet::StoredTableDef& def = implOf(*db).tableDef("People");
         for (size_t i = 0; i < def.realIndexes.size(); ++i) {
-            const jet::RealIndexDef& ri = def.realIndexes[i];
+            const jet::StoredRealIndex& ri = def.realIndexes[i];
             jet::index::IndexTree tree(implOf(*db).pager(), ri.firstPage, def.tdefPage);
             EXPECT_EQ(tree.readEntries().size(), kRows);
             EXPECT_GT(tree.pages().size(), 3u);
@@ -118,13 +120,13 @@ TEST(PageSetIndexSink, FillsTheIndexesOfABuiltDatabaseSoTheCheckIsClean) {
     auto db = jettest::openImage(image);
     EXPECT_EQ(jet::checkIntegrity(*db), std::vector<std::string>{});
     for (size_t i = 0; i < data.def.realIndexes.size(); ++i)
-        EXPECT_EQ(db->tableDef("People").realIndexes[i].uniqueCount,
+        EXPECT_EQ(implOf(*db).tableDef("People").realIndexes[i].uniqueCount,
                   data.def.realIndexes[i].uniqueCount + kRows);
     // a duplicate key is refused before anything changes
     const std::vector<uint8_t> before = image;
     EXPECT_THROW(change(image,
                         [&](jet::Database& d, jet::PageSet& pages) {
-                            const jet::TableDef& def = d.tableDef("People");
+                            const jet::StoredTableDef& def = implOf(d).tableDef("People");
                             PageSetIndexSink sink(pages, def, 0);
                             IndexWriter writer(def, 0, jet::Format::Jet4, d.sortOrder());
                             writer.prepare(sink, nullptr, {}, &data.rows[3], jet::RowId{9, 9});

@@ -10,6 +10,7 @@
 #include "SimDisk.h"
 #include "TestSupport.h"
 #include "WriteFixture.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 
@@ -162,7 +163,7 @@ TEST(LongValuePages, PageMapsAfterARemovedOneStayReadable) {
     auto db = openSim(disk);
     db->dropTable("First");
     expectSound(*db);
-    EXPECT_FALSE(db->tableDef("Second").ownedMap.raw == 0);
+    EXPECT_FALSE(implOf(*db).tableDef("Second").ownedMap.raw == 0);
     const size_t rows = db->readTable("Second").rows.size();
     ASSERT_EQ(rows, 30u);
     db.reset();

@@ -15,6 +15,7 @@
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
+#include "page/MapPointer.h"
 #include "page/UsageMap.h"
 
 using namespace jet;
@@ -103,8 +104,8 @@ GrowthImage growthImage(FreeMapForm form, uint32_t fileEnd, bool tightMapPage = 
     MapPointer fillerMap, blobMap;
     {
         auto db = openImage(img);
-        fillerMap = db->tableDef("Filler").ownedMap;
-        blobMap = db->tableDef("Grow").columns[3].lvOwnedMap;
+        fillerMap = implOf(*db).tableDef("Filler").ownedMap;
+        blobMap = implOf(*db).tableDef("Grow").columns[3].lvOwnedMap;
     }
     const uint32_t built = uint32_t(img.size() / B::kPageSize);
     const uint32_t fillerBitmap = built, globalBitmap = built + 1;
@@ -214,7 +215,7 @@ std::map<int32_t, std::vector<Value>> growAcross(Database& db, uint32_t boundary
     auto insert = [&] {
         std::vector<Value> r = growRow(i++);
         db.insertRow("Grow", r);
-        r[0] = int32_t(db.tableDef("Grow").autoNumber);
+        r[0] = int32_t(implOf(db).tableDef("Grow").autoNumber);
         model[r[0].as<int32_t>()] = r;
     };
     db.transact([&] {
@@ -333,7 +334,7 @@ TEST(FreeMapGrowth, FreeMapGetsABitmapPageBeyondItsLastOne) {
     EXPECT_TRUE(m.contains(db->pageCount()));
     // The OLE map's one-slot row was lengthened to name its second bitmap page.
     const UsageMap blob =
-        UsageMap::read(implOf(*db).pager(), db->tableDef("Grow").columns[3].lvOwnedMap);
+        UsageMap::read(implOf(*db).pager(), implOf(*db).tableDef("Grow").columns[3].lvOwnedMap);
     ASSERT_GE(blob.bitmapPages().size(), 2u);
     EXPECT_NE(blob.bitmapPages()[1], 0u);
     db.reset();

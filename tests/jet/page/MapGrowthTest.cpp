@@ -7,8 +7,10 @@
 #include "SimDisk.h"
 #include "TestSupport.h"
 #include "WriteFixture.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
+#include "tdef/StoredTableDef.h"
 
 using namespace jet;
 using namespace jettest;
@@ -36,7 +38,7 @@ TEST(MapGrowth, TableGrowsPastItsInlineMaps) {
     SimDisk disk;
     disk.put("db", b.build());
     auto db = openSim(disk);
-    const TableDef& def = db->tableDef("Wide");
+    const StoredTableDef& def = implOf(*db).tableDef("Wide");
     ASSERT_EQ(mapType(disk.current("db"), def.ownedMap), 0);
     // Rows of ~0.5 KB (compressed text) and a page-sized long value each: ~570 pages in all.
     const int rows = 480;
@@ -50,8 +52,8 @@ TEST(MapGrowth, TableGrowsPastItsInlineMaps) {
     }
     EXPECT_GT(db->pageCount(), 560u);
     const std::vector<uint8_t> file = disk.current("db");
-    EXPECT_EQ(mapType(file, db->tableDef("Wide").ownedMap), 1);
-    EXPECT_EQ(mapType(file, db->tableDef("Wide").columns[3].lvOwnedMap), 1);
+    EXPECT_EQ(mapType(file, implOf(*db).tableDef("Wide").ownedMap), 1);
+    EXPECT_EQ(mapType(file, implOf(*db).tableDef("Wide").columns[3].lvOwnedMap), 1);
     // Deleting and shrinking work through the new form too.
     TableData data = db->readTable("Wide");
     ASSERT_EQ(data.rows.size(), size_t(rows));

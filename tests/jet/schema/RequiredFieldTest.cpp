@@ -9,6 +9,7 @@
 #include "SimDisk.h"
 #include "TestSupport.h"
 #include "WriteFixture.h"
+#include "catalog/DatabaseImpl.h"
 #include "catalog/PropertyBlob.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
@@ -17,6 +18,7 @@
 #include "page/SlotPage.h"
 #include "row/RowCodec.h"
 #include "table/ColumnRules.h"
+#include "tdef/StoredTableDef.h"
 
 using namespace jet;
 using namespace jettest;
@@ -31,7 +33,7 @@ struct CatalogInfo {
 
 CatalogInfo catalogOf(Database& db, const std::string& table) {
     TableData sys = db.readTable("MSysObjects");
-    const TableDef& def = sys.def;
+    const StoredTableDef& def = implOf(db).tableDef("MSysObjects");
     auto at = [&](const char* name) { return size_t(def.findColumn(name) - def.columns.data()); };
     CatalogInfo info;
     for (const auto& row : sys.rows) {
@@ -46,19 +48,19 @@ CatalogInfo catalogOf(Database& db, const std::string& table) {
 }
 
 bool required(Database& db, const std::string& table, const std::string& column) {
-    const TableDef& def = db.tableDef(table);
+    const StoredTableDef& def = implOf(db).tableDef(table);
     ColumnRules rules = ColumnRules::parse(catalogOf(db, table).properties, def);
-    const ColumnDef* c = def.findColumn(column);
+    const StoredColumn* c = def.findColumn(column);
     return c && rules.required(size_t(c - def.columns.data()));
 }
 
 // The in-row field of MSysObjects.LvProp for the table: how its blob is stored (0x80 in the
 // row, 0x40 on one LVAL page, 0x00 chained).
 uint8_t propertyFieldKind(SimDisk& disk, Database& db, const std::string& table) {
-    const TableDef& sys = db.tableDef("MSysObjects");
+    const StoredTableDef& sys = implOf(db).tableDef("MSysObjects");
     const std::vector<uint8_t> image = disk.current("db");
     const size_t prop = size_t(sys.findColumn("LvProp") - sys.columns.data());
-    const uint32_t tdef = db.tableDef(table).tdefPage;
+    const uint32_t tdef = implOf(db).tableDef(table).tdefPage;
     auto slot = [&](uint32_t page, uint32_t row) {
         std::vector<uint8_t> bytes(image.begin() + long(page) * 4096,
                                    image.begin() + long(page + 1) * 4096);
@@ -123,7 +125,7 @@ TEST(PropertyBlob, EditsKeepEveryOtherByte) {
     EXPECT_LT(blob->bytes().size(), original.size());
 
     // What the write path reads from it.
-    TableDef def;
+    StoredTableDef def;
     def.name = "T";
     def.columns.resize(2);
     def.columns[0].name = "Name";
@@ -193,7 +195,7 @@ TEST(RequiredField, NotNullIsStoredAndHeldThroughSqlAndTheEngine) {
     const std::string why = refusal(
         disk, [&] { sql::execute(*db, "ALTER TABLE Members ADD COLUMN City TEXT(20) NOT NULL"); });
     EXPECT_NE(why.find("has records"), std::string::npos) << why;
-    EXPECT_EQ(db->tableDef("Members").findColumn("City"), nullptr);
+    EXPECT_EQ(implOf(*db).tableDef("Members").findColumn("City"), nullptr);
     // A Yes/No field is never null, so it may be added.
     sql::execute(*db, "ALTER TABLE Members ADD COLUMN Active BIT NOT NULL");
     EXPECT_TRUE(required(*db, "Members", "Active"));
@@ -326,12 +328,12 @@ TEST(TableDates, ACatalogInAnUnknownSortOrderKeepsItsRowsButTakesFieldChanges) {
     // its rows stay as they are, the table's own change is made.
     const CatalogInfo before = catalogOf(*db, "blog_Article");
     sql::execute(*db, "ALTER TABLE blog_Article ADD COLUMN Extra LONG");
-    EXPECT_NE(db->tableDef("blog_Article").findColumn("Extra"), nullptr);
+    EXPECT_NE(implOf(*db).tableDef("blog_Article").findColumn("Extra"), nullptr);
     EXPECT_EQ(catalogOf(*db, "blog_Article").updated, before.updated);
     expectSound(*db);
     // A rule that would have to be written there is refused whole.
     const std::string why = refusal(
         disk, [&] { sql::execute(*db, "ALTER TABLE blog_Article ADD COLUMN Seen BIT NOT NULL"); });
     EXPECT_NE(why.find("cannot be changed"), std::string::npos) << why;
-    EXPECT_EQ(db->tableDef("blog_Article").findColumn("Seen"), nullptr);
+    EXPECT_EQ(implOf(*db).tableDef("blog_Article").findColumn("Seen"), nullptr);
 }

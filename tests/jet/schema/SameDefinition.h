@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "jet/Schema.h"
+#include "tdef/StoredTableDef.h"
 
 namespace jettest {
 
@@ -14,7 +15,7 @@ namespace jettest {
 // names holds their names, separated by blanks, in the order of the list.
 template <typename T, typename... Member>
 void expectSameMembers(const T& x, const T& y, const std::string& where, std::string_view names,
-                       Member T::*... member) {
+                       Member... member) {
     std::vector<std::string_view> label;
     for (size_t from = 0; from < names.size();) {
         size_t to = names.find(' ', from);
@@ -32,9 +33,9 @@ void expectSameMembers(const T& x, const T& y, const std::string& where, std::st
 }
 
 // Every stored field of two definitions.
-inline void expectSameDefinition(const jet::TableDef& a, const jet::TableDef& b,
+inline void expectSameDefinition(const jet::StoredTableDef& a, const jet::StoredTableDef& b,
                                  const std::string& where) {
-    using T = jet::TableDef;
+    using T = jet::StoredTableDef;
     expectSameMembers(a, b, where,
                       "definitionLength rowCount autoNumber autoIncrement complexAutoNumber "
                       "tableType maxColumnCount varColumnCount ownedMap freeMap",
@@ -43,7 +44,7 @@ inline void expectSameDefinition(const jet::TableDef& a, const jet::TableDef& b,
                       &T::ownedMap, &T::freeMap);
     ASSERT_EQ(a.columns.size(), b.columns.size()) << where;
     for (size_t i = 0; i < a.columns.size(); ++i) {
-        using C = jet::ColumnDef;
+        using C = jet::StoredColumn;
         expectSameMembers(a.columns[i], b.columns[i], where + " column " + a.columns[i].name,
                           "name type id varIndex columnNumber fixedOffset length sortOrder "
                           "precision scale flags extFlags sortId sortVersion descriptorIndex "
@@ -55,7 +56,7 @@ inline void expectSameDefinition(const jet::TableDef& a, const jet::TableDef& b,
     }
     ASSERT_EQ(a.realIndexes.size(), b.realIndexes.size()) << where;
     for (size_t i = 0; i < a.realIndexes.size(); ++i) {
-        using R = jet::RealIndexDef;
+        using R = jet::StoredRealIndex;
         expectSameMembers(a.realIndexes[i], b.realIndexes[i],
                           where + " real index " + std::to_string(i),
                           "columns usageMap firstPage flags uniqueCount statsWord0 statsWord2 "

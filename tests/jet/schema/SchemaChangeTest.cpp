@@ -13,6 +13,7 @@
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
+#include "tdef/StoredTableDef.h"
 
 using namespace jet;
 using namespace jettest;
@@ -109,7 +110,7 @@ TEST(SchemaChange, NewTableTakesRowsAndAPrimaryKeyAndReadsBackEverywhere) {
                      column("Picture", ColumnType::Text, 120)};
         t.indexes = {indexOn("PrimaryKey", {"Id"}, true), indexOn("ByName", {"Name"})};
         db->createTable(t);
-        const TableDef& def = db->tableDef("cards");
+        const StoredTableDef& def = implOf(*db).tableDef("cards");
         ASSERT_EQ(def.columns.size(), 7u);
         EXPECT_EQ(def.columns[0].flags, 0x07);      // fixed, updatable, AutoNumber
         EXPECT_EQ(def.columns[3].fixedOffset, 0);   // Yes/No lives in the null mask
@@ -268,9 +269,9 @@ TEST(SchemaChange, IndexesBuiltFromRowsRefuseDuplicatesAndNullsAndDropFreesPages
 
     // A primary key over 701 distinct ids spans several pages.
     db->createIndex("People", indexOn("PK", {"Id"}, true));
-    const TableDef& def = db->tableDef("People");
+    const StoredTableDef& def = implOf(*db).tableDef("People");
     ASSERT_NE(def.primaryKey(), nullptr);
-    const RealIndexDef& real = def.realIndexes[def.primaryKey()->realIndex];
+    const StoredRealIndex& real = def.realIndexes[def.primaryKey()->realIndex];
     EXPECT_EQ(real.uniqueCount, 701u);
     EXPECT_NE(implOf(*db).pager().page(real.firstPage)->type(), 0x04);  // grew a node
     expectClean(*db, "after the primary key");
@@ -287,7 +288,7 @@ TEST(SchemaChange, IndexesBuiltFromRowsRefuseDuplicatesAndNullsAndDropFreesPages
     db->dropIndex("People", "PK");
     db->dropIndex("People", "ByText");
     db->dropIndex("People", "PK2");
-    EXPECT_TRUE(db->tableDef("People").realIndexes.empty());
+    EXPECT_TRUE(implOf(*db).tableDef("People").realIndexes.empty());
     EXPECT_EQ(db->pageCount(), pagesWithIndexes);
     expectClean(*db, "after dropping the indexes");
 }
@@ -303,7 +304,7 @@ TEST(SchemaChange, DroppedTablesGiveBackEveryPageAndNewTablesReuseThem) {
     db->dropTable("People");
     db->dropTable("keyed");
     EXPECT_TRUE(db->tableNames().empty());
-    EXPECT_THROW(db->tableDef("People"), Error);
+    EXPECT_THROW(implOf(*db).tableDef("People"), Error);
     expectClean(*db, "after dropping");
     const uint32_t pages = db->pageCount();
     NewTable t;
@@ -335,8 +336,8 @@ TEST(SchemaChange, StepsOfATransactionLandTogetherOrNotAtAll) {
     }),
                  Error);
     EXPECT_EQ(disk.current("db"), before);
-    EXPECT_THROW(db->tableDef("Temp"), Error);
-    EXPECT_EQ(db->tableDef("Keyed").columns.size(), 3u);
+    EXPECT_THROW(implOf(*db).tableDef("Temp"), Error);
+    EXPECT_EQ(implOf(*db).tableDef("Keyed").columns.size(), 3u);
     db->transact([&] {
         NewTable t;
         t.name = "Temp";

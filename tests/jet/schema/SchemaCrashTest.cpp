@@ -4,6 +4,7 @@
 
 #include "SimDisk.h"
 #include "WriteFixture.h"
+#include "catalog/DatabaseImpl.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
@@ -118,7 +119,7 @@ State state(Database& db) {
     for (const std::string& name : db.tableNames()) {
         TableData t = db.readTable(name);
         s += name + ":";
-        const ColumnRules rules = ColumnRules::load(implOf(db), t.def);
+        const ColumnRules rules = ColumnRules::load(implOf(db), implOf(db).tableDef(name));
         for (size_t i = 0; i < t.def.columns.size(); ++i)
             s += t.def.columns[i].name + (rules.required(i) ? "!," : ",");
         for (const IndexDef& x : t.def.indexes)

@@ -13,6 +13,7 @@
 #include "catalog/DatabaseImpl.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
+#include "tdef/StoredTableDef.h"
 #include "tdef/TableDefReader.h"
 #include "tdef/TableDefWriter.h"
 
@@ -30,7 +31,7 @@ struct RoundTrip {
 
 // Bytes Access leaves uninitialised, so they differ between its files: TDEF 0x20..0x27 and the
 // order byte of unused real-index column slots.
-void maskUninitialised(const TableDef& def, std::vector<uint8_t>& b) {
+void maskUninitialised(const StoredTableDef& def, std::vector<uint8_t>& b) {
     for (size_t i = 0x20; i < 0x28 && i < b.size(); ++i)
         b[i] = 0;
     size_t pos = 0x3F + 12 * def.realIndexes.size() + 25 * def.columns.size();
@@ -47,9 +48,9 @@ void roundTripAll(const std::vector<uint8_t>& image, const std::string& label, R
     if (db->format() != Format::Jet4 || db->isEncoded()) return;
     std::vector<uint8_t> copy = image;
     const uint32_t ps = db->pageSize();
-    std::vector<std::pair<std::string, TableDef>> originals;
+    std::vector<std::pair<std::string, StoredTableDef>> originals;
     for (const std::string& name : db->tableNames(true)) {
-        const TableDef& def = db->tableDef(name);
+        const StoredTableDef& def = implOf(*db).tableDef(name);
         std::vector<uint32_t> chain;
         std::vector<uint8_t> stored =
             TableDefReader::loadChain(implOf(*db).pager(), def.tdefPage, chain);
@@ -91,7 +92,7 @@ void roundTripAll(const std::vector<uint8_t>& image, const std::string& label, R
     }
     std::unique_ptr<Database> again = openImage(copy);
     for (auto& [name, def] : originals)
-        expectSameDefinition(again->tableDef(name), def, label + " / " + name);
+        expectSameDefinition(implOf(*again).tableDef(name), def, label + " / " + name);
 }
 
 }  // namespace
@@ -124,12 +125,12 @@ TEST(TableDefWriter, BuiltImagesRoundTrip) {
 }
 
 TEST(TableDefWriter, LongDefinitionsChainAcrossPages) {
-    TableDef def;
+    StoredTableDef def;
     def.name = "Wide";
     def.tableType = 0x4E;
     def.ownedMap.raw = 0x0601;
     for (uint16_t i = 0; i < 200; ++i) {
-        ColumnDef c;
+        StoredColumn c;
         c.name = "A rather long field name number " + std::to_string(i);
         c.type = ColumnType::Text;
         c.id = c.columnNumber = c.varIndex = c.descriptorIndex = i;

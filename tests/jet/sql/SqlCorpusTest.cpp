@@ -14,6 +14,7 @@
 #include "jet/Database.h"
 #include "jet/Error.h"
 #include "jet/Sql.h"
+#include "tdef/StoredTableDef.h"
 
 namespace fs = std::filesystem;
 using namespace jet;
@@ -49,12 +50,12 @@ TEST(SqlCorpus, OrderByFollowsTheIndexesAccessWrote) {
         }
         for (const std::string& table : db->tableNames()) {
             if (table.find(']') != std::string::npos) continue;
-            const TableDef& def = db->tableDef(table);
+            const StoredTableDef& def = implOf(*db).tableDef(table);
             for (const IndexDef& ix : def.indexes) {
                 if (ix.realIndex >= def.realIndexes.size()) continue;
-                const RealIndexDef& ri = def.realIndexes[ix.realIndex];
+                const StoredRealIndex& ri = def.realIndexes[ix.realIndex];
                 if (ri.columns.size() != 1 || ri.ignoresNulls()) continue;
-                const ColumnDef* c = def.columnById(ri.columns[0].columnId);
+                const StoredColumn* c = def.columnById(ri.columns[0].columnId);
                 if (!c || !sortable(c->type) || c->name.find(']') != std::string::npos) continue;
                 if (c->type == ColumnType::Text &&
                     !index::IndexKeyEncoder::textSortOrder(*c, db->format(), db->sortOrder()))

@@ -18,6 +18,7 @@
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
+#include "tdef/StoredTableDef.h"
 
 using namespace jet;
 using namespace jettest;
@@ -153,7 +154,7 @@ TEST(BulkInsert, OneChangeGivesTheSameIndexesAsChangesOneByOne) {
         std::map<std::pair<uint32_t, uint8_t>, int32_t> idAt;
         for (size_t i = 0; i < data.rows.size(); ++i)
             idAt[{data.rowIds[i].page, data.rowIds[i].row}] = data.rows[i][0].as<int32_t>();
-        const TableDef& def = db.tableDef("Items");
+        const StoredTableDef& def = implOf(db).tableDef("Items");
         index::IndexTree tree(implOf(db).pager(), def.realIndexes[r].firstPage, def.tdefPage);
         std::vector<int32_t> ids;
         for (const index::IndexEntry& e : tree.readEntries())
@@ -162,8 +163,8 @@ TEST(BulkInsert, OneChangeGivesTheSameIndexesAsChangesOneByOne) {
     };
     for (size_t r = 0; r < 3; ++r) {
         SCOPED_TRACE(r);
-        EXPECT_EQ(one->tableDef("Items").realIndexes[r].uniqueCount,
-                  all->tableDef("Items").realIndexes[r].uniqueCount);
+        EXPECT_EQ(implOf(*one).tableDef("Items").realIndexes[r].uniqueCount,
+                  implOf(*all).tableDef("Items").realIndexes[r].uniqueCount);
         const std::vector<int32_t> a = idsInIndexOrder(*one, r), b = idsInIndexOrder(*all, r);
         EXPECT_EQ(a.size(), ids.size());
         EXPECT_TRUE(a == b);
@@ -182,10 +183,10 @@ TEST(BulkInsert, OneChangeGivesTheSameIndexesAsChangesOneByOne) {
             all->insertRow("Items", extra(id));
     });
     for (size_t r = 0; r < 3; ++r)
-        EXPECT_EQ(one->tableDef("Items").realIndexes[r].uniqueCount,
-                  all->tableDef("Items").realIndexes[r].uniqueCount)
+        EXPECT_EQ(implOf(*one).tableDef("Items").realIndexes[r].uniqueCount,
+                  implOf(*all).tableDef("Items").realIndexes[r].uniqueCount)
             << r;
-    EXPECT_EQ(all->tableDef("Items").realIndexes[2].uniqueCount, 53u);
+    EXPECT_EQ(implOf(*all).tableDef("Items").realIndexes[2].uniqueCount, 53u);
     EXPECT_TRUE(checkIntegrity(*one).empty());
     EXPECT_TRUE(checkIntegrity(*all).empty());
 }

@@ -7,11 +7,13 @@
 #include "SimDisk.h"
 #include "TestSupport.h"
 #include "WriteFixture.h"
+#include "catalog/DatabaseImpl.h"
 #include "index/IndexWriter.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
 #include "table/ColumnRules.h"
+#include "tdef/StoredTableDef.h"
 
 using namespace jet;
 using namespace jettest;
@@ -153,10 +155,10 @@ TEST(ColumnRules, RequiredAndZeroLengthRulesOfTheBlobAreKept) {
 
 TEST(ColumnRules, DamagedOrMissingBlobsConstrainNothing) {
     const std::vector<uint8_t> good = propertyBlob(kStaffRules);
-    TableDef def;
+    StoredTableDef def;
     def.name = "Staff";
     for (const char* n : {"Id", "First", "Last", "Notes"}) {
-        ColumnDef c;
+        StoredColumn c;
         c.name = n;
         c.type = ColumnType::Text;
         def.columns.push_back(c);
@@ -187,8 +189,8 @@ TEST(ColumnRules, NorthwindRequiredFields) {
     rw.readOnly = false;
     auto db = Database::open(copy.path(), rw);
     // Shippers.CompanyName is required, closed to empty text, and in no index.
-    const TableDef& shippers = db->tableDef("Shippers");
-    const ColumnDef* company = shippers.findColumn("CompanyName");
+    const StoredTableDef& shippers = implOf(*db).tableDef("Shippers");
+    const StoredColumn* company = shippers.findColumn("CompanyName");
     ASSERT_NE(company, nullptr);
     const size_t at = size_t(company - shippers.columns.data());
     std::vector<Value> row(shippers.columns.size());
@@ -210,8 +212,8 @@ TEST(ColumnRules, NorthwindRequiredFields) {
 
     // Employees.FirstName: required; changing another field of a record stays possible.
     TableData staff = db->readTable("Employees");
-    const size_t first = size_t(db->tableDef("Employees").findColumn("FirstName") -
-                                db->tableDef("Employees").columns.data());
+    const size_t first = size_t(implOf(*db).tableDef("Employees").findColumn("FirstName") -
+                                implOf(*db).tableDef("Employees").columns.data());
     std::vector<Value> e = staff.rows.front();
     e[first] = Value();
     EXPECT_THROW(db->updateRow("Employees", staff.rowIds.front(), e), Error);

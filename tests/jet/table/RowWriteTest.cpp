@@ -15,6 +15,7 @@
 #include "jet/Database.h"
 #include "jet/Error.h"
 #include "page/UsageMap.h"
+#include "tdef/StoredTableDef.h"
 
 using namespace jet;
 using namespace jettest;
@@ -22,7 +23,7 @@ using namespace jettest;
 namespace {
 
 size_t lvPages(Database& db, const char* column) {
-    const TableDef& def = db.tableDef("People");
+    const StoredTableDef& def = implOf(db).tableDef("People");
     return UsageMap::read(implOf(db).pager(), def.findColumn(column)->lvOwnedMap).pages().size();
 }
 
@@ -64,8 +65,8 @@ TEST(RowWrite, EveryTypeAndLongValueFormReadsBack) {
         for (size_t c = 0; c < want.size(); ++c)
             EXPECT_EQ(data.rows[i][c], want[c]) << "row " << i << " field " << c;
     }
-    EXPECT_EQ(db->tableDef("People").rowCount, 3u);
-    EXPECT_EQ(db->tableDef("People").autoNumber, 3u);
+    EXPECT_EQ(implOf(*db).tableDef("People").rowCount, 3u);
+    EXPECT_EQ(implOf(*db).tableDef("People").autoNumber, 3u);
     // Memo text is stored as UTF-16: 3000 bytes on one page, 18000 bytes in five chunks (the
     // short last chunk does not fit beside the 3000).
     EXPECT_EQ(lvPages(*db, "Notes"), 6u);
@@ -142,7 +143,7 @@ TEST(RowWrite, DeleteRemovesRowsAndTheirLongValues) {
     TableData data = db->readTable("People");
     ASSERT_EQ(data.rows.size(), 1u);
     EXPECT_EQ(data.rowIds[0], b);
-    EXPECT_EQ(db->tableDef("People").rowCount, 1u);
+    EXPECT_EQ(implOf(*db).tableDef("People").rowCount, 1u);
     expectSound(*db);
 
     // A deleted record cannot be changed or deleted again; its id is not reused by an insert.
@@ -195,8 +196,8 @@ TEST(RowWrite, ValuesAFieldCannotHoldAreRefusedAndChangeNothing) {
     std::vector<Value> shortRow(3);
     expectRefused(
         disk, *db, hr::kInvalidArg, [&] { db->insertRow("People", shortRow); }, "needs 15 values");
-    EXPECT_EQ(db->tableDef("People").rowCount, 1u);
-    EXPECT_EQ(db->tableDef("People").autoNumber, 1u);
+    EXPECT_EQ(implOf(*db).tableDef("People").rowCount, 1u);
+    EXPECT_EQ(implOf(*db).tableDef("People").autoNumber, 1u);
     expectSound(*db);
 }
 
@@ -208,7 +209,7 @@ TEST(RowWrite, TablesAndDatabasesThatCannotBeChangedSayWhy) {
         disk, *db, hr::kReadOnly,
         [&] {
             db->insertRow("MSysObjects",
-                          std::vector<Value>(db->tableDef("MSysObjects").columns.size()));
+                          std::vector<Value>(implOf(*db).tableDef("MSysObjects").columns.size()));
         },
         "system table");
     expectRefused(
