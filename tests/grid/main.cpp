@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QtTest>
 
+#include "ClipboardTest.h"
 #include "DataGridTest.h"
 #include "RecordCommandsTest.h"
 #include "RecordsetEditTest.h"
@@ -29,6 +30,10 @@ int main(int argc, char** argv) {
     }
     {
         RecordCommandsTest t;
+        failed += QTest::qExec(&t, argc, argv);
+    }
+    {
+        ClipboardTest t;
         failed += QTest::qExec(&t, argc, argv);
     }
     return failed == 0 ? 0 : 1;
