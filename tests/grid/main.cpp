@@ -7,6 +7,7 @@
 #include "RecordsetEditTest.h"
 #include "RecordsetModelTest.h"
 #include "RecordsetViewTest.h"
+#include "SearchCriterionTest.h"
 
 // One executable for the grid's test classes; each runs in turn and any failure fails the run.
 int main(int argc, char** argv) {
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
     }
     {
         ClipboardTest t;
+        failed += QTest::qExec(&t, argc, argv);
+    }
+    {
+        SearchCriterionTest t;
         failed += QTest::qExec(&t, argc, argv);
     }
     return failed == 0 ? 0 : 1;
