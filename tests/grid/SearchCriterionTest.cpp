@@ -3,9 +3,13 @@
 #include "provider/Recordset.h"
 #include "provider/RowStore.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "SearchCriterionTest.h"
+#include "grid/FindSettings.h"
 #include "grid/SearchCriterion.h"
 
 using tessor::provider::ColumnInfo;
@@ -81,4 +85,69 @@ void SearchCriterionTest::findsWhatWasTyped() {
     QFETCH(QString, found);
     auto rs = people();
     QCOMPARE(visited(*rs, field, type, text, whole), found);
+}
+
+void SearchCriterionTest::settingsFileKeepsTheOptions() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME"), oldHome = qgetenv("HOME");
+    auto restore = qScopeGuard([&] {
+        if (oldXdg.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", oldXdg);
+        qputenv("HOME", oldHome);
+    });
+
+    // The folder: beside the program for the old consumer systems, else the user's
+    // configuration folder, made on the way; ~/.config without XDG_CONFIG_HOME.
+    QCOMPARE(grid::FindSettings::Folder(3), QCoreApplication::applicationDirPath());
+    qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/xdg")).toUtf8());
+    const QString folder = grid::FindSettings::Folder(10);
+    QCOMPARE(folder, dir.path() + QStringLiteral("/xdg/Vexa/Corvane"));
+    QVERIFY(QFileInfo(folder).isDir());
+    qunsetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", (dir.path() + QStringLiteral("/home")).toUtf8());
+    QCOMPARE(grid::FindSettings::Folder(4), dir.path() + QStringLiteral("/home/.config/Vexa/Corvane"));
+
+    // Written and read back; the other lines of the file stay as they were.
+    const QString path = grid::FindSettings::FilePath(folder);
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("; mine\n[Other]\nWhole=7\n[find dialog]\ncase = 5\n\n[Last]\nX=1\n");
+    }
+    grid::FindSettings written;
+    written.whole = 1;
+    written.matchCase = 0;
+    written.direction = 0;
+    QVERIFY(written.Save(path));
+    grid::FindSettings read;
+    read.Load(path);
+    QCOMPARE(read.whole, 1);
+    QCOMPARE(read.matchCase, 0);
+    QCOMPARE(read.direction, 0);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(f.readAll()),
+             QStringLiteral("; mine\n[Other]\nWhole=7\n[find dialog]\nCase=0\nWhole=1\n"
+                            "Direction=0\n\n[Last]\nX=1\n"));
+    f.close();
+
+    // Values as the platform reads integers: empty keeps the initial value, no digits is 0.
+    {
+        QFile g(path);
+        QVERIFY(g.open(QIODevice::WriteOnly));
+        g.write("[Find Dialog]\nWhole=\nCase=12x\nDirection=down\n");
+    }
+    grid::FindSettings odd;
+    odd.Load(path);
+    QCOMPARE(odd.whole, 0);
+    QCOMPARE(odd.matchCase, 12);
+    QCOMPARE(odd.direction, 0);
+    // A missing file changes nothing; a file that cannot be written is no error.
+    grid::FindSettings fresh;
+    fresh.Load(dir.path() + QStringLiteral("/none.ini"));
+    QCOMPARE(fresh.direction, 1);
+    QVERIFY(!fresh.Save(dir.path() + QStringLiteral("/no/such/folder/Corvane.ini")));
 }

@@ -8,4 +8,5 @@ class SearchCriterionTest : public QObject {
 private slots:
     void findsWhatWasTyped_data();
     void findsWhatWasTyped();
+    void settingsFileKeepsTheOptions();
 };
