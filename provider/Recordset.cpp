@@ -613,3 +613,141 @@ long Recordset::deleteRecords(const std::vector<long>& positions) {
 }
 
 }  // namespace tessor::provider
+
+namespace tessor::provider {
+
+Recordset::TextWrite Recordset::writeTexts(long first, size_t firstField,
+                                           const std::vector<std::vector<std::string>>& lines,
+                                           bool stopAtRefusal,
+                                           const std::function<bool(long)>& progress) {
+    requireOpen();
+    requireWritable();
+    if (first < 0 || first >= count())
+        throw ProviderError(hr::kInvalidArgument, "The record at position " +
+                                                      std::to_string(first + 1) +
+                                                      " does not exist.");
+    const size_t fieldCount = m_snapshot.rows->columnCount();
+    if (firstField >= fieldCount)
+        throw ProviderError(hr::kInvalidArgument, "The field does not exist.");
+    leaveCurrent();
+
+    TextWrite result;
+    RowStore& rows = *m_snapshot.rows;
+    jet::Database& db = *m_session->db;
+    const long total = std::min<long>(static_cast<long>(lines.size()), count() - first);
+    // Enough records per change that the file's syncs do not dominate, few enough that the
+    // progress moves and a stop comes soon.
+    constexpr long kBatch = 500;
+
+    struct Record {
+        long line;
+        size_t row;
+        std::vector<Variant> values;
+        std::vector<jet::Value> engine;
+    };
+    long line = 0;
+    bool ended = false;
+    while (line < total && !ended) {
+        if (progress && !progress(line)) {
+            result.stopped = true;
+            break;
+        }
+        // The batch's records with their new values; records whose text changes nothing
+        // are left out.
+        std::vector<Record> batch;
+        const long end = std::min(total, line + kBatch);
+        for (; line < end && !ended; ++line) {
+            const size_t row = rowAt(first + line);
+            const std::vector<std::string>& pieces = lines[static_cast<size_t>(line)];
+            Record rec{line, row, {}, {}};
+            bool changed = false;
+            for (size_t k = 0; k < pieces.size() && firstField + k < fieldCount; ++k) {
+                const size_t col = firstField + k;
+                const Variant old = rows.value(row, col);
+                if (ValueText::toText(old) == pieces[k]) continue;
+                const ColumnInfo& info = rows.column(col);
+                try {
+                    if (info.autoIncrement)
+                        throw ProviderError(hr::kInvalidArgument,
+                                            "Field \"" + info.name +
+                                                "\" is an AutoNumber; the database assigns its "
+                                                "value.");
+                    Variant value = ValueText::fromText(pieces[k], info);
+                    if (rec.values.empty())
+                        for (size_t c = 0; c < fieldCount; ++c)
+                            rec.values.push_back(rows.value(row, c));
+                    rec.values[col] = std::move(value);
+                    changed = true;
+                } catch (const ProviderError& e) {
+                    result.refusals.push_back({line, e.description()});
+                    if (stopAtRefusal) {
+                        ended = true;
+                        break;
+                    }
+                }
+            }
+            if (ended) break;
+            if (!changed) continue;
+            rec.engine.reserve(fieldCount);
+            for (const Variant& v : rec.values)
+                rec.engine.push_back(EngineValue::toEngine(v));
+            batch.push_back(std::move(rec));
+        }
+        // The records of the batch go as one change. When the database refuses one, the change
+        // is dropped as a whole: the ones before it go again, together, and the rest follow in
+        // a change of their own.
+        size_t from = 0;
+        while (from < batch.size()) {
+            size_t done = from;
+            try {
+                engineCall([&] {
+                    db.transact([&] {
+                        for (done = from; done < batch.size(); ++done)
+                            db.updateRow(m_table, rowIdOf(m_snapshot.rowIds[batch[done].row]),
+                                         batch[done].engine);
+                    });
+                });
+            } catch (const ProviderError& e) {
+                // A failure past the last record belongs to no record: writing the change out
+                // failed, and nothing of this batch was written.
+                if (done == batch.size()) throw;
+                if (done > from) {
+                    size_t again = from;
+                    engineCall([&] {
+                        db.transact([&] {
+                            for (again = from; again < done; ++again)
+                                db.updateRow(m_table,
+                                             rowIdOf(m_snapshot.rowIds[batch[again].row]),
+                                             batch[again].engine);
+                        });
+                    });
+                }
+                for (size_t i = from; i < done; ++i)
+                    for (size_t c = 0; c < fieldCount; ++c)
+                        rows.setValue(batch[i].row, c, batch[i].values[c]);
+                result.refusals.push_back({batch[done].line, e.description()});
+                if (stopAtRefusal) {
+                    line = batch[done].line;
+                    ended = true;
+                    batch.resize(done);
+                    break;
+                }
+                from = done + 1;
+                continue;
+            }
+            for (size_t i = from; i < batch.size(); ++i)
+                for (size_t c = 0; c < fieldCount; ++c)
+                    rows.setValue(batch[i].row, c, batch[i].values[c]);
+            from = batch.size();
+        }
+    }
+    // Refused pieces are found before their batch is written, refused records while it is.
+    std::stable_sort(result.refusals.begin(), result.refusals.end(),
+                     [](const auto& a, const auto& b) { return a.line < b.line; });
+    result.records = line;
+    m_pos = first + std::max<long>(line - 1, 0);
+    m_currentDeleted = false;
+    return result;
+}
+
+}  // namespace tessor::provider

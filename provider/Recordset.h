@@ -120,6 +120,32 @@ public:
     // records went. A pending edit is saved first, as on a move. Afterwards the record that
     // took the place of the lowest removed position is current (EOF when none did).
     long deleteRecords(const std::vector<long>& positions);
+    // What writeTexts did.
+    struct TextWrite {
+        struct Refusal {
+            long line;                // 0-based line of the text
+            std::string description;  // the database's words
+        };
+        long records = 0;  // records the text reached (written or left as they were)
+        std::vector<Refusal> refusals;
+        bool stopped = false;  // the progress callback asked to stop
+    };
+    // Writes lines of text into the records from position `first` on (0-based in the current
+    // order), line i into record first + i, piece k of a line into field firstField + k, each
+    // piece read by the value-as-text rule as the field stores it. Pieces beyond the last field
+    // are ignored, fields beyond the last piece keep their values, and lines beyond the last
+    // record are dropped: no record is added. A piece that reads back as the field's value
+    // already changes nothing (so an AutoNumber that keeps its value is no refusal).
+    // A piece the field refuses leaves that field as it was and is reported, and the record's
+    // other fields are still written; a record the database refuses is reported and left as it
+    // was. With stopAtRefusal the first refusal of either kind ends the write instead, the
+    // records before it kept. Records are written many at a time, each batch as one change of
+    // the file in line order, so a crash leaves the first so many lines written. progress is
+    // called before each batch with the number of lines done; false stops the write there.
+    // Afterwards the last record the text reached is current. A pending edit is saved first.
+    TextWrite writeTexts(long first, size_t firstField,
+                         const std::vector<std::vector<std::string>>& lines, bool stopAtRefusal,
+                         const std::function<bool(long)>& progress = {});
     // kEditNone, kEditInProgress (fields of the current record written) or kEditAdd.
     int editMode() const { return m_editMode; }
 

@@ -164,6 +164,11 @@ QString RecordsetModel::shownText(int row, int column) const {
     }
 }
 
+void RecordsetModel::valuesChanged() {
+    if (rowCount() > 0 && columnCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
 QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= m_columns)
         return QVariant();

@@ -37,6 +37,9 @@ public:
     const RecordsetPtr& recordset() const { return m_recordset; }
     // Re-reads count, columns and order; drops pending edits.
     void reload();
+    // The records' values changed in the recordset, not their number or order: the cells show
+    // them again, and what is picked stays picked.
+    void valuesChanged();
 
     // Whether the empty new-record line is offered below the records.
     void setAllowAddNew(bool allow);

@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QResizeEvent>
 #include <QWheelEvent>
 
@@ -23,6 +24,7 @@
 #include <optional>
 #include <vector>
 
+#include "grid/ClipboardText.h"
 #include "grid/RecordsetModel.h"
 #include "res/ResourceIds.h"
 
@@ -58,6 +60,9 @@ CRecordsetView::CRecordsetView(QWidget* parent) : QWidget(parent), m_grid(this) 
     SetCommandHandler(res::ID_RECORD_DELETE, [this] { OnRecordDelete(); });
     SetCommandHandler(res::ID_FIELD_ASCEND, [this] { OnFieldAscend(); });
     SetCommandHandler(res::ID_FIELD_DESCEND, [this] { OnFieldDescend(); });
+    SetCommandHandler(res::ID_EDIT_COPY, [this] { OnEditCopy(); });
+    SetCommandHandler(res::ID_EDIT_CUT, [this] { OnEditCut(); });
+    SetCommandHandler(res::ID_EDIT_PASTE, [this] { OnEditPaste(); });
 }
 
 CRecordsetView::~CRecordsetView() {
@@ -220,6 +225,10 @@ void CRecordsetView::SetCommandHandler(int id, std::function<void()> handler) {
 
 bool CRecordsetView::HandlesCommand(int id) const {
     if (!m_commands.contains(id)) return false;
+    // Cutting a column ends in Delete Field; without it there is no cut.
+    if (id == res::ID_EDIT_CUT && !m_commands.contains(res::ID_FIELD_DELETE) &&
+        const_cast<CRecordsetView*>(this)->ClipboardTarget() == ClipTarget::Column)
+        return false;
     const int group = CommandGroup(id);
     // Asking changes nothing; CanDoCommand is not const only because the grid's getters
     // are not.
@@ -482,7 +491,9 @@ void CRecordsetView::OnGridRButtonDown() {
         QAction* action = menu->addAction(QString::fromLatin1(item.text));
         action->setData(item.id);
         // A command not built yet stays greyed rather than doing nothing.
-        action->setEnabled(HasCommandHandler(item.id));
+        action->setEnabled(HasCommandHandler(item.id) &&
+                           (item.id != res::ID_EDIT_CUT || rows > 0 ||
+                            HasCommandHandler(res::ID_FIELD_DELETE)));
     }
     m_lang.TranslateMenu(menu, nullptr);
     m_contextMenu = menu;
@@ -549,4 +560,168 @@ QString CRecordsetView::ProviderText(const std::exception& e) {
 
 void CRecordsetView::ShowProviderError(const std::exception& e) {
     ShowMessage(ProviderText(e));
+}
+
+CRecordsetView::ClipTarget CRecordsetView::ClipboardTarget() {
+    if (m_grid.GetSelBookmarks().GetCount() > 0) return ClipTarget::Records;
+    if (m_grid.GetCol() == -1 || m_grid.GetRow() == -1) return ClipTarget::Column;
+    return ClipTarget::Cell;
+}
+
+std::optional<std::string> CRecordsetView::CopyRecordsText() {
+    const CDataGrid::CSelBookmarks picked = m_grid.GetSelBookmarks();
+    std::vector<grid::ClipboardText::Line> lines;
+    try {
+        const size_t fields = m_pRecordset->columns().size();
+        // In the order the rows were picked; a row that is no record yet (the new-record line)
+        // has nothing to copy.
+        for (long i = 0; i < picked.GetCount(); ++i) {
+            const long pos = picked.GetItem(i).toLongLong() - 1;
+            if (pos < 0 || pos >= m_pRecordset->recordCount()) continue;
+            grid::ClipboardText::Line line;
+            line.reserve(fields);
+            for (size_t f = 0; f < fields; ++f)
+                line.push_back(m_pRecordset->textAt(pos, f));
+            lines.push_back(std::move(line));
+        }
+    } catch (const std::exception& e) {
+        ShowProviderError(e);
+        return std::nullopt;
+    }
+    if (lines.empty()) return std::nullopt;
+    return grid::ClipboardText::join(lines);
+}
+
+std::optional<std::string> CRecordsetView::CopyColumnText() {
+    if (m_selCol < 0) return std::nullopt;
+    std::vector<grid::ClipboardText::Line> lines;
+    try {
+        const long records = m_pRecordset->recordCount();
+        lines.reserve(static_cast<size_t>(records));
+        for (long pos = 0; pos < records; ++pos)
+            lines.push_back({m_pRecordset->textAt(pos, static_cast<size_t>(m_selCol))});
+    } catch (const std::exception& e) {
+        ShowProviderError(e);
+        return std::nullopt;
+    }
+    return grid::ClipboardText::join(lines);
+}
+
+bool CRecordsetView::CopyToClipboard(ClipTarget target) {
+    if (!m_pRecordset || !m_pRecordset->isOpen()) return false;
+    QString text;
+    if (target == ClipTarget::Cell) {
+        text = m_grid.GetSelText();
+        if (text.isEmpty()) return false;
+    } else {
+        const std::optional<std::string> made =
+            target == ClipTarget::Records ? CopyRecordsText() : CopyColumnText();
+        // A failure on the way leaves the clipboard as it was.
+        if (!made) return false;
+        text = QString::fromStdString(*made);
+    }
+    QGuiApplication::clipboard()->setText(text);
+    return true;
+}
+
+void CRecordsetView::OnEditCopy() {
+    CopyToClipboard(ClipboardTarget());
+}
+
+void CRecordsetView::OnEditCut() {
+    const ClipTarget target = ClipboardTarget();
+    if (!CopyToClipboard(target)) return;
+    switch (target) {
+        case ClipTarget::Records:
+            OnRecordDelete();
+            break;
+        case ClipTarget::Column:
+            OnCommand(res::ID_FIELD_DELETE);
+            break;
+        case ClipTarget::Cell:
+            m_grid.SetSelText(QString());
+            break;
+    }
+}
+
+void CRecordsetView::OnEditPaste() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasText()) return;
+    const std::string text = data->text().toStdString();
+    const ClipTarget target = ClipboardTarget();
+    if (target == ClipTarget::Cell) {
+        m_grid.SetSelText(QString::fromStdString(std::string(grid::ClipboardText::cellPiece(text))));
+        return;
+    }
+    if (!m_pRecordset || !m_pRecordset->isOpen() || m_pRecordset->recordCount() == 0) return;
+    std::vector<grid::ClipboardText::Line> lines = grid::ClipboardText::split(text);
+    if (target == ClipTarget::Records) {
+        if (m_pRecordset->isBOF() || m_pRecordset->isEOF()) return;
+        PasteLines(m_pRecordset->position(), 0, std::move(lines), false);
+        return;
+    }
+    if (m_selCol < 0) return;
+    // One value a line: the line up to its first TAB.
+    for (grid::ClipboardText::Line& line : lines)
+        line.resize(1);
+    PasteLines(0, static_cast<size_t>(m_selCol), std::move(lines), true);
+}
+
+void CRecordsetView::PasteLines(long first, size_t firstField,
+                                std::vector<std::vector<std::string>> lines, bool stopAtRefusal) {
+    const short picked = m_selCol;
+    const long total = std::min<long>(static_cast<long>(lines.size()),
+                                      m_pRecordset->recordCount() - first);
+    // Long pastes show how far they are and can be stopped between two changes of the file:
+    // what was written by then stays written.
+    QProgressDialog progress(m_lang.GetText(QStringLiteral("Pasting records...")),
+                             m_lang.GetText(QStringLiteral("Cancel")), 0,
+                             static_cast<int>(total), this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoReset(false);
+    tessor::provider::Recordset::TextWrite result;
+    std::optional<QString> failure;
+    try {
+        result = m_pRecordset->writeTexts(first, firstField, lines, stopAtRefusal, [&](long done) {
+            progress.setValue(static_cast<int>(done));
+            return !progress.wasCanceled();
+        });
+    } catch (const std::exception& e) {
+        failure = ProviderText(e);
+    }
+    progress.reset();
+    if (stopAtRefusal) {
+        // A column paste that went through ends on the first record; the column stays picked.
+        if (!failure && result.refusals.empty()) {
+            try {
+                m_pRecordset->moveFirst();
+            } catch (const std::exception& e) {
+                failure = ProviderText(e);
+            }
+        }
+        m_grid.RecordModel()->valuesChanged();
+    } else {
+        // A records paste ends on the last record it reached, and the grid goes there.
+        m_grid.Refresh();
+    }
+    if (picked >= 0) m_selCol = picked;
+    PostNotice(res::WM_RECORD_CHANGED);
+    if (failure) {
+        ShowMessage(*failure);
+        return;
+    }
+    if (result.refusals.empty()) return;
+    // One message for all refusals: a long paste of unfitting text must not stack up a box per
+    // record. The first few are named with their line.
+    constexpr size_t kShown = 10;
+    QStringList text;
+    for (size_t i = 0; i < result.refusals.size() && i < kShown; ++i)
+        text << m_lang.GetText(QStringLiteral("Line %1: %2"))
+                    .arg(result.refusals[i].line + 1)
+                    .arg(QString::fromStdString(result.refusals[i].description));
+    if (result.refusals.size() > kShown)
+        text << m_lang.GetText(QStringLiteral("... and %1 more."))
+                    .arg(result.refusals.size() - kShown);
+    ShowMessage(text.join(QLatin1Char('\n')));
 }

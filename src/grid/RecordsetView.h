@@ -8,6 +8,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/CommandTarget.h"
 #include "grid/DataGrid.h"
@@ -86,6 +89,16 @@ public:
     void OnFieldAscend() { SortBySelCol(false); }
     void OnFieldDescend() { SortBySelCol(true); }
 
+    // The clipboard commands. Each works on the picked rows when rows are picked, else on the
+    // picked column when no single cell is current, else on the text of the current cell. The
+    // text is the table form of grid::ClipboardText with the values in the value-as-text form.
+    // Cut copies, then deletes what it copied: the records through Delete Record, the column
+    // through Delete Field, the cell's selected text. Paste writes into the records from the
+    // current one on (records), from the first one on (column), or into the cell's selection.
+    void OnEditCopy();
+    void OnEditCut();
+    void OnEditPaste();
+
     // The context menu made by the last right press in the grid; null when that press made none
     // (a single cell was current). Rebuilt on every press.
     QMenu* GetContextMenu() const { return m_contextMenu; }
@@ -111,6 +124,16 @@ protected:
 
 private:
     void SortBySelCol(bool descending);
+    enum class ClipTarget { Records, Column, Cell };
+    ClipTarget ClipboardTarget();
+    // The clipboard text of the picked records or of the picked column; nothing (after telling
+    // the user) when the provider fails on the way.
+    std::optional<std::string> CopyRecordsText();
+    std::optional<std::string> CopyColumnText();
+    // Copies; false when nothing was copied.
+    bool CopyToClipboard(ClipTarget target);
+    void PasteLines(long first, size_t firstField, std::vector<std::vector<std::string>> lines,
+                    bool stopAtRefusal);
     void OnGridRButtonDown();
     void OnAfterColEdit(short colIndex);
     void OnKeyPress(short* keyAscii);

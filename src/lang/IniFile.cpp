@@ -1,6 +1,8 @@
 #include "lang/IniFile.h"
 
 #include <QFile>
+#include <QSaveFile>
+#include <QStringList>
 
 namespace {
 
@@ -50,4 +52,51 @@ bool IniFile::readValue(const QString& path, const QString& section, const QStri
         return true;
     }
     return false;
+}
+
+bool IniFile::writeValue(const QString& path, const QString& section, const QString& key,
+                         const QString& value) {
+    if (path.isEmpty() || section.isEmpty() || key.isEmpty()) return false;
+    QStringList lines;
+    {
+        QFile file(path);
+        if (file.exists()) {
+            if (!file.open(QIODevice::ReadOnly)) return false;
+            lines = QString::fromUtf8(file.readAll()).split(u'\n');
+            if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
+        }
+    }
+    const QString entry = key + u'=' + value;
+    bool inSection = false;
+    qsizetype sectionEnd = -1;  // the line after the section's last entry
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QStringView trimmed = trimBlanks(lines[i]);
+        if (!trimmed.isEmpty() && trimmed.front() == QChar(0xFEFF)) trimmed = trimmed.sliced(1);
+        if (!trimmed.isEmpty() && trimmed.front() == u'[') {
+            const qsizetype close = trimmed.indexOf(u']');
+            QStringView name = close < 0 ? trimmed.sliced(1) : trimmed.sliced(1, close - 1);
+            inSection = trimBlanks(name).compare(section, Qt::CaseInsensitive) == 0;
+            if (inSection) sectionEnd = i + 1;
+            continue;
+        }
+        if (!inSection) continue;
+        if (!trimmed.isEmpty() && trimmed.front() != u';') sectionEnd = i + 1;
+        const qsizetype eq = lines[i].indexOf(u'=');
+        if (eq < 0 || trimmed.isEmpty() || trimmed.front() == u';') continue;
+        if (trimBlanks(QStringView(lines[i]).first(eq)).compare(key, Qt::CaseInsensitive) != 0)
+            continue;
+        lines[i] = entry;
+        sectionEnd = -2;
+        break;
+    }
+    if (sectionEnd >= 0) {
+        lines.insert(sectionEnd, entry);
+    } else if (sectionEnd == -1) {
+        lines << u'[' + section + u']' << entry;
+    }
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) return false;
+    const QByteArray bytes = (lines.join(u'\n') + u'\n').toUtf8();
+    if (out.write(bytes) != bytes.size()) return false;
+    return out.commit();
 }

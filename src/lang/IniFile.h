@@ -16,4 +16,12 @@ public:
     // file, the section or the key does not exist or cannot be read.
     static bool readValue(const QString& path, const QString& section, const QString& key,
                           QString* value);
+
+    // Sets `key` in `section` to `value`, matching section and key as readValue does: the
+    // key's line is replaced where it is, or the key is added at the end of its section, or the
+    // section at the end of the file; every other line stays as it was. The file is made when
+    // it does not exist and replaced as a whole, so a failed write leaves the old one. False
+    // when it cannot be read or written.
+    static bool writeValue(const QString& path, const QString& section, const QString& key,
+                           const QString& value);
 };

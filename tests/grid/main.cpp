@@ -1,11 +1,13 @@
 #include <QApplication>
 #include <QtTest>
 
+#include "ClipboardTest.h"
 #include "DataGridTest.h"
 #include "RecordCommandsTest.h"
 #include "RecordsetEditTest.h"
 #include "RecordsetModelTest.h"
 #include "RecordsetViewTest.h"
+#include "SearchCriterionTest.h"
 
 // One executable for the grid's test classes; each runs in turn and any failure fails the run.
 int main(int argc, char** argv) {
@@ -29,6 +31,14 @@ int main(int argc, char** argv) {
     }
     {
         RecordCommandsTest t;
+        failed += QTest::qExec(&t, argc, argv);
+    }
+    {
+        ClipboardTest t;
+        failed += QTest::qExec(&t, argc, argv);
+    }
+    {
+        SearchCriterionTest t;
         failed += QTest::qExec(&t, argc, argv);
     }
     return failed == 0 ? 0 : 1;
