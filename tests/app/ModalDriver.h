@@ -11,7 +11,8 @@
 // closing whatever modal window is up, so a failed test cannot hang in exec().
 inline void onNextModal(std::function<void(QWidget*)> handle, int timeoutMs = 5000) {
     QWidget* before = QApplication::activeModalWidget();
-    auto* timer = new QTimer;
+    // Owned by the application, so a timer still waiting when the program ends goes with it.
+    auto* timer = new QTimer(qApp);
     auto waited = std::make_shared<int>(0);
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, waited, before, handle, timeoutMs] {
