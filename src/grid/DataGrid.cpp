@@ -236,13 +236,19 @@ void CDataGrid::SetSelText(const QString& text) {
 void CDataGrid::SetSelStart(long start) {
     if (!m_editor) SetEditActive(true);
     if (!m_editor) return;
-    m_selStart = std::clamp<long>(start, 0, m_editor->text().size());
+    if (start < 0) {
+        // No place in the text: nothing is selected, and a following length changes nothing.
+        m_selStart = -1;
+        m_editor->deselect();
+        return;
+    }
+    m_selStart = std::min<long>(start, m_editor->text().size());
     m_editor->setCursorPosition(static_cast<int>(m_selStart));
 }
 
 void CDataGrid::SetSelLength(long length) {
     if (!m_editor) SetEditActive(true);
-    if (!m_editor) return;
+    if (!m_editor || m_selStart < 0) return;
     const long room = m_editor->text().size() - m_selStart;
     m_editor->setSelection(static_cast<int>(m_selStart),
                            static_cast<int>(std::clamp<long>(length, 0, std::max(0L, room))));

@@ -124,6 +124,8 @@ public:
     // replaces the editor's selection, opening the editor first when needed.
     QString GetSelText() const;
     void SetSelText(const QString& text);
+    // The editor's selection, start first, opening the editor when needed. A negative start
+    // selects nothing, and so does the length that follows it.
     void SetSelStart(long start);
     void SetSelLength(long length);
     // Scrolls by whole columns and rows; negative goes left or up.

@@ -10,7 +10,6 @@
 
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -26,6 +25,7 @@
 
 #include "grid/ClipboardText.h"
 #include "grid/RecordsetModel.h"
+#include "grid/SearchDlg.h"
 #include "res/ResourceIds.h"
 
 using tessor::provider::Connection;
@@ -63,6 +63,7 @@ CRecordsetView::CRecordsetView(QWidget* parent) : QWidget(parent), m_grid(this) 
     SetCommandHandler(res::ID_EDIT_COPY, [this] { OnEditCopy(); });
     SetCommandHandler(res::ID_EDIT_CUT, [this] { OnEditCut(); });
     SetCommandHandler(res::ID_EDIT_PASTE, [this] { OnEditPaste(); });
+    SetCommandHandler(res::ID_EDIT_FIND, [this] { OnEditFind(); });
 }
 
 CRecordsetView::~CRecordsetView() {
@@ -85,6 +86,7 @@ CRecordsetView::~CRecordsetView() {
         m_pConnection.reset();
     }
     delete m_contextMenu.data();
+    // Its destructor writes the find options.
     if (m_searchDlg) delete m_searchDlg.data();
 }
 
@@ -507,8 +509,71 @@ void CRecordsetView::OnGridRButtonDown() {
 }
 
 bool CRecordsetView::event(QEvent* e) {
-    if (res::windowMessage(e->type()) == res::WM_GRID_RBUTTONDOWN) OnGridRButtonDown();
+    switch (res::windowMessage(e->type())) {
+        case res::WM_GRID_RBUTTONDOWN:
+            OnGridRButtonDown();
+            break;
+        case res::WM_FIND_SELECT: {
+            const auto* select = static_cast<FindSelectEvent*>(e);
+            OnFindSelect(select->Field(), select->Text());
+            return true;
+        }
+        case res::WM_FIND_CLOSED:
+            OnFindClosed();
+            return true;
+        default:
+            break;
+    }
     return QWidget::event(e);
+}
+
+CSearchDlg* CRecordsetView::GetSearchDlg() const {
+    return m_searchDlg.data();
+}
+
+void CRecordsetView::OnEditFind() {
+    if (m_searchDlg) return;
+    const int field = m_selCol != -1 ? m_selCol : 0;
+    auto* dlg = new CSearchDlg(this, m_pRecordset, field, m_grid.GetSelText(), this);
+    // A window of its own beside the main window, not a part of the view.
+    dlg->setWindowFlag(Qt::Dialog);
+    m_searchDlg = dlg;
+    dlg->OnInitDialog();
+    dlg->adjustSize();
+    const QRect main = window()->frameGeometry();
+    dlg->move(main.center() - dlg->rect().center());
+    dlg->show();
+}
+
+void CRecordsetView::OnFindClosed() {
+    CSearchDlg* dlg = m_searchDlg.data();
+    m_searchDlg.clear();
+    if (!dlg) return;
+    dlg->OnDestroy();
+    // The dialog is still inside its own close when it tells the view; it goes once that is
+    // over.
+    dlg->deleteLater();
+}
+
+void CRecordsetView::FollowRecordset() {
+    if (!m_pRecordset || !m_pRecordset->isOpen() || m_pRecordset->isBOF() ||
+        m_pRecordset->isEOF())
+        return;
+    m_grid.SetRow(m_pRecordset->position());
+}
+
+void CRecordsetView::OnFindSelect(int field, const QString& text) {
+    m_grid.SetEditActive(true);
+    QString value;
+    try {
+        value = QString::fromStdString(
+            m_pRecordset->fields().item(static_cast<size_t>(field)).text());
+    } catch (const std::exception&) {
+        // No value to look into: nothing gets selected.
+    }
+    // Positions count in the cell editor's own units, so the search runs on QString.
+    m_grid.SetSelStart(value.toLower().indexOf(text.toLower()));
+    m_grid.SetSelLength(text.size());
 }
 
 bool CRecordsetView::eventFilter(QObject* watched, QEvent* e) {

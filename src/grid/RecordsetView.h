@@ -17,7 +17,7 @@
 #include "lang/LangText.h"
 #include "res/Events.h"
 
-class QDialog;
+class CSearchDlg;
 
 namespace tessor::provider {
 class Connection;
@@ -99,6 +99,15 @@ public:
     void OnEditCut();
     void OnEditPaste();
 
+    // Find: opens the view's one find dialog, on the column last picked (else the first) and
+    // with the text selected in the current cell; nothing happens while the dialog is open.
+    void OnEditFind();
+    // The open find dialog, or null.
+    CSearchDlg* GetSearchDlg() const;
+    // Puts the grid's cell cursor on the recordset's current record, after the recordset was
+    // moved behind the grid's back (a search).
+    void FollowRecordset();
+
     // The context menu made by the last right press in the grid; null when that press made none
     // (a single cell was current). Rebuilt on every press.
     QMenu* GetContextMenu() const { return m_contextMenu; }
@@ -116,6 +125,8 @@ public:
     // The texts of the connection and the command OpenRecordset uses.
     static QString ConnectionText(const QString& path, const QString& password);
     static QString CommandText(const QString& table);
+    // The description of a provider failure, as the user is shown it: the provider's words.
+    static QString ProviderText(const std::exception& e);
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
@@ -147,7 +158,8 @@ private:
     void PostNotice(int message);
     void ShowMessage(const QString& text);
     void ShowProviderError(const std::exception& e);
-    static QString ProviderText(const std::exception& e);
+    void OnFindSelect(int field, const QString& text);
+    void OnFindClosed();
 
     ConnectionPtr m_pConnection;
     RecordsetPtr m_pRecordset;
@@ -155,7 +167,7 @@ private:
     QString m_strPath;              // database file of the shown table
     QString m_strTable;             // the shown table
     CLangText m_lang;               // section "Recordset View"
-    QPointer<QDialog> m_searchDlg;  // the modeless find dialog while it exists
+    QPointer<CSearchDlg> m_searchDlg;  // the modeless find dialog while it exists
     QString m_szPassword;           // database password, empty for none
     CDataGrid m_grid;               // control 1034
     QPointer<QObject> m_pFrame;     // receives the notices

@@ -13,6 +13,7 @@
 
 #include "ClipboardTest.h"
 #include "GridFixture.h"
+#include "ViewFixture.h"
 #include "Jet4ImageBuilder.h"
 #include "ModalDriver.h"
 #include "grid/ClipboardText.h"
@@ -27,6 +28,10 @@ using Lines = std::vector<ClipboardText::Line>;
 Q_DECLARE_METATYPE(Lines)
 
 namespace {
+
+using gridtest::colHeaderPoint;
+using gridtest::openView;
+using gridtest::rowHeaderPoint;
 
 std::vector<uint8_t> buildImage() {
     using B = jettest::Jet4ImageBuilder;
@@ -44,26 +49,6 @@ jet::DateTime at(int y, int mo, int d, int h, int mi, int s) {
     return jet::DateTime::fromParts({y, mo, d, h, mi, s});
 }
 
-std::unique_ptr<CRecordsetView> openView(const QString& path, const QString& table) {
-    auto view = std::make_unique<CRecordsetView>();
-    view->resize(900, 400);
-    view->show();
-    view->OnInitialUpdate();
-    if (!view->OpenRecordset(path, table, {})) return nullptr;
-    return view;
-}
-
-QPoint rowHeaderPoint(CDataGrid& grid, int row) {
-    grid.scrollTo(grid.model()->index(row, 0));
-    QHeaderView* h = grid.verticalHeader();
-    return QPoint(h->width() / 2, h->sectionViewportPosition(row) + h->sectionSize(row) / 2);
-}
-
-QPoint colHeaderPoint(CDataGrid& grid, int col) {
-    QHeaderView* h = grid.horizontalHeader();
-    return QPoint(h->sectionViewportPosition(col) + h->sectionSize(col) / 2, h->height() / 2);
-}
-
 void clickRowHeader(CDataGrid& grid, int row, Qt::KeyboardModifiers mods = {}) {
     QTest::mouseClick(grid.verticalHeader()->viewport(), Qt::LeftButton, mods,
                       rowHeaderPoint(grid, row));
@@ -73,25 +58,6 @@ void clickColHeader(CDataGrid& grid, int col) {
     QTest::mouseClick(grid.horizontalHeader()->viewport(), Qt::LeftButton, {},
                       colHeaderPoint(grid, col));
 }
-
-// Answers every message box that comes up until the guard goes, recording its text.
-struct Boxes {
-    QStringList texts;
-    void expect(QMessageBox::StandardButton button = QMessageBox::Ok) {
-        onNextModal([this, button](QWidget* w) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box) {
-                w->close();
-                return;
-            }
-            texts << box->text();
-            if (QAbstractButton* b = box->button(button))
-                b->click();
-            else
-                box->close();
-        });
-    }
-};
 
 QString clip() {
     return QGuiApplication::clipboard()->text();
@@ -222,11 +188,11 @@ void ClipboardTest::copyAndCutPickRecordsColumnOrCell() {
     QCOMPARE(QString::fromStdString(rs->textAt(2, 3)), QStringLiteral("'s"));
 
     // Cut records: copied, then gone after the question.
-    Boxes boxes;
+    QStringList told;
     clickRowHeader(grid, 3);
-    boxes.expect(QMessageBox::Yes);
+    gridtest::answerNext(QMessageBox::Yes, &told);
     QVERIFY(view->OnCommand(res::ID_EDIT_CUT));
-    QCOMPARE(boxes.texts, QStringList({QStringLiteral("Delete Record?")}));
+    QCOMPARE(told, QStringList({QStringLiteral("Delete Record?")}));
     QCOMPARE(clip(), QStringLiteral("Dee\t0\t\t"));
     QCOMPARE(rs->recordCount(), 3L);
 }
@@ -243,11 +209,11 @@ void ClipboardTest::pasteWritesRecordsAndReportsRefusals() {
         QGuiApplication::clipboard()->setText(
             QStringLiteral("Cy\t8\t\t\textra\r\nAnn\t1\r\n"
                            "Di\tmany\t2001/02/03 04:05:06\tnote\r\nnone\r\n"));
-        Boxes boxes;
-        boxes.expect();
+        QStringList told;
+        gridtest::answerNext(QMessageBox::Ok, &told);
         QVERIFY(view->OnCommand(res::ID_EDIT_PASTE));
-        QCOMPARE(boxes.texts.size(), 1);
-        const QStringList said = boxes.texts[0].split(QLatin1Char('\n'));
+        QCOMPARE(told.size(), 1);
+        const QStringList said = told[0].split(QLatin1Char('\n'));
         QCOMPARE(said.size(), 2);
         QVERIFY2(said[0].startsWith(QStringLiteral("Line 2: ")), qPrintable(said[0]));
         QVERIFY2(said[1].startsWith(QStringLiteral("Line 3: ")), qPrintable(said[1]));
@@ -277,11 +243,11 @@ void ClipboardTest::pasteColumnStopsAtTheFirstRefusal() {
 
         // A refusal ends the column there: the value before it is kept, none after it written.
         QGuiApplication::clipboard()->setText(QStringLiteral("10\r\nx\r\n30"));
-        Boxes boxes;
-        boxes.expect();
+        QStringList told;
+        gridtest::answerNext(QMessageBox::Ok, &told);
         QVERIFY(view->OnCommand(res::ID_EDIT_PASTE));
-        QCOMPARE(boxes.texts.size(), 1);
-        QVERIFY(boxes.texts[0].startsWith(QStringLiteral("Line 2: ")));
+        QCOMPARE(told.size(), 1);
+        QVERIFY(told[0].startsWith(QStringLiteral("Line 2: ")));
     }
     QStringList ages;
     for (const QString& row : rowsOf(m_path, QStringLiteral("People")))
@@ -345,8 +311,9 @@ void ClipboardTest::customersRoundTrip() {
         auto to = openView(path, QStringLiteral("Customers Copy"));
         QVERIFY(to);
         clickRowHeader(to->GetGrid(), 0);
-        Boxes boxes;
-        boxes.expect();
+        // Answers a box that should not come, and goes with this scope, so it cannot take
+        // the box of a later test.
+        gridtest::BoxAnswerer boxes;
         QVERIFY(to->OnCommand(res::ID_EDIT_PASTE));
         QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join(QLatin1Char('\n'))));
     }

@@ -21,6 +21,7 @@
 #include "Jet4ImageBuilder.h"
 #include "ModalDriver.h"
 #include "RecordCommandsTest.h"
+#include "ViewFixture.h"
 #include "grid/DataGrid.h"
 #include "grid/RecordsetView.h"
 #include "index/IndexTree.h"
@@ -31,6 +32,11 @@
 namespace ado = tessor::provider::ado;
 
 namespace {
+
+using gridtest::answerNext;
+using gridtest::colHeaderPoint;
+using gridtest::openView;
+using gridtest::rowHeaderPoint;
 
 // Words sorted by the database's text order, as its index over them holds them.
 const std::vector<std::string> kWords = {
@@ -63,47 +69,12 @@ std::vector<uint8_t> buildImage() {
     return b.build();
 }
 
-std::unique_ptr<CRecordsetView> openView(const QString& path, const QString& table) {
-    auto view = std::make_unique<CRecordsetView>();
-    view->resize(900, 400);
-    view->show();
-    view->OnInitialUpdate();
-    if (!view->OpenRecordset(path, table, {})) return nullptr;
-    return view;
-}
-
-QPoint rowHeaderPoint(CDataGrid& grid, int row) {
-    QHeaderView* h = grid.verticalHeader();
-    return QPoint(h->width() / 2, h->sectionViewportPosition(row) + h->sectionSize(row) / 2);
-}
-
-QPoint colHeaderPoint(CDataGrid& grid, int col) {
-    QHeaderView* h = grid.horizontalHeader();
-    return QPoint(h->sectionViewportPosition(col) + h->sectionSize(col) / 2, h->height() / 2);
-}
-
 // Picks whole rows through their headers, the first alone, the others with Control.
 void pickRows(CDataGrid& grid, const QList<int>& rows) {
     for (int i = 0; i < rows.size(); ++i)
         QTest::mouseClick(grid.verticalHeader()->viewport(), Qt::LeftButton,
                           i == 0 ? Qt::KeyboardModifiers() : Qt::ControlModifier,
                           rowHeaderPoint(grid, rows[i]));
-}
-
-// Answers the next message box with `button` and records its text.
-void answerNext(QMessageBox::StandardButton button, QStringList* texts) {
-    onNextModal([button, texts](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        if (!box) {
-            w->close();
-            return;
-        }
-        *texts << box->text();
-        if (QAbstractButton* b = box->button(button))
-            b->click();
-        else
-            box->close();
-    });
 }
 
 // The Id column (the first) of a table as mdbtools' mdb-export and our mdbtool read it;

@@ -266,7 +266,8 @@ void RecordsetEditTest::commandsRouteWhileTheirGroupIsPossible() {
     CDataGrid& grid = view->GetGrid();
     int deletes = 0;
     int modifies = 0;
-    // Find has no handler yet: not handled, however possible.
+    // Without its handler Find is not handled, however possible.
+    view->SetCommandHandler(res::ID_EDIT_FIND, {});
     QVERIFY(view->CanDoCommand(3));
     QVERIFY(!view->HandlesCommand(res::ID_EDIT_FIND));
     QVERIFY(!view->OnCommand(res::ID_EDIT_FIND));

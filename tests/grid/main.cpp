@@ -8,6 +8,7 @@
 #include "RecordsetModelTest.h"
 #include "RecordsetViewTest.h"
 #include "SearchCriterionTest.h"
+#include "SearchDlgTest.h"
 
 // One executable for the grid's test classes; each runs in turn and any failure fails the run.
 int main(int argc, char** argv) {
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
     }
     {
         ClipboardTest t;
+        failed += QTest::qExec(&t, argc, argv);
+    }
+    {
+        SearchDlgTest t;
         failed += QTest::qExec(&t, argc, argv);
     }
     {
