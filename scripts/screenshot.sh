@@ -4,6 +4,8 @@
 # --context-menu the CustomerID column is picked and the grid's context menu is open.
 #   scripts/screenshot.sh [OUT.png]                  (default docs/screenshots/main-window.png)
 #   scripts/screenshot.sh --context-menu [OUT.png]   (default docs/screenshots/context-menu.png)
+#   scripts/screenshot.sh --find [OUT.png]           (default docs/screenshots/find-dialog.png):
+#     the Search dialog after Find Next for "market" in CompanyName
 # BUILD_DIR picks the build folder (default build); TESSOR_SHARED_DIR the shared test data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,6 +14,10 @@ default_out=docs/screenshots/main-window.png
 if [[ "${1:-}" == --context-menu ]]; then
   mode=(--context-menu)
   default_out=docs/screenshots/context-menu.png
+  shift
+elif [[ "${1:-}" == --find ]]; then
+  mode=(--find CompanyName market)
+  default_out=docs/screenshots/find-dialog.png
   shift
 fi
 out=$(realpath -m "${1:-$default_out}")

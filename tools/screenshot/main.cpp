@@ -8,11 +8,14 @@
 // own (xvfb-run). It lies beside the program and finds the picture libraries as the program does.
 // With --context-menu the picture is taken later: COLUMN is picked by a click on its header and
 // a right press on the header opens the grid's context menu, which the picture shows.
+// With --find FIELD TEXT the Find command opens the Search dialog, which searches FIELD for TEXT
+// once, down from the current record; the picture shows the dialog over the record found.
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -31,6 +34,7 @@
 #include "db/SelectTableDlg.h"
 #include "grid/DataGrid.h"
 #include "grid/RecordsetView.h"
+#include "grid/SearchDlg.h"
 #include "preview/ImagePreviewWnd.h"
 #include "res/ResourceIds.h"
 
@@ -42,6 +46,7 @@ struct Settings {
     QString out, database, table, column, folder, extension;
     long row = 0;
     bool contextMenu = false;
+    QString findField, findText;  // the --find search, none when empty
 };
 
 [[noreturn]] void Fail(const QString& why) {
@@ -105,9 +110,14 @@ bool SaveScreen(const QString& out) {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     bool contextMenu = false;
+    QString findField, findText;
     if (argc > 1 && QString::fromLocal8Bit(argv[argc - 1]) == QStringLiteral("--context-menu")) {
         contextMenu = true;
         --argc;
+    } else if (argc > 3 && QString::fromLocal8Bit(argv[argc - 3]) == QStringLiteral("--find")) {
+        findField = QString::fromLocal8Bit(argv[argc - 2]);
+        findText = QString::fromLocal8Bit(argv[argc - 1]);
+        argc -= 3;
     }
     if (argc < 7)
         Fail(
@@ -122,6 +132,8 @@ int main(int argc, char* argv[]) {
     s.extension = QString::fromLocal8Bit(argv[6]);
     s.row = argc > 7 ? std::atol(argv[7]) : 0;
     s.contextMenu = contextMenu;
+    s.findField = findField;
+    s.findText = findText;
 
     // A run that hangs in a dialog nobody answers ends on its own.
     QTimer watchdog;
@@ -206,6 +218,34 @@ int main(int argc, char* argv[]) {
         if (!saved) Fail(QStringLiteral("cannot save ") + s.out);
         std::printf("%s: context menu of column %s: %s\n", qPrintable(s.out), qPrintable(s.column),
                     qPrintable(items.join(QStringLiteral(", "))));
+        return theApp.ExitInstance(0);
+    }
+
+    if (!s.findField.isEmpty()) {
+        g_stage = "finding";
+        CRecordsetView* view = child->GetView();
+        // The cell cursor in the searched column, as a user finding in it would have it.
+        for (short c = 0; c < grid.GetColumns().GetCount(); ++c)
+            if (grid.GetColumns().GetItem(c).GetCaption() == s.findField) grid.SetCol(c);
+        RunFor(200);
+        if (!frame->RouteCommand(res::ID_EDIT_FIND)) Fail(QStringLiteral("Find is not handled"));
+        CSearchDlg* dlg = view->GetSearchDlg();
+        if (!dlg || !dlg->isVisible()) Fail(QStringLiteral("no Search dialog came up"));
+        if (!Choose(dlg->FieldCombo(), s.findField))
+            Fail(QStringLiteral("no field ") + s.findField + QStringLiteral(" in the dialog"));
+        dlg->FindEdit()->setText(s.findText);
+        // A message box here ("Can't find any record") ends the run through AnswerDialogs.
+        answer.start(100);
+        const long before = grid.GetRow();
+        for (QPushButton* b : dlg->findChildren<QPushButton*>())
+            if (b->property("controlId").toInt() == res::IDC_FIND_NEXT) b->click();
+        answer.stop();
+        RunFor(1000);
+        if (grid.GetRow() == before) Fail(QStringLiteral("Find Next stayed on its record"));
+        if (!SaveScreen(s.out)) Fail(QStringLiteral("cannot save ") + s.out);
+        std::printf("%s: found \"%s\" in %s on grid row %ld, selected \"%s\"\n",
+                    qPrintable(s.out), qPrintable(s.findText), qPrintable(s.findField),
+                    grid.GetRow(), qPrintable(grid.GetSelText()));
         return theApp.ExitInstance(0);
     }
 
