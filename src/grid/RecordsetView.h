@@ -111,11 +111,17 @@ public:
     const QString& GetPath() const { return m_strPath; }
     const QString& GetTable() const { return m_strTable; }
     const QString& GetPassword() const { return m_szPassword; }
+    // After the database's password was changed on the open connection: later reopens use the
+    // new one, and PasswordChanged tells the frame.
+    void SetPassword(const QString& password);
     ConnectionPtr GetConnection() const { return m_pConnection; }
 
     // The texts of the connection and the command OpenRecordset uses.
     static QString ConnectionText(const QString& path, const QString& password);
     static QString CommandText(const QString& table);
+
+signals:
+    void PasswordChanged(const QString& password);
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
