@@ -4,16 +4,21 @@
 # --context-menu the CustomerID column is picked and the grid's context menu is open.
 #   scripts/screenshot.sh [OUT.png]                  (default docs/screenshots/main-window.png)
 #   scripts/screenshot.sh --context-menu [OUT.png]   (default docs/screenshots/context-menu.png)
+#   scripts/screenshot.sh --field-edit [OUT.png]     (default docs/screenshots/field-edit.png)
+#   scripts/screenshot.sh --name-dialog [OUT.png]    (default docs/screenshots/name-dialog.png)
+#   scripts/screenshot.sh --set-password [OUT.png]   (default docs/screenshots/set-password.png)
 # BUILD_DIR picks the build folder (default build); TESSOR_SHARED_DIR the shared test data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=()
 default_out=docs/screenshots/main-window.png
-if [[ "${1:-}" == --context-menu ]]; then
-  mode=(--context-menu)
-  default_out=docs/screenshots/context-menu.png
-  shift
-fi
+case "${1:-}" in
+  --context-menu | --field-edit | --name-dialog | --set-password)
+    mode=("$1")
+    default_out=docs/screenshots/${1#--}.png
+    shift
+    ;;
+esac
 out=$(realpath -m "${1:-$default_out}")
 build=${BUILD_DIR:-build}
 shared=${TESSOR_SHARED_DIR:-$(pwd)/../shared}

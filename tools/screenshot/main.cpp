@@ -1,13 +1,15 @@
 // Drives the real program to the state worth a picture and saves the whole screen as PNG:
 //   tessor_screenshot OUT.png DATABASE TABLE COLUMN PICTURE_FOLDER EXTENSION [ROW]
-//                     [--context-menu]
+//                     [--context-menu | --field-edit | --name-dialog | --set-password]
 // The database goes through the Open command and the table chooser as a user would take them
 // (the file dialog answers with DATABASE); the preview pane is pointed at the picture folder
 // through its Browse button and its column and extension lists; the grid then moves to ROW
 // (0-based), which the preview follows by the record view's notice. Meant for a display of its
 // own (xvfb-run). It lies beside the program and finds the picture libraries as the program does.
 // With --context-menu the picture is taken later: COLUMN is picked by a click on its header and
-// a right press on the header opens the grid's context menu, which the picture shows.
+// a right press on the header opens the grid's context menu, which the picture shows. With
+// --field-edit, --name-dialog or --set-password the picture shows the dialog of Modify Field,
+// of its New button, or of Set Password (with a password typed), through the menu commands.
 
 #include <QApplication>
 #include <QComboBox>
@@ -33,6 +35,9 @@
 #include "grid/RecordsetView.h"
 #include "preview/ImagePreviewWnd.h"
 #include "res/ResourceIds.h"
+#include "schema/FieldEditDlg.h"
+#include "schema/NameDlg.h"
+#include "schema/SetPasswordDlg.h"
 
 namespace {
 
@@ -42,6 +47,7 @@ struct Settings {
     QString out, database, table, column, folder, extension;
     long row = 0;
     bool contextMenu = false;
+    QString dialog;  // "--field-edit", "--name-dialog", "--set-password"; empty: none
 };
 
 [[noreturn]] void Fail(const QString& why) {
@@ -105,8 +111,13 @@ bool SaveScreen(const QString& out) {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     bool contextMenu = false;
+    QString dialog;
     if (argc > 1 && QString::fromLocal8Bit(argv[argc - 1]) == QStringLiteral("--context-menu")) {
         contextMenu = true;
+        --argc;
+    } else if (argc > 1 && QStringList({"--field-edit", "--name-dialog", "--set-password"})
+                               .contains(QString::fromLocal8Bit(argv[argc - 1]))) {
+        dialog = QString::fromLocal8Bit(argv[argc - 1]);
         --argc;
     }
     if (argc < 7)
@@ -122,6 +133,7 @@ int main(int argc, char* argv[]) {
     s.extension = QString::fromLocal8Bit(argv[6]);
     s.row = argc > 7 ? std::atol(argv[7]) : 0;
     s.contextMenu = contextMenu;
+    s.dialog = dialog;
 
     // A run that hangs in a dialog nobody answers ends on its own.
     QTimer watchdog;
@@ -206,6 +218,51 @@ int main(int argc, char* argv[]) {
         if (!saved) Fail(QStringLiteral("cannot save ") + s.out);
         std::printf("%s: context menu of column %s: %s\n", qPrintable(s.out), qPrintable(s.column),
                     qPrintable(items.join(QStringLiteral(", "))));
+        return theApp.ExitInstance(0);
+    }
+
+    if (!s.dialog.isEmpty()) {
+        g_stage = "showing the dialog";
+        // Polls the modal windows: drives the one on the way to the wanted dialog, waits for
+        // the wanted one to be painted, takes the picture, then cancels everything.
+        QString shown;
+        bool closing = false, pressed = false;
+        int seen = 0;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!modal) return;
+            if (closing) {
+                modal->reject();
+                return;
+            }
+            auto* edit = qobject_cast<CFieldEditDlg*>(modal);
+            if (edit && s.dialog == QStringLiteral("--name-dialog")) {
+                if (!pressed) {
+                    pressed = true;
+                    edit->FieldList()->setCurrentRow(0);
+                    QTimer::singleShot(0, edit, [edit] { edit->OnNew(); });
+                }
+                return;
+            }
+            if (edit && seen == 0) edit->FieldList()->setCurrentRow(2);
+            if (auto* pw = qobject_cast<CSetPasswordDlg*>(modal); pw && seen == 0) {
+                pw->NewEdit()->setText(QStringLiteral("card 2027"));
+                pw->ConfirmEdit()->setText(QStringLiteral("card 2027"));
+                pw->NewEdit()->setFocus();
+            }
+            if (++seen < 6) return;
+            if (!SaveScreen(s.out)) Fail(QStringLiteral("cannot save ") + s.out);
+            shown = modal->windowTitle();
+            closing = true;
+            modal->reject();
+        });
+        poll.start(100);
+        frame->RouteCommand(s.dialog == QStringLiteral("--set-password") ? res::ID_FILE_SET_PASSWORD
+                                                                         : res::ID_FIELD_MODIFY);
+        poll.stop();
+        if (shown.isEmpty()) Fail(QStringLiteral("no dialog came up"));
+        std::printf("%s: dialog \"%s\"\n", qPrintable(s.out), qPrintable(shown));
         return theApp.ExitInstance(0);
     }
 
