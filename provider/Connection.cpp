@@ -84,6 +84,9 @@ std::shared_ptr<Recordset> Connection::openSchema(int schema) {
         case ado::kSchemaIndexes:
             rows = SchemaRowsets::indexes(*m_session->db);
             break;
+        case ado::kSchemaForeignKeys:
+            rows = SchemaRowsets::foreignKeys(*m_session->db);
+            break;
         default:
             throw ProviderError(hr::kNotSupported,
                                 "The schema rowset " + std::to_string(schema) + " is not offered.");

@@ -46,7 +46,8 @@ public:
     // "SYSTEM TABLE", "LINK", "PASS-THROUGH", "VIEW"), TABLE_GUID, DESCRIPTION, TABLE_PROPID,
     // DATE_CREATED, DATE_MODIFIED. kSchemaConstraintColumnUsage (6): one row per column of every
     // primary key, unique index and foreign key of the user tables. kSchemaIndexes (12): one row
-    // per column of every index of the user tables. See SchemaRowsets for the columns.
+    // per column of every index of the user tables. kSchemaForeignKeys (27): one row per column
+    // pair of every relationship. See SchemaRowsets for the columns.
     std::shared_ptr<Recordset> openSchema(int schema);
 
     // Runs one SQL statement at once, on its own, with no records back (the provider's execute

@@ -40,6 +40,7 @@ inline constexpr int kEditAdd = 2;
 inline constexpr int kSchemaConstraintColumnUsage = 6;
 inline constexpr int kSchemaIndexes = 12;
 inline constexpr int kSchemaTables = 20;
+inline constexpr int kSchemaForeignKeys = 27;
 }  // namespace ado
 
 }  // namespace tessor::provider

@@ -205,4 +205,50 @@ std::unique_ptr<RowStore> SchemaRowsets::indexes(jet::Database& db) {
     });
 }
 
+std::unique_ptr<RowStore> SchemaRowsets::foreignKeys(jet::Database& db) {
+    return engineCall([&] {
+        auto rows = std::make_unique<RowStore>(std::vector<ColumnInfo>{
+            textColumn("PK_TABLE_NAME"), textColumn("PK_COLUMN_NAME"), textColumn("FK_TABLE_NAME"),
+            textColumn("FK_COLUMN_NAME"), typedColumn("ORDINAL", DataType::Integer),
+            textColumn("FK_NAME")});
+        const char* kRelationships = "MSysRelationships";
+        const std::vector<std::string> system = db.tableNames(true);
+        const bool present = std::any_of(system.begin(), system.end(), [&](const std::string& n) {
+            return jet::CaseFold::compare(n, kRelationships) == 0;
+        });
+        if (!present) {
+            rows->shrinkToFit();
+            return rows;
+        }
+        const jet::TableDef& def = db.tableDef(kRelationships);
+        auto column = [&](const char* name) -> int {
+            for (size_t i = 0; i < def.columns.size(); ++i)
+                if (def.columns[i].name == name) return static_cast<int>(i);
+            return -1;
+        };
+        const int cColumn = column("szColumn"), cObject = column("szObject"),
+                  cRefColumn = column("szReferencedColumn"),
+                  cRefObject = column("szReferencedObject"), cName = column("szRelationship"),
+                  cOrdinal = column("icolumn");
+        auto textOf = [](const std::vector<jet::Value>& row, int c) {
+            if (c < 0) return Variant::null();
+            const std::string* s = row[static_cast<size_t>(c)].getIf<std::string>();
+            return s ? text(*s) : Variant::null();
+        };
+        db.forEachRow(kRelationships, [&](jet::RowId, const std::vector<jet::Value>& row) {
+            Variant ordinal = Variant::null();
+            if (cOrdinal >= 0)
+                if (const int32_t* n = row[static_cast<size_t>(cOrdinal)].getIf<int32_t>())
+                    ordinal = long32(*n + 1);
+            const Variant out[] = {textOf(row, cRefObject), textOf(row, cRefColumn),
+                                   textOf(row, cObject),    textOf(row, cColumn),
+                                   ordinal,                 textOf(row, cName)};
+            rows->appendRow(out);
+            return true;
+        });
+        rows->shrinkToFit();
+        return rows;
+    });
+}
+
 }  // namespace tessor::provider

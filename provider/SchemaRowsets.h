@@ -32,6 +32,10 @@ public:
     // a row per column of each index of the user tables, foreign-key indexes of the
     // referencing side included.
     static std::unique_ptr<RowStore> indexes(jet::Database& db);
+    // PK_TABLE_NAME, PK_COLUMN_NAME, FK_TABLE_NAME, FK_COLUMN_NAME, ORDINAL (1-based), FK_NAME:
+    // a row per column pair of every relationship the database records, whether it enforces
+    // integrity or not. None when the database has no relationship table.
+    static std::unique_ptr<RowStore> foreignKeys(jet::Database& db);
 };
 
 }  // namespace tessor::provider

@@ -6,20 +6,26 @@
 #   scripts/screenshot.sh --context-menu [OUT.png]   (default docs/screenshots/context-menu.png)
 #   scripts/screenshot.sh --find [OUT.png]           (default docs/screenshots/find-dialog.png):
 #     the Search dialog after Find Next for "market" in CompanyName
+#   scripts/screenshot.sh --field-edit [OUT.png]     (default docs/screenshots/field-edit.png)
+#   scripts/screenshot.sh --name-dialog [OUT.png]    (default docs/screenshots/name-dialog.png)
+#   scripts/screenshot.sh --set-password [OUT.png]   (default docs/screenshots/set-password.png)
 # BUILD_DIR picks the build folder (default build); TESSOR_SHARED_DIR the shared test data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=()
 default_out=docs/screenshots/main-window.png
-if [[ "${1:-}" == --context-menu ]]; then
-  mode=(--context-menu)
-  default_out=docs/screenshots/context-menu.png
-  shift
-elif [[ "${1:-}" == --find ]]; then
-  mode=(--find CompanyName market)
-  default_out=docs/screenshots/find-dialog.png
-  shift
-fi
+case "${1:-}" in
+  --context-menu | --field-edit | --name-dialog | --set-password)
+    mode=("$1")
+    default_out=docs/screenshots/${1#--}.png
+    shift
+    ;;
+  --find)
+    mode=(--find CompanyName market)
+    default_out=docs/screenshots/find-dialog.png
+    shift
+    ;;
+esac
 out=$(realpath -m "${1:-$default_out}")
 build=${BUILD_DIR:-build}
 shared=${TESSOR_SHARED_DIR:-$(pwd)/../shared}

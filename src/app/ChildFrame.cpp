@@ -21,6 +21,7 @@
 #include "preview/ImagePreviewWnd.h"
 #include "res/Events.h"
 #include "res/ResourceIds.h"
+#include "schema/FieldCommands.h"
 
 namespace {
 
@@ -84,6 +85,10 @@ void CChildFrame::OnCreateClient() {
 
     m_pView->SetFrame(this);
     m_pView->OnInitialUpdate();
+    schema::InstallCommands(m_pView);
+    // Save As reopens the copy with the password the database has now.
+    connect(m_pView, &CRecordsetView::PasswordChanged, this,
+            [this](const QString& password) { m_szPassword = password; });
     setFocusProxy(m_pView);
 }
 

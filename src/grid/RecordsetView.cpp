@@ -110,6 +110,11 @@ void CRecordsetView::OnInitialUpdate() {
     }
 }
 
+void CRecordsetView::SetPassword(const QString& password) {
+    m_szPassword = password;
+    emit PasswordChanged(password);
+}
+
 QString CRecordsetView::ConnectionText(const QString& path, const QString& password) {
     const std::string secret = password.toStdString();
     return QString::fromStdString(tessor::provider::ConnectionString::format(

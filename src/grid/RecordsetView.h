@@ -120,6 +120,9 @@ public:
     const QString& GetPath() const { return m_strPath; }
     const QString& GetTable() const { return m_strTable; }
     const QString& GetPassword() const { return m_szPassword; }
+    // After the database's password was changed on the open connection: later reopens use the
+    // new one, and PasswordChanged tells the frame.
+    void SetPassword(const QString& password);
     ConnectionPtr GetConnection() const { return m_pConnection; }
 
     // The texts of the connection and the command OpenRecordset uses.
@@ -127,6 +130,9 @@ public:
     static QString CommandText(const QString& table);
     // The description of a provider failure, as the user is shown it: the provider's words.
     static QString ProviderText(const std::exception& e);
+
+signals:
+    void PasswordChanged(const QString& password);
 
 protected:
     void resizeEvent(QResizeEvent* e) override;

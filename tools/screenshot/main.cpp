@@ -1,13 +1,15 @@
 // Drives the real program to the state worth a picture and saves the whole screen as PNG:
 //   tessor_screenshot OUT.png DATABASE TABLE COLUMN PICTURE_FOLDER EXTENSION [ROW]
-//                     [--context-menu]
+//                     [--context-menu | --field-edit | --name-dialog | --set-password]
 // The database goes through the Open command and the table chooser as a user would take them
 // (the file dialog answers with DATABASE); the preview pane is pointed at the picture folder
 // through its Browse button and its column and extension lists; the grid then moves to ROW
 // (0-based), which the preview follows by the record view's notice. Meant for a display of its
 // own (xvfb-run). It lies beside the program and finds the picture libraries as the program does.
 // With --context-menu the picture is taken later: COLUMN is picked by a click on its header and
-// a right press on the header opens the grid's context menu, which the picture shows.
+// a right press on the header opens the grid's context menu, which the picture shows. With
+// --field-edit, --name-dialog or --set-password the picture shows the dialog of Modify Field,
+// of its New button, or of Set Password (with a password typed), through the menu commands.
 // With --find FIELD TEXT the Find command opens the Search dialog, which searches FIELD for TEXT
 // once, down from the current record; the picture shows the dialog over the record found.
 
@@ -37,6 +39,9 @@
 #include "grid/SearchDlg.h"
 #include "preview/ImagePreviewWnd.h"
 #include "res/ResourceIds.h"
+#include "schema/FieldEditDlg.h"
+#include "schema/NameDlg.h"
+#include "schema/SetPasswordDlg.h"
 
 namespace {
 
@@ -47,6 +52,7 @@ struct Settings {
     long row = 0;
     bool contextMenu = false;
     QString findField, findText;  // the --find search, none when empty
+    QString dialog;  // "--field-edit", "--name-dialog", "--set-password"; empty: none
 };
 
 [[noreturn]] void Fail(const QString& why) {
@@ -111,6 +117,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     bool contextMenu = false;
     QString findField, findText;
+    QString dialog;
     if (argc > 1 && QString::fromLocal8Bit(argv[argc - 1]) == QStringLiteral("--context-menu")) {
         contextMenu = true;
         --argc;
@@ -118,6 +125,10 @@ int main(int argc, char* argv[]) {
         findField = QString::fromLocal8Bit(argv[argc - 2]);
         findText = QString::fromLocal8Bit(argv[argc - 1]);
         argc -= 3;
+    } else if (argc > 1 && QStringList({"--field-edit", "--name-dialog", "--set-password"})
+                               .contains(QString::fromLocal8Bit(argv[argc - 1]))) {
+        dialog = QString::fromLocal8Bit(argv[argc - 1]);
+        --argc;
     }
     if (argc < 7)
         Fail(
@@ -134,6 +145,7 @@ int main(int argc, char* argv[]) {
     s.contextMenu = contextMenu;
     s.findField = findField;
     s.findText = findText;
+    s.dialog = dialog;
 
     // A run that hangs in a dialog nobody answers ends on its own.
     QTimer watchdog;
@@ -246,6 +258,51 @@ int main(int argc, char* argv[]) {
         std::printf("%s: found \"%s\" in %s on grid row %ld, selected \"%s\"\n",
                     qPrintable(s.out), qPrintable(s.findText), qPrintable(s.findField),
                     grid.GetRow(), qPrintable(grid.GetSelText()));
+        return theApp.ExitInstance(0);
+    }
+
+    if (!s.dialog.isEmpty()) {
+        g_stage = "showing the dialog";
+        // Polls the modal windows: drives the one on the way to the wanted dialog, waits for
+        // the wanted one to be painted, takes the picture, then cancels everything.
+        QString shown;
+        bool closing = false, pressed = false;
+        int seen = 0;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!modal) return;
+            if (closing) {
+                modal->reject();
+                return;
+            }
+            auto* edit = qobject_cast<CFieldEditDlg*>(modal);
+            if (edit && s.dialog == QStringLiteral("--name-dialog")) {
+                if (!pressed) {
+                    pressed = true;
+                    edit->FieldList()->setCurrentRow(0);
+                    QTimer::singleShot(0, edit, [edit] { edit->OnNew(); });
+                }
+                return;
+            }
+            if (edit && seen == 0) edit->FieldList()->setCurrentRow(2);
+            if (auto* pw = qobject_cast<CSetPasswordDlg*>(modal); pw && seen == 0) {
+                pw->NewEdit()->setText(QStringLiteral("card 2027"));
+                pw->ConfirmEdit()->setText(QStringLiteral("card 2027"));
+                pw->NewEdit()->setFocus();
+            }
+            if (++seen < 6) return;
+            if (!SaveScreen(s.out)) Fail(QStringLiteral("cannot save ") + s.out);
+            shown = modal->windowTitle();
+            closing = true;
+            modal->reject();
+        });
+        poll.start(100);
+        frame->RouteCommand(s.dialog == QStringLiteral("--set-password") ? res::ID_FILE_SET_PASSWORD
+                                                                         : res::ID_FIELD_MODIFY);
+        poll.stop();
+        if (shown.isEmpty()) Fail(QStringLiteral("no dialog came up"));
+        std::printf("%s: dialog \"%s\"\n", qPrintable(s.out), qPrintable(shown));
         return theApp.ExitInstance(0);
     }
 
