@@ -539,9 +539,6 @@ private slots:
             Answerer answerer;
             answerer.passwords = typed;
             QVERIFY(frame.OnCommand(res::ID_FILE_SET_PASSWORD));
-            if (QTest::currentDataTag() == QLatin1String("bracket"))
-                QEXPECT_FAIL("", "the engine reads a bracketed password up to its first ']'",
-                             Abort);
             if (message.isEmpty()) {
                 QCOMPARE(answerer.texts, QStringList());
             } else {

@@ -56,12 +56,11 @@ std::vector<Token> Lexer::tokenize(std::string_view s) {
             continue;
         }
         if (c == '[' || c == '`') {
-            const char close = c == '[' ? ']' : '`';
-            size_t e = s.find(close, i + 1);
-            if (e == std::string_view::npos) return bad(start, "name");
-            out.push_back(
-                Token{TokenKind::Name, std::string(s.substr(i + 1, e - i - 1)), start, e + 1});
-            i = e + 1;
+            std::string name;
+            const size_t end = readQuotedName(s, i, &name);
+            if (end == std::string_view::npos) return bad(start, "name");
+            out.push_back(Token{TokenKind::Name, std::move(name), start, end});
+            i = end;
             continue;
         }
         if (c == '#') {
@@ -132,6 +131,23 @@ std::vector<Token> Lexer::tokenize(std::string_view s) {
     }
     out.push_back(Token{TokenKind::End, {}, s.size(), s.size()});
     return out;
+}
+
+size_t Lexer::readQuotedName(std::string_view s, size_t open, std::string* text) {
+    const char close = s[open] == '[' ? ']' : '`';
+    text->clear();
+    size_t i = open + 1;
+    while (true) {
+        const size_t e = s.find(close, i);
+        if (e == std::string_view::npos) return std::string_view::npos;
+        text->append(s.substr(i, e - i));
+        if (e + 1 < s.size() && s[e + 1] == close) {
+            *text += close;
+            i = e + 2;
+            continue;
+        }
+        return e + 1;
+    }
 }
 
 }  // namespace jet::sql

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,6 +16,10 @@ public:
     // Characters a plain (unbracketed) name may hold. Bytes of multi-byte UTF-8 characters count
     // as letters.
     static bool isWordChar(char c);
+    // Reads a text in brackets or backquotes that opens at s[open]: the closing character
+    // written twice stands for itself ([a]]b] is a]b). The position after the closing
+    // character, or npos when it never closes.
+    static size_t readQuotedName(std::string_view s, size_t open, std::string* text);
 };
 
 }  // namespace jet::sql

@@ -503,8 +503,9 @@ Statement Parser::drop() {
     return s;
 }
 
-// The passwords are taken as written: a bracketed text, or a run of anything but blanks, so
-// that a password holding punctuation needs no quoting. NULL stands for no password.
+// The passwords are taken as written: a bracketed text (]] inside for a ]), or a run of anything
+// but blanks, so that a password holding punctuation needs no quoting. NULL stands for no
+// password.
 PasswordStatement Parser::password() {
     m_what = "ALTER DATABASE statement";
     expectWord("DATABASE");
@@ -530,14 +531,14 @@ PasswordStatement Parser::password() {
                    "'.");
         }
         if (rest[i] == '[' || rest[i] == '`') {
-            const char close = rest[i] == '[' ? ']' : '`';
-            size_t e = rest.find(close, i + 1);
-            if (e == std::string_view::npos)
+            std::string word;
+            const size_t end = Lexer::readQuotedName(rest, i, &word);
+            if (end == std::string_view::npos)
                 refuse("Syntax error in ALTER DATABASE statement near '" + excerpt(rest.substr(i)) +
                        "': the password has no closing bracket.");
-            words.emplace_back(rest.substr(i + 1, e - i - 1));
+            words.push_back(std::move(word));
             bracketed.push_back(true);
-            i = e + 1;
+            i = end;
             continue;
         }
         size_t j = i;

@@ -195,6 +195,10 @@ TEST(SqlParse, PasswordsAreTakenAsWritten) {
     auto literalNull = parseAs<PasswordStatement>("ALTER DATABASE PASSWORD [NULL] []");
     EXPECT_EQ(literalNull.newPassword, "NULL");
     EXPECT_EQ(literalNull.oldPassword, "");
+    // A closing bracket written twice is one of the password's own.
+    auto brackets = parseAs<PasswordStatement>("ALTER DATABASE PASSWORD [a]]b] [x]]]]]");
+    EXPECT_EQ(brackets.newPassword, "a]b");
+    EXPECT_EQ(brackets.oldPassword, "x]]");
     // The dialog's empty new password leaves one word, which could be either password: refused,
     // saying what is missing and how to clear a password.
     const std::string one = refusal("Alter Database Password  old");
