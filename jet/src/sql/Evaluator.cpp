@@ -7,7 +7,8 @@
 #include "index/IndexKeyEncoder.h"
 #include "jet/Error.h"
 #include "jet/Text.h"
-#include "sql/ValueText.h"
+#include "jet/ValueText.h"
+#include "sql/ExprText.h"
 
 namespace jet::sql {
 
@@ -84,7 +85,7 @@ double asNumber(const Datum& d) {
         case Kind::Number:
             return d.number;
         case Kind::Date:
-            return ValueText::chronological(d.number);
+            return DateTime{d.number}.chronological();
         default:
             mismatch();
     }
@@ -92,22 +93,6 @@ double asNumber(const Datum& d) {
 
 std::string integerText(int64_t v) {
     return std::to_string(v);
-}
-
-std::string currencyText(int64_t scaled) {
-    const bool neg = scaled < 0;
-    const uint64_t mag = neg ? uint64_t(0) - uint64_t(scaled) : uint64_t(scaled);
-    std::string s = std::to_string(mag / 10000);
-    uint64_t frac = mag % 10000;
-    if (frac) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, ".%04u", unsigned(frac));
-        std::string f = buf;
-        while (f.back() == '0')
-            f.pop_back();
-        s += f;
-    }
-    return neg ? "-" + s : s;
 }
 
 std::string guidKey(std::string_view s) {
@@ -184,7 +169,7 @@ Datum Evaluator::fromValue(const Value& v) {
             return Datum::num(v.as<int32_t>(), integerText(v.as<int32_t>()));
         case ValueType::Currency: {
             const int64_t s = v.as<Currency>().scaled;
-            return Datum::num(double(s) / 10000.0, currencyText(s));
+            return Datum::num(double(s) / 10000.0, jet::ValueText::formatCurrency(s));
         }
         case ValueType::Float:
             return Datum::num(v.as<float>());
@@ -209,7 +194,7 @@ Datum Evaluator::fromValue(const Value& v) {
         case ValueType::Decimal: {
             const std::string s = v.as<Decimal>().toString();
             Datum d;
-            ValueText::parseNumber(s, d);
+            ExprText::parseNumber(s, d);
             return d;
         }
     }
@@ -223,11 +208,11 @@ std::string Evaluator::asText(const Datum& d) {
         case Kind::Bool:
             return d.flag ? "-1" : "0";  // Jet's True is the number -1
         case Kind::Number:
-            return ValueText::numberText(d);
+            return ExprText::numberText(d);
         case Kind::Text:
             return d.text;
         case Kind::Date:
-            return ValueText::dateText(d.number);
+            return ExprText::dateText(d.number);
         case Kind::Guid:
             return d.guid.toString();
         case Kind::Bytes:

@@ -1,15 +1,16 @@
 // Expressions worked out as Jet does: wildcards, case, nulls, dates and numbers in text.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "jet/Database.h"
 #include "jet/Error.h"
 #include "jet/Sql.h"
 #include "jet/Text.h"
 #include "sql/Evaluator.h"
-#include "jet/Text.h"
+#include "sql/ExprText.h"
 #include "sql/Parser.h"
 #include "sql/ValueConverter.h"
-#include "sql/ValueText.h"
 
 using namespace jet;
 using namespace jet::sql;
@@ -106,7 +107,7 @@ TEST(SqlExpression, NumbersDatesAndMismatches) {
     EXPECT_EQ(truth("True = -1"), "T");
     EXPECT_EQ(truth("#2020-01-31# = #1/31/2020#"), "T");
     EXPECT_EQ(truth("#2020-01-31 12:00# > #2020-01-31#"), "T");
-    EXPECT_EQ(ValueText::dateText(constant("#2020-02-28# + 1").number), "2020-02-29");
+    EXPECT_EQ(ExprText::dateText(constant("#2020-02-28# + 1").number), "2020-02-29");
     EXPECT_DOUBLE_EQ(constant("#2020-03-01# - #2020-02-01#").number, 29);
     // Before 1899-12-30 the stored fraction counts forward; order follows the calendar.
     EXPECT_EQ(truth("#1899-12-29 06:00# > #1899-12-29#"), "T");
@@ -123,22 +124,23 @@ TEST(SqlExpression, NumbersDatesAndMismatches) {
 }
 
 TEST(SqlExpression, DateTextForms) {
-    double d;
-    ASSERT_TRUE(ValueText::parseDate("2021-03-04", d));
-    EXPECT_EQ(ValueText::dateText(d), "2021-03-04");
-    ASSERT_TRUE(ValueText::parseDate("3/4/2021 1:05:09 PM", d));
-    EXPECT_EQ(ValueText::dateText(d), "2021-03-04 13:05:09");
-    ASSERT_TRUE(ValueText::parseDate("12/31/99", d));
-    EXPECT_EQ(ValueText::dateText(d), "1999-12-31");
-    ASSERT_TRUE(ValueText::parseDate("1/1/29", d));
-    EXPECT_EQ(ValueText::dateText(d), "2029-01-01");
-    ASSERT_TRUE(ValueText::parseDate("2021-03-04T23:59", d));
-    EXPECT_EQ(ValueText::dateText(d), "2021-03-04 23:59:00");
-    ASSERT_TRUE(ValueText::parseDate("12:00 AM", d));
+    DateTime when;
+    double& d = when.days;
+    ASSERT_TRUE(DateTime::parse("2021-03-04", when));
+    EXPECT_EQ(ExprText::dateText(d), "2021-03-04");
+    ASSERT_TRUE(DateTime::parse("3/4/2021 1:05:09 PM", when));
+    EXPECT_EQ(ExprText::dateText(d), "2021-03-04 13:05:09");
+    ASSERT_TRUE(DateTime::parse("12/31/99", when));
+    EXPECT_EQ(ExprText::dateText(d), "1999-12-31");
+    ASSERT_TRUE(DateTime::parse("1/1/29", when));
+    EXPECT_EQ(ExprText::dateText(d), "2029-01-01");
+    ASSERT_TRUE(DateTime::parse("2021-03-04T23:59", when));
+    EXPECT_EQ(ExprText::dateText(d), "2021-03-04 23:59:00");
+    ASSERT_TRUE(DateTime::parse("12:00 AM", when));
     EXPECT_DOUBLE_EQ(d, 0);
     for (const char* bad : {"2021-02-29", "2020-13-01", "13/1/2020", "2020-01-01 24:00", "abc",
                             "2020-01", "1:2:3:4", "12:00 XM", "2020-01-01 10:00 PM extra", ""})
-        EXPECT_FALSE(ValueText::parseDate(bad, d)) << bad;
+        EXPECT_FALSE(DateTime::parse(bad, when)) << bad;
 }
 
 TEST(SqlExpression, ValuesConvertToTheFieldType) {
@@ -160,6 +162,9 @@ TEST(SqlExpression, ValuesConvertToTheFieldType) {
     EXPECT_EQ(to("1.23455", col(ColumnType::Money)), Value(Currency{12346}));
     EXPECT_EQ(to("-922337203685477.5807", col(ColumnType::Money)),
               Value(Currency{-9223372036854775807LL}));
+    // The lowest amount the range names is an amount too.
+    EXPECT_EQ(to("-922337203685477.5808", col(ColumnType::Money)),
+              Value(Currency{std::numeric_limits<int64_t>::min()}));
     EXPECT_EQ(to("0.1", col(ColumnType::Money)), Value(Currency{1000}));
     EXPECT_EQ(to("12.345", col(ColumnType::Numeric, 10, 2)), Value(Decimal{0, 1234, false, 10, 2}));
     EXPECT_EQ(to("-0.005", col(ColumnType::Numeric, 10, 2)), Value(Decimal{0, 0, false, 10, 2}));
@@ -170,6 +175,7 @@ TEST(SqlExpression, ValuesConvertToTheFieldType) {
     EXPECT_EQ(to("12.50", col(ColumnType::Text)), Value(std::string("12.5")));
     const Value g = to("'{01234567-89AB-CDEF-0123-456789ABCDEF}'", col(ColumnType::Guid));
     EXPECT_EQ(g.as<Guid>().toString(), "{01234567-89AB-CDEF-0123-456789ABCDEF}");
+    EXPECT_EQ(to("'0123456789abcdef0123456789ABCDEF'", col(ColumnType::Guid)), g);
     EXPECT_TRUE(to("Null", col(ColumnType::Long)).isNull());
 
     try {
