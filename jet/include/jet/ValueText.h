@@ -64,6 +64,9 @@ public:
     // is not such a number or the magnitude passes 128 bits.
     static bool scaledDecimal(std::string_view text, unsigned places, bool& negative,
                               unsigned __int128& magnitude);
+    // The number a value of a number kind stands for: yes/no as -1/0, currency in units, a
+    // decimal as near as a double gets. False for other kinds (dates too) and null.
+    static bool numberOf(const Value& value, double& out);
     // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with or without the braces, any case.
     static bool parseGuid(std::string_view text, Guid& out);
 

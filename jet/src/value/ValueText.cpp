@@ -387,11 +387,7 @@ Value ValueText::fromText(std::string_view raw, const FieldShape& field) {
     }
 }
 
-namespace {
-
-// The number a value of a number kind (yes/no as -1/0, currency in units, a decimal as near as
-// a double gets) stands for; false for other kinds.
-bool numberOf(const Value& v, double& out) {
+bool ValueText::numberOf(const Value& v, double& out) {
     switch (v.type()) {
         case ValueType::Bool:
             out = v.as<bool>() ? -1.0 : 0.0;
@@ -424,8 +420,6 @@ bool numberOf(const Value& v, double& out) {
             return false;
     }
 }
-
-}  // namespace
 
 Value ValueText::fromValue(const Value& v, const FieldShape& field) {
     if (v.isNull()) return Value();
