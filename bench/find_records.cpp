@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "Median.h"
 #include "provider/Recordset.h"
 #include "provider/RowStore.h"
 
@@ -21,11 +22,6 @@ using namespace tessor::provider;
 namespace {
 
 constexpr int kRows = 100000;
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 double msSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
