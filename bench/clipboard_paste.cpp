@@ -9,21 +9,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QHeaderView>
-#include <QTemporaryDir>
-#include <QtTest>
 
-#include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "Jet4ImageBuilder.h"
-#include "grid/DataGrid.h"
-#include "grid/RecordsetView.h"
-#include "jet/Database.h"
+#include "RecordViewBench.h"
 #include "res/ResourceIds.h"
 
 namespace {
@@ -31,32 +22,16 @@ namespace {
 constexpr int kRows = 10000;
 constexpr int kFields = 10;
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 // Cards(Id long, F1..F9 text): the records exist, their texts are what the paste replaces.
 void makeDatabase(const std::string& path) {
-    using B = jettest::Jet4ImageBuilder;
-    B b;
-    std::vector<B::Column> cols{{"Id", jet::ColumnType::Long}};
+    std::vector<jettest::Jet4ImageBuilder::Column> cols{{"Id", jet::ColumnType::Long}};
     for (int f = 1; f < kFields; ++f)
         cols.push_back({"F" + std::to_string(f), jet::ColumnType::Text, false, 40});
-    b.addTable("Cards", cols);
-    const std::vector<uint8_t> image = b.build();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
-    jet::OpenOptions rw;
-    rw.readOnly = false;
-    auto db = jet::Database::open(path, rw);
-    db->transact([&] {
-        for (int i = 0; i < kRows; ++i) {
-            std::vector<jet::Value> values{int32_t(i + 1)};
-            for (int f = 1; f < kFields; ++f)
-                values.push_back("old " + std::to_string(f) + "-" + std::to_string(i));
-            db->insertRow("Cards", values);
-        }
+    bench::makeDatabase(path, "Cards", cols, kRows, [](int i) {
+        std::vector<jet::Value> values{int32_t(i + 1)};
+        for (int f = 1; f < kFields; ++f)
+            values.push_back("old " + std::to_string(f) + "-" + std::to_string(i));
+        return values;
     });
 }
 
@@ -73,36 +48,22 @@ QString pasteText() {
 
 // Picks the first row, and with `all` the rows down to the last.
 void pick(CDataGrid& grid, bool all) {
-    QHeaderView* h = grid.verticalHeader();
-    auto click = [&](int row, Qt::KeyboardModifiers mods) {
-        grid.scrollTo(grid.model()->index(row, 0));
-        QTest::mouseClick(h->viewport(), Qt::LeftButton, mods,
-                          QPoint(h->width() / 2,
-                                 h->sectionViewportPosition(row) + h->sectionSize(row) / 2));
-    };
-    click(0, {});
-    if (all) click(kRows - 1, Qt::ShiftModifier);
+    bench::clickRowHeader(grid, 0, {});
+    if (all) bench::clickRowHeader(grid, kRows - 1, Qt::ShiftModifier);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    QTemporaryDir dir;
-    const QString master = dir.path() + QStringLiteral("/master.mdb");
-    makeDatabase(master.toStdString());
+    const int runs = bench::runsFrom(argc, argv, 1, 5);
+    const bench::Files files(makeDatabase);
     const QString text = pasteText();
     std::vector<double> paste, copy;
     for (int r = 0; r < runs; ++r) {
-        const QString path = dir.path() + QStringLiteral("/run.mdb");
-        QFile::remove(path);
-        QFile::copy(master, path);
         CRecordsetView view;
-        view.resize(900, 600);
-        view.show();
-        view.OnInitialUpdate();
-        if (!view.OpenRecordset(path, QStringLiteral("Cards"), {})) return 1;
+        if (!bench::openCopy(view, files, "run.mdb", QStringLiteral("Cards"), QSize(900, 600)))
+            return 1;
         // Paste goes from the current record on: the first one, picked.
         pick(view.GetGrid(), false);
 

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "Median.h"
 #include "grid/DataGrid.h"
 #include "grid/RecordsetView.h"
 
@@ -31,11 +32,6 @@ namespace {
 struct Times {
     double open = 0, refresh = 0, firstPaint = 0, toEnd = 0, lastPaint = 0;
 };
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 double msSince(QElapsedTimer& t) {
     const double ms = t.nsecsElapsed() / 1e6;

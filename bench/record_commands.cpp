@@ -9,22 +9,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QHeaderView>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTimer>
-#include <QtTest>
 
-#include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "Jet4ImageBuilder.h"
-#include "grid/DataGrid.h"
-#include "grid/RecordsetView.h"
-#include "jet/Database.h"
+#include "RecordViewBench.h"
 #include "res/ResourceIds.h"
 
 namespace {
@@ -32,31 +24,19 @@ namespace {
 constexpr int kRows = 100000;
 constexpr int kPicked = 10000;
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 // Cards(Id, Name, City): Name a text whose order differs from Id's, City one of 50 towns.
 void makeDatabase(const std::string& path) {
-    using B = jettest::Jet4ImageBuilder;
-    B b;
-    b.addTable("Cards", {{"Id", jet::ColumnType::Long},
+    bench::makeDatabase(path, "Cards",
+                        {{"Id", jet::ColumnType::Long},
                          {"Name", jet::ColumnType::Text, false, 60},
-                         {"City", jet::ColumnType::Text, false, 40}});
-    const std::vector<uint8_t> image = b.build();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
-    jet::OpenOptions rw;
-    rw.readOnly = false;
-    auto db = jet::Database::open(path, rw);
-    db->transact([&] {
-        for (int i = 0; i < kRows; ++i) {
-            const unsigned h = static_cast<unsigned>(i) * 2654435761u;
-            std::string name = (h % 3 == 0 ? "Card " : "card ") + std::to_string(h % 1000003);
-            db->insertRow("Cards", {int32_t(i + 1), name, "Town " + std::to_string(h % 50)});
-        }
-    });
+                         {"City", jet::ColumnType::Text, false, 40}},
+                        kRows, [](int i) {
+                            const unsigned h = static_cast<unsigned>(i) * 2654435761u;
+                            std::string name =
+                                (h % 3 == 0 ? "Card " : "card ") + std::to_string(h % 1000003);
+                            return std::vector<jet::Value>{int32_t(i + 1), name,
+                                                           "Town " + std::to_string(h % 50)};
+                        });
 }
 
 // Answers every question Yes as soon as it is up.
@@ -73,34 +53,21 @@ void answerYes() {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    QTemporaryDir dir;
-    const std::string master = (dir.path() + QStringLiteral("/master.mdb")).toStdString();
-    makeDatabase(master);
+    const int runs = bench::runsFrom(argc, argv, 1, 5);
+    const bench::Files files(makeDatabase);
     answerYes();
 
     std::vector<double> deleteMs, deleteCoreMs, singleMs, sortMs;
     for (int run = 0; run < runs; ++run) {
-        const QString path = dir.path() + QStringLiteral("/run.mdb");
-        QFile::remove(path);
-        QFile::copy(QString::fromStdString(master), path);
         CRecordsetView view;
-        view.resize(1000, 700);
-        view.show();
-        view.OnInitialUpdate();
-        if (!view.OpenRecordset(path, QStringLiteral("Cards"), {})) return 1;
+        if (!bench::openCopy(view, files, "run.mdb", QStringLiteral("Cards"), QSize(1000, 700)))
+            return 1;
         CDataGrid& grid = view.GetGrid();
 
         // Every tenth record, picked through the row headers as the user would (with Control).
-        QHeaderView* rows = grid.verticalHeader();
-        for (int i = 0; i < kPicked; ++i) {
-            const int row = i * (kRows / kPicked);
-            grid.scrollTo(grid.model()->index(row, 0));
-            const QPoint at(rows->width() / 2,
-                            rows->sectionViewportPosition(row) + rows->sectionSize(row) / 2);
-            QTest::mouseClick(rows->viewport(), Qt::LeftButton,
-                              i == 0 ? Qt::KeyboardModifiers() : Qt::ControlModifier, at);
-        }
+        for (int i = 0; i < kPicked; ++i)
+            bench::clickRowHeader(grid, i * (kRows / kPicked),
+                                  i == 0 ? Qt::KeyboardModifiers() : Qt::ControlModifier);
         if (grid.GetSelBookmarks().GetCount() != kPicked) {
             std::fprintf(stderr, "picked %ld rows\n", grid.GetSelBookmarks().GetCount());
             return 1;
@@ -117,12 +84,9 @@ int main(int argc, char** argv) {
 
         // The provider's part alone, on a fresh copy: the deletion as one change of the file.
         {
-            const QString core = dir.path() + QStringLiteral("/core.mdb");
-            QFile::remove(core);
-            QFile::copy(QString::fromStdString(master), core);
             CRecordsetView other;
-            other.OnInitialUpdate();
-            if (!other.OpenRecordset(core, QStringLiteral("Cards"), {})) return 1;
+            if (!bench::openCopy(other, files, "core.mdb", QStringLiteral("Cards")))
+                return 1;
             auto rs = other.GetRecordset();
             std::vector<long> positions;
             for (int i = kPicked - 1; i >= 0; --i)
@@ -135,12 +99,9 @@ int main(int argc, char** argv) {
         // For comparison: the same walk record by record, each deletion a change of its own
         // (the first 500 of it, timed per record).
         {
-            const QString single = dir.path() + QStringLiteral("/single.mdb");
-            QFile::remove(single);
-            QFile::copy(QString::fromStdString(master), single);
             CRecordsetView other;
-            other.OnInitialUpdate();
-            if (!other.OpenRecordset(single, QStringLiteral("Cards"), {})) return 1;
+            if (!bench::openCopy(other, files, "single.mdb", QStringLiteral("Cards")))
+                return 1;
             auto rs = other.GetRecordset();
             constexpr int kSingles = 500;
             timer.restart();

@@ -1,15 +1,15 @@
 #include "provider/FindCriterion.h"
 
-#include <charconv>
-#include <cmath>
+#include <optional>
 
+#include "jet/Error.h"
+#include "jet/Format.h"
+#include "jet/Text.h"
 #include "provider/Blanks.h"
+#include "provider/EngineSession.h"
+#include "provider/EngineValue.h"
 #include "provider/ProviderError.h"
 #include "provider/RowStore.h"
-#include "jet/Error.h"
-#include "jet/Text.h"
-#include "jet/Value.h"
-#include "provider/ValueText.h"
 
 namespace tessor::provider {
 
@@ -19,12 +19,9 @@ namespace {
     throw ProviderError(hr::kInvalidArgument, "The find criterion is not valid: " + why);
 }
 
-bool parseNumber(std::string_view s, double& out) {
-    s = trimBlanks(s);
-    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-    if (s.empty()) return false;
-    auto r = std::from_chars(s.data(), s.data() + s.size(), out);
-    return r.ec == std::errc() && r.ptr == s.data() + s.size();
+[[noreturn]] void noField(std::string_view name) {
+    throw ProviderError(hr::kItemNotFound,
+                        "The find criterion names no field: \"" + std::string(name) + "\".");
 }
 
 // An operator at pos, with its length; 0 when there is none.
@@ -43,201 +40,107 @@ size_t operatorAt(std::string_view t, size_t pos) {
     return 0;
 }
 
-}  // namespace
+// The criterion split where its first field ends: which field, and the rest from the operator
+// on. A bare name may hold blanks or even an operator's letters: the first operator whose left
+// side names a field ends it.
+struct Split {
+    size_t column = 0;
+    std::string_view rest;
+};
 
-FindCriterion::FindCriterion(std::string_view text, const std::vector<ColumnInfo>& columns) {
-    text = trimBlanks(text);
-    if (text.empty()) bad("it is empty.");
-    size_t opPos = std::string_view::npos;
-    size_t opLen = 0;
+Split splitField(std::string_view text, const std::vector<ColumnInfo>& columns) {
     if (text.front() == '[') {
         const size_t close = text.find(']');
         if (close == std::string_view::npos) bad("a \"[\" is not closed.");
         const std::string_view name = text.substr(1, close - 1);
-        auto col = findColumn(columns, name);
-        if (!col)
-            throw ProviderError(hr::kItemNotFound, "The find criterion names no field: \"" +
-                                                       std::string(name) + "\".");
-        m_column = *col;
+        const std::optional<size_t> col = findColumn(columns, name);
+        if (!col) noField(name);
         size_t p = close + 1;
         while (p < text.size() && isBlank(text[p]))
             ++p;
-        if (p < text.size()) opLen = operatorAt(text, p);
-        if (opLen == 0) bad("no operator follows the field name.");
-        opPos = p;
-    } else {
-        // A bare name may hold blanks or even an operator's letters: take the first operator
-        // whose left side names a field.
-        size_t firstOp = std::string_view::npos;
-        for (size_t p = 1; p < text.size() && opPos == std::string_view::npos; ++p) {
-            const size_t len = operatorAt(text, p);
-            if (len == 0) continue;
-            if (firstOp == std::string_view::npos) firstOp = p;
-            if (auto col = findColumn(columns, trimBlanks(text.substr(0, p)))) {
-                m_column = *col;
-                opPos = p;
-                opLen = len;
-            }
-        }
-        if (opPos == std::string_view::npos) {
-            if (firstOp == std::string_view::npos) bad("it has no operator.");
-            throw ProviderError(hr::kItemNotFound,
-                                "The find criterion names no field: \"" +
-                                    std::string(trimBlanks(text.substr(0, firstOp))) + "\".");
-        }
+        if (p >= text.size() || operatorAt(text, p) == 0) bad("no operator follows the field name.");
+        return {*col, text.substr(p)};
     }
-    const std::string_view op = text.substr(opPos, opLen);
-    if (op == "=")
-        m_op = Op::Eq;
-    else if (op == "<>")
-        m_op = Op::Ne;
-    else if (op == "<")
-        m_op = Op::Lt;
-    else if (op == ">")
-        m_op = Op::Gt;
-    else if (op == "<=")
-        m_op = Op::Le;
-    else if (op == ">=")
-        m_op = Op::Ge;
-    else
-        m_op = Op::Like;
-
-    // The literal.
-    const std::string_view lit = trimBlanks(text.substr(opPos + opLen));
-    if (lit.empty()) bad("no value follows the operator.");
-    enum class LitKind { Quoted, Date, Bare } litKind;
-    std::string value;
-    if (lit.front() == '\'') {
-        litKind = LitKind::Quoted;
-        size_t i = 1;
-        bool closed = false;
-        while (i < lit.size()) {
-            if (lit[i] == '\'') {
-                if (i + 1 < lit.size() && lit[i + 1] == '\'') {
-                    value += '\'';
-                    i += 2;
-                    continue;
-                }
-                closed = true;
-                ++i;
-                break;
-            }
-            value += lit[i++];
-        }
-        if (!closed) bad("a quote is not closed.");
-        if (i != lit.size()) bad("text follows the quoted value.");
-    } else if (lit.front() == '#') {
-        litKind = LitKind::Date;
-        if (lit.size() < 2 || lit.back() != '#') bad("a date is not closed by \"#\".");
-        value = std::string(lit.substr(1, lit.size() - 2));
-    } else {
-        litKind = LitKind::Bare;
-        value = std::string(lit);
+    size_t firstOp = std::string_view::npos;
+    for (size_t p = 1; p < text.size(); ++p) {
+        if (operatorAt(text, p) == 0) continue;
+        if (firstOp == std::string_view::npos) firstOp = p;
+        if (const std::optional<size_t> col = findColumn(columns, trimBlanks(text.substr(0, p))))
+            return {*col, text.substr(p)};
     }
-
-    const DataType type = columns[m_column].type;
-    const std::string& field = columns[m_column].name;
-    auto mismatch = [&]() {
-        throw ProviderError(hr::kTypeMismatch, "The value " + std::string(lit) +
-                                                   " does not suit the type of field \"" + field +
-                                                   "\".");
-    };
-    switch (type) {
-        case DataType::VarWChar:
-        case DataType::LongVarWChar:
-            m_kind = Kind::Text;
-            break;
-        case DataType::Boolean:
-        case DataType::UnsignedTinyInt:
-        case DataType::SmallInt:
-        case DataType::Integer:
-        case DataType::Single:
-        case DataType::Double:
-        case DataType::Currency:
-        case DataType::Numeric:
-            m_kind = Kind::Number;
-            break;
-        case DataType::Date:
-            m_kind = Kind::Date;
-            break;
-        default:
-            m_kind = Kind::Other;
-            break;
-    }
-    if (m_op == Op::Like) {
-        if (litKind != LitKind::Quoted) bad("LIKE needs a quoted pattern.");
-        try {
-            m_pattern = std::make_unique<jet::LikePattern>(value);
-        } catch (const jet::Error& e) {
-            throw ProviderError(hr::kInvalidArgument, e.what());
-        }
-        return;
-    }
-    if (m_kind == Kind::Number) {
-        if (litKind == LitKind::Date) mismatch();
-        if (type == DataType::Boolean &&
-            (jet::CaseFold::equal(value, "true") || jet::CaseFold::equal(value, "yes")))
-            m_number = -1;
-        else if (type == DataType::Boolean &&
-                 (jet::CaseFold::equal(value, "false") || jet::CaseFold::equal(value, "no")))
-            m_number = 0;
-        else if (!parseNumber(value, m_number))
-            mismatch();
-    } else if (m_kind == Kind::Date) {
-        jet::DateTime d;
-        if (jet::DateTime::parse(value, d) ||
-            (litKind != LitKind::Date && parseNumber(value, d.days)))
-            m_number = d.chronological();
-        else
-            mismatch();
-    } else if (litKind == LitKind::Bare && m_kind == Kind::Text) {
-        // An unquoted literal against text must at least be a number, as in SQL.
-        double ignored;
-        if (!parseNumber(value, ignored)) mismatch();
-    }
-    m_text = std::move(value);
+    if (firstOp == std::string_view::npos) bad("it has no operator.");
+    noField(trimBlanks(text.substr(0, firstOp)));
 }
 
-bool FindCriterion::holds(int cmp) const {
-    switch (m_op) {
-        case Op::Eq:
-            return cmp == 0;
-        case Op::Ne:
-            return cmp != 0;
-        case Op::Lt:
-            return cmp < 0;
-        case Op::Gt:
-            return cmp > 0;
-        case Op::Le:
-            return cmp <= 0;
-        case Op::Ge:
-            return cmp >= 0;
-        case Op::Like:
+// The fields of one snapshot row, as the engine's condition reads them.
+class SnapshotRow : public jet::sql::RowCells {
+public:
+    SnapshotRow(const RowStore& rows, size_t row) : m_rows(rows), m_row(row) {}
+    jet::Value cell(size_t column) const override {
+        if (m_rows.isNull(m_row, column)) return {};
+        const DataType type = m_rows.column(column).type;
+        if (type == DataType::VarWChar || type == DataType::LongVarWChar)
+            return jet::Value(std::string(m_rows.bytes(m_row, column)));
+        return EngineValue::toEngine(m_rows.value(m_row, column));
+    }
+    bool textView(size_t column, std::string_view& out) const override {
+        const DataType type = m_rows.column(column).type;
+        if ((type != DataType::VarWChar && type != DataType::LongVarWChar) ||
+            m_rows.isNull(m_row, column))
             return false;
+        out = m_rows.bytes(m_row, column);
+        return true;
     }
-    return false;
+
+private:
+    const RowStore& m_rows;
+    size_t m_row;
+};
+
+jet::TableDef tableOf(const std::vector<ColumnInfo>& columns) {
+    jet::TableDef table;
+    table.name = "Recordset";
+    for (const ColumnInfo& info : columns) {
+        jet::ColumnDef c;
+        c.name = info.name;
+        c.type = EngineValue::shape(info).type;
+        table.columns.push_back(std::move(c));
+    }
+    return table;
 }
 
-FindCriterion::~FindCriterion() = default;
-FindCriterion::FindCriterion(FindCriterion&&) noexcept = default;
+jet::sql::Condition condition(std::string_view text, const RowStore& rows) {
+    const std::vector<ColumnInfo>& columns = rows.columns();
+    text = trimBlanks(text);
+    if (text.empty()) bad("it is empty.");
+    const Split split = splitField(text, columns);
+    const size_t opLen = operatorAt(split.rest, 0);
+    const std::string_view literal = trimBlanks(split.rest.substr(opLen));
+    if (literal.empty()) bad("no value follows the operator.");
+    const std::string& field = columns[split.column].name;
+    // The field as the engine names it; the rest is the engine's to read.
+    const std::string where = "[" + field + "] " + std::string(split.rest);
+    try {
+        return jet::sql::Condition(where, tableOf(columns),
+                                   rows.general97() ? jet::Format::Jet3 : jet::Format::Jet4);
+    } catch (const jet::Error& e) {
+        // The field is known by now, so a name the engine does not know stands where a value
+        // should (Qty = abc): like a value of the wrong kind, it does not suit the field.
+        if (e.code() == jet::hr::kTypeMismatch || e.code() == jet::hr::kNotFound)
+            throw ProviderError(hr::kTypeMismatch, "The value " + std::string(literal) +
+                                                       " does not suit the type of field \"" +
+                                                       field + "\".");
+        bad(e.what());
+    }
+}
 
-bool FindCriterion::matches(const RowStore& store, size_t row) const {
-    if (store.isNull(row, m_column)) return false;
-    if (m_kind == Kind::Text) {
-        const std::string_view cell = store.bytes(row, m_column);
-        if (m_pattern) return m_pattern->matches(cell);
-        return holds(store.compareText(cell, m_text));
-    }
-    const Variant v = store.value(row, m_column);
-    if (m_pattern) return m_pattern->matches(ValueText::toText(v));
-    if (m_kind == Kind::Number || m_kind == Kind::Date) {
-        double x = 0;
-        if (!v.numeric(x)) return false;
-        if (m_kind == Kind::Date) x = jet::DateTime{x}.chronological();
-        if (std::isnan(x)) return false;
-        return holds(x < m_number ? -1 : (x > m_number ? 1 : 0));
-    }
-    return holds(store.compareText(ValueText::toText(v), m_text));
+}  // namespace
+
+FindCriterion::FindCriterion(std::string_view text, const RowStore& rows)
+    : m_condition(condition(text, rows)) {}
+
+bool FindCriterion::matches(const RowStore& rows, size_t row) const {
+    return engineCall([&] { return m_condition.matches(SnapshotRow(rows, row)); });
 }
 
 }  // namespace tessor::provider

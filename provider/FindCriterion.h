@@ -1,47 +1,31 @@
 #pragma once
 
-#include <memory>
-#include <string>
 #include <string_view>
-#include <vector>
 
-#include "provider/ColumnInfo.h"
-
-namespace jet {
-class LikePattern;
-}
+#include "jet/Sql.h"
 
 namespace tessor::provider {
 
 class RowStore;
 
-// One condition of a recordset's Find: a field, an operator (= <> < > <= >= LIKE) and a literal:
+// The criterion of a recordset's Find: a condition as the database's WHERE clause holds it,
+// worked out by the engine (jet::sql::Condition) over the rows of a snapshot:
 //   Name = 'Ann'   Name like '*ann*'   Qty = 5   [Order Date] >= #2020/01/31#
-// Text literals are in single quotes ('' inside stands for one quote). Text compares without
-// regard to case; a null field matches nothing. A literal of the wrong kind for the field
-// (Qty = 'abc') is an error, as it is for the database.
+// Text literals are in single quotes ('' inside stands for one quote). Text compares in the
+// database's order, without regard to case; a null field matches nothing. Beyond the WHERE
+// clause, the first field may be named without brackets even where its name holds blanks
+// (Order Date >= #2020/01/31#). A literal of the wrong kind for the field (Qty = 'abc') is an
+// error, as it is for the database.
 class FindCriterion {
 public:
-    // Throws ProviderError for malformed text, an unknown field or an unsuitable literal.
-    FindCriterion(std::string_view text, const std::vector<ColumnInfo>& columns);
-    ~FindCriterion();
-    FindCriterion(FindCriterion&&) noexcept;
+    // Throws ProviderError for malformed text (kInvalidArgument), an unknown field
+    // (kItemNotFound) or an unsuitable literal (kTypeMismatch).
+    FindCriterion(std::string_view text, const RowStore& rows);
 
-    size_t column() const { return m_column; }
-    bool matches(const RowStore& store, size_t row) const;
+    bool matches(const RowStore& rows, size_t row) const;
 
 private:
-    enum class Op { Eq, Ne, Lt, Gt, Le, Ge, Like };
-    enum class Kind { Text, Number, Date, Other };
-
-    bool holds(int cmp) const;
-
-    size_t m_column = 0;
-    Op m_op = Op::Eq;
-    Kind m_kind = Kind::Text;
-    std::string m_text;   // the literal for text and other fields
-    double m_number = 0;  // the literal for numbers and dates (dates in calendar order)
-    std::unique_ptr<jet::LikePattern> m_pattern;
+    jet::sql::Condition m_condition;
 };
 
 }  // namespace tessor::provider

@@ -314,7 +314,7 @@ void Recordset::find(std::string_view criterion, long skip, int direction,
         throw ProviderError(hr::kInvalidArgument, "The number of records to skip is negative.");
     if (direction != ado::kSearchForward && direction != ado::kSearchBackward)
         throw ProviderError(hr::kInvalidArgument, "The search direction is not valid.");
-    const FindCriterion crit(criterion, m_snapshot.rows->columns());
+    const FindCriterion crit(criterion, *m_snapshot.rows);
     if (start && (*start < 1 || *start > count()))
         throw ProviderError(hr::kInvalidArgument,
                             "The bookmark " + std::to_string(*start) + " is not valid.");

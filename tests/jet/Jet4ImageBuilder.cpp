@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 #include "page/Rc4.h"
@@ -550,6 +551,15 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
         out.insert(out.end(), p.begin(), p.end());
     }
     return out;
+}
+
+std::unique_ptr<jet::Database> Jet4ImageBuilder::buildFile(const std::string& path) {
+    const std::vector<uint8_t> image = build();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    jet::OpenOptions rw;
+    rw.readOnly = false;
+    return jet::Database::open(path, rw);
 }
 
 }  // namespace jettest

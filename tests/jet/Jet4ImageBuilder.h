@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "jet/Database.h"
 #include "jet/Schema.h"
 #include "jet/Value.h"
 
@@ -93,6 +95,8 @@ public:
     void setStoredRowCount(int table, uint32_t count) { m_tables[table].storedCount = count; }
 
     std::vector<uint8_t> build();
+    // The image built and written to a file at `path`, opened there for writing.
+    std::unique_ptr<jet::Database> buildFile(const std::string& path);
 
     // Page numbers, valid after build().
     uint32_t tdefPage(int table) const { return m_tables[table].tdefPage; }

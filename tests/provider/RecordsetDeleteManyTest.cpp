@@ -44,12 +44,7 @@ void makeDatabase(const fs::path& path) {
     b.addTable(
         "Children", {{"Id", jet::ColumnType::Long}, {"ParentId", jet::ColumnType::Long}},
         {pk, B::Index{"ParentsChildren", {{1, true}}, 0x80, K::Foreign, parents, 2, 1, 0, 0}});
-    const std::vector<uint8_t> image = b.build();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
-    jet::OpenOptions rw;
-    rw.readOnly = false;
-    auto db = jet::Database::open(path, rw);
+    auto db = b.buildFile(path.string());
     db->transact([&] {
         for (int i = 1; i <= kParents; ++i)
             db->insertRow("Parents", {int32_t(i), "n" + std::to_string((i * 7919) % kParents)});

@@ -237,6 +237,33 @@ TEST(Recordset, BadCriteriaChangeNothing) {
     EXPECT_EQ(currentId(*rs), 4);
 }
 
+// The engine reads the criterion; the field may still be named bare where its name holds
+// blanks, and a literal that does not suit the field is named in the message.
+TEST(Recordset, FindNamesFieldsWithBlanksAndExplainsMismatches) {
+    std::vector<ColumnInfo> cols = {{"Order Date", DataType::Date, 8}, {"Qty", DataType::Integer}};
+    auto store = std::make_unique<RowStore>(cols);
+    for (double day : {43000.0, 43860.0, 43861.0}) {
+        const Variant r[] = {Variant(Date{day}), Variant(int32_t(day) % 7)};
+        store->appendRow(r);
+    }
+    auto rs = Recordset::create();
+    rs->openSnapshot(std::move(store));
+    rs->find("Order Date >= #2020/01/31#", 0);  // day 43861
+    EXPECT_EQ(rs->position(), 2);
+    rs->moveFirst();
+    rs->find("[Order Date] < #2020/01/31# AND Qty = 5", 1);  // 43860 % 7 == 5
+    EXPECT_EQ(rs->position(), 1);
+    try {
+        rs->find("Qty = abc", 0);
+        FAIL() << "a word for a number";
+    } catch (const ProviderError& e) {
+        EXPECT_EQ(e.code(), hr::kTypeMismatch);
+        EXPECT_STREQ(e.what(), "The value abc does not suit the type of field \"Qty\".");
+    }
+    EXPECT_EQ(codeOf([&] { rs->find("Order Dates = 1", 0); }), hr::kItemNotFound);
+    EXPECT_EQ(rs->position(), 1);
+}
+
 TEST(Recordset, RequeryKeepsTheSortAndCloseEmptiesIt) {
     auto rs = people();
     rs->setSort("Name DESC");

@@ -29,10 +29,26 @@ struct Result {
 // "Syntax error in ALTER TABLE statement near 'x'." or "Table 'X' does not exist.".
 Result execute(Database& db, std::string_view statement);
 
+// The fields of one row wherever it is kept (a table's row, a recordset's snapshot): cell(i)
+// is the value of TableDef::columns[i].
+class RowCells {
+public:
+    virtual ~RowCells() = default;
+    virtual Value cell(size_t column) const = 0;
+    // A text field's text without a copy, for rows that keep it as UTF-8: false when the field
+    // is null, not text, or not kept so (cell() answers then). Valid until the next call.
+    virtual bool textView(size_t column, std::string_view& out) const {
+        (void)column;
+        (void)out;
+        return false;
+    }
+};
+
 // A condition as a WHERE clause holds it ("Name LIKE 'A*' AND [Order Date] >= #2020-01-31#"),
 // bound to a table's fields, for testing rows one at a time (a recordset's find). Text
 // compares without regard to case; a condition that comes out null does not match. The
-// constructor refuses malformed text, unknown fields and mismatched types (jet::Error).
+// constructor refuses malformed text, unknown fields (hr::kNotFound) and mismatched types
+// (hr::kTypeMismatch) with jet::Error.
 class Condition {
 public:
     Condition(std::string_view text, const TableDef& table, Format format);
@@ -42,6 +58,9 @@ public:
 
     // `row` holds one Value per table column, in TableDef::columns order.
     bool matches(const std::vector<Value>& row) const;
+    // The same for a row kept elsewhere. The condition's text literals are keyed in the
+    // database's order once, when it is made, so testing many rows keys only their fields.
+    bool matches(const RowCells& row) const;
 
 private:
     struct State;

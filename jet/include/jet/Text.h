@@ -77,4 +77,19 @@ private:
     bool m_general97 = false;  // Jet 3's "General" instead of Jet 4's
 };
 
+// One text that many others are compared with (a condition's literal, tested against every
+// row): its key is made once, here, rather than at every comparison.
+class CollationKey {
+public:
+    CollationKey(const Collation& order, std::string_view text);
+    // The same as order.compare(other, text).
+    int compare(std::string_view other) const;
+
+private:
+    Collation m_order;
+    std::string m_text;
+    std::vector<uint8_t> m_key;
+    bool m_keyedWhole = true;  // the key covers every character of the text
+};
+
 }  // namespace jet

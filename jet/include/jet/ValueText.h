@@ -55,6 +55,21 @@ public:
     // are refused (kTypeMismatch).
     static Value fromValue(const Value& value, const FieldShape& field);
 
+    // The pieces of the rule that other readers share (SQL's conversion into fields):
+    // A whole number for a byte, integer or long field, rounded half to even; false when it
+    // lies outside the field's range (or is not finite).
+    static bool wholeNumber(double v, ColumnType type, Value& out);
+    // Plain decimal text (sign, digits, optional point; no exponent) rounded half to even to
+    // `places` digits after the point, as a magnitude scaled by 10^places; false when the text
+    // is not such a number or the magnitude passes 128 bits.
+    static bool scaledDecimal(std::string_view text, unsigned places, bool& negative,
+                              unsigned __int128& magnitude);
+    // The number a value of a number kind stands for: yes/no as -1/0, currency in units, a
+    // decimal as near as a double gets. False for other kinds (dates too) and null.
+    static bool numberOf(const Value& value, double& out);
+    // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with or without the braces, any case.
+    static bool parseGuid(std::string_view text, Guid& out);
+
     static std::string formatDate(double days);
     static std::string formatCurrency(int64_t scaled);
     static std::string formatDouble(double v);

@@ -80,7 +80,7 @@ void CatalogRows::addTable(const std::string& name, uint32_t tdefPage,
     row[cUpdate] = stamp;
     row[cOwner] = owner;
     if (!properties.empty()) row[column(sys, "LvProp")] = properties;
-    m_writer.insertSystemRow(kObjects, row);
+    m_writer.insert(kObjects, row);
 
     // Permissions: the same accounts and rights as an existing user table has, else every
     // account of the Tables container with full rights.
@@ -109,7 +109,7 @@ void CatalogRows::addTable(const std::string& name, uint32_t tdefPage,
         r[cObject] = static_cast<int32_t>(tdefPage);
         for (size_t i = 0; i < aces.columns.size(); ++i)
             if (aces.columns[i].type == ColumnType::Bool && r[i].isNull()) r[i] = false;
-        m_writer.insertSystemRow(kAces, r);
+        m_writer.insert(kAces, r);
     }
 }
 
@@ -161,7 +161,8 @@ void CatalogRows::changedTable(uint32_t tdefPage, const std::function<void(Prope
         return;
     }
     row[cUpdate] = now();
-    m_writer.updateSystemRow(kObjects, found->first, row);
+    m_writer.forgetRules();  // the row holds the table's property blob
+    m_writer.update(kObjects, found->first, row);
 }
 
 void CatalogRows::removeTable(uint32_t tdefPage) {
@@ -178,7 +179,7 @@ void CatalogRows::removeTable(uint32_t tdefPage) {
             return true;
         });
         for (RowId id : doomed)
-            m_writer.removeSystemRow(table, id);
+            m_writer.remove(table, id);
     };
     removeWhere(kObjects, "Id", true);
     removeWhere(kAces, "ObjectId", false);

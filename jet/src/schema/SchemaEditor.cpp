@@ -330,6 +330,7 @@ void SchemaEditor::rewriteRows(const std::string& table) {
         rows.emplace_back(id, row);
         return true;
     });
+    // The same values again: no key changes, so no related row is reached.
     for (const auto& [id, row] : rows)
         m_writer.update(table, id, row);
 }

@@ -28,4 +28,8 @@ bool Condition::matches(const std::vector<Value>& row) const {
     return m_state->evaluator.test(*m_state->expr, row);
 }
 
+bool Condition::matches(const RowCells& row) const {
+    return m_state->evaluator.test(*m_state->expr, row);
+}
+
 }  // namespace jet::sql

@@ -7,7 +7,8 @@
 #include "index/IndexKeyEncoder.h"
 #include "jet/Error.h"
 #include "jet/Text.h"
-#include "sql/ValueText.h"
+#include "jet/ValueText.h"
+#include "sql/ExprText.h"
 
 namespace jet::sql {
 
@@ -16,7 +17,7 @@ namespace {
 using Kind = Datum::Kind;
 
 [[noreturn]] void mismatch() {
-    throw Error(hr::kInvalidArg, "Data type mismatch in criteria expression.");
+    throw Error(hr::kTypeMismatch, "Data type mismatch in criteria expression.");
 }
 
 // The kind of value an expression gives, when it is known before any row is read; Null when
@@ -84,7 +85,7 @@ double asNumber(const Datum& d) {
         case Kind::Number:
             return d.number;
         case Kind::Date:
-            return ValueText::chronological(d.number);
+            return DateTime{d.number}.chronological();
         default:
             mismatch();
     }
@@ -92,22 +93,6 @@ double asNumber(const Datum& d) {
 
 std::string integerText(int64_t v) {
     return std::to_string(v);
-}
-
-std::string currencyText(int64_t scaled) {
-    const bool neg = scaled < 0;
-    const uint64_t mag = neg ? uint64_t(0) - uint64_t(scaled) : uint64_t(scaled);
-    std::string s = std::to_string(mag / 10000);
-    uint64_t frac = mag % 10000;
-    if (frac) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, ".%04u", unsigned(frac));
-        std::string f = buf;
-        while (f.back() == '0')
-            f.pop_back();
-        s += f;
-    }
-    return neg ? "-" + s : s;
 }
 
 std::string guidKey(std::string_view s) {
@@ -134,6 +119,8 @@ Evaluator::Evaluator(const TableDef* table, index::TextSortOrder textOrder)
 void Evaluator::bind(Expr& e) const {
     for (auto& a : e.args)
         bind(*a);
+    if (e.kind == Expr::Kind::Literal && e.value.kind == Kind::Text)
+        m_keys.try_emplace(&e, m_collation, e.value.text);
     if (e.kind == Expr::Kind::Column) {
         if (m_table && !e.qualifier.empty() && !namesEqual(e.qualifier, m_table->name))
             throw Error(hr::kNotFound, "Table '" + e.qualifier +
@@ -168,6 +155,7 @@ void Evaluator::bind(Expr& e) const {
         if (e.args[1]->kind == Expr::Kind::Literal && e.args[1]->value.kind == Kind::Text)
             m_patterns[&e] = std::make_unique<LikePattern>(e.args[1]->value.text);
     }
+    planFieldTest(e);
 }
 
 Datum Evaluator::fromValue(const Value& v) {
@@ -184,7 +172,7 @@ Datum Evaluator::fromValue(const Value& v) {
             return Datum::num(v.as<int32_t>(), integerText(v.as<int32_t>()));
         case ValueType::Currency: {
             const int64_t s = v.as<Currency>().scaled;
-            return Datum::num(double(s) / 10000.0, currencyText(s));
+            return Datum::num(double(s) / 10000.0, jet::ValueText::formatCurrency(s));
         }
         case ValueType::Float:
             return Datum::num(v.as<float>());
@@ -209,7 +197,7 @@ Datum Evaluator::fromValue(const Value& v) {
         case ValueType::Decimal: {
             const std::string s = v.as<Decimal>().toString();
             Datum d;
-            ValueText::parseNumber(s, d);
+            ExprText::parseNumber(s, d);
             return d;
         }
     }
@@ -223,11 +211,11 @@ std::string Evaluator::asText(const Datum& d) {
         case Kind::Bool:
             return d.flag ? "-1" : "0";  // Jet's True is the number -1
         case Kind::Number:
-            return ValueText::numberText(d);
+            return ExprText::numberText(d);
         case Kind::Text:
             return d.text;
         case Kind::Date:
-            return ValueText::dateText(d.number);
+            return ExprText::dateText(d.number);
         case Kind::Guid:
             return d.guid.toString();
         case Kind::Bytes:
@@ -238,6 +226,93 @@ std::string Evaluator::asText(const Datum& d) {
 
 int Evaluator::compareText(const std::string& a, const std::string& b) const {
     return m_collation.compare(a, b);
+}
+
+namespace {
+
+// The number a cell of a number kind stands for, as asNumber() reads its Datum; false for
+// null and the kinds that are not read so (a decimal is read from its exact text).
+bool cellNumber(const Value& v, double& out) {
+    if (v.type() == ValueType::DateTime) {
+        out = v.as<DateTime>().chronological();
+        return true;
+    }
+    return v.type() != ValueType::Decimal && jet::ValueText::numberOf(v, out);
+}
+
+}  // namespace
+
+void Evaluator::planFieldTest(const Expr& e) const {
+    if (e.args.size() != 2 || e.args[0]->kind != Expr::Kind::Column || e.args[0]->column < 0 ||
+        e.args[1]->kind != Expr::Kind::Literal)
+        return;
+    FieldTest t;
+    t.column = size_t(e.args[0]->column);
+    const Datum& literal = e.args[1]->value;
+    if (e.kind == Expr::Kind::Like) {
+        const auto pattern = m_patterns.find(&e);
+        if (pattern == m_patterns.end()) return;
+        t.pattern = pattern->second.get();
+        t.negated = e.negated;
+    } else if (e.kind == Expr::Kind::Binary) {
+        static const char* const kOps[] = {"=", "<>", "<", "<=", ">", ">="};
+        t.op = -1;
+        for (int k = 0; k < 6; ++k)
+            if (e.op == kOps[k]) t.op = k;
+        if (t.op < 0) return;
+        if (literal.kind == Kind::Text) {
+            const auto key = m_keys.find(e.args[1].get());
+            if (key == m_keys.end()) return;
+            t.key = &key->second;
+        } else if (numeric(literal.kind)) {
+            t.numeric = true;
+            t.number = asNumber(literal);
+        } else {
+            return;
+        }
+    } else {
+        return;
+    }
+    m_fieldTests.emplace(&e, t);
+}
+
+bool Evaluator::fieldTest(const Expr& e, const RowCells& row, bool& result) const {
+    const auto plan = m_fieldTests.find(&e);
+    if (plan == m_fieldTests.end()) return false;
+    const FieldTest& t = plan->second;
+    if (t.pattern) {
+        std::string_view text;
+        if (!row.textView(t.column, text)) return false;
+        result = t.pattern->matches(text) != t.negated;
+        return true;
+    }
+    int c;
+    if (t.key) {
+        std::string_view text;
+        if (!row.textView(t.column, text)) return false;
+        c = t.key->compare(text);
+    } else {
+        double x;
+        if (!cellNumber(row.cell(t.column), x)) return false;
+        c = x < t.number ? -1 : x > t.number ? 1 : 0;
+    }
+    switch (t.op) {
+        case 0: result = c == 0; break;
+        case 1: result = c != 0; break;
+        case 2: result = c < 0; break;
+        case 3: result = c <= 0; break;
+        case 4: result = c > 0; break;
+        default: result = c >= 0; break;
+    }
+    return true;
+}
+
+int Evaluator::compareWith(const Datum& a, const Datum& b, const Expr& bExpr) const {
+    if (a.kind == Kind::Text && b.kind == Kind::Text) {
+        const auto key = m_keys.find(&bExpr);
+        if (key != m_keys.end()) return key->second.compare(a.text);
+    }
+    return compare(a, b);
 }
 
 int Evaluator::compare(const Datum& a, const Datum& b) const {
@@ -292,7 +367,7 @@ Datum Evaluator::arithmetic(const std::string& op, const Datum& a, const Datum& 
     return Datum::num(r);
 }
 
-Datum Evaluator::logic(const Expr& e, const std::vector<Value>& row) const {
+Datum Evaluator::logic(const Expr& e, const RowCells& row) const {
     // Three-valued: null where the answer depends on an unknown.
     auto truth = [](const Datum& d) -> int {
         if (d.isNull()) return -1;
@@ -314,7 +389,7 @@ Datum Evaluator::logic(const Expr& e, const std::vector<Value>& row) const {
     return Datum::null();
 }
 
-Datum Evaluator::like(const Expr& e, const std::vector<Value>& row) const {
+Datum Evaluator::like(const Expr& e, const RowCells& row) const {
     const Datum text = evaluate(*e.args[0], row);
     const Datum pattern = evaluate(*e.args[1], row);
     if (text.isNull() || pattern.isNull()) return Datum::null();
@@ -328,14 +403,14 @@ Datum Evaluator::like(const Expr& e, const std::vector<Value>& row) const {
     return Datum::boolean(match != e.negated);
 }
 
-Datum Evaluator::evaluate(const Expr& e, const std::vector<Value>& row) const {
+Datum Evaluator::evaluate(const Expr& e, const RowCells& row) const {
     switch (e.kind) {
         case Expr::Kind::Literal:
             return e.value;
         case Expr::Kind::Column:
-            if (e.column < 0 || size_t(e.column) >= row.size())
+            if (e.column < 0)
                 throw Error(hr::kFail, "Field '" + e.name + "' was not bound to the row.");
-            return fromValue(row[size_t(e.column)]);
+            return fromValue(row.cell(size_t(e.column)));
         case Expr::Kind::Unary: {
             const Datum a = evaluate(*e.args[0], row);
             if (a.isNull()) return a;
@@ -361,12 +436,15 @@ Datum Evaluator::evaluate(const Expr& e, const std::vector<Value>& row) const {
         }
         case Expr::Kind::Binary: {
             if (e.op == "AND" || e.op == "OR") return logic(e, row);
+            if (bool r; fieldTest(e, row, r)) return Datum::boolean(r);
             const Datum a = evaluate(*e.args[0], row);
             const Datum b = evaluate(*e.args[1], row);
             const std::string& op = e.op;
             if (op == "=" || op == "<>" || op == "<" || op == "<=" || op == ">" || op == ">=") {
                 if (a.isNull() || b.isNull()) return Datum::null();
-                const int c = compare(a, b);
+                const int c = e.args[0]->kind == Expr::Kind::Literal
+                                  ? -compareWith(b, a, *e.args[0])
+                                  : compareWith(a, b, *e.args[1]);
                 bool r = op == "="    ? c == 0
                          : op == "<>" ? c != 0
                          : op == "<"  ? c < 0
@@ -378,6 +456,7 @@ Datum Evaluator::evaluate(const Expr& e, const std::vector<Value>& row) const {
             return arithmetic(op, a, b);
         }
         case Expr::Kind::Like:
+            if (bool r; fieldTest(e, row, r)) return Datum::boolean(r);
             return like(e, row);
         case Expr::Kind::IsNull: {
             const bool isNull = evaluate(*e.args[0], row).isNull();
@@ -388,7 +467,8 @@ Datum Evaluator::evaluate(const Expr& e, const std::vector<Value>& row) const {
             const Datum lo = evaluate(*e.args[1], row);
             const Datum hi = evaluate(*e.args[2], row);
             if (x.isNull() || lo.isNull() || hi.isNull()) return Datum::null();
-            const bool in = compare(x, lo) >= 0 && compare(x, hi) <= 0;
+            const bool in =
+                compareWith(x, lo, *e.args[1]) >= 0 && compareWith(x, hi, *e.args[2]) <= 0;
             return Datum::boolean(in != e.negated);
         }
         case Expr::Kind::In: {
@@ -401,7 +481,7 @@ Datum Evaluator::evaluate(const Expr& e, const std::vector<Value>& row) const {
                     sawNull = true;
                     continue;
                 }
-                if (compare(x, v) == 0) return Datum::boolean(!e.negated);
+                if (compareWith(x, v, *e.args[i]) == 0) return Datum::boolean(!e.negated);
             }
             if (sawNull) return Datum::null();
             return Datum::boolean(e.negated);
@@ -410,7 +490,39 @@ Datum Evaluator::evaluate(const Expr& e, const std::vector<Value>& row) const {
     return Datum::null();
 }
 
+namespace {
+
+// A row held as one Value per table column.
+class ValueRow : public RowCells {
+public:
+    explicit ValueRow(const std::vector<Value>& values) : m_values(values) {}
+    Value cell(size_t column) const override {
+        if (column >= m_values.size())
+            throw Error(hr::kFail, "A field was not bound to the row.");
+        return m_values[column];
+    }
+    bool textView(size_t column, std::string_view& out) const override {
+        if (column >= m_values.size() || m_values[column].type() != ValueType::Text) return false;
+        out = m_values[column].as<std::string>();
+        return true;
+    }
+
+private:
+    const std::vector<Value>& m_values;
+};
+
+}  // namespace
+
+Datum Evaluator::evaluate(const Expr& e, const std::vector<Value>& row) const {
+    return evaluate(e, ValueRow(row));
+}
+
 bool Evaluator::test(const Expr& e, const std::vector<Value>& row) const {
+    return test(e, ValueRow(row));
+}
+
+bool Evaluator::test(const Expr& e, const RowCells& row) const {
+    if (bool r; fieldTest(e, row, r)) return r;
     const Datum d = evaluate(e, row);
     if (d.kind == Kind::Bool) return d.flag;
     if (d.kind == Kind::Number) return d.number != 0;

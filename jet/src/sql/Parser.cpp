@@ -6,7 +6,7 @@
 #include "jet/Error.h"
 #include "jet/Schema.h"
 #include "sql/Lexer.h"
-#include "sql/ValueText.h"
+#include "sql/ExprText.h"
 
 namespace jet::sql {
 
@@ -903,17 +903,17 @@ ExprPtr Parser::primary() {
     switch (t.kind) {
         case TokenKind::Number: {
             Datum d;
-            if (!ValueText::parseNumber(t.text, d)) syntaxAt(t);
+            if (!ExprText::parseNumber(t.text, d)) syntaxAt(t);
             return literal(std::move(d));
         }
         case TokenKind::Text:
             return literal(Datum::str(t.text));
         case TokenKind::Date: {
-            double days;
-            if (!ValueText::parseDate(t.text, days))
+            DateTime when;
+            if (!DateTime::parse(t.text, when))
                 refuse("Syntax error in date in " + m_what + " near '" +
                        excerpt(m_text.substr(t.pos, t.end - t.pos)) + "'.");
-            return literal(Datum::date(days));
+            return literal(Datum::date(when.days));
         }
         case TokenKind::Symbol:
             if (t.isSymbol("(")) {

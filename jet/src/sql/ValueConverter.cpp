@@ -6,8 +6,9 @@
 
 #include "jet/Error.h"
 #include "jet/Text.h"
+#include "jet/ValueText.h"
 #include "sql/Evaluator.h"
-#include "sql/ValueText.h"
+#include "sql/ExprText.h"
 
 namespace jet::sql {
 
@@ -25,7 +26,7 @@ std::string shown(const Datum& d) {
         case Kind::Bytes:
             return "binary data";
         case Kind::Date:
-            return "#" + ValueText::dateText(d.number) + "#";
+            return "#" + ExprText::dateText(d.number) + "#";
         default:
             return Evaluator::asText(d);
     }
@@ -52,30 +53,8 @@ Datum numberOf(const Datum& d, const Target& t) {
     if (d.kind == Kind::Number) return d;
     if (d.kind == Kind::Bool) return Datum::num(d.flag ? -1 : 0, d.flag ? "-1" : "0");
     Datum n;
-    if (d.kind == Kind::Text && ValueText::parseNumber(d.text, n)) return n;
+    if (d.kind == Kind::Text && ExprText::parseNumber(d.text, n)) return n;
     t.mismatch(d);
-}
-
-// Decimal text split into an integer magnitude and a count of fraction digits; false when it
-// has more than 38 significant digits.
-bool splitDecimal(const std::string& text, bool& negative, u128& mag, int& scale) {
-    negative = !text.empty() && text[0] == '-';
-    mag = 0;
-    scale = 0;
-    bool fraction = false;
-    int digits = 0;
-    for (char c : text) {
-        if (c == '-') continue;
-        if (c == '.') {
-            fraction = true;
-            continue;
-        }
-        if (mag != 0 || c != '0') ++digits;
-        if (digits > 38) return false;
-        mag = mag * 10 + u128(c - '0');
-        if (fraction) ++scale;
-    }
-    return true;
 }
 
 // The exact decimal text of a number: its own, or the double written with `places` decimals.
@@ -84,30 +63,6 @@ std::string exactText(const Datum& n, int places) {
     char buf[400];
     std::snprintf(buf, sizeof buf, "%.*f", places, n.number);
     return buf;
-}
-
-// mag / 10^(scale - want) rounded half to even, or mag × 10^(want - scale); false on overflow.
-bool rescale(u128& mag, int& scale, int want) {
-    while (scale < want) {
-        if (mag > (~u128(0)) / 10) return false;
-        mag *= 10;
-        ++scale;
-    }
-    if (scale > want) {
-        const int drop = scale - want;
-        if (drop > 38) {
-            mag = 0;  // below half a unit of the last kept place
-        } else {
-            u128 div = 1;
-            for (int i = 0; i < drop; ++i)
-                div *= 10;
-            u128 q = mag / div, r = mag % div;
-            if (r * 2 > div || (r * 2 == div && (q & 1))) ++q;
-            mag = q;
-        }
-        scale = want;
-    }
-    return true;
 }
 
 }  // namespace
@@ -132,29 +87,24 @@ Value ValueConverter::toColumn(const Datum& d, const ColumnDef& column, const st
         case ColumnType::Byte:
         case ColumnType::Int:
         case ColumnType::Long: {
-            const Datum n = numberOf(d, t);
-            const double v = std::nearbyint(n.number);
-            if (column.type == ColumnType::Byte) {
-                if (!(v >= 0 && v <= 255)) t.range(d, "0 to 255");
-                return Value(static_cast<uint8_t>(v));
-            }
-            if (column.type == ColumnType::Int) {
-                if (!(v >= -32768 && v <= 32767)) t.range(d, "-32768 to 32767");
-                return Value(static_cast<int16_t>(v));
-            }
-            if (!(v >= -2147483648.0 && v <= 2147483647.0)) t.range(d, "-2147483648 to 2147483647");
-            return Value(static_cast<int32_t>(v));
+            Value out;
+            if (!jet::ValueText::wholeNumber(numberOf(d, t).number, column.type, out))
+                t.range(d, column.type == ColumnType::Byte  ? "0 to 255"
+                           : column.type == ColumnType::Int ? "-32768 to 32767"
+                                                            : "-2147483648 to 2147483647");
+            return out;
         }
         case ColumnType::Money: {
             const Datum n = numberOf(d, t);
             bool negative;
             u128 mag;
-            int scale;
-            if (!splitDecimal(exactText(n, 4), negative, mag, scale) || !rescale(mag, scale, 4) ||
-                mag > u128(std::numeric_limits<int64_t>::max()))
+            const u128 maxPositive = u128(std::numeric_limits<int64_t>::max());
+            if (!jet::ValueText::scaledDecimal(exactText(n, 4), 4, negative, mag) ||
+                mag > maxPositive + (negative ? 1 : 0))
                 t.range(d, "-922337203685477.5808 to 922337203685477.5807");
-            const int64_t s = static_cast<int64_t>(mag);
-            return Value(Currency{negative ? -s : s});
+            const int64_t s = negative ? static_cast<int64_t>(0 - static_cast<uint64_t>(mag))
+                                       : static_cast<int64_t>(mag);
+            return Value(Currency{s});
         }
         case ColumnType::Float: {
             const Datum n = numberOf(d, t);
@@ -169,9 +119,8 @@ Value ValueConverter::toColumn(const Datum& d, const ColumnDef& column, const st
             const int precision = column.precision == 0 ? 18 : column.precision;
             bool negative;
             u128 mag;
-            int scale;
-            if (!splitDecimal(exactText(n, column.scale), negative, mag, scale) ||
-                !rescale(mag, scale, column.scale))
+            if (!jet::ValueText::scaledDecimal(exactText(n, column.scale), column.scale, negative,
+                                               mag))
                 t.range(d, "too many digits");
             u128 limit = 1;
             for (int i = 0; i < precision; ++i)
@@ -192,9 +141,8 @@ Value ValueConverter::toColumn(const Datum& d, const ColumnDef& column, const st
         case ColumnType::DateTime: {
             if (d.kind == Kind::Date) return Value(DateTime{d.number});
             if (d.kind == Kind::Number) return Value(DateTime{d.number});
-            double days;
-            if (d.kind == Kind::Text && ValueText::parseDate(d.text, days))
-                return Value(DateTime{days});
+            DateTime when;
+            if (d.kind == Kind::Text && DateTime::parse(d.text, when)) return Value(when);
             t.mismatch(d);
         }
         case ColumnType::Text:
@@ -204,22 +152,20 @@ Value ValueConverter::toColumn(const Datum& d, const ColumnDef& column, const st
         case ColumnType::Guid: {
             if (d.kind == Kind::Guid) return Value(d.guid);
             if (d.kind != Kind::Text) t.mismatch(d);
+            // A statement's GUID text may leave out the braces and the dashes; once they are
+            // taken out, the 32 digits read as the value-as-text rule's form.
             std::string hex;
             for (char c : d.text)
                 if (c != '{' && c != '}' && c != '-' && c != ' ') hex += c;
-            const std::string& s = d.text;
             const bool shaped =
                 hex.size() == 32 &&
-                s.find_first_not_of("{}-0123456789abcdefABCDEF") == std::string::npos;
-            if (!shaped) t.mismatch(d);
-            uint8_t raw[16];
-            for (int i = 0; i < 16; ++i)
-                raw[i] = static_cast<uint8_t>(std::stoi(hex.substr(size_t(i) * 2, 2), nullptr, 16));
-            // Stored in the Windows layout: the first three groups little-endian.
-            static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+                d.text.find_first_not_of("{}-0123456789abcdefABCDEF") == std::string::npos;
             Guid g;
-            for (int i = 0; i < 16; ++i)
-                g.bytes[size_t(i)] = raw[kOrder[i]];
+            if (!shaped || !jet::ValueText::parseGuid(hex.substr(0, 8) + "-" + hex.substr(8, 4) +
+                                                          "-" + hex.substr(12, 4) + "-" +
+                                                          hex.substr(16, 4) + "-" + hex.substr(20),
+                                                      g))
+                t.mismatch(d);
             return Value(g);
         }
         case ColumnType::Binary:

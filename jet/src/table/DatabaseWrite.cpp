@@ -3,6 +3,7 @@
 #include "jet/Database.h"
 #include "jet/Error.h"
 #include "table/RowWriter.h"
+#include "table/UserRows.h"
 
 namespace jet {
 
@@ -19,15 +20,16 @@ RowWriter& writerOf(Database::Impl& impl) {
 
 RowId Database::insertRow(std::string_view table, const std::vector<Value>& values,
                           AutoNumbers autoNumbers) {
-    return writerOf(*m_impl).insert(table, values, autoNumbers == AutoNumbers::KeepGiven);
+    return UserRows(*m_impl, writerOf(*m_impl))
+        .insert(table, values, autoNumbers == AutoNumbers::KeepGiven);
 }
 
 void Database::updateRow(std::string_view table, RowId row, const std::vector<Value>& values) {
-    writerOf(*m_impl).update(table, row, values);
+    UserRows(*m_impl, writerOf(*m_impl)).update(table, row, values);
 }
 
 void Database::deleteRow(std::string_view table, RowId row) {
-    writerOf(*m_impl).remove(table, row);
+    UserRows(*m_impl, writerOf(*m_impl)).remove(table, row);
 }
 
 void Database::transact(const std::function<void()>& body) {

@@ -174,14 +174,14 @@ void RowWriter::checkWritable() {
     m_changes.checkWritable();
 }
 
+bool RowWriter::isSystemTable(const StoredTableDef& def) const {
+    const CatalogEntry* entry = m_db.findTable(def.name);
+    return def.isSystemTable() || (entry && entry->kind == ObjectKind::SystemTable);
+}
+
 const StoredTableDef& RowWriter::writableTable(std::string_view table) {
     checkWritable();
     const StoredTableDef& def = m_db.tableDef(table);
-    const CatalogEntry* entry = m_db.findTable(table);
-    if (!m_systemRows && (def.isSystemTable() || (entry && entry->kind == ObjectKind::SystemTable)))
-        throw Error(hr::kReadOnly, "'" + def.name +
-                                       "' is a system table; only the database "
-                                       "itself changes its records.");
     for (const StoredColumn& c : def.columns)
         if (!FieldEncoder::supported(c.type))
             throw Error(hr::kNotSupported, "Table '" + def.name + "' has field '" + c.name +
@@ -247,7 +247,7 @@ RowWriter::Located RowWriter::locate(PageSet& pages, const StoredTableDef& def, 
 }
 
 RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values,
-                        bool keepAutoNumbers) {
+                        bool keepAutoNumbers, bool holdIndexEntries) {
     if (m_heldEntries.holdsAny()) {
         // Checks of related tables and the first look for the highest AutoNumber read
         // indexes: they must see the entries held so far.
@@ -285,7 +285,7 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         uint32_t at =
             space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row, 0, tableText(def));
         id = RowId{at >> 8, static_cast<uint8_t>(at & 0xFF)};
-        if (index::IndexBatch* held = m_heldEntries.batch(); held && !related && !m_systemRows)
+        if (index::IndexBatch* held = m_heldEntries.batch(); held && !related && holdIndexEntries)
             held->insert(def, stored, id);
         else if (!def.realIndexes.empty())
             updateIndexes(pages, def, m_db.header().sortOrder, nullptr, id, &stored, id);
@@ -296,15 +296,13 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     return id;
 }
 
-void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Value>& values) {
+std::vector<ReferentialIntegrity::Dependents> RowWriter::update(std::string_view table,
+                                                                RowId rowId,
+                                                                const std::vector<Value>& values) {
     m_changes.flushHeld();  // the change edits indexes, which must hold every entry first
     const StoredTableDef def = writableTable(table);
     checkValueCount(def, values);
     const bool related = ReferentialIntegrity::involved(def);
-    if (related && !m_changes.currentBatch()) {
-        transact([&] { update(table, rowId, values); });
-        return;
-    }
     std::vector<ReferentialIntegrity::Dependents> dependents;
     m_changes.step([&](PageSet& pages) {
         Located at = locate(pages, def, rowId);
@@ -398,17 +396,14 @@ void RowWriter::update(std::string_view table, RowId rowId, const std::vector<Va
         if (at.moved && at.dataPage != at.page)
             space.settle(at.dataPage, def.ownedMap, def.freeMap, what);
     });
-    cascade(dependents);
+    return dependents;
 }
 
-void RowWriter::remove(std::string_view table, RowId rowId) {
+std::vector<ReferentialIntegrity::Dependents> RowWriter::remove(std::string_view table,
+                                                                RowId rowId) {
     m_changes.flushHeld();  // the change edits indexes, which must hold every entry first
     const StoredTableDef def = writableTable(table);
     const bool related = ReferentialIntegrity::involved(def);
-    if (related && !m_changes.currentBatch()) {
-        transact([&] { remove(table, rowId); });
-        return;
-    }
     std::vector<ReferentialIntegrity::Dependents> dependents;
     m_changes.step([&](PageSet& pages) {
         Located at = locate(pages, def, rowId);
@@ -442,7 +437,7 @@ void RowWriter::remove(std::string_view table, RowId rowId) {
         space.settle(at.page, def.ownedMap, def.freeMap, what);
         writeCounters(pages, def, def.rowCount == 0 ? 0 : def.rowCount - 1, def.autoNumber);
     });
-    cascade(dependents);
+    return dependents;
 }
 
 std::optional<std::vector<Value>> RowWriter::readRow(const StoredTableDef& def, RowId row) {
@@ -457,55 +452,6 @@ std::optional<std::vector<Value>> RowWriter::readRow(const StoredTableDef& def, 
     RowDecoder(m_db.pager(), m_db.text(), def)
         .decode(ByteView(at.bytes.data(), at.bytes.size(), at.dataPage), values);
     return values;
-}
-
-void RowWriter::cascade(const std::vector<ReferentialIntegrity::Dependents>& dependents) {
-    using Action = ReferentialIntegrity::Dependents::Action;
-    for (const ReferentialIntegrity::Dependents& d : dependents) {
-        for (RowId row : d.rows) {
-            // an earlier cascade of the same change may have taken the row already
-            std::optional<std::vector<Value>> values = readRow(m_db.tableDef(d.table), row);
-            if (!values) continue;
-            if (d.action == Action::Delete) {
-                remove(d.table, row);
-                continue;
-            }
-            for (size_t i = 0; i < d.columns.size(); ++i)
-                (*values)[d.columns[i]] = d.action == Action::Update ? d.newKey[i] : Value();
-            update(d.table, row, *values);
-        }
-    }
-}
-
-}  // namespace jet
-
-namespace jet {
-
-namespace {
-struct SystemRowsScope {
-    bool& flag;
-    explicit SystemRowsScope(bool& f) : flag(f) { flag = true; }
-    ~SystemRowsScope() { flag = false; }
-    SystemRowsScope(const SystemRowsScope&) = delete;
-    SystemRowsScope& operator=(const SystemRowsScope&) = delete;
-};
-}  // namespace
-
-RowId RowWriter::insertSystemRow(std::string_view table, const std::vector<Value>& values) {
-    SystemRowsScope scope(m_systemRows);
-    return insert(table, values);
-}
-
-void RowWriter::removeSystemRow(std::string_view table, RowId row) {
-    SystemRowsScope scope(m_systemRows);
-    remove(table, row);
-}
-
-void RowWriter::updateSystemRow(std::string_view table, RowId row,
-                                const std::vector<Value>& values) {
-    SystemRowsScope scope(m_systemRows);
-    m_rules.clear();
-    update(table, row, values);
 }
 
 }  // namespace jet

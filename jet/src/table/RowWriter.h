@@ -22,15 +22,20 @@ namespace jet {
 // Row changes on an open Jet 4 database, with the rules a row is held to. Each call is one
 // all-or-nothing change run by the database's ChangeRunner: values are checked and every page
 // prepared in memory first (a refused value changes nothing), then the pages reach the file
-// under the journal.
+// under the journal. Any table may be written here, the catalog's system tables too (the
+// schema changes add and remove their rows); what users may write, and what a change to a
+// primary row does to its related rows, is UserRows' (table/UserRows.h).
 class RowWriter : private ChangeRunner::Observer {
 public:
     RowWriter(Database::Impl& db, ChangeRunner& changes);
     ~RowWriter() override;
 
     // keepAutoNumbers: AutoNumber fields given a value keep it; the counter moves past it.
+    // holdIndexEntries: inside transact(), the row's index entries may be held aside and
+    // written together with the others (users' rows); without it they are written with the row
+    // (the catalog's rows, which a schema change adds).
     RowId insert(std::string_view table, const std::vector<Value>& values,
-                 bool keepAutoNumbers = false);
+                 bool keepAutoNumbers = false, bool holdIndexEntries = false);
     // Runs body as one change: the row changes and page changes made inside it reach the file
     // together, under one journal, or not at all. Inside, reads (rows, long values, table
     // definitions) see the change so far. When anything inside throws, the whole change is
@@ -42,15 +47,23 @@ public:
     // Checks that the database may be changed at all (open for writing, Jet 4, not failed).
     void changePages(const std::function<void(PageSet&)>& body);
 
-    void update(std::string_view table, RowId row, const std::vector<Value>& values);
-    void remove(std::string_view table, RowId row);
-    // The same, allowed on system tables too: for schema changes, which add and remove the
-    // catalog rows (MSysObjects, MSysACEs) of the objects they make and drop.
-    RowId insertSystemRow(std::string_view table, const std::vector<Value>& values);
-    void removeSystemRow(std::string_view table, RowId row);
-    // A catalog row rewritten (a table's DateUpdate and property blob); the field rules read
-    // from the blobs are read again.
-    void updateSystemRow(std::string_view table, RowId row, const std::vector<Value>& values);
+    // Both give back the related tables' rows that the change to a primary row reaches
+    // (ReferentialIntegrity::dependents), for the caller to carry the change to.
+    std::vector<ReferentialIntegrity::Dependents> update(std::string_view table, RowId row,
+                                                         const std::vector<Value>& values);
+    std::vector<ReferentialIntegrity::Dependents> remove(std::string_view table, RowId row);
+
+    // The row's values within the change being prepared; nullopt when it no longer exists.
+    // Only inside a change.
+    std::optional<std::vector<Value>> readRow(const StoredTableDef& def, RowId row);
+    bool inChange() const { return m_changes.currentBatch() != nullptr; }
+    // Open for writing, Jet 4 and not failed; jet::Error otherwise.
+    void checkWritable();
+    // A table of the database's own (MSys...): by its flags or by its catalog entry.
+    bool isSystemTable(const StoredTableDef& def) const;
+    // The field rules are read again from the property blobs (a catalog row that holds one is
+    // being rewritten).
+    void forgetRules() { m_rules.clear(); }
 
 private:
     struct Located {
@@ -62,11 +75,6 @@ private:
 
     const StoredTableDef& writableTable(std::string_view table);
     Located locate(PageSet& pages, const StoredTableDef& def, RowId row);
-    // The row's values within the change being prepared; nullopt when it no longer exists.
-    std::optional<std::vector<Value>> readRow(const StoredTableDef& def, RowId row);
-    // Carries a primary row's deletion or key change to the related tables' rows.
-    void cascade(const std::vector<ReferentialIntegrity::Dependents>& dependents);
-    void checkWritable();
     void stepDone(const std::set<uint32_t>&) override {}
     // A failed write or a dropped batch leaves the caches below describing pages that differ.
     void written(bool failed) override;
@@ -82,7 +90,6 @@ private:
     index::HeldIndexEntries m_heldEntries;
     std::map<uint32_t, ColumnRules> m_rules;  // by TDEF page
     AutoNumbers m_autoNumbers;
-    bool m_systemRows = false;  // insertSystemRow/removeSystemRow running
 };
 
 }  // namespace jet

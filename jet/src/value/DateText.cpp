@@ -2,23 +2,15 @@
 #include <cmath>
 #include <string_view>
 
+#include "jet/Text.h"
 #include "jet/Value.h"
+#include "value/TextScan.h"
 
 namespace jet {
 
 namespace {
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
+using textscan::isDigit;
 
 // Reads 1..max digits at s[i]; false when there are none or more.
 bool readInt(std::string_view s, size_t& i, int maxDigits, int& out, int& digits) {
@@ -30,26 +22,6 @@ bool readInt(std::string_view s, size_t& i, int maxDigits, int& out, int& digits
         ++i;
     }
     return digits > 0;
-}
-
-bool leapYear(int y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int daysInMonth(int y, int m) {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && leapYear(y) ? 29 : kDays[m - 1];
-}
-
-bool equalsNoCase(std::string_view a, const char* b) {
-    size_t n = 0;
-    for (; b[n]; ++n) {
-        if (n >= a.size()) return false;
-        char c = a[n];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-        if (c != b[n]) return false;
-    }
-    return n == a.size();
 }
 
 // Date part: fields separated by '-' or '/'.
@@ -75,10 +47,7 @@ bool parseDayPart(std::string_view s, DateTime::Parts& p) {
         p.day = b;
         p.year = dc <= 2 ? (c < 30 ? 2000 + c : 1900 + c) : c;
     }
-    if (p.year < 100 || p.year > 9999 || p.month < 1 || p.month > 12 || p.day < 1 ||
-        p.day > daysInMonth(p.year, p.month))
-        return false;
-    return true;
+    return true;  // the calendar's own check (fromValidParts) follows
 }
 
 // Time part: h:mm[:ss], optionally with AM/PM attached or as the next word.
@@ -100,16 +69,15 @@ bool parseTimePart(std::string_view s, std::string_view meridiem, DateTime::Part
     }
     if (!meridiem.empty()) {
         bool pm;
-        if (equalsNoCase(meridiem, "AM"))
+        if (CaseFold::equal(meridiem, "AM"))
             pm = false;
-        else if (equalsNoCase(meridiem, "PM"))
+        else if (CaseFold::equal(meridiem, "PM"))
             pm = true;
         else
             return false;
         if (h < 1 || h > 12) return false;
         h = (h % 12) + (pm ? 12 : 0);
     }
-    if (h > 23 || m > 59 || sec > 59) return false;
     p.hour = h;
     p.minute = m;
     p.second = sec;
@@ -119,7 +87,7 @@ bool parseTimePart(std::string_view s, std::string_view meridiem, DateTime::Part
 }  // namespace
 
 bool DateTime::parse(std::string_view text, DateTime& out) {
-    std::string_view s = trim(text);
+    std::string_view s = textscan::trimBlanks(text);
     if (s.empty() || s.size() > 40) return false;
     // Up to three blank-separated words; an ISO 'T' between date and time counts as a blank.
     std::string_view words[4];
@@ -159,8 +127,7 @@ bool DateTime::parse(std::string_view text, DateTime& out) {
     } else if (!haveDate) {
         return false;
     }
-    out = DateTime::fromParts(p);
-    return std::isfinite(out.days);
+    return DateTime::fromValidParts(p, out) && std::isfinite(out.days);
 }
 
 }  // namespace jet

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "jet/ValueText.h"
+
 namespace jet {
 
 std::string columnTypeName(ColumnType type) {
@@ -141,29 +143,13 @@ DateTime DateTime::fromParts(const Parts& p) {
     return DateTime{day >= 0 ? double(day) + frac : double(day) - frac};
 }
 
+// Both are the value-as-text rule's own forms.
 std::string Guid::toString() const {
-    const auto& b = bytes;
-    char buf[40];
-    std::snprintf(buf, sizeof buf,
-                  "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3],
-                  b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13],
-                  b[14], b[15]);
-    return buf;
+    return ValueText::formatGuid(*this);
 }
 
 std::string Decimal::toString() const {
-    unsigned __int128 mag = (static_cast<unsigned __int128>(hi) << 64) | lo;
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(mag % 10)));
-        mag /= 10;
-    } while (mag != 0);
-    if (scale > 0) {
-        if (digits.size() <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
-        digits.insert(digits.size() - scale, 1, '.');
-    }
-    bool zero = hi == 0 && lo == 0;
-    return (negative && !zero ? "-" : "") + digits;
+    return ValueText::formatDecimal(*this);
 }
 
 }  // namespace jet

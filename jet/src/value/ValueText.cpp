@@ -8,12 +8,17 @@
 
 #include "jet/Error.h"
 #include "jet/Text.h"
+#include "value/TextScan.h"
 
 namespace jet {
 
 namespace {
 
 const char kHex[] = "0123456789ABCDEF";
+
+// A GUID's bytes as stored (the Windows layout: the first three groups little-endian), in the
+// order its text shows them.
+constexpr int kGuidOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
 
 void appendHexByte(std::string& out, uint8_t b) {
     out += kHex[b >> 4];
@@ -123,11 +128,10 @@ std::string ValueText::formatDecimal(const Decimal& d) {
 
 std::string ValueText::formatGuid(const Guid& g) {
     const auto& b = g.bytes;
-    static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
     std::string out = "{";
     for (int i = 0; i < 16; ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
-        appendHexByte(out, b[kOrder[i]]);
+        appendHexByte(out, b[kGuidOrder[i]]);
     }
     out += '}';
     return out;
@@ -143,13 +147,7 @@ std::string ValueText::formatBytes(std::span<const uint8_t> b) {
 
 namespace {
 
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
+using textscan::trimBlanks;
 
 bool readDouble(std::string_view s, double& out) {
     if (!s.empty() && s.front() == '+') s.remove_prefix(1);
@@ -213,7 +211,59 @@ bool scaledMagnitude(const DecimalText& d, size_t places, unsigned __int128& out
     return true;
 }
 
+std::string outsideWhole(ColumnType type) {
+    return type == ColumnType::Byte  ? "it is outside 0 to 255."
+           : type == ColumnType::Int ? "it is outside -32768 to 32767."
+                                     : "it is outside -2147483648 to 2147483647.";
+}
+
 }  // namespace
+
+bool ValueText::wholeNumber(double v, ColumnType type, Value& out) {
+    const double d = std::nearbyint(v);
+    switch (type) {
+        case ColumnType::Byte:
+            if (!(d >= 0 && d <= 255)) return false;
+            out = Value(static_cast<uint8_t>(d));
+            return true;
+        case ColumnType::Int:
+            if (!(d >= -32768.0 && d <= 32767.0)) return false;
+            out = Value(static_cast<int16_t>(d));
+            return true;
+        case ColumnType::Long:
+            if (!(d >= -2147483648.0 && d <= 2147483647.0)) return false;
+            out = Value(static_cast<int32_t>(d));
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool ValueText::scaledDecimal(std::string_view text, unsigned places, bool& negative,
+                              unsigned __int128& magnitude) {
+    DecimalText dt;
+    if (!readDecimal(text, dt) || !scaledMagnitude(dt, places, magnitude)) return false;
+    negative = dt.negative;
+    return true;
+}
+
+bool ValueText::parseGuid(std::string_view g, Guid& out) {
+    if (g.size() == 38 && g.front() == '{' && g.back() == '}') g = g.substr(1, 36);
+    size_t pos = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) {
+            if (pos >= g.size() || g[pos] != '-') return false;
+            ++pos;
+        }
+        unsigned v = 0;
+        if (pos + 2 > g.size()) return false;
+        auto r = std::from_chars(g.data() + pos, g.data() + pos + 2, v, 16);
+        if (r.ptr != g.data() + pos + 2) return false;
+        out.bytes[kGuidOrder[i]] = static_cast<uint8_t>(v);
+        pos += 2;
+    }
+    return pos == g.size();
+}
 
 Value ValueText::fromText(std::string_view raw, const FieldShape& field) {
     const ColumnType type = field.type;
@@ -253,19 +303,9 @@ Value ValueText::fromText(std::string_view raw, const FieldShape& field) {
         case ColumnType::Long: {
             double d;
             if (!readDouble(s, d) || !std::isfinite(d)) return refuse("it is not a number.");
-            d = std::nearbyint(d);
-            const double lo = type == ColumnType::Byte  ? 0
-                              : type == ColumnType::Int ? -32768.0
-                                                        : -2147483648.0;
-            const double hi = type == ColumnType::Byte  ? 255
-                              : type == ColumnType::Int ? 32767.0
-                                                        : 2147483647.0;
-            if (d < lo || d > hi)
-                return refuse("it is outside " + formatDouble(lo) + " to " + formatDouble(hi) +
-                              ".");
-            if (type == ColumnType::Byte) return Value(static_cast<uint8_t>(d));
-            if (type == ColumnType::Int) return Value(static_cast<int16_t>(d));
-            return Value(static_cast<int32_t>(d));
+            Value out;
+            if (!wholeNumber(d, type, out)) return refuse(outsideWhole(type));
+            return out;
         }
         case ColumnType::Float: {
             float f;
@@ -282,18 +322,19 @@ Value ValueText::fromText(std::string_view raw, const FieldShape& field) {
         }
         case ColumnType::Money: {
             DecimalText dt;
-            unsigned __int128 m;
             if (!readDecimal(s, dt)) {
                 double d;
                 if (!readDouble(s, d) || !std::isfinite(d) || std::fabs(d) > 9.2e14)
                     return refuse("it is not an amount.");
                 return Value(Currency{std::llround(d * 10000.0)});
             }
+            bool negative;
+            unsigned __int128 m;
             const unsigned __int128 maxPositive = static_cast<unsigned __int128>(INT64_MAX);
-            if (!scaledMagnitude(dt, 4, m) || m > maxPositive + (dt.negative ? 1 : 0))
+            if (!scaledDecimal(s, 4, negative, m) || m > maxPositive + (negative ? 1 : 0))
                 return refuse("it is outside the range of a currency.");
-            const int64_t v = dt.negative ? static_cast<int64_t>(0 - static_cast<uint64_t>(m))
-                                          : static_cast<int64_t>(m);
+            const int64_t v = negative ? static_cast<int64_t>(0 - static_cast<uint64_t>(m))
+                                       : static_cast<int64_t>(m);
             return Value(Currency{v});
         }
         case ColumnType::DateTime: {
@@ -307,32 +348,18 @@ Value ValueText::fromText(std::string_view raw, const FieldShape& field) {
             return refuse("it is not a date (year/month/day hour:minute:second).");
         }
         case ColumnType::Guid: {
-            std::string_view g = s;
-            if (g.size() == 38 && g.front() == '{' && g.back() == '}') g = g.substr(1, 36);
-            static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
             Guid out;
-            size_t pos = 0;
-            for (int i = 0; i < 16; ++i) {
-                if (i == 4 || i == 6 || i == 8 || i == 10) {
-                    if (pos >= g.size() || g[pos] != '-') return refuse("it is not a GUID.");
-                    ++pos;
-                }
-                unsigned v = 0;
-                if (pos + 2 > g.size()) return refuse("it is not a GUID.");
-                auto r = std::from_chars(g.data() + pos, g.data() + pos + 2, v, 16);
-                if (r.ptr != g.data() + pos + 2) return refuse("it is not a GUID.");
-                out.bytes[kOrder[i]] = static_cast<uint8_t>(v);
-                pos += 2;
-            }
-            if (pos != g.size()) return refuse("it is not a GUID.");
+            if (!parseGuid(s, out)) return refuse("it is not a GUID.");
             return Value(out);
         }
         case ColumnType::Numeric: {
             DecimalText dt;
+            bool negative;
             unsigned __int128 m;
             if (!readDecimal(s, dt)) return refuse("it is not a decimal number.");
             const uint8_t precision = field.precision ? field.precision : 18;
-            if (!scaledMagnitude(dt, field.scale, m)) return refuse("it has too many digits.");
+            if (!scaledDecimal(s, field.scale, negative, m))
+                return refuse("it has too many digits.");
             unsigned __int128 limit = 1;
             for (int i = 0; i < precision; ++i)
                 limit *= 10;
@@ -341,7 +368,7 @@ Value ValueText::fromText(std::string_view raw, const FieldShape& field) {
             Decimal d;
             d.precision = precision;
             d.scale = field.scale;
-            d.negative = dt.negative && m != 0;
+            d.negative = negative && m != 0;
             d.lo = static_cast<uint64_t>(m);
             d.hi = static_cast<uint64_t>(m >> 64);
             return Value(d);
@@ -360,11 +387,7 @@ Value ValueText::fromText(std::string_view raw, const FieldShape& field) {
     }
 }
 
-namespace {
-
-// The number a value of a number kind (yes/no as -1/0, currency in units, a decimal as near as
-// a double gets) stands for; false for other kinds.
-bool numberOf(const Value& v, double& out) {
+bool ValueText::numberOf(const Value& v, double& out) {
     switch (v.type()) {
         case ValueType::Bool:
             out = v.as<bool>() ? -1.0 : 0.0;
@@ -398,8 +421,6 @@ bool numberOf(const Value& v, double& out) {
     }
 }
 
-}  // namespace
-
 Value ValueText::fromValue(const Value& v, const FieldShape& field) {
     if (v.isNull()) return Value();
     if (v.type() == ValueType::Text) return fromText(v.as<std::string>(), field);
@@ -422,19 +443,9 @@ Value ValueText::fromValue(const Value& v, const FieldShape& field) {
         case ColumnType::Int:
         case ColumnType::Long: {
             if (!number || !std::isfinite(d)) return refuse("it is not a number.");
-            d = std::nearbyint(d);
-            const double lo = field.type == ColumnType::Byte  ? 0
-                              : field.type == ColumnType::Int ? -32768.0
-                                                              : -2147483648.0;
-            const double hi = field.type == ColumnType::Byte  ? 255
-                              : field.type == ColumnType::Int ? 32767.0
-                                                              : 2147483647.0;
-            if (d < lo || d > hi)
-                return refuse("it is outside " + formatDouble(lo) + " to " + formatDouble(hi) +
-                              ".");
-            if (field.type == ColumnType::Byte) return Value(static_cast<uint8_t>(d));
-            if (field.type == ColumnType::Int) return Value(static_cast<int16_t>(d));
-            return Value(static_cast<int32_t>(d));
+            Value out;
+            if (!wholeNumber(d, field.type, out)) return refuse(outsideWhole(field.type));
+            return out;
         }
         case ColumnType::Float:
             if (v.type() == ValueType::Float) return v;

@@ -1,15 +1,16 @@
 // Expressions worked out as Jet does: wildcards, case, nulls, dates and numbers in text.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "jet/Database.h"
 #include "jet/Error.h"
 #include "jet/Sql.h"
 #include "jet/Text.h"
 #include "sql/Evaluator.h"
-#include "jet/Text.h"
+#include "sql/ExprText.h"
 #include "sql/Parser.h"
 #include "sql/ValueConverter.h"
-#include "sql/ValueText.h"
 
 using namespace jet;
 using namespace jet::sql;
@@ -106,7 +107,7 @@ TEST(SqlExpression, NumbersDatesAndMismatches) {
     EXPECT_EQ(truth("True = -1"), "T");
     EXPECT_EQ(truth("#2020-01-31# = #1/31/2020#"), "T");
     EXPECT_EQ(truth("#2020-01-31 12:00# > #2020-01-31#"), "T");
-    EXPECT_EQ(ValueText::dateText(constant("#2020-02-28# + 1").number), "2020-02-29");
+    EXPECT_EQ(ExprText::dateText(constant("#2020-02-28# + 1").number), "2020-02-29");
     EXPECT_DOUBLE_EQ(constant("#2020-03-01# - #2020-02-01#").number, 29);
     // Before 1899-12-30 the stored fraction counts forward; order follows the calendar.
     EXPECT_EQ(truth("#1899-12-29 06:00# > #1899-12-29#"), "T");
@@ -123,22 +124,23 @@ TEST(SqlExpression, NumbersDatesAndMismatches) {
 }
 
 TEST(SqlExpression, DateTextForms) {
-    double d;
-    ASSERT_TRUE(ValueText::parseDate("2021-03-04", d));
-    EXPECT_EQ(ValueText::dateText(d), "2021-03-04");
-    ASSERT_TRUE(ValueText::parseDate("3/4/2021 1:05:09 PM", d));
-    EXPECT_EQ(ValueText::dateText(d), "2021-03-04 13:05:09");
-    ASSERT_TRUE(ValueText::parseDate("12/31/99", d));
-    EXPECT_EQ(ValueText::dateText(d), "1999-12-31");
-    ASSERT_TRUE(ValueText::parseDate("1/1/29", d));
-    EXPECT_EQ(ValueText::dateText(d), "2029-01-01");
-    ASSERT_TRUE(ValueText::parseDate("2021-03-04T23:59", d));
-    EXPECT_EQ(ValueText::dateText(d), "2021-03-04 23:59:00");
-    ASSERT_TRUE(ValueText::parseDate("12:00 AM", d));
+    DateTime when;
+    double& d = when.days;
+    ASSERT_TRUE(DateTime::parse("2021-03-04", when));
+    EXPECT_EQ(ExprText::dateText(d), "2021-03-04");
+    ASSERT_TRUE(DateTime::parse("3/4/2021 1:05:09 PM", when));
+    EXPECT_EQ(ExprText::dateText(d), "2021-03-04 13:05:09");
+    ASSERT_TRUE(DateTime::parse("12/31/99", when));
+    EXPECT_EQ(ExprText::dateText(d), "1999-12-31");
+    ASSERT_TRUE(DateTime::parse("1/1/29", when));
+    EXPECT_EQ(ExprText::dateText(d), "2029-01-01");
+    ASSERT_TRUE(DateTime::parse("2021-03-04T23:59", when));
+    EXPECT_EQ(ExprText::dateText(d), "2021-03-04 23:59:00");
+    ASSERT_TRUE(DateTime::parse("12:00 AM", when));
     EXPECT_DOUBLE_EQ(d, 0);
     for (const char* bad : {"2021-02-29", "2020-13-01", "13/1/2020", "2020-01-01 24:00", "abc",
                             "2020-01", "1:2:3:4", "12:00 XM", "2020-01-01 10:00 PM extra", ""})
-        EXPECT_FALSE(ValueText::parseDate(bad, d)) << bad;
+        EXPECT_FALSE(DateTime::parse(bad, when)) << bad;
 }
 
 TEST(SqlExpression, ValuesConvertToTheFieldType) {
@@ -160,6 +162,9 @@ TEST(SqlExpression, ValuesConvertToTheFieldType) {
     EXPECT_EQ(to("1.23455", col(ColumnType::Money)), Value(Currency{12346}));
     EXPECT_EQ(to("-922337203685477.5807", col(ColumnType::Money)),
               Value(Currency{-9223372036854775807LL}));
+    // The lowest amount the range names is an amount too.
+    EXPECT_EQ(to("-922337203685477.5808", col(ColumnType::Money)),
+              Value(Currency{std::numeric_limits<int64_t>::min()}));
     EXPECT_EQ(to("0.1", col(ColumnType::Money)), Value(Currency{1000}));
     EXPECT_EQ(to("12.345", col(ColumnType::Numeric, 10, 2)), Value(Decimal{0, 1234, false, 10, 2}));
     EXPECT_EQ(to("-0.005", col(ColumnType::Numeric, 10, 2)), Value(Decimal{0, 0, false, 10, 2}));
@@ -170,6 +175,7 @@ TEST(SqlExpression, ValuesConvertToTheFieldType) {
     EXPECT_EQ(to("12.50", col(ColumnType::Text)), Value(std::string("12.5")));
     const Value g = to("'{01234567-89AB-CDEF-0123-456789ABCDEF}'", col(ColumnType::Guid));
     EXPECT_EQ(g.as<Guid>().toString(), "{01234567-89AB-CDEF-0123-456789ABCDEF}");
+    EXPECT_EQ(to("'0123456789abcdef0123456789ABCDEF'", col(ColumnType::Guid)), g);
     EXPECT_TRUE(to("Null", col(ColumnType::Long)).isNull());
 
     try {
@@ -222,4 +228,67 @@ TEST(SqlExpression, ConditionTestsRowsOfATable) {
     EXPECT_THROW(sql::Condition("Qty = 'abc'", t, Format::Jet4), Error);
     EXPECT_THROW(sql::Condition("Price > 1", t, Format::Jet4), Error);
     EXPECT_THROW(sql::Condition("Name = 'x' garbage", t, Format::Jet4), Error);
+}
+
+// A field compared with a literal is worked out from the row's cell directly (the literal's
+// key made once); with the literal on the left the same comparison takes the general way
+// through Datums. Both must answer alike for every operator, over texts that tie in the
+// database's order, texts longer than a key covers, nulls, numbers and dates before 1899-12-30.
+TEST(SqlExpression, FieldAgainstLiteralAgreesWithTheGeneralWay) {
+    TableDef t;
+    t.name = "T";
+    for (auto [name, type] : {std::pair{"Name", ColumnType::Memo},
+                              {"Qty", ColumnType::Double},
+                              {"Born", ColumnType::DateTime}}) {
+        ColumnDef c;
+        c.name = name;
+        c.type = type;
+        t.columns.push_back(c);
+    }
+    const std::string longA = std::string(300, 'x') + "a";
+    const std::string longB = std::string(300, 'x') + "B";
+    const std::vector<std::string> texts = {"ann", "ANN", "Ann ", "anna", "Zoë", "zoe", "", longA,
+                                            longB};
+    const std::vector<double> numbers = {-1.5, 0, 2, 2.5};
+    const std::vector<double> dates = {-1.25, -1.75, -1, 0, 0.5};  // -1.25: 1899-12-29 06:00
+    std::vector<std::vector<Value>> rows;
+    for (size_t i = 0; i < texts.size(); ++i)
+        rows.push_back({Value(texts[i]), Value(numbers[i % numbers.size()]),
+                        Value(DateTime{dates[i % dates.size()]})});
+    rows.push_back({Value(), Value(), Value()});
+    const std::vector<std::pair<std::string, std::string>> ops = {
+        {"=", "="}, {"<>", "<>"}, {"<", ">"}, {"<=", ">="}, {">", "<"}, {">=", "<="}};
+    std::vector<std::pair<std::string, std::string>> sides;  // field side, literal
+    for (const char* text : {"'ann'", "'Zoe'", "''", "'x'"})
+        sides.push_back({"Name", text});
+    sides.push_back({"Name", "'" + longA + "'"});
+    for (const char* n : {"2", "-1.5", "True"})
+        sides.push_back({"Qty", n});
+    for (const char* d : {"#1899-12-29 06:00#", "#1899-12-30#", "-1.25"})
+        sides.push_back({"Born", d});
+    size_t matched = 0;
+    for (const auto& [field, literal] : sides) {
+        for (const auto& [op, mirrored] : ops) {
+            const std::string fast = field + " " + op + " " + literal;
+            const std::string general = literal + " " + mirrored + " " + field;
+            const sql::Condition a(fast, t, Format::Jet4), b(general, t, Format::Jet4);
+            for (size_t r = 0; r < rows.size(); ++r) {
+                ASSERT_EQ(a.matches(rows[r]), b.matches(rows[r])) << fast << ", row " << r;
+                matched += a.matches(rows[r]);
+            }
+        }
+    }
+    EXPECT_GT(matched, 0u);
+    // LIKE, and NOT LIKE, directly and with the pattern worked out per row.
+    for (const char* pattern : {"a*", "*A", "z?e", "x*b"}) {
+        const sql::Condition like(std::string("Name like '") + pattern + "'", t, Format::Jet4);
+        const sql::Condition notLike(std::string("Name not like '") + pattern + "'", t,
+                                     Format::Jet4);
+        const sql::Condition general(std::string("Name like ('' & '") + pattern + "')", t,
+                                     Format::Jet4);
+        for (const auto& row : rows) {
+            EXPECT_EQ(like.matches(row), general.matches(row)) << pattern;
+            EXPECT_EQ(notLike.matches(row), !general.matches(row) && !row[0].isNull()) << pattern;
+        }
+    }
 }

@@ -1,4 +1,4 @@
-#include "sql/ValueText.h"
+#include "sql/ExprText.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,27 +6,14 @@
 #include <string>
 
 #include "jet/Value.h"
+#include "value/TextScan.h"
 
 namespace jet::sql {
 
-namespace {
+using textscan::isDigit;
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
-}  // namespace
-
-bool ValueText::parseNumber(std::string_view text, Datum& out) {
-    std::string_view s = trim(text);
+bool ExprText::parseNumber(std::string_view text, Datum& out) {
+    std::string_view s = textscan::trimBlanks(text);
     size_t i = 0;
     bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
@@ -67,14 +54,7 @@ bool ValueText::parseNumber(std::string_view text, Datum& out) {
     return true;
 }
 
-bool ValueText::parseDate(std::string_view text, double& days) {
-    DateTime d;
-    if (!DateTime::parse(text, d)) return false;
-    days = d.days;
-    return true;
-}
-
-std::string ValueText::numberText(const Datum& d) {
+std::string ExprText::numberText(const Datum& d) {
     if (!d.text.empty()) return d.text;
     if (d.number == std::floor(d.number) && std::fabs(d.number) < 1e15) {
         char buf[32];
@@ -86,7 +66,7 @@ std::string ValueText::numberText(const Datum& d) {
     return buf;
 }
 
-std::string ValueText::dateText(double days) {
+std::string ExprText::dateText(double days) {
     DateTime::Parts p = DateTime{days}.toParts();
     char buf[48];
     if (p.hour == 0 && p.minute == 0 && p.second == 0)
@@ -95,10 +75,6 @@ std::string ValueText::dateText(double days) {
         std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day,
                       p.hour, p.minute, p.second);
     return buf;
-}
-
-double ValueText::chronological(double days) {
-    return DateTime{days}.chronological();
 }
 
 }  // namespace jet::sql
