@@ -4,6 +4,7 @@
 #include <set>
 
 #include "catalog/PropertyBlob.h"
+#include "index/IndexBuilder.h"
 #include "index/IndexPage.h"
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
@@ -413,8 +414,8 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
         DefinitionStore::write(pages, space, now);
     });
     if (shared) return;
-    // The entries of the rows already there; a duplicate or a forbidden null refuses the
-    // whole change.
+    // The entries of the rows already there, sorted and written bottom-up into the tree in one
+    // pass; a duplicate or a forbidden null refuses the whole change.
     m_writer.changePages([&](PageSet& pages) {
         const StoredTableDef& now = m_impl.tableDefAtPage(tdef);
         std::vector<std::pair<RowId, std::vector<Value>>> rows;
@@ -422,13 +423,33 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
             rows.emplace_back(id, row);
             return true;
         });
+        if (rows.empty()) return;
         index::IndexWriter writer(now, realNumber, Format::Jet4, sortOrder());
         index::PageSetIndexSink sink(pages, now, realNumber);
-        for (const auto& [id, row] : rows) {
-            index::IndexRowChange change = writer.prepare(sink, nullptr, id, &row, id);
-            writer.apply(sink, change);
-            if (change.uniqueDelta != 0) sink.addToUniqueCount(change.uniqueDelta);
+        std::vector<index::IndexEntry> entries;
+        entries.reserve(rows.size());
+        for (const auto& [id, row] : rows)
+            if (std::optional<index::IndexEntry> e = writer.entryFor(row, id))
+                entries.push_back(std::move(*e));
+        index::IndexBuilder::sortEntries(entries);
+        int keys = 0;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (i == 0 || entries[i].key != entries[i - 1].key) {
+                ++keys;
+                continue;
+            }
+            // Equal keys sit side by side now; the later row is the one refused, as when the
+            // rows were added one by one in the order they are stored.
+            const RowId id = entries[i].row;
+            auto it = std::find_if(rows.begin(), rows.end(),
+                                   [&](const auto& r) { return r.first == id; });
+            writer.checkNewEntry(it->second, id, true, false);
         }
+        const uint32_t root = sink.storedRoot();
+        const uint32_t built =
+            index::IndexBuilder(sink, Format::Jet4, tdef).build(std::move(entries), {root});
+        if (built != root) sink.rootMoved(built);
+        sink.addToUniqueCount(keys);
     });
 }
 
