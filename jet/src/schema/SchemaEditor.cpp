@@ -82,6 +82,20 @@ void releaseLongValues(UsageMapRows& maps, PageSpace& space, const StoredTableDe
     maps.remove(column.lvFreeMap);
 }
 
+// A row stores how many fields it has, and readers take a field past that count as null, so a
+// field that starts out null everywhere can leave the rows as they are. Not so where the row
+// would have to gain something: a Yes/No field keeps its value in the null mask and starts as
+// No; an AutoNumber or a required field has a value. And the first variable-length field of a
+// table whose rows have none: those rows were stored without the table of variable offsets,
+// which other readers (mdbtools, mdb-reader) then look for and misread the row.
+bool keepsRows(const StoredTableDef& before, const NewColumn& column, const StoredColumn& added) {
+    if (column.required || column.autoNumber || added.isAutoNumber() || added.isAutoGuid() ||
+        added.type == ColumnType::Bool)
+        return false;
+    return added.isFixed() || std::any_of(before.columns.begin(), before.columns.end(),
+                                          [](const StoredColumn& c) { return !c.isFixed(); });
+}
+
 }  // namespace
 
 SchemaEditor::SchemaEditor(Database& db)
@@ -242,9 +256,11 @@ void SchemaEditor::dropTable(std::string_view table) {
 
 void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
     const StoredTableDef& def = userTable(table);
+    bool keepRows = false;
     {
         StoredTableDef probe = def;  // every check, before anything changes
         StoredColumn c = ColumnLayout::add(probe, column, sortOrder());
+        keepRows = keepsRows(def, column, c);
         if (c.isAutoNumber() && def.rowCount > 0)
             throw Error(hr::kNotSupported,
                         "Table " + inQuotes(def.name) + " has records, so field " +
@@ -274,7 +290,7 @@ void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
             }
             DefinitionStore::write(pages, space, now);
         });
-        rewriteRows(def.name);
+        if (!keepRows) rewriteRows(def.name);
         // Properties a field of the same name left behind must not apply to the new one.
         CatalogRows(m_db, m_writer)
             .changedTable(
