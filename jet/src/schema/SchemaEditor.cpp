@@ -1,7 +1,9 @@
 #include "schema/SchemaEditor.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
+#include <tuple>
 
 #include "catalog/PropertyBlob.h"
 #include "index/IndexBuilder.h"
@@ -9,7 +11,9 @@
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
 #include "jet/Error.h"
+#include "row/RowCodec.h"
 #include "page/PageSpace.h"
+#include "page/SlotPage.h"
 #include "page/UsageMapRows.h"
 #include "schema/CatalogRows.h"
 #include "schema/ColumnLayout.h"
@@ -341,14 +345,105 @@ void SchemaEditor::dropColumn(std::string_view table, std::string_view column) {
 void SchemaEditor::rewriteRows(const std::string& table) {
     // Access reads rows stored before a field was added or dropped by their own field count;
     // other readers (mdbtools, mdb-reader) place fixed fields by position and misread them, so
-    // every row is stored again in the new layout.
-    std::vector<std::pair<RowId, std::vector<Value>>> rows;
-    m_db.forEachRow(table, [&](RowId id, const std::vector<Value>& row) {
-        rows.emplace_back(id, row);
-        return true;
+    // every row is stored again in the new layout. The fields keep their stored bytes (long
+    // values stay where they are), so a row is rebuilt where it lies, page by page, in one step;
+    // places and index keys stay as they were.
+    const uint32_t tdef = m_impl.tableDef(table).tdefPage;
+    m_writer.changePages([&](PageSet& pages) {
+        const StoredTableDef def = TableDefReader::read(m_impl.pager(), m_impl.text(), tdef);
+        const std::string what = "table " + inQuotes(table);
+        PageSpace space(pages);
+        auto rebuild = [&](const std::vector<uint8_t>& old, uint32_t page) {
+            ByteView row(old.data(), old.size(), page);
+            const uint16_t count = row.u16(0);
+            const size_t maskBytes = (size_t(count) + 7) / 8;
+            row.need(0, 2 + maskBytes);
+            const uint8_t* mask = old.data() + old.size() - maskBytes;
+            // Yes/No values live in the null mask, by field id; a new one starts as No.
+            std::vector<bool> flags(def.columns.size(), false);
+            for (size_t i = 0; i < def.columns.size(); ++i) {
+                const uint16_t id = def.columns[i].id;
+                if (def.columns[i].type == ColumnType::Bool && id < count)
+                    flags[i] = (mask[id >> 3] >> (id & 7)) & 1;
+            }
+            return RowCodec::build(def, RowCodec::split(def, row), flags);
+        };
+        // Rows moved off their page: where their bytes are, and the place they are known by.
+        std::map<uint32_t, std::vector<std::pair<uint8_t, RowId>>> moved;
+        // A row that grows past its page's room moves, as the row writer moves it: its bytes go
+        // to a page with room, marked as moved data, and the slot it is known by points there.
+        auto setSlot = [&](uint32_t page, size_t slot, SlotPage::Slot value) {
+            std::vector<uint8_t>& bytes = pages.modify(page);
+            SlotPage sp(bytes, page);
+            sp.slots()[slot] = std::move(value);
+            sp.store(bytes);
+            space.settle(page, def.ownedMap, def.freeMap, what);
+        };
+        auto rewritePage = [&](uint32_t page, auto&& which) {
+            std::vector<std::tuple<size_t, RowId, std::vector<uint8_t>>> grown;
+            {
+                std::vector<uint8_t>& bytes = pages.modify(page);
+                SlotPage sp(bytes, page);
+                bool changed = false;
+                for (size_t i = 0; i < sp.slots().size(); ++i) {
+                    std::optional<RowId> id = which(i, sp.slots()[i]);
+                    if (!id) continue;
+                    SlotPage::Slot& slot = sp.slots()[i];
+                    std::vector<uint8_t> now = rebuild(slot.bytes, page);
+                    if (now.size() > RowCodec::kMaxRowSize)
+                        throw Error(hr::kInvalidArg, "A record of " + what +
+                                                         " would be too long in the new design.");
+                    if (now.size() > slot.bytes.size() &&
+                        sp.freeSpace() < long(now.size() - slot.bytes.size())) {
+                        grown.emplace_back(i, *id, std::move(now));
+                        continue;
+                    }
+                    slot.bytes = std::move(now);
+                    changed = true;
+                }
+                if (changed) {
+                    sp.store(bytes);
+                    space.settle(page, def.ownedMap, def.freeMap, what);
+                }
+            }
+            for (auto& [slot, id, row] : grown) {
+                const uint32_t to = space.placeRow(tdef, def.ownedMap, def.freeMap, row,
+                                                   SlotPage::kDeleted, what, page);
+                const std::vector<uint8_t> pointer{uint8_t(to), uint8_t(to >> 8), uint8_t(to >> 16),
+                                                   uint8_t(to >> 24)};
+                if (id.page != page) setSlot(page, slot, {SlotPage::kTombstone, {}});
+                setSlot(id.page, id.row, {SlotPage::kOverflow, pointer});
+            }
+        };
+        for (uint32_t page : space.pagesOf(def.ownedMap, pages.pageCount())) {
+            const std::vector<uint8_t>& bytes = pages.read(page);
+            if (bytes[0] != 0x01 || SlotPage::statedOwner(bytes) != tdef) continue;
+            rewritePage(page, [&](size_t i, const SlotPage::Slot& s) -> std::optional<RowId> {
+                if (s.flags & SlotPage::kDeleted) return std::nullopt;
+                const RowId id{page, uint8_t(i)};
+                if (!(s.flags & SlotPage::kOverflow)) return id;
+                if (s.bytes.size() < 4)
+                    throw Error(hr::kCorrupt, "Record " + std::to_string(page) + ":" +
+                                                  std::to_string(i) + " of " + what +
+                                                  " is a moved record without a pointer.");
+                const uint32_t to = s.bytes[0] | (s.bytes[1] << 8) | (s.bytes[2] << 16) |
+                                    (uint32_t(s.bytes[3]) << 24);
+                moved[to >> 8].emplace_back(uint8_t(to & 0xFF), id);
+                return std::nullopt;
+            });
+        }
+        for (const auto& [page, rows] : moved) {
+            if (page < 3 || page >= pages.pageCount() || pages.read(page)[0] != 0x01 ||
+                SlotPage::statedOwner(pages.read(page)) != tdef)
+                throw Error(hr::kCorrupt, "A record of " + what +
+                                              " was moved to a page that holds none of its data.");
+            rewritePage(page, [&](size_t i, const SlotPage::Slot& s) -> std::optional<RowId> {
+                for (const auto& [slot, id] : rows)
+                    if (slot == i && !(s.flags & SlotPage::kOverflow)) return id;
+                return std::nullopt;
+            });
+        }
     });
-    for (const auto& [id, row] : rows)
-        m_writer.update(table, id, row);
 }
 
 void SchemaEditor::createIndex(std::string_view table, const NewIndex& index) {

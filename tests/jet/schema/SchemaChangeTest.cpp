@@ -260,7 +260,7 @@ TEST(SchemaChange, FieldsAddedToFilledTablesReadAsEmptyEverywhereThenTakeValues)
           {column("M", ColumnType::Memo), "a memo"},
           {column("S", ColumnType::Int), "-3"},
           {column("D", ColumnType::DateTime), ""},
-          {column("Y", ColumnType::Bool), ""}}},
+          {column("Y", ColumnType::Bool), "yes"}}},
         {"Fixed",
          {column("Id", ColumnType::Long), column("Amt", ColumnType::Double)},
          {{column("L", ColumnType::Long), "8"},
@@ -271,6 +271,7 @@ TEST(SchemaChange, FieldsAddedToFilledTablesReadAsEmptyEverywhereThenTakeValues)
         if (c.type == ColumnType::Long) return Value(int32_t(std::stoi(text)));
         if (c.type == ColumnType::Int) return Value(int16_t(std::stoi(text)));
         if (c.type == ColumnType::Byte) return Value(uint8_t(std::stoi(text)));
+        if (c.type == ColumnType::Bool) return Value(true);
         return Value(text);
     };
     constexpr int kRows = 400;  // several data pages
@@ -322,10 +323,25 @@ TEST(SchemaChange, FieldsAddedToFilledTablesReadAsEmptyEverywhereThenTakeValues)
                 const bool updated = row[read.column("L")] != "";
                 set += updated;
                 for (const auto& [c, v] : k.added)
-                    if (!v.empty()) EXPECT_EQ(row[read.column(c.name)], updated ? v : "") << c.name;
+                    if (c.type != ColumnType::Bool)
+                        EXPECT_EQ(row[read.column(c.name)], updated ? v : "") << c.name;
             }
             EXPECT_EQ(set, (kRows + 2) / 3);
         }
+        // Dropping a field stores every row again, moved ones included: each keeps its place
+        // and every other value, Yes/No ones too.
+        const TableData before = db->readTable(k.table);
+        const size_t gone = k.first.size();  // "L"
+        db->dropColumn(k.table, "L");
+        expectClean(*db, "after dropping");
+        const TableData after = db->readTable(k.table);
+        ASSERT_EQ(after.rowIds, before.rowIds);
+        for (size_t r = 0; r < before.rows.size(); ++r) {
+            std::vector<Value> expected = before.rows[r];
+            expected.erase(expected.begin() + gone);
+            ASSERT_EQ(after.rows[r], expected) << "row " << r;
+        }
+        expectReadersAgree(file.path(), *db, k.table);
     }
 }
 
