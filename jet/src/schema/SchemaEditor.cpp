@@ -1,14 +1,19 @@
 #include "schema/SchemaEditor.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
+#include <tuple>
 
 #include "catalog/PropertyBlob.h"
+#include "index/IndexBuilder.h"
 #include "index/IndexPage.h"
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
 #include "jet/Error.h"
+#include "row/RowCodec.h"
 #include "page/PageSpace.h"
+#include "page/SlotPage.h"
 #include "page/UsageMapRows.h"
 #include "schema/CatalogRows.h"
 #include "schema/ColumnLayout.h"
@@ -79,6 +84,20 @@ void releaseLongValues(UsageMapRows& maps, PageSpace& space, const StoredTableDe
         maps.remove(column.lvOwnedMap);
     }
     maps.remove(column.lvFreeMap);
+}
+
+// A row stores how many fields it has, and readers take a field past that count as null, so a
+// field that starts out null everywhere can leave the rows as they are. Not so where the row
+// would have to gain something: a Yes/No field keeps its value in the null mask and starts as
+// No; an AutoNumber or a required field has a value. And the first variable-length field of a
+// table whose rows have none: those rows were stored without the table of variable offsets,
+// which other readers (mdbtools, mdb-reader) then look for and misread the row.
+bool keepsRows(const StoredTableDef& before, const NewColumn& column, const StoredColumn& added) {
+    if (column.required || column.autoNumber || added.isAutoNumber() || added.isAutoGuid() ||
+        added.type == ColumnType::Bool)
+        return false;
+    return added.isFixed() || std::any_of(before.columns.begin(), before.columns.end(),
+                                          [](const StoredColumn& c) { return !c.isFixed(); });
 }
 
 }  // namespace
@@ -241,9 +260,11 @@ void SchemaEditor::dropTable(std::string_view table) {
 
 void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
     const StoredTableDef& def = userTable(table);
+    bool keepRows = false;
     {
         StoredTableDef probe = def;  // every check, before anything changes
         StoredColumn c = ColumnLayout::add(probe, column, sortOrder());
+        keepRows = keepsRows(def, column, c);
         if (c.isAutoNumber() && def.rowCount > 0)
             throw Error(hr::kNotSupported,
                         "Table " + inQuotes(def.name) + " has records, so field " +
@@ -273,7 +294,7 @@ void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
             }
             DefinitionStore::write(pages, space, now);
         });
-        rewriteRows(def.name);
+        if (!keepRows) rewriteRows(def.name);
         // Properties a field of the same name left behind must not apply to the new one.
         CatalogRows(m_db, m_writer)
             .changedTable(
@@ -324,15 +345,105 @@ void SchemaEditor::dropColumn(std::string_view table, std::string_view column) {
 void SchemaEditor::rewriteRows(const std::string& table) {
     // Access reads rows stored before a field was added or dropped by their own field count;
     // other readers (mdbtools, mdb-reader) place fixed fields by position and misread them, so
-    // every row is stored again in the new layout.
-    std::vector<std::pair<RowId, std::vector<Value>>> rows;
-    m_db.forEachRow(table, [&](RowId id, const std::vector<Value>& row) {
-        rows.emplace_back(id, row);
-        return true;
+    // every row is stored again in the new layout. The fields keep their stored bytes (long
+    // values stay where they are), so a row is rebuilt where it lies, page by page, in one step;
+    // places and index keys stay as they were.
+    const uint32_t tdef = m_impl.tableDef(table).tdefPage;
+    m_writer.changePages([&](PageSet& pages) {
+        const StoredTableDef def = TableDefReader::read(m_impl.pager(), m_impl.text(), tdef);
+        const std::string what = "table " + inQuotes(table);
+        PageSpace space(pages);
+        auto rebuild = [&](const std::vector<uint8_t>& old, uint32_t page) {
+            ByteView row(old.data(), old.size(), page);
+            const uint16_t count = row.u16(0);
+            const size_t maskBytes = (size_t(count) + 7) / 8;
+            row.need(0, 2 + maskBytes);
+            const uint8_t* mask = old.data() + old.size() - maskBytes;
+            // Yes/No values live in the null mask, by field id; a new one starts as No.
+            std::vector<bool> flags(def.columns.size(), false);
+            for (size_t i = 0; i < def.columns.size(); ++i) {
+                const uint16_t id = def.columns[i].id;
+                if (def.columns[i].type == ColumnType::Bool && id < count)
+                    flags[i] = (mask[id >> 3] >> (id & 7)) & 1;
+            }
+            return RowCodec::build(def, RowCodec::split(def, row), flags);
+        };
+        // Rows moved off their page: where their bytes are, and the place they are known by.
+        std::map<uint32_t, std::vector<std::pair<uint8_t, RowId>>> moved;
+        // A row that grows past its page's room moves, as the row writer moves it: its bytes go
+        // to a page with room, marked as moved data, and the slot it is known by points there.
+        auto setSlot = [&](uint32_t page, size_t slot, SlotPage::Slot value) {
+            std::vector<uint8_t>& bytes = pages.modify(page);
+            SlotPage sp(bytes, page);
+            sp.slots()[slot] = std::move(value);
+            sp.store(bytes);
+            space.settle(page, def.ownedMap, def.freeMap, what);
+        };
+        auto rewritePage = [&](uint32_t page, auto&& which) {
+            std::vector<std::tuple<size_t, RowId, std::vector<uint8_t>>> grown;
+            {
+                std::vector<uint8_t>& bytes = pages.modify(page);
+                SlotPage sp(bytes, page);
+                bool changed = false;
+                for (size_t i = 0; i < sp.slots().size(); ++i) {
+                    std::optional<RowId> id = which(i, sp.slots()[i]);
+                    if (!id) continue;
+                    SlotPage::Slot& slot = sp.slots()[i];
+                    std::vector<uint8_t> now = rebuild(slot.bytes, page);
+                    if (now.size() > RowCodec::kMaxRowSize)
+                        throw Error(hr::kInvalidArg, "A record of " + what +
+                                                         " would be too long in the new design.");
+                    if (now.size() > slot.bytes.size() &&
+                        sp.freeSpace() < long(now.size() - slot.bytes.size())) {
+                        grown.emplace_back(i, *id, std::move(now));
+                        continue;
+                    }
+                    slot.bytes = std::move(now);
+                    changed = true;
+                }
+                if (changed) {
+                    sp.store(bytes);
+                    space.settle(page, def.ownedMap, def.freeMap, what);
+                }
+            }
+            for (auto& [slot, id, row] : grown) {
+                const uint32_t to = space.placeRow(tdef, def.ownedMap, def.freeMap, row,
+                                                   SlotPage::kDeleted, what, page);
+                const std::vector<uint8_t> pointer{uint8_t(to), uint8_t(to >> 8), uint8_t(to >> 16),
+                                                   uint8_t(to >> 24)};
+                if (id.page != page) setSlot(page, slot, {SlotPage::kTombstone, {}});
+                setSlot(id.page, id.row, {SlotPage::kOverflow, pointer});
+            }
+        };
+        for (uint32_t page : space.pagesOf(def.ownedMap, pages.pageCount())) {
+            const std::vector<uint8_t>& bytes = pages.read(page);
+            if (bytes[0] != 0x01 || SlotPage::statedOwner(bytes) != tdef) continue;
+            rewritePage(page, [&](size_t i, const SlotPage::Slot& s) -> std::optional<RowId> {
+                if (s.flags & SlotPage::kDeleted) return std::nullopt;
+                const RowId id{page, uint8_t(i)};
+                if (!(s.flags & SlotPage::kOverflow)) return id;
+                if (s.bytes.size() < 4)
+                    throw Error(hr::kCorrupt, "Record " + std::to_string(page) + ":" +
+                                                  std::to_string(i) + " of " + what +
+                                                  " is a moved record without a pointer.");
+                const uint32_t to = s.bytes[0] | (s.bytes[1] << 8) | (s.bytes[2] << 16) |
+                                    (uint32_t(s.bytes[3]) << 24);
+                moved[to >> 8].emplace_back(uint8_t(to & 0xFF), id);
+                return std::nullopt;
+            });
+        }
+        for (const auto& [page, rows] : moved) {
+            if (page < 3 || page >= pages.pageCount() || pages.read(page)[0] != 0x01 ||
+                SlotPage::statedOwner(pages.read(page)) != tdef)
+                throw Error(hr::kCorrupt, "A record of " + what +
+                                              " was moved to a page that holds none of its data.");
+            rewritePage(page, [&](size_t i, const SlotPage::Slot& s) -> std::optional<RowId> {
+                for (const auto& [slot, id] : rows)
+                    if (slot == i && !(s.flags & SlotPage::kOverflow)) return id;
+                return std::nullopt;
+            });
+        }
     });
-    // The same values again: no key changes, so no related row is reached.
-    for (const auto& [id, row] : rows)
-        m_writer.update(table, id, row);
 }
 
 void SchemaEditor::createIndex(std::string_view table, const NewIndex& index) {
@@ -414,8 +525,8 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
         DefinitionStore::write(pages, space, now);
     });
     if (shared) return;
-    // The entries of the rows already there; a duplicate or a forbidden null refuses the
-    // whole change.
+    // The entries of the rows already there, sorted and written bottom-up into the tree in one
+    // pass; a duplicate or a forbidden null refuses the whole change.
     m_writer.changePages([&](PageSet& pages) {
         const StoredTableDef& now = m_impl.tableDefAtPage(tdef);
         std::vector<std::pair<RowId, std::vector<Value>>> rows;
@@ -423,13 +534,33 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
             rows.emplace_back(id, row);
             return true;
         });
+        if (rows.empty()) return;
         index::IndexWriter writer(now, realNumber, Format::Jet4, sortOrder());
         index::PageSetIndexSink sink(pages, now, realNumber);
-        for (const auto& [id, row] : rows) {
-            index::IndexRowChange change = writer.prepare(sink, nullptr, id, &row, id);
-            writer.apply(sink, change);
-            if (change.uniqueDelta != 0) sink.addToUniqueCount(change.uniqueDelta);
+        std::vector<index::IndexEntry> entries;
+        entries.reserve(rows.size());
+        for (const auto& [id, row] : rows)
+            if (std::optional<index::IndexEntry> e = writer.entryFor(row, id))
+                entries.push_back(std::move(*e));
+        index::IndexBuilder::sortEntries(entries);
+        int keys = 0;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (i == 0 || entries[i].key != entries[i - 1].key) {
+                ++keys;
+                continue;
+            }
+            // Equal keys sit side by side now; the later row is the one refused, as when the
+            // rows were added one by one in the order they are stored.
+            const RowId id = entries[i].row;
+            auto it = std::find_if(rows.begin(), rows.end(),
+                                   [&](const auto& r) { return r.first == id; });
+            writer.checkNewEntry(it->second, id, true, false);
         }
+        const uint32_t root = sink.storedRoot();
+        const uint32_t built =
+            index::IndexBuilder(sink, Format::Jet4, tdef).build(std::move(entries), {root});
+        if (built != root) sink.rootMoved(built);
+        sink.addToUniqueCount(keys);
     });
 }
 
