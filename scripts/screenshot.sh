@@ -11,7 +11,7 @@
 #   scripts/screenshot.sh --set-password [OUT.png]   (default docs/screenshots/set-password.png)
 #   scripts/screenshot.sh --wizard [OUT.png]        (default docs/screenshots/wizard.png): the
 #     new-database wizard's pages as wizard-new.png ... wizard-fields.png, and wizard-done.png
-#     with the database it made open
+#     with the database it made from the example template Layout/Employee.mds open
 # BUILD_DIR picks the build folder (default build); TESSOR_SHARED_DIR the shared test data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,7 +39,7 @@ for tool in xvfb-run convert mdb-export; do
 done
 
 [[ -f "$build/CMakeCache.txt" ]] || cmake -S . -B "$build" -G Ninja >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tessor_screenshot KvImgIO KvScaleRot installed_databases >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tessor_screenshot KvImgIO KvScaleRot KvCardIO installed_databases >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -11,8 +11,11 @@
 #include <QSaveFile>
 
 #include <memory>
+#include <vector>
 
 #include "db/FileAccess.h"
+#include "preview/DibUtil.h"
+#include "tessor/plugin/MakerPlugin.h"
 #include "schema/SchemaSql.h"
 #include "wizard/NewSheet.h"
 
@@ -23,6 +26,7 @@ using tessor::provider::ProviderError;
 namespace {
 
 constexpr auto kColumnType = "VARCHAR(255)";
+constexpr const char* kCardReaderLibrary = "libKvCardIO.so";
 
 // Copies `from` to `to` through a temporary file in the target folder that is renamed over the
 // destination only when it is complete, so a failed copy leaves the destination as it was and
@@ -134,9 +138,88 @@ void CNewSheet::CreateDatabase(int mode) {
     release(connection);
 }
 
+namespace {
+
+// Gives every name that equals an earlier one a "1" more, until it equals none of them.
+void makeUnique(std::vector<QByteArray>& names) {
+    for (std::size_t k = 1; k < names.size(); ++k) {
+        for (std::size_t j = 0; j < k; ++j) {
+            if (names[j] != names[k]) continue;
+            names[k] += '1';
+            j = static_cast<std::size_t>(-1);  // from the first again
+        }
+    }
+}
+
+// Outer white space off; letters A-Z a-z, digits, "_", "@" and ":" kept; "-" and the blank
+// become "_"; every other byte, each byte of a multi-byte character too, becomes "x".
+QByteArray cleaned(const QByteArray& name) {
+    QByteArray out = name.trimmed();
+    for (char& c : out) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        const bool keep = (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') ||
+                          (u >= 'a' && u <= 'z') || u == '_' || u == '@' || u == ':';
+        if (keep) continue;
+        c = (u == '-' || u == ' ') ? '_' : 'x';
+    }
+    return out;
+}
+
+}  // namespace
+
 bool CNewSheet::TemplateColumns(QStringList& names) {
-    // Card-design templates are read by a library loaded at run time; without it no template
-    // can be read, and the new table keeps no columns.
     names.clear();
-    return false;
+    using tessor::plugin::CardHeader;
+    using tessor::plugin::CardReader;
+    using tessor::plugin::VariableNode;
+
+    // Without the reader library no template can be read; the table keeps no columns.
+    tessor::plugin::PluginObject* object = CDibUtil::LoadClassObject(kCardReaderLibrary);
+    CardReader* reader = tessor::plugin::pluginCast<CardReader>(object);
+    if (!reader) {
+        CDibUtil::ReleaseClassObject(object);
+        return false;
+    }
+
+    CardHeader header;
+    const QByteArray path = QFile::encodeName(m_templatePage->m_strTemplatePath);
+    if (!reader->readCard(path.constData(), &header)) {
+        // A damaged or foreign file is named with the reader's reason.
+        const QString why = QString::fromUtf8(header.error);
+        CDibUtil::ReleaseClassObject(object);
+        ShowMessage(m_lang.GetText(QStringLiteral("Can't read template file")) +
+                    QStringLiteral("\n") + why);
+        return false;
+    }
+
+    std::vector<QByteArray> found;
+    auto collect = [&](int side, const char* prefix) {
+        VariableNode* head = reader->variables(side);
+        for (VariableNode* node = head; node; node = node->next)
+            found.push_back(QByteArray(prefix) + QByteArray(node->name ? node->name : ""));
+        reader->releaseVariables(head);
+    };
+    switch (header.sides) {
+        case 1:
+            collect(1, "");
+            break;
+        case 2:
+            collect(2, "");
+            break;
+        case 3:
+            collect(1, "F_");
+            collect(2, "B_");
+            break;
+        default:
+            // A design of no known sides: the table is made without columns.
+            CDibUtil::ReleaseClassObject(object);
+            return true;
+    }
+    CDibUtil::ReleaseClassObject(object);
+    if (found.empty()) return false;
+
+    makeUnique(found);
+    for (const QByteArray& name : found)
+        names << QString::fromLatin1(cleaned(name));
+    return true;
 }

@@ -14,10 +14,12 @@
 #include <QtTest>
 
 #include <functional>
+#include <random>
 
 #include "ForeignReaders.h"
 #include "HoldingTableWindow.h"
 #include "app/MainApp.h"
+#include "cardio/CardTemplate.h"
 #include "provider/Connection.h"
 #include "provider/ConnectionString.h"
 #include "res/ResourceIds.h"
@@ -289,6 +291,109 @@ private slots:
             typed << c + "  Text (255)";
         QCOMPARE(columnsOf(path, table), typed);
         checkReadBack(path, table, columns);
+    }
+
+    void createsTheColumnsFromATemplate_data() {
+        QTest::addColumn<QByteArray>("card");
+        QTest::addColumn<QStringList>("columns");  // empty: no columns, creation failed
+        QTest::addColumn<QString>("message");
+        QTest::newRow("both sides") << QByteArray("card-template 1\n[front]\nvariable text Name\n"
+                                                  "fixed image Logo\nvariable image Photo\n"
+                                                  "[back]\nvariable barcode Name\n")
+                                    << QStringList{"F_Name", "F_Photo", "B_Name"} << QString();
+        // Uniqueness first, then the cleaning of the characters.
+        QTest::newRow("front twice") << QByteArray("card-template 1\n[front]\nvariable text Name\n"
+                                                   "variable text Name\nvariable text Name\n")
+                                     << QStringList{"Name", "Name1", "Name11"} << QString();
+        QTest::newRow("cleaned") << QByteArray("card-template 1\n[back]\n"
+                                               "variable text \" Tel No. \"\n"
+                                               "variable text \"Gr\xc3\xbc\xc3\x9f-e@x:1\"\n")
+                                 << QStringList{"Tel_Nox", "Grxxxx_e@x:1"} << QString();
+        QTest::newRow("no variables") << QByteArray("card-template 1\n[front]\nfixed text Title\n")
+                                      << QStringList{} << QString();
+        QTest::newRow("damaged") << QByteArray("card-template 1\n[front]\nvariable text \"Name\n")
+                                 << QStringList{} << "Can't read template file\nline 3: the quoted name is not closed";
+    }
+    void createsTheColumnsFromATemplate() {
+        QFETCH(QByteArray, card);
+        QFETCH(QStringList, columns);
+        QFETCH(QString, message);
+        const QString tag = QString(QTest::currentDataTag()).replace(' ', '_');
+        const QString templ = m_out.filePath(tag + ".mds");
+        QFile f(templ);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(card);
+        f.close();
+        const QString path = m_out.filePath(tag + ".mdb");
+        Answerer answers;
+        auto sheet = sheetFor(path, "Cards", {"Ignored"});
+        sheet->m_templatePage->m_strTemplatePath = templ;
+        sheet->SendCreate(0);
+        QCOMPARE(answers.texts, message.isEmpty() ? QStringList{} : QStringList{message});
+        QCOMPARE(sheet->m_bCreateFailed, columns.isEmpty() ? 1 : 0);
+        // The file stays, with the table, whatever the template gave.
+        QCOMPARE(mdbtool({QStringLiteral("tables"), path}).out.trimmed(), QString("Cards"));
+        QStringList typed;
+        for (const QString& c : columns)
+            typed << c + "  Text (255)";
+        QCOMPARE(columnsOf(path, "Cards"), typed);
+        if (!columns.isEmpty()) checkReadBack(path, "Cards", columns);
+    }
+
+    void exampleTemplatesGiveTheirColumns() {
+        const QStringList expected[] = {{"Name", "Department", "Employee_No", "Photo"},
+                                        {"F_Name", "F_Member_No", "F_Photo", "B_Name",
+                                         "B_Valid_until", "B_Card_ID"}};
+        const char* examples[] = {"Employee", "Member"};
+        for (int i = 0; i < 2; ++i) {
+            const QString path = m_out.filePath(QString("example-%1.mdb").arg(i));
+            Answerer answers;
+            auto sheet = sheetFor(path, "Cards", {});
+            sheet->m_templatePage->m_strTemplatePath =
+                QString(TESSOR_BIN_DIR "/Layout/%1.mds").arg(examples[i]);
+            sheet->CreateDatabase(0);
+            QVERIFY(answers.texts.isEmpty());
+            QCOMPARE(sheet->m_bCreateFailed, 0);
+            checkReadBack(path, "Cards", expected[i]);
+        }
+    }
+
+    // Damaged copies of the example templates: every one is read whole or refused with a
+    // reason, never a crash (the run is meant for the sanitizer builds as well).
+    void damagedTemplatesAreRefusedCleanly() {
+        std::mt19937 random(16);
+        int refused = 0;
+        for (const char* name : {"Employee", "Member"}) {
+            QFile f(QString(TESSOR_BIN_DIR "/Layout/%1.mds").arg(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QByteArray original = f.readAll();
+            cardio::CardTemplate card;
+            std::string error;
+            QVERIFY2(cardio::ParseCardTemplate(original.toStdString(), card, error), error.c_str());
+            for (int round = 0; round < 20000; ++round) {
+                std::string text = original.toStdString();
+                const int edits = 1 + int(random() % 4);
+                for (int e = 0; e < edits && !text.empty(); ++e) {
+                    const std::size_t at = random() % text.size();
+                    switch (random() % 4) {
+                        case 0: text[at] = char(random() % 256); break;
+                        case 1: text.erase(at, 1 + random() % 16); break;
+                        case 2: text.insert(at, std::string(1 + random() % 3, "\"\\[]\n \0"[random() % 8])); break;
+                        default: text.resize(at); break;
+                    }
+                }
+                if (cardio::ParseCardTemplate(text, card, error)) {
+                    QVERIFY(card.sidesCode() >= 1 && card.sidesCode() <= 3);
+                    for (const cardio::CardSide* side : {&card.front, &card.back})
+                        for (const cardio::CardObject& o : side->objects)
+                            QVERIFY(!o.name.empty() && o.name.size() <= cardio::kMaxName);
+                } else {
+                    QVERIFY(!error.empty());
+                    ++refused;
+                }
+            }
+        }
+        QVERIFY(refused > 1000);
     }
 
     void copyRefusalsLeaveTheDestinationAlone() {
