@@ -166,6 +166,21 @@ private slots:
         click(&sheet, QWizard::NextButton);
         QCOMPARE(answers.texts, QStringList{"Chemin ?"});
         QCOMPARE(sheet.currentId(), int(CNewSheet::kNewPage));
+        // Browse: the save dialog with the filter as it stands; a cancel changes nothing.
+        QStringList asked;
+        QString answer = "/x/picked.mdb";
+        sheet.m_chooseFile = [&](QWidget*, bool save, const QString& filter, const QString& suffix) {
+            asked << QString("%1 %2 %3").arg(save ? "save" : "open", filter, suffix);
+            return answer;
+        };
+        control(sheet.m_newPage, res::IDC_DB_PATH_BROWSE)->click();
+        QCOMPARE(sheet.m_newPage->PathEdit()->text(), answer);
+        answer.clear();
+        control(sheet.m_newPage, res::IDC_DB_PATH_BROWSE)->click();
+        QCOMPARE(sheet.m_newPage->m_strPath, QString("/x/picked.mdb"));
+        control(sheet.m_templatePage, res::IDC_TEMPLATE_BROWSE)->click();
+        QCOMPARE(asked, QStringList({"save Acess Format (*.mdb) mdb", "save Acess Format (*.mdb) mdb",
+                                     "open CardWeave Format (*.mds) mds"}));
         // Blanks typed and Next pressed while the edit keeps the focus: the blanks go on.
         sheet.m_newPage->PathEdit()->setText("  ");
         click(&sheet, QWizard::NextButton);
@@ -305,6 +320,9 @@ private slots:
         QTest::newRow("front twice") << QByteArray("card-template 1\n[front]\nvariable text Name\n"
                                                    "variable text Name\nvariable text Name\n")
                                      << QStringList{"Name", "Name1", "Name11"} << QString();
+        QTest::newRow("earlier suffix") << QByteArray("card-template 1\n[front]\nvariable text Name1\n"
+                                                      "variable text Name\nvariable text Name\n")
+                                        << QStringList{"Name1", "Name", "Name11"} << QString();
         QTest::newRow("cleaned") << QByteArray("card-template 1\n[back]\n"
                                                "variable text \" Tel No. \"\n"
                                                "variable text \"Gr\xc3\xbc\xc3\x9f-e@x:1\"\n")
