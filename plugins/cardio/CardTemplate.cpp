@@ -6,11 +6,15 @@ namespace cardio {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && (isBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && (isBlank(s.back()) || s.back() == '\r'))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -18,7 +22,8 @@ std::string_view trimmed(std::string_view s) {
 std::string_view word(std::string_view& rest) {
     rest = trimmed(rest);
     std::size_t n = 0;
-    while (n < rest.size() && !isBlank(rest[n])) ++n;
+    while (n < rest.size() && !isBlank(rest[n]))
+        ++n;
     std::string_view w = rest.substr(0, n);
     rest.remove_prefix(n);
     return w;
@@ -114,7 +119,8 @@ bool ParseCardTemplate(std::string_view text, CardTemplate& card, std::string& e
             std::string_view rest = line;
             const std::string_view magic = word(rest);
             const std::string_view version = word(rest);
-            if (magic != "card-template") return fail("not a card template (\"card-template 1\" expected)");
+            if (magic != "card-template")
+                return fail("not a card template (\"card-template 1\" expected)");
             if (version != "1" || !trimmed(rest).empty())
                 return fail("unknown template version (1 expected)");
             header = true;

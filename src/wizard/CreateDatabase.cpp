@@ -15,8 +15,8 @@
 
 #include "db/FileAccess.h"
 #include "preview/DibUtil.h"
-#include "tessor/plugin/MakerPlugin.h"
 #include "schema/SchemaSql.h"
+#include "tessor/plugin/MakerPlugin.h"
 #include "wizard/NewSheet.h"
 
 using tessor::provider::Connection;

@@ -95,10 +95,11 @@ bool CNewPage::validatePage() {
 
 void CNewPage::OnBrowse() {
     CNewSheet* sheet = Sheet();
-    const QString path = sheet && sheet->m_chooseFile
-                             ? sheet->m_chooseFile(this, true, QStringLiteral("Acess Format (*.mdb)"),
-                                                   QStringLiteral("mdb"))
-                             : QString();
+    const QString path =
+        sheet && sheet->m_chooseFile
+            ? sheet->m_chooseFile(this, true, QStringLiteral("Acess Format (*.mdb)"),
+                                  QStringLiteral("mdb"))
+            : QString();
     if (path.isEmpty()) return;
     m_strPath = path;
     m_edit->setText(m_strPath);
@@ -110,8 +111,7 @@ CTablePage::CTablePage()
     auto* label = new QLabel(QStringLiteral("New Table Name"), this);
     m_edit = edit(res::IDC_TABLE_NAME, this);
     m_edit->setText(m_strTableName);
-    connect(m_edit, &QLineEdit::editingFinished, this,
-            [this] { m_strTableName = m_edit->text(); });
+    connect(m_edit, &QLineEdit::editingFinished, this, [this] { m_strTableName = m_edit->text(); });
     auto* top = new QVBoxLayout(this);
     top->addWidget(label);
     top->addWidget(m_edit);
@@ -188,11 +188,11 @@ bool CTemplatePage::validatePage() {
 
 void CTemplatePage::OnBrowse() {
     CNewSheet* sheet = Sheet();
-    const QString path = sheet && sheet->m_chooseFile
-                             ? sheet->m_chooseFile(this, false,
-                                                   QStringLiteral("CardWeave Format (*.mds)"),
-                                                   QStringLiteral("mds"))
-                             : QString();
+    const QString path =
+        sheet && sheet->m_chooseFile
+            ? sheet->m_chooseFile(this, false, QStringLiteral("CardWeave Format (*.mds)"),
+                                  QStringLiteral("mds"))
+            : QString();
     if (path.isEmpty()) return;
     m_strTemplatePath = path;
     m_edit->setText(m_strTemplatePath);

@@ -130,15 +130,16 @@ public:
     // The create request (WM_NEWDB_CREATE); its mode is 0 (template) or 1 (field list).
     class CreateEvent : public QEvent {
     public:
-        explicit CreateEvent(int mode) : QEvent(res::eventType(res::WM_NEWDB_CREATE)), m_nMode(mode) {}
+        explicit CreateEvent(int mode)
+            : QEvent(res::eventType(res::WM_NEWDB_CREATE)), m_nMode(mode) {}
         int m_nMode;
     };
 
     // `appDir` holds DB_ML.ini, DB/Template.mdb and Layout/.
     explicit CNewSheet(const QString& appDir, QWidget* parent = nullptr);
 
-    QString m_strDbPath;         // the created file, set once the template copy is in place
-    int m_bCreateFailed = 0;     // 1: the new file is not to be opened
+    QString m_strDbPath;      // the created file, set once the template copy is in place
+    int m_bCreateFailed = 0;  // 1: the new file is not to be opened
     // The pages, owned by the sheet as its children.
     CNewPage* m_newPage;
     CTablePage* m_tablePage;

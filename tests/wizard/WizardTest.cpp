@@ -128,8 +128,8 @@ class WizardTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_app;   // DB_ML.ini, DB/Template.mdb
-    QTemporaryDir m_out;   // what the tests create
+    QTemporaryDir m_app;  // DB_ML.ini, DB/Template.mdb
+    QTemporaryDir m_out;  // what the tests create
 
     // A sheet whose step-4 pages are set as given, ready for CreateDatabase.
     std::unique_ptr<CNewSheet> sheetFor(const QString& path, const QString& table,
@@ -149,10 +149,11 @@ private slots:
                             m_app.filePath(QStringLiteral("DB/Template.mdb"))));
         QFile ini(m_app.filePath(QStringLiteral("DB_ML.ini")));
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[New Page]\nPlease input the path of database file=Chemin ?\n"
-                  "New File: Step 1/4=Nouveau : 1/4\n"
-                  "[Field Page]\nPlease new a least one field=Un champ au moins\n"
-                  "[New Sheet]\nCreate Database File Failed=Copie impossible\n");
+        ini.write(
+            "[New Page]\nPlease input the path of database file=Chemin ?\n"
+            "New File: Step 1/4=Nouveau : 1/4\n"
+            "[Field Page]\nPlease new a least one field=Un champ au moins\n"
+            "[New Sheet]\nCreate Database File Failed=Copie impossible\n");
     }
 
     void pagesFlowAndRefuseEmptyValues() {
@@ -169,7 +170,8 @@ private slots:
         // Browse: the save dialog with the filter as it stands; a cancel changes nothing.
         QStringList asked;
         QString answer = "/x/picked.mdb";
-        sheet.m_chooseFile = [&](QWidget*, bool save, const QString& filter, const QString& suffix) {
+        sheet.m_chooseFile = [&](QWidget*, bool save, const QString& filter,
+                                 const QString& suffix) {
             asked << QString("%1 %2 %3").arg(save ? "save" : "open", filter, suffix);
             return answer;
         };
@@ -179,8 +181,9 @@ private slots:
         control(sheet.m_newPage, res::IDC_DB_PATH_BROWSE)->click();
         QCOMPARE(sheet.m_newPage->m_strPath, QString("/x/picked.mdb"));
         control(sheet.m_templatePage, res::IDC_TEMPLATE_BROWSE)->click();
-        QCOMPARE(asked, QStringList({"save Acess Format (*.mdb) mdb", "save Acess Format (*.mdb) mdb",
-                                     "open CardWeave Format (*.mds) mds"}));
+        QCOMPARE(asked,
+                 QStringList({"save Acess Format (*.mdb) mdb", "save Acess Format (*.mdb) mdb",
+                              "open CardWeave Format (*.mds) mds"}));
         // Blanks typed and Next pressed while the edit keeps the focus: the blanks go on.
         sheet.m_newPage->PathEdit()->setText("  ");
         click(&sheet, QWizard::NextButton);
@@ -220,8 +223,8 @@ private slots:
         click(&sheet, QWizard::FinishButton);
         control(page, res::IDC_PAGE_FIELD_RENAME)->click();
         control(page, res::IDC_PAGE_FIELD_DELETE)->click();
-        QCOMPARE(answers.texts, QStringList({"Un champ au moins", "Please select field",
-                                             "Please select field"}));
+        QCOMPARE(answers.texts,
+                 QStringList({"Un champ au moins", "Please select field", "Please select field"}));
         QVERIFY(sheet.isVisible());
         QVERIFY(!QFileInfo::exists("  "));
 
@@ -271,15 +274,15 @@ private slots:
         QTest::addColumn<QStringList>("columns");
         QTest::addColumn<bool>("message");
         QTest::addColumn<int>("failed");
-        QTest::newRow("two") << "Table1" << QStringList{"Name", "Tel"}
-                             << QStringList{"Name", "Tel"} << false << 0;
-        QTest::newRow("blank in table name") << "My Cards" << QStringList{"Name"}
-                                             << QStringList{"Name"} << false << 0;
+        QTest::newRow("two") << "Table1" << QStringList{"Name", "Tel"} << QStringList{"Name", "Tel"}
+                             << false << 0;
+        QTest::newRow("blank in table name")
+            << "My Cards" << QStringList{"Name"} << QStringList{"Name"} << false << 0;
         // The third of five is refused: the first two stay and the file is still to be opened.
         QTest::newRow("third refused") << "Table1" << QStringList{"A", "B", "A", "C", "D"}
                                        << QStringList{"A", "B"} << true << 0;
-        QTest::newRow("table refused") << "a.b" << QStringList{"Name"} << QStringList{} << true
-                                       << 1;
+        QTest::newRow("table refused")
+            << "a.b" << QStringList{"Name"} << QStringList{} << true << 1;
     }
     void createsTheTableFromTheList() {
         QFETCH(QString, table);
@@ -312,25 +315,30 @@ private slots:
         QTest::addColumn<QByteArray>("card");
         QTest::addColumn<QStringList>("columns");  // empty: no columns, creation failed
         QTest::addColumn<QString>("message");
-        QTest::newRow("both sides") << QByteArray("card-template 1\n[front]\nvariable text Name\n"
-                                                  "fixed image Logo\nvariable image Photo\n"
-                                                  "[back]\nvariable barcode Name\n")
+        QTest::newRow("both sides") << QByteArray(
+                                           "card-template 1\n[front]\nvariable text Name\n"
+                                           "fixed image Logo\nvariable image Photo\n"
+                                           "[back]\nvariable barcode Name\n")
                                     << QStringList{"F_Name", "F_Photo", "B_Name"} << QString();
         // Uniqueness first, then the cleaning of the characters.
-        QTest::newRow("front twice") << QByteArray("card-template 1\n[front]\nvariable text Name\n"
-                                                   "variable text Name\nvariable text Name\n")
+        QTest::newRow("front twice") << QByteArray(
+                                            "card-template 1\n[front]\nvariable text Name\n"
+                                            "variable text Name\nvariable text Name\n")
                                      << QStringList{"Name", "Name1", "Name11"} << QString();
-        QTest::newRow("earlier suffix") << QByteArray("card-template 1\n[front]\nvariable text Name1\n"
-                                                      "variable text Name\nvariable text Name\n")
+        QTest::newRow("earlier suffix") << QByteArray(
+                                               "card-template 1\n[front]\nvariable text Name1\n"
+                                               "variable text Name\nvariable text Name\n")
                                         << QStringList{"Name1", "Name", "Name11"} << QString();
-        QTest::newRow("cleaned") << QByteArray("card-template 1\n[back]\n"
-                                               "variable text \" Tel No. \"\n"
-                                               "variable text \"Gr\xc3\xbc\xc3\x9f-e@x:1\"\n")
+        QTest::newRow("cleaned") << QByteArray(
+                                        "card-template 1\n[back]\n"
+                                        "variable text \" Tel No. \"\n"
+                                        "variable text \"Gr\xc3\xbc\xc3\x9f-e@x:1\"\n")
                                  << QStringList{"Tel_Nox", "Grxxxx_e@x:1"} << QString();
         QTest::newRow("no variables") << QByteArray("card-template 1\n[front]\nfixed text Title\n")
                                       << QStringList{} << QString();
-        QTest::newRow("damaged") << QByteArray("card-template 1\n[front]\nvariable text \"Name\n")
-                                 << QStringList{} << "Can't read template file\nline 3: the quoted name is not closed";
+        QTest::newRow("damaged")
+            << QByteArray("card-template 1\n[front]\nvariable text \"Name\n") << QStringList{}
+            << "Can't read template file\nline 3: the quoted name is not closed";
     }
     void createsTheColumnsFromATemplate() {
         QFETCH(QByteArray, card);
@@ -350,6 +358,7 @@ private slots:
         QCOMPARE(answers.texts, message.isEmpty() ? QStringList{} : QStringList{message});
         QCOMPARE(sheet->m_bCreateFailed, columns.isEmpty() ? 1 : 0);
         // The file stays, with the table, whatever the template gave.
+        QCOMPARE(mdbtool({QStringLiteral("check"), path}).rc, 0);
         QCOMPARE(mdbtool({QStringLiteral("tables"), path}).out.trimmed(), QString("Cards"));
         QStringList typed;
         for (const QString& c : columns)
@@ -359,9 +368,9 @@ private slots:
     }
 
     void exampleTemplatesGiveTheirColumns() {
-        const QStringList expected[] = {{"Name", "Department", "Employee_No", "Photo"},
-                                        {"F_Name", "F_Member_No", "F_Photo", "B_Name",
-                                         "B_Valid_until", "B_Card_ID"}};
+        const QStringList expected[] = {
+            {"Name", "Department", "Employee_No", "Photo"},
+            {"F_Name", "F_Member_No", "F_Photo", "B_Name", "B_Valid_until", "B_Card_ID"}};
         const char* examples[] = {"Employee", "Member"};
         for (int i = 0; i < 2; ++i) {
             const QString path = m_out.filePath(QString("example-%1.mdb").arg(i));
@@ -394,10 +403,19 @@ private slots:
                 for (int e = 0; e < edits && !text.empty(); ++e) {
                     const std::size_t at = random() % text.size();
                     switch (random() % 4) {
-                        case 0: text[at] = char(random() % 256); break;
-                        case 1: text.erase(at, 1 + random() % 16); break;
-                        case 2: text.insert(at, std::string(1 + random() % 3, "\"\\[]\n \0"[random() % 8])); break;
-                        default: text.resize(at); break;
+                        case 0:
+                            text[at] = char(random() % 256);
+                            break;
+                        case 1:
+                            text.erase(at, 1 + random() % 16);
+                            break;
+                        case 2:
+                            text.insert(at,
+                                        std::string(1 + random() % 3, "\"\\[]\n \0"[random() % 8]));
+                            break;
+                        default:
+                            text.resize(at);
+                            break;
                     }
                 }
                 if (cardio::ParseCardTemplate(text, card, error)) {
