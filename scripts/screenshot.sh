@@ -9,13 +9,16 @@
 #   scripts/screenshot.sh --field-edit [OUT.png]     (default docs/screenshots/field-edit.png)
 #   scripts/screenshot.sh --name-dialog [OUT.png]    (default docs/screenshots/name-dialog.png)
 #   scripts/screenshot.sh --set-password [OUT.png]   (default docs/screenshots/set-password.png)
+#   scripts/screenshot.sh --wizard [OUT.png]        (default docs/screenshots/wizard.png): the
+#     new-database wizard's pages as wizard-new.png ... wizard-fields.png, and wizard-done.png
+#     with the database it made from the example template Layout/Employee.mds open
 # BUILD_DIR picks the build folder (default build); TESSOR_SHARED_DIR the shared test data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=()
 default_out=docs/screenshots/main-window.png
 case "${1:-}" in
-  --context-menu | --field-edit | --name-dialog | --set-password)
+  --context-menu | --field-edit | --name-dialog | --set-password | --wizard)
     mode=("$1")
     default_out=docs/screenshots/${1#--}.png
     shift
@@ -36,7 +39,7 @@ for tool in xvfb-run convert mdb-export; do
 done
 
 [[ -f "$build/CMakeCache.txt" ]] || cmake -S . -B "$build" -G Ninja >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tessor_screenshot KvImgIO KvScaleRot >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tessor_screenshot KvImgIO KvScaleRot KvCardIO installed_databases >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -63,4 +66,11 @@ xvfb-run -a -s '-screen 0 1280x800x24' \
   "$build/bin/tessor_screenshot" "$out" "$work/Northwind.mdb" Customers CustomerID \
   "$work/photos" .jpg 3 "${mode[@]}"
 # A palette of 256 colours shows the same and takes a third less room in the repository.
-convert "$out" -strip -colors 256 "PNG8:$out"
+if [[ "${mode[0]:-}" == --wizard ]]; then
+  pictures=("${out%.png}"-*.png)
+else
+  pictures=("$out")
+fi
+for picture in "${pictures[@]}"; do
+  convert "$picture" -strip -colors 256 "PNG8:$picture"
+done

@@ -14,6 +14,7 @@
 #include "app/ChildFrame.h"
 #include "app/MainFrame.h"
 #include "res/ResourceIds.h"
+#include "wizard/NewSheet.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ CMainApp::CMainApp(const QString& appDir, QObject* parent)
       m_chooseFile(chooseDatabaseFile),
       m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       m_createChild([this](CMainFrame* frame) { return new CChildFrame(frame, IniPath()); }) {
+    AddHandler(res::ID_FILE_NEW, [this] { OnFileNew(); });
     AddHandler(res::ID_FILE_OPEN, [this] { OnFileOpen(); });
     AddHandler(res::ID_APP_ABOUT, [this] { OnAppAbout(); });
     AddHandler(res::ID_HELP, [this] { OnHelp(); });
@@ -103,6 +105,16 @@ void CMainApp::OnFileOpen() {
     const QString path = m_chooseFile ? m_chooseFile(m_pMainFrame, DatabaseFilter()) : QString();
     if (path.isEmpty()) return;
     OpenDatabase(QFileInfo(path).absoluteFilePath());
+}
+
+void CMainApp::OnFileNew() {
+    // The wizard makes the file on Finish; only a file made without a flagged failure is opened.
+    CNewSheet sheet(m_strAppDir, nullptr);
+    sheet.setWindowTitle(QStringLiteral("New File"));
+    if (m_prepareSheet) m_prepareSheet(sheet);
+    if (sheet.exec() != QDialog::Accepted || sheet.m_bCreateFailed != 0) return;
+    if (sheet.m_strDbPath.isEmpty()) return;
+    OpenDatabase(QFileInfo(sheet.m_strDbPath).absoluteFilePath());
 }
 
 void CMainApp::OnAppAbout() {

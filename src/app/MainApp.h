@@ -11,6 +11,7 @@
 #include "app/MainFrame.h"
 #include "lang/LangText.h"
 
+class CNewSheet;
 class QMenu;
 class QUrl;
 class QWidget;
@@ -28,6 +29,8 @@ public:
     using UrlOpener = std::function<bool(const QUrl& url)>;
     // Makes the window that shows an opened table (an app::TableWindow), or null when it
     // cannot be made.
+    // Called on the new-database wizard before it runs (tests set its file dialogs there).
+    using SheetPreparer = std::function<void(CNewSheet& sheet)>;
     using ChildFrameFactory = std::function<QWidget*(CMainFrame* mainFrame)>;
 
     // `appDir` is the folder that DB_ML.ini and Tessor.chm are looked for in; empty means the
@@ -46,6 +49,7 @@ public:
     // a cancel).
     void OpenDatabase(const QString& path);
 
+    void OnFileNew();
     void OnFileOpen();
     void OnAppAbout();
     void OnHelp();
@@ -55,6 +59,7 @@ public:
 
     void SetFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     void SetUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
+    void SetSheetPreparer(SheetPreparer prepare) { m_prepareSheet = std::move(prepare); }
     void SetChildFrameFactory(ChildFrameFactory factory) { m_createChild = std::move(factory); }
 
     CMainFrame* MainFrame() const { return m_pMainFrame; }
@@ -77,4 +82,5 @@ private:
     FileChooser m_chooseFile;
     UrlOpener m_openUrl;
     ChildFrameFactory m_createChild;
+    SheetPreparer m_prepareSheet;
 };

@@ -12,8 +12,14 @@
 // of its New button, or of Set Password (with a password typed), through the menu commands.
 // With --find FIELD TEXT the Find command opens the Search dialog, which searches FIELD for TEXT
 // once, down from the current record; the picture shows the dialog over the record found.
+// With --wizard the New command runs the new-database wizard over the open table: one picture
+// per page (OUT with "-new", "-table", "-method", "-template", "-fields" before ".png"), then
+// Finish on the template page makes Cards.mdb beside DATABASE from the example template
+// Layout/Employee.mds, and a last picture ("-done") shows the new table opened.
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -42,6 +48,7 @@
 #include "schema/FieldEditDlg.h"
 #include "schema/NameDlg.h"
 #include "schema/SetPasswordDlg.h"
+#include "wizard/NewSheet.h"
 
 namespace {
 
@@ -125,7 +132,7 @@ int main(int argc, char* argv[]) {
         findField = QString::fromLocal8Bit(argv[argc - 2]);
         findText = QString::fromLocal8Bit(argv[argc - 1]);
         argc -= 3;
-    } else if (argc > 1 && QStringList({"--field-edit", "--name-dialog", "--set-password"})
+    } else if (argc > 1 && QStringList({"--field-edit", "--name-dialog", "--set-password", "--wizard"})
                                .contains(QString::fromLocal8Bit(argv[argc - 1]))) {
         dialog = QString::fromLocal8Bit(argv[argc - 1]);
         --argc;
@@ -258,6 +265,78 @@ int main(int argc, char* argv[]) {
         std::printf("%s: found \"%s\" in %s on grid row %ld, selected \"%s\"\n",
                     qPrintable(s.out), qPrintable(s.findText), qPrintable(s.findField),
                     grid.GetRow(), qPrintable(grid.GetSelText()));
+        return theApp.ExitInstance(0);
+    }
+
+    if (s.dialog == QStringLiteral("--wizard")) {
+        g_stage = "running the wizard";
+        const QString base = s.out.endsWith(QStringLiteral(".png")) ? s.out.chopped(4) : s.out;
+        const QString created = QFileInfo(s.database).absolutePath() + QStringLiteral("/Cards.mdb");
+        QStringList saved;
+        int step = 0, ticks = 0;
+        bool prepared = false;
+        // Each page is filled in, painted for a moment, pictured, and left by its button.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                Fail(QStringLiteral("the program said: ") + box->text());
+            auto* sheet = qobject_cast<CNewSheet*>(modal);
+            if (!sheet || ++ticks < 5) return;
+            ticks = 0;
+            static const char* const names[] = {"new", "table", "method", "template", "fields"};
+            // A page is filled in on one round and pictured on the next, once painted.
+            if (!prepared) {
+                prepared = true;
+                if (step == 0) sheet->m_newPage->PathEdit()->setText(created);
+                if (step == 1) sheet->m_tablePage->NameEdit()->setText(QStringLiteral("Employees"));
+                if (step == 3)
+                    sheet->m_templatePage->PathEdit()->setText(
+                        QCoreApplication::applicationDirPath() +
+                        QStringLiteral("/Layout/Employee.mds"));
+                if (step == 4) {
+                    auto* list = sheet->m_fieldPage->m_listFields;
+                    list->addItems({QStringLiteral("Name"), QStringLiteral("Department"),
+                                    QStringLiteral("Tel"), QStringLiteral("Photo")});
+                    list->setCurrentRow(1);
+                }
+                return;
+            }
+            prepared = false;
+            if (step < 5) {
+                const QString out = base + QLatin1Char('-') + QLatin1String(names[step]) +
+                                    QStringLiteral(".png");
+                if (!SaveScreen(out)) Fail(QStringLiteral("cannot save ") + out);
+                saved << out + QStringLiteral(" \"") + sheet->windowTitle() + QLatin1Char('"');
+            }
+            switch (step++) {
+                case 3:  // back to the method, and the field list instead
+                    sheet->back();
+                    sheet->m_methodPage->Methods()->button(1)->click();
+                    sheet->next();
+                    break;
+                case 4:  // back to the template, which makes the table
+                    sheet->back();
+                    sheet->m_methodPage->Methods()->button(0)->click();
+                    sheet->next();
+                    sheet->button(QWizard::FinishButton)->click();
+                    break;
+                default:
+                    sheet->next();
+                    break;
+            }
+        });
+        poll.start(100);
+        frame->RouteCommand(res::ID_FILE_NEW);
+        poll.stop();
+        if (step != 5) Fail(QStringLiteral("the wizard ended early"));
+        RunFor(1000);
+        const QString done = base + QStringLiteral("-done.png");
+        if (!SaveScreen(done)) Fail(QStringLiteral("cannot save ") + done);
+        for (const QString& line : saved)
+            std::printf("%s\n", qPrintable(line));
+        std::printf("%s: %d table windows after Finish\n", qPrintable(done),
+                    int(frame->findChildren<CChildFrame*>().size()));
         return theApp.ExitInstance(0);
     }
 

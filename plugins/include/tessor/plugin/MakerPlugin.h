@@ -68,6 +68,37 @@ public:
     virtual int process(const Bitmap* source, Bitmap* target) = 0;
 };
 
+// What a card-design template says of itself; the caller zero-fills it and sets size.
+struct CardHeader {
+    std::uint32_t size = sizeof(CardHeader);
+    std::uint32_t version = 1;
+    // 1: the design has a front side only, 2: a back side only, 3: front and back.
+    std::uint8_t sides = 0;
+    // Why the last read failed, zero-terminated; empty after a success.
+    char error[256] = {};
+};
+
+// One variable object of a side, in the order the design lists them.
+struct VariableNode {
+    const char* name = nullptr;  // zero-terminated, UTF-8
+    VariableNode* next = nullptr;
+};
+
+// Reads card-design templates (docs/card-templates.md): readCard takes the file, then
+// variables gives per side the list of its variable objects' names, which the caller hands
+// back with releaseVariables before the object goes.
+class CardReader : public PluginObject {
+public:
+    static constexpr const char* kInterfaceName = "tessor.CardReader/1";
+
+    // Returns nonzero when the file is a whole, well-formed template; header->sides is then
+    // set. On failure header->error says why.
+    virtual int readCard(const char* path, CardHeader* header) = 0;
+    // side 1 front, 2 back. The head of the side's list, null when it has none.
+    virtual VariableNode* variables(int side) = 0;
+    virtual void releaseVariables(VariableNode* head) = 0;
+};
+
 // The exported factory, called with the library's own dlopen handle.
 using CreateClassOnceFn = PluginObject* (*)(void* module);
 inline constexpr const char* kCreateClassOnce = "CreateClassOnce";
