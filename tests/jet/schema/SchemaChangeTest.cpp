@@ -298,8 +298,11 @@ TEST(SchemaChange, FieldsAddedToFilledTablesReadAsEmptyEverywhereThenTakeValues)
             ASSERT_EQ(read.rows.size(), size_t(kRows));
             for (const auto& row : read.rows) {
                 ASSERT_EQ(row.size(), width);
-                for (const auto& [c, v] : k.added)
-                    if (c.type != ColumnType::Bool) EXPECT_EQ(row[read.column(c.name)], "") << c.name;
+                for (const auto& [c, v] : k.added) {
+                    if (c.type != ColumnType::Bool) {
+                        EXPECT_EQ(row[read.column(c.name)], "") << c.name;
+                    }
+                }
             }
             expectReadersAgree(file.path(), *db, k.table);
         }
@@ -322,9 +325,11 @@ TEST(SchemaChange, FieldsAddedToFilledTablesReadAsEmptyEverywhereThenTakeValues)
             for (const auto& row : read.rows) {
                 const bool updated = row[read.column("L")] != "";
                 set += updated;
-                for (const auto& [c, v] : k.added)
-                    if (c.type != ColumnType::Bool)
+                for (const auto& [c, v] : k.added) {
+                    if (c.type != ColumnType::Bool) {
                         EXPECT_EQ(row[read.column(c.name)], updated ? v : "") << c.name;
+                    }
+                }
             }
             EXPECT_EQ(set, (kRows + 2) / 3);
         }
