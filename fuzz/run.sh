@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (engine open-and-read, image decoding, SQL statements) with clang (-fsanitize=fuzzer,address,undefined) and runs them for a
+# Builds the libFuzzer targets (engine open-and-read, image decoding, SQL statements, card
+# templates) with clang (-fsanitize=fuzzer,address,undefined) and runs them for a
 # bounded time, seeded from the .mdb corpus. Exits non-zero when the fuzzer finds a crash, a
 # leak, a sanitizer report, a timeout (30 s for one input) or a single allocation of 256 MiB or
 # more (a length field believed without a bound); the input that did it is left in the
@@ -18,7 +19,7 @@ jobs=${FUZZ_JOBS:-1}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DTESSOR_BUILD_FUZZ=ON -DTESSOR_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target open_read_fuzz image_decode_fuzz sql_parse_fuzz -j"$(nproc)"
+cmake --build "$build" --target open_read_fuzz image_decode_fuzz sql_parse_fuzz card_template_fuzz -j"$(nproc)"
 
 # The working corpus grows across runs in the build folder; the seeds are read-only input.
 corpus=$build/fuzz-corpus
@@ -55,3 +56,10 @@ mkdir -p "$build/fuzz-corpus-sql"
 "$build/bin/sql_parse_fuzz" \
     -max_total_time=20 -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
     -print_final_stats=1 -artifact_prefix="$artifacts/" "$build/fuzz-corpus-sql" "$root/fuzz/sql-seeds"
+
+# Card-design templates, for 20 seconds, seeded with the shipped examples.
+mkdir -p "$build/fuzz-corpus-cards"
+"$build/bin/card_template_fuzz" \
+    -max_total_time=20 -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+    -print_final_stats=1 -artifact_prefix="$artifacts/" "$build/fuzz-corpus-cards" \
+    "$root/plugins/cardio/Layout"
