@@ -56,6 +56,9 @@ void CWizardPage::OnSetActive(CNewSheet* sheet) {
     m_lang.SetSection(m_strSection);
     m_lang.TranslateWindow(this);
     sheet->setWindowTitle(m_lang.GetText(m_strCaptionKey));
+    // A page's text arrives selected, so that typing replaces a proposal such as "Table1"
+    // instead of adding to it.
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->selectAll();
 }
 
 CNewSheet* CWizardPage::Sheet() const {
