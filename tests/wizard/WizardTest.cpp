@@ -192,6 +192,8 @@ private slots:
         QCOMPARE(sheet.windowTitle(), QString("New File: Step 2/4"));
 
         QCOMPARE(sheet.m_tablePage->NameEdit()->text(), QString("Table1"));
+        // The proposal arrives selected: what is typed replaces it.
+        QCOMPARE(sheet.m_tablePage->NameEdit()->selectedText(), QString("Table1"));
         sheet.m_tablePage->NameEdit()->clear();
         click(&sheet, QWizard::NextButton);
         QCOMPARE(answers.texts.last(), QString("Please input name of table"));
