@@ -1,7 +1,6 @@
 #include "GridFixture.h"
 
 #include <QAbstractItemModelTester>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -188,13 +187,10 @@ void RecordsetModelTest::largeTableBuildsNothingPerRow() {
     const int rows = 100000;
     auto rs = cards(rows);
     RecordsetModel model;
-    QElapsedTimer timer;
-    timer.start();
     model.setRecordset(rs);
-    const qint64 ms = timer.elapsed();
+    // Every row is there to show, the last one included; how long binding takes is measured
+    // by bench/grid_open.cpp, not here.
     QCOMPARE(model.rowCount(), rows + 1);
     QCOMPARE(shown(model, rows - 1, 0), QString::number(rows));
     QCOMPARE(shown(model, rows - 1, 1), QStringLiteral("card 100000"));
-    // Binding reads no rows, so it is far below anything a user would notice.
-    QVERIFY2(ms < 50, qPrintable(QStringLiteral("binding took %1 ms").arg(ms)));
 }

@@ -1,7 +1,6 @@
 #include <Magick++.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -177,9 +176,8 @@ TEST_F(ImageReaderTest, ForgedHugeSizeIsRefusedAtOnce) {
     header[16] = 24;
     header.resize(18 + 30, 7);
     writeBytes(m_folder.file("huge.tga"), header);
-    const auto start = std::chrono::steady_clock::now();
+    // Refused from its header (the test's time limit catches a reader that tries to decode).
     EXPECT_FALSE(readPicture(*m_reader, m_folder.file("huge.tga").string()).recognised);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 TEST_F(ImageReaderTest, UnterminatedPathIsRefused) {

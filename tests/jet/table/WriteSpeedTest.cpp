@@ -1,6 +1,5 @@
-// Time per row change on a table with two indexes (a journaled change each, in-memory disk so
-// that syncing does not hide the engine's own cost). Prints the figures; fails only when a
-// change costs far more than it should.
+// Row changes on a table with two indexes, a journaled change each, on an in-memory disk: all
+// land. The time per change is printed for a look; the benchmarks in bench/ measure it.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -43,5 +42,4 @@ TEST(WriteSpeed, RowChangesOnAnIndexedTable) {
     std::cout << "insert " << perOp(t0, t1) << " us, update " << perOp(t1, t2)
               << " us per change (2 indexes)\n";
     EXPECT_EQ(db->readTable("Timed").rows.size(), size_t(n));
-    EXPECT_LT(perOp(t0, t1), 50000.0);
 }
