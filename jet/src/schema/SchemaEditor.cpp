@@ -432,7 +432,10 @@ void SchemaEditor::rewriteRows(const std::string& table) {
                 return std::nullopt;
             });
         }
-        for (const auto& [page, rows] : moved) {
+        for (const auto& entry : moved) {
+            // Named, not a structured binding: the lambda below captures them.
+            const uint32_t page = entry.first;
+            const auto& rows = entry.second;
             if (page < 3 || page >= pages.pageCount() || pages.read(page)[0] != 0x01 ||
                 SlotPage::statedOwner(pages.read(page)) != tdef)
                 throw Error(hr::kCorrupt, "A record of " + what +

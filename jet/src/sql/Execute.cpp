@@ -144,7 +144,8 @@ Result runInsert(Database& db, InsertStatement& s) {
     for (size_t k = 0; k < targets.size(); ++k) {
         ev.bind(*s.values[k]);
         const ColumnDef& c = def.columns[targets[k]];
-        row[targets[k]] = ValueConverter::toColumn(ev.evaluate(*s.values[k], {}), c, def.name);
+        const Datum value = ev.evaluate(*s.values[k], std::vector<Value>{});
+        row[targets[k]] = ValueConverter::toColumn(value, c, def.name);
     }
     const std::string table = def.name;
     // As in Jet, a value given for an AutoNumber field is kept and the counter moves past it.
