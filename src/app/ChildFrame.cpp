@@ -9,7 +9,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QSplitter>
 #include <QStyle>
 
@@ -34,29 +33,6 @@ QString chooseCopyFile(QWidget* parent, const QString& filter) {
     dialog.setDefaultSuffix(QStringLiteral("mdb"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst();
-}
-
-// Copies the database file so that the target is either the whole old file or the whole copy:
-// the bytes go to a temporary file beside the target, which replaces it only when complete.
-bool copyDatabaseFile(const QString& from, const QString& to) {
-    QFile source(from);
-    if (!source.open(QIODevice::ReadOnly)) return false;
-    QSaveFile target(to);
-    if (!target.open(QIODevice::WriteOnly)) return false;
-    char buffer[64 * 1024];
-    for (;;) {
-        const qint64 n = source.read(buffer, sizeof buffer);
-        if (n < 0) {
-            target.cancelWriting();
-            return false;
-        }
-        if (n == 0) break;
-        if (target.write(buffer, n) != n) {
-            target.cancelWriting();
-            return false;
-        }
-    }
-    return target.commit();
 }
 
 }  // namespace
@@ -202,7 +178,7 @@ void CChildFrame::OnFileSaveAs() {
     // A file that another table window (or anyone) holds, or that may not be written, is not
     // replaced.
     bool copied = !target.exists() || db::TestExclusive(path);
-    if (copied) copied = copyDatabaseFile(m_szPath, path);
+    if (copied) copied = db::CopyFileWhole(m_szPath, path);
     if (copied) {
         OpenTable(path, m_szTable, m_szPassword);
         return;

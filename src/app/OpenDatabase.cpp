@@ -16,6 +16,7 @@
 #include "app/TableWindow.h"
 #include "db/DbPasswordDlg.h"
 #include "db/FileAccess.h"
+#include "db/ProviderText.h"
 #include "db/SelectTableDlg.h"
 
 using tessor::provider::Connection;
@@ -29,23 +30,6 @@ namespace {
 
 void showMessage(QWidget* parent, const QString& text) {
     QMessageBox::warning(parent, QStringLiteral("Tessor"), text);
-}
-
-QString describe(const std::exception& e) {
-    if (auto* pe = dynamic_cast<const ProviderError*>(&e))
-        return QString::fromStdString(pe->description());
-    return QString::fromUtf8(e.what());
-}
-
-// Closes the connection and lets go of it; a failure on the way out changes nothing for the
-// caller, who is ending the open anyway.
-void release(std::shared_ptr<Connection>& connection) {
-    if (!connection) return;
-    try {
-        connection->close();
-    } catch (const std::exception&) {
-    }
-    connection.reset();
 }
 
 }  // namespace
@@ -74,13 +58,13 @@ void CMainApp::OpenDatabase(const QString& path) {
         connection->open(ConnectionString::format(file, nullptr, true), {}, {}, 0);
     } catch (const ProviderError& refused) {
         if (refused.code() != hr::kAuthFailed) {
-            release(connection);
+            db::ReleaseConnection(connection);
             showMessage(owner, m_lang.GetText(QStringLiteral("Can't open database file")));
             return;
         }
         CDbPasswordDlg prompt(IniPath(), owner);
         if (prompt.exec() != QDialog::Accepted) {
-            release(connection);
+            db::ReleaseConnection(connection);
             showMessage(owner, QString::fromStdString(refused.description()));
             return;
         }
@@ -90,12 +74,12 @@ void CMainApp::OpenDatabase(const QString& path) {
         try {
             connection->open(ConnectionString::format(file, &secret, true), {}, {}, 0);
         } catch (const std::exception& e) {
-            release(connection);
-            showMessage(owner, describe(e));
+            db::ReleaseConnection(connection);
+            showMessage(owner, db::ProviderText(e));
             return;
         }
     } catch (const std::exception&) {
-        release(connection);
+        db::ReleaseConnection(connection);
         showMessage(owner, m_lang.GetText(QStringLiteral("Can't open database file")));
         return;
     }
@@ -114,13 +98,13 @@ void CMainApp::OpenDatabase(const QString& path) {
             tables->moveNext();
         }
     } catch (const std::exception& e) {
-        release(connection);
-        showMessage(owner, describe(e));
+        db::ReleaseConnection(connection);
+        showMessage(owner, db::ProviderText(e));
         return;
     }
 
     if (count == 0) {
-        release(connection);
+        db::ReleaseConnection(connection);
         showMessage(owner,
                     m_lang.GetText(QStringLiteral("Can't edit database file with empty field")));
         return;
@@ -130,18 +114,18 @@ void CMainApp::OpenDatabase(const QString& path) {
         chooser.m_pTables = tables;
         const int answer = chooser.exec();
         if (!chooser.ErrorText().isEmpty()) {
-            release(connection);
+            db::ReleaseConnection(connection);
             showMessage(owner, chooser.ErrorText());
             return;
         }
         if (answer != QDialog::Accepted) {
-            release(connection);
+            db::ReleaseConnection(connection);
             return;
         }
         table = chooser.m_strTable;
     }
     tables.reset();
-    release(connection);
+    db::ReleaseConnection(connection);
 
     if (!m_pMainFrame) return;
     m_pMainFrame->ShowRecordToolbar();

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QSaveFile>
 
 namespace db {
 
@@ -28,6 +29,28 @@ bool TestExclusive(const QString& path) {
     // Closing the only descriptor of the description drops the lock again.
     ::close(fd);
     return free;
+}
+
+bool CopyFileWhole(const QString& from, const QString& to) {
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly)) return false;
+    QSaveFile target(to);
+    target.setDirectWriteFallback(false);
+    if (!target.open(QIODevice::WriteOnly)) return false;
+    char buffer[64 * 1024];
+    for (;;) {
+        const qint64 n = source.read(buffer, sizeof buffer);
+        if (n < 0) {
+            target.cancelWriting();
+            return false;
+        }
+        if (n == 0) break;
+        if (target.write(buffer, n) != n) {
+            target.cancelWriting();
+            return false;
+        }
+    }
+    return target.commit();
 }
 
 }  // namespace db

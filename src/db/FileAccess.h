@@ -10,4 +10,9 @@ namespace db {
 // file is opened for writing, without creating it, locked and closed again at once.
 bool TestExclusive(const QString& path);
 
+// Copies `from` to `to` so that the destination is either as it was or the whole copy: the bytes
+// go to a temporary file in the destination's folder, which replaces the destination only when
+// complete. False when the source cannot be read or the copy cannot be written whole.
+bool CopyFileWhole(const QString& from, const QString& to);
+
 }  // namespace db

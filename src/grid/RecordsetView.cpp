@@ -23,6 +23,7 @@
 #include <optional>
 #include <vector>
 
+#include "db/ProviderText.h"
 #include "grid/ClipboardText.h"
 #include "grid/RecordsetModel.h"
 #include "grid/SearchDlg.h"
@@ -621,12 +622,7 @@ void CRecordsetView::ShowMessage(const QString& text) {
     QMessageBox::warning(this, QStringLiteral("Tessor"), text);
 }
 
-QString CRecordsetView::ProviderText(const std::exception& e) {
-    // The provider's own words, untranslated.
-    if (auto* pe = dynamic_cast<const ProviderError*>(&e))
-        return QString::fromStdString(pe->description());
-    return QString::fromUtf8(e.what());
-}
+QString CRecordsetView::ProviderText(const std::exception& e) { return db::ProviderText(e); }
 
 void CRecordsetView::ShowProviderError(const std::exception& e) {
     ShowMessage(ProviderText(e));

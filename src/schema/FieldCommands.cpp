@@ -10,8 +10,8 @@
 #include "provider/Constants.h"
 #include "provider/Field.h"
 #include "provider/Fields.h"
-#include "provider/ProviderError.h"
 #include "provider/Recordset.h"
+#include "db/ProviderText.h"
 #include "res/ResourceIds.h"
 #include "schema/FieldEditDlg.h"
 #include "schema/SchemaSql.h"
@@ -19,7 +19,6 @@
 
 namespace ado = tessor::provider::ado;
 using tessor::provider::Connection;
-using tessor::provider::ProviderError;
 using tessor::provider::Recordset;
 
 namespace schema {
@@ -28,12 +27,6 @@ namespace {
 
 // Tables from this many records up show a progress dialog while their design changes.
 constexpr long kProgressRows = 5000;
-
-QString ProviderText(const std::exception& e) {
-    if (auto* pe = dynamic_cast<const ProviderError*>(&e))
-        return QString::fromStdString(pe->description());
-    return QString::fromUtf8(e.what());
-}
 
 void ShowText(QWidget* parent, const QString& text) {
     QMessageBox::warning(parent, QStringLiteral("Tessor"), text);
@@ -85,7 +78,7 @@ void RefreshColumns(CRecordsetView* view) {
             view->OpenRecordset(view->GetPath(), view->GetTable(), view->GetPassword());
         }
     } catch (const std::exception& e) {
-        ShowText(view, ProviderText(e));
+        ShowText(view, db::ProviderText(e));
     }
     view->NotifyRecordsetReplaced();
 }
@@ -144,7 +137,7 @@ int RunStatements(QWidget* parent, Connection& connection, const QStringList& st
             connection.execute(statements[i].toStdString());
             ++done;
         } catch (const std::exception& e) {
-            ShowText(parent, ProviderText(e));
+            ShowText(parent, db::ProviderText(e));
         }
         if (progress) progress->setValue(i + 1);
     }
@@ -167,7 +160,7 @@ void OnSetPassword(CRecordsetView* view) {
     try {
         connection->execute(SetPassword(dlg.m_strNew, dlg.m_strOld).toStdString());
     } catch (const std::exception& e) {
-        ShowText(view, ProviderText(e));
+        ShowText(view, db::ProviderText(e));
         return;
     }
     // Later reopens of the file (after a design change, Save As) need the new password.
@@ -192,7 +185,7 @@ void OnDeleteField(CRecordsetView* view) {
             return;
         }
     } catch (const std::exception& e) {
-        ShowText(view, ProviderText(e));
+        ShowText(view, db::ProviderText(e));
         return;
     }
     // No sort may refer to the column any more (a sort written by the sort commands starts with
@@ -203,7 +196,7 @@ void OnDeleteField(CRecordsetView* view) {
         try {
             rs->setSort("");
         } catch (const std::exception& e) {
-            ShowText(view, ProviderText(e));
+            ShowText(view, db::ProviderText(e));
         }
     }
     if (RunStatements(view, *connection, {DropColumn(view->GetTable(), column)},
@@ -212,7 +205,7 @@ void OnDeleteField(CRecordsetView* view) {
     try {
         rs->requery(-1);
     } catch (const std::exception& e) {
-        ShowText(view, ProviderText(e));
+        ShowText(view, db::ProviderText(e));
     }
     view->GetGrid().Refresh();
     view->NotifyRecordsetReplaced();
@@ -228,7 +221,7 @@ void OnPrimaryKey(CRecordsetView* view) {
     try {
         key = PrimaryKeyColumn(*connection, view->GetTable());
     } catch (const std::exception& e) {
-        ShowText(view, ProviderText(e));
+        ShowText(view, db::ProviderText(e));
         return;
     }
     if (!key.isEmpty() && key == column) {

@@ -13,24 +13,12 @@
 #include "provider/Connection.h"
 #include "provider/Field.h"
 #include "provider/Fields.h"
-#include "provider/ProviderError.h"
 #include "provider/Recordset.h"
+#include "db/ProviderText.h"
 #include "res/ResourceIds.h"
 #include "schema/FieldCommands.h"
 #include "schema/NameDlg.h"
 #include "schema/SchemaSql.h"
-
-using tessor::provider::ProviderError;
-
-namespace {
-
-QString ProviderText(const std::exception& e) {
-    if (auto* pe = dynamic_cast<const ProviderError*>(&e))
-        return QString::fromStdString(pe->description());
-    return QString::fromUtf8(e.what());
-}
-
-}  // namespace
 
 CFieldEditDlg::CFieldEditDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Field Edit"));
@@ -115,7 +103,7 @@ bool CFieldEditDlg::OnInitDialog() {
         }
     } catch (const std::exception& e) {
         // Without the table's design the refusals could not be told: nothing is offered.
-        QMessageBox::warning(parentWidget(), QStringLiteral("Tessor"), ProviderText(e));
+        QMessageBox::warning(parentWidget(), QStringLiteral("Tessor"), db::ProviderText(e));
         return false;
     }
     return true;

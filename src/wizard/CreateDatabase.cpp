@@ -3,17 +3,16 @@
 
 #include "provider/Connection.h"
 #include "provider/ConnectionString.h"
-#include "provider/ProviderError.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
-#include <QSaveFile>
 
 #include <memory>
 #include <vector>
 
 #include "db/FileAccess.h"
+#include "db/ProviderText.h"
 #include "preview/DibUtil.h"
 #include "schema/SchemaSql.h"
 #include "tessor/plugin/MakerPlugin.h"
@@ -21,53 +20,17 @@
 
 using tessor::provider::Connection;
 using tessor::provider::ConnectionString;
-using tessor::provider::ProviderError;
 
 namespace {
 
 constexpr auto kColumnType = "VARCHAR(255)";
 constexpr const char* kCardReaderLibrary = "libKvCardIO.so";
 
-// Copies `from` to `to` through a temporary file in the target folder that is renamed over the
-// destination only when it is complete, so a failed copy leaves the destination as it was and
-// no half file. A destination that a connection holds open is refused: replacing it would cut
-// the holder off from its data.
+// A destination that a connection holds open is refused: replacing it would cut the holder off
+// from its data.
 bool copyTemplate(const QString& from, const QString& to) {
     if (QFileInfo::exists(to) && !db::TestExclusive(to)) return false;
-    QFile source(from);
-    if (!source.open(QIODevice::ReadOnly)) return false;
-    QSaveFile target(to);
-    target.setDirectWriteFallback(false);
-    if (!target.open(QIODevice::WriteOnly)) return false;
-    char buffer[64 * 1024];
-    for (;;) {
-        const qint64 n = source.read(buffer, sizeof buffer);
-        if (n < 0) {
-            target.cancelWriting();
-            return false;
-        }
-        if (n == 0) break;
-        if (target.write(buffer, n) != n) {
-            target.cancelWriting();
-            return false;
-        }
-    }
-    return target.commit();
-}
-
-QString describe(const std::exception& e) {
-    if (auto* pe = dynamic_cast<const ProviderError*>(&e))
-        return QString::fromStdString(pe->description());
-    return QString::fromUtf8(e.what());
-}
-
-void release(std::shared_ptr<Connection>& connection) {
-    if (!connection) return;
-    try {
-        connection->close();
-    } catch (const std::exception&) {
-    }
-    connection.reset();
+    return db::CopyFileWhole(from, to);
 }
 
 }  // namespace
@@ -98,7 +61,7 @@ void CNewSheet::CreateDatabase(int mode) {
     } catch (const std::exception&) {
         m_bCreateFailed = 1;
         ShowMessage(m_lang.GetText(QStringLiteral("Can't open database file")));
-        release(connection);
+        db::ReleaseConnection(connection);
         return;
     }
 
@@ -108,8 +71,8 @@ void CNewSheet::CreateDatabase(int mode) {
             (QStringLiteral("CREATE TABLE ") + schema::Bracketed(table)).toStdString());
     } catch (const std::exception& e) {
         m_bCreateFailed = 1;
-        ShowMessage(describe(e));
-        release(connection);
+        ShowMessage(db::ProviderText(e));
+        db::ReleaseConnection(connection);
         return;
     }
 
@@ -120,7 +83,7 @@ void CNewSheet::CreateDatabase(int mode) {
     } else if (mode == 0) {
         if (!TemplateColumns(names)) {
             m_bCreateFailed = 1;
-            release(connection);
+            db::ReleaseConnection(connection);
             return;
         }
     }
@@ -131,11 +94,11 @@ void CNewSheet::CreateDatabase(int mode) {
             connection->execute(
                 schema::AddColumn(table, name, QString::fromLatin1(kColumnType)).toStdString());
         } catch (const std::exception& e) {
-            ShowMessage(describe(e));
+            ShowMessage(db::ProviderText(e));
             break;
         }
     }
-    release(connection);
+    db::ReleaseConnection(connection);
 }
 
 namespace {

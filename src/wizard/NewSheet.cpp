@@ -69,21 +69,39 @@ void CWizardPage::ShowMessage(const QString& key) {
     QMessageBox::warning(this, QStringLiteral("Tessor"), m_lang.GetText(key));
 }
 
-CNewPage::CNewPage()
-    : CWizardPage(QStringLiteral("New Page"), QStringLiteral("New File: Step 1/4"),
-                  res::IDD_NEW_PAGE) {
-    auto* label = new QLabel(QStringLiteral("New Database File Path"), this);
-    m_edit = edit(res::IDC_DB_PATH, this);
-    auto* browse = button(QStringLiteral("Browse"), res::IDC_DB_PATH_BROWSE, this);
-    connect(browse, &QPushButton::clicked, this, &CNewPage::OnBrowse);
-    connect(m_edit, &QLineEdit::editingFinished, this, [this] { m_strPath = m_edit->text(); });
+QLineEdit* CWizardPage::AddPathRow(const QString& labelText, int editId, int browseId,
+                                   QString* value, const std::function<void()>& onBrowse) {
+    auto* label = new QLabel(labelText, this);
+    QLineEdit* pathEdit = edit(editId, this);
+    auto* browse = button(QStringLiteral("Browse"), browseId, this);
+    connect(browse, &QPushButton::clicked, this, onBrowse);
+    connect(pathEdit, &QLineEdit::editingFinished, this,
+            [value, pathEdit] { *value = pathEdit->text(); });
     auto* row = new QHBoxLayout;
-    row->addWidget(m_edit, 1);
+    row->addWidget(pathEdit, 1);
     row->addWidget(browse);
     auto* top = new QVBoxLayout(this);
     top->addWidget(label);
     top->addLayout(row);
     top->addStretch();
+    return pathEdit;
+}
+
+void CWizardPage::BrowseInto(QLineEdit* pathEdit, QString* value, bool save,
+                             const QString& filter, const QString& suffix) {
+    CNewSheet* sheet = Sheet();
+    const QString path =
+        sheet && sheet->m_chooseFile ? sheet->m_chooseFile(this, save, filter, suffix) : QString();
+    if (path.isEmpty()) return;
+    *value = path;
+    pathEdit->setText(path);
+}
+
+CNewPage::CNewPage()
+    : CWizardPage(QStringLiteral("New Page"), QStringLiteral("New File: Step 1/4"),
+                  res::IDD_NEW_PAGE) {
+    m_edit = AddPathRow(QStringLiteral("New Database File Path"), res::IDC_DB_PATH,
+                        res::IDC_DB_PATH_BROWSE, &m_strPath, [this] { OnBrowse(); });
 }
 
 bool CNewPage::validatePage() {
@@ -97,15 +115,8 @@ bool CNewPage::validatePage() {
 }
 
 void CNewPage::OnBrowse() {
-    CNewSheet* sheet = Sheet();
-    const QString path =
-        sheet && sheet->m_chooseFile
-            ? sheet->m_chooseFile(this, true, QStringLiteral("Acess Format (*.mdb)"),
-                                  QStringLiteral("mdb"))
-            : QString();
-    if (path.isEmpty()) return;
-    m_strPath = path;
-    m_edit->setText(m_strPath);
+    BrowseInto(m_edit, &m_strPath, true, QStringLiteral("Acess Format (*.mdb)"),
+               QStringLiteral("mdb"));
 }
 
 CTablePage::CTablePage()
@@ -162,19 +173,8 @@ int CMethodPage::nextId() const {
 CTemplatePage::CTemplatePage()
     : CWizardPage(QStringLiteral("Template Page"), QStringLiteral("New File: Step 4/4"),
                   res::IDD_TEMPLATE_PAGE) {
-    auto* label = new QLabel(QStringLiteral("Template Path"), this);
-    m_edit = edit(res::IDC_TEMPLATE_PATH, this);
-    auto* browse = button(QStringLiteral("Browse"), res::IDC_TEMPLATE_BROWSE, this);
-    connect(browse, &QPushButton::clicked, this, &CTemplatePage::OnBrowse);
-    connect(m_edit, &QLineEdit::editingFinished, this,
-            [this] { m_strTemplatePath = m_edit->text(); });
-    auto* row = new QHBoxLayout;
-    row->addWidget(m_edit, 1);
-    row->addWidget(browse);
-    auto* top = new QVBoxLayout(this);
-    top->addWidget(label);
-    top->addLayout(row);
-    top->addStretch();
+    m_edit = AddPathRow(QStringLiteral("Template Path"), res::IDC_TEMPLATE_PATH,
+                        res::IDC_TEMPLATE_BROWSE, &m_strTemplatePath, [this] { OnBrowse(); });
     setFinalPage(true);
 }
 
@@ -190,15 +190,8 @@ bool CTemplatePage::validatePage() {
 }
 
 void CTemplatePage::OnBrowse() {
-    CNewSheet* sheet = Sheet();
-    const QString path =
-        sheet && sheet->m_chooseFile
-            ? sheet->m_chooseFile(this, false, QStringLiteral("CardWeave Format (*.mds)"),
-                                  QStringLiteral("mds"))
-            : QString();
-    if (path.isEmpty()) return;
-    m_strTemplatePath = path;
-    m_edit->setText(m_strTemplatePath);
+    BrowseInto(m_edit, &m_strTemplatePath, false, QStringLiteral("CardWeave Format (*.mds)"),
+               QStringLiteral("mds"));
 }
 
 CFieldPage::CFieldPage()

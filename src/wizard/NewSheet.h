@@ -31,6 +31,13 @@ public:
 protected:
     CNewSheet* Sheet() const;
     void ShowMessage(const QString& key);
+    // The page's label, path edit and Browse button, laid out as the path pages show them; the
+    // edit's text goes to *value when editing ends.
+    QLineEdit* AddPathRow(const QString& label, int editId, int browseId, QString* value,
+                          const std::function<void()>& onBrowse);
+    // Browse: the sheet's file chooser; a chosen path goes to *value and the edit.
+    void BrowseInto(QLineEdit* pathEdit, QString* value, bool save, const QString& filter,
+                    const QString& suffix);
     CLangText m_lang;
 
 private:

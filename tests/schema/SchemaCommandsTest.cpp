@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "ForeignReaders.h"
+#include "ToolReadBack.h"
 #include "Jet4ImageBuilder.h"
 #include "ModalDriver.h"
 #include "app/ChildFrame.h"
@@ -33,18 +34,8 @@
 
 namespace {
 
-struct Tool {
-    int rc = -1;
-    QString out;
-};
-
-Tool mdbtool(QStringList args, const QString& password = {}) {
-    if (!password.isEmpty()) args << QStringLiteral("--password") << password;
-    QProcess p;
-    p.start(QStringLiteral(TESSOR_MDBTOOL), args);
-    p.waitForFinished(60000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
-}
+using toolcheck::mdbtool;
+using toolcheck::Tool;
 
 // A new database with the tables the statements make.
 QString makeDatabase(const QString& path, const QStringList& statements) {
@@ -80,20 +71,7 @@ QStringList columnsOf(const QStringList& designLines) {
     return out;
 }
 
-// The header of the table as mdbtools and mdb-reader read it must be `columns`, and the file
-// must pass the integrity check.
-void checkReadBack(const QString& path, const QString& table, const QStringList& columns) {
-    QCOMPARE(mdbtool({QStringLiteral("check"), path}).rc, 0);
-    for (auto reader : {&jettest::readWithMdbExport, &jettest::readWithMdbReader}) {
-        const jettest::ForeignTable t = reader(path.toStdString(), table.toStdString());
-        if (!t.available) continue;
-        QVERIFY2(t.ok, t.output.c_str());
-        QStringList header;
-        for (const std::string& h : t.header)
-            header << QString::fromStdString(h);
-        QCOMPARE(header, columns);
-    }
-}
+using toolcheck::checkReadBack;
 
 // Answers every modal window while it lives: message boxes with `answer` (their texts are
 // kept), name dialogs with the next of `names`, password dialogs with `passwords` (new,

@@ -17,6 +17,7 @@
 #include <random>
 
 #include "ForeignReaders.h"
+#include "ToolReadBack.h"
 #include "HoldingTableWindow.h"
 #include "app/MainApp.h"
 #include "cardio/CardTemplate.h"
@@ -28,17 +29,8 @@
 
 namespace {
 
-struct Tool {
-    int rc = -1;
-    QString out;
-};
-
-Tool mdbtool(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(TESSOR_MDBTOOL), args);
-    p.waitForFinished(60000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
-}
+using toolcheck::mdbtool;
+using toolcheck::Tool;
 
 // The columns of the table with their types, as mdbtool reads them ("Name  Text (255)").
 QStringList columnsOf(const QString& path, const QString& table) {
@@ -51,19 +43,7 @@ QStringList columnsOf(const QString& path, const QString& table) {
     return out;
 }
 
-// The file must pass the integrity check, and the foreign readers must see `columns`.
-void checkReadBack(const QString& path, const QString& table, const QStringList& columns) {
-    QCOMPARE(mdbtool({QStringLiteral("check"), path}).rc, 0);
-    for (auto reader : {&jettest::readWithMdbExport, &jettest::readWithMdbReader}) {
-        const jettest::ForeignTable t = reader(path.toStdString(), table.toStdString());
-        if (!t.available) continue;
-        QVERIFY2(t.ok, t.output.c_str());
-        QStringList header;
-        for (const std::string& h : t.header)
-            header << QString::fromStdString(h);
-        QCOMPARE(header, columns);
-    }
-}
+using toolcheck::checkReadBack;
 
 // Answers modal windows while it lives: message boxes with `answer` (their texts are kept),
 // name dialogs with the next of `names` (an empty entry keeps the proposal; the proposal is
