@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "jet/Error.h"
+#include "tx/Journal.h"
 
 namespace jettest {
 
@@ -104,6 +105,10 @@ std::unique_ptr<jet::FileIO> SimDisk::open(const std::string& name) {
 
 std::shared_ptr<jet::JournalStore> SimDisk::journal(const std::string& name) {
     return std::make_shared<SimJournal>(*this, name);
+}
+
+bool SimDisk::hotJournal(const std::string& name) {
+    return jet::Journal::isHot(*journal(name));
 }
 
 void SimDisk::checkAlive() const {

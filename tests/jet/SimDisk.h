@@ -38,6 +38,9 @@ public:
 
     std::unique_ptr<jet::FileIO> open(const std::string& name);
     std::shared_ptr<jet::JournalStore> journal(const std::string& name);
+    // True when the journal `name` is there and would roll a change back; the blank journal a
+    // finished change leaves beside an open file is not.
+    bool hotJournal(const std::string& name);
 
     // Used by the files.
     void change(const std::string& what);  // counts a write; throws at the crash/fail point

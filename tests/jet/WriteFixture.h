@@ -130,7 +130,7 @@ inline std::string refusal(SimDisk& disk, const std::function<void()>& change,
         change();
     } catch (const jet::Error& e) {
         EXPECT_EQ(disk.current("db"), before) << "refused but changed: " << what;
-        EXPECT_FALSE(disk.exists("db-journal")) << what;
+        EXPECT_FALSE(disk.hotJournal("db-journal")) << what;
         return e.what();
     }
     ADD_FAILURE() << "accepted: " << what;

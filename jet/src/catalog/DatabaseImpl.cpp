@@ -95,8 +95,18 @@ void Database::Impl::loadCatalog() {
 }
 
 const CatalogEntry* Database::Impl::findTable(std::string_view name) const {
-    for (const auto& e : m_catalog)
-        if (e.isTable() && namesEqual(e.name, name)) return &e;
+    // A row change looks its table up several times by the same name: the last hit is checked
+    // first, by its exact name (names differ in more than case, so it is the same table).
+    if (m_lastFound < m_catalog.size()) {
+        const CatalogEntry& e = m_catalog[m_lastFound];
+        if (e.isTable() && e.name == name) return &e;
+    }
+    for (size_t i = 0; i < m_catalog.size(); ++i) {
+        const CatalogEntry& e = m_catalog[i];
+        if (!e.isTable() || !namesEqual(e.name, name)) continue;
+        m_lastFound = i;
+        return &e;
+    }
     return nullptr;
 }
 

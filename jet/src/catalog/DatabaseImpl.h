@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -65,6 +67,7 @@ private:
     std::unique_ptr<Pager> m_pager;
     TextCodec m_text;
     std::vector<CatalogEntry> m_catalog;
+    mutable size_t m_lastFound = SIZE_MAX;  // where findTable last found a table
     std::map<uint32_t, std::unique_ptr<StoredTableDef>> m_defs;
     std::vector<std::unique_ptr<StoredTableDef>> m_retired;
     std::map<uint32_t, std::unique_ptr<TableDef>> m_described;  // by page, as in m_defs

@@ -102,14 +102,25 @@ void writeCounters(PageSet& pages, const StoredTableDef& def, uint32_t rowCount,
     put32(tdef, 0x14, autoNumber);
 }
 
+bool indexed(const StoredTableDef& def, const StoredColumn& c) {
+    for (const StoredRealIndex& x : def.realIndexes)
+        for (const IndexColumn& ic : x.columns)
+            if (ic.columnId == c.id) return true;
+    return false;
+}
+
 // The values an index sees for a row about to be stored: what reading the stored fields back
 // gives (a Byte stays a Byte, fixed text keeps its padding). Long values are taken as given.
+// With `onlyIndexed`, the fields no index covers are left null: nothing but the indexes reads
+// them, and decoding every field of every inserted row is most of the cost.
 std::vector<Value> storedValues(Pager& pager, const TextCodec& text, const StoredTableDef& def,
-                                const Encoded& e, const std::vector<Value>& given) {
+                                const Encoded& e, const std::vector<Value>& given,
+                                bool onlyIndexed) {
     RowDecoder decoder(pager, text, def);
     std::vector<Value> out(def.columns.size());
     for (size_t i = 0; i < def.columns.size(); ++i) {
         const StoredColumn& c = def.columns[i];
+        if (onlyIndexed && !indexed(def, c)) continue;
         if (c.type == ColumnType::Bool)
             out[i] = bool(e.flags[i]);
         else if (c.isLongValue() || !e.fields[i])
@@ -274,7 +285,7 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     m_changes.step([&](PageSet& pages) {
         std::vector<Value> stored;
         if (!def.realIndexes.empty() || related)
-            stored = storedValues(m_db.pager(), m_db.text(), def, e, full);
+            stored = storedValues(m_db.pager(), m_db.text(), def, e, full, !related);
         if (related) ReferentialIntegrity(m_db, pages).requireParents(def, nullptr, stored);
         PageSpace space(pages);
         LongValueWriter lv(space, pages, def);
@@ -342,7 +353,8 @@ std::vector<ReferentialIntegrity::Dependents> RowWriter::update(std::string_view
         checkSize(def, sized);
 
         if (!def.realIndexes.empty() || related) {
-            std::vector<Value> stored = storedValues(m_db.pager(), m_db.text(), def, e, full);
+            std::vector<Value> stored =
+                storedValues(m_db.pager(), m_db.text(), def, e, full, false);
             if (related) {
                 ReferentialIntegrity ri(m_db, pages);
                 ri.requireParents(def, &oldValues, stored);

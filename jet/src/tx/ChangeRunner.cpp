@@ -35,6 +35,10 @@ struct OverlayScope {
 ChangeRunner::ChangeRunner(Pager& pager, std::shared_ptr<JournalStore> journal)
     : m_pager(pager), m_journal(std::move(journal)) {}
 
+ChangeRunner::~ChangeRunner() {
+    if (m_journal && m_wroteJournal) Journal::discard(m_pager.file(), *m_journal);
+}
+
 void ChangeRunner::checkWritable() const {
     if (m_pager.format() != Format::Jet4)
         throw Error(hr::kNotSupported,
@@ -91,6 +95,7 @@ void ChangeRunner::flushHeld() {
 
 void ChangeRunner::commit(PageSet& pages) {
     try {
+        m_wroteJournal = m_wroteJournal || !pages.dirty().empty();
         Journal::commit(m_pager, *m_journal, pages.dirty());
     } catch (const std::exception& e) {
         m_failure = e.what();

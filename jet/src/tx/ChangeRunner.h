@@ -41,6 +41,8 @@ public:
 
     // journal may be null (an in-memory image opened without one): every change is refused.
     ChangeRunner(Pager& pager, std::shared_ptr<JournalStore> journal);
+    // Removes the blank journal the changes left, when nobody else has the file open.
+    ~ChangeRunner();
     ChangeRunner(const ChangeRunner&) = delete;
     ChangeRunner& operator=(const ChangeRunner&) = delete;
 
@@ -71,6 +73,7 @@ private:
     std::string m_failure;  // set after a failed write
     PageSet* m_batch = nullptr;
     bool m_spoiled = false;  // something inside the batch threw
+    bool m_wroteJournal = false;
 };
 
 }  // namespace jet

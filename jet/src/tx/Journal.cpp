@@ -96,12 +96,14 @@ void Journal::commit(Pager& pager, JournalStore& store,
     put64(j, 16, fileSize);
     put64(j, 24, checksum(j));
 
+    std::unique_ptr<FileIO> jf;
     try {
-        std::unique_ptr<FileIO> jf = store.create();
+        jf = store.create();
         jf->write(0, j.data(), j.size());
         jf->sync();  // rule 1
     } catch (...) {
         // The database is untouched; an incomplete journal would be discarded anyway (rule 3).
+        jf.reset();
         try {
             store.remove();
         } catch (...) {
@@ -112,11 +114,17 @@ void Journal::commit(Pager& pager, JournalStore& store,
         for (const auto& [n, plain] : dirty)
             pager.writePage(n, plain);
         pager.sync();
-        store.remove();  // rule 4
+        // Rule 4: the header goes, so the journal no longer restores anything. The file itself
+        // stays for the next change (removing and creating it again would cost a sync of the
+        // folder each time); it is removed when the database closes.
+        const std::vector<uint8_t> blank(kHeaderSize, 0);
+        jf->write(0, blank.data(), blank.size());
+        jf->sync();
     } catch (...) {
         // Put the old pages back from memory while the journal still guards them, so that this
         // open and the file agree again; if that fails too, the journal stays and the next open
         // rolls back.
+        jf.reset();
         try {
             restore(db, *parse(j));
             store.remove();
@@ -127,8 +135,21 @@ void Journal::commit(Pager& pager, JournalStore& store,
     }
 }
 
-bool Journal::recover(FileIO& db, JournalStore& store, bool readOnly) {
-    if (!store.exists()) return false;
+void Journal::discard(FileIO& db, JournalStore& store) {
+    try {
+        if (!store.exists() || !db.lockForWrite()) return;
+    } catch (...) {
+        return;
+    }
+    try {
+        // Only a journal that restores nothing goes: a hot one is the next open's to roll back.
+        if (!isHot(store)) store.remove();
+    } catch (...) {
+    }
+    db.unlockForWrite();
+}
+
+std::optional<std::vector<uint8_t>> Journal::readHot(JournalStore& store) {
     std::vector<uint8_t> bytes;
     {
         std::unique_ptr<FileIO> jf = store.open();
@@ -138,11 +159,24 @@ bool Journal::recover(FileIO& db, JournalStore& store, bool readOnly) {
         bytes.resize(static_cast<size_t>(size));
         if (!bytes.empty()) jf->read(0, bytes.data(), bytes.size());
     }
-    std::optional<Image> im = parse(bytes);
-    if (!im) {
-        if (!readOnly) store.remove();  // rule 3
+    if (!parse(bytes)) return std::nullopt;
+    return bytes;
+}
+
+bool Journal::isHot(JournalStore& store) {
+    return store.exists() && readHot(store).has_value();
+}
+
+bool Journal::recover(FileIO& db, JournalStore& store, bool readOnly) {
+    if (!store.exists()) return false;
+    const std::optional<std::vector<uint8_t>> bytes = readHot(store);
+    if (!bytes) {
+        // Rule 3, or the blank journal a finished change leaves. It goes only while nobody else
+        // has the file open: another program's change may be writing it right now.
+        if (!readOnly) discard(db, store);
         return false;
     }
+    const Image im = *parse(*bytes);
     if (readOnly)
         throw Error(hr::kLocked,
                     "The database was left half-changed by a program that stopped; open it for "
@@ -152,7 +186,7 @@ bool Journal::recover(FileIO& db, JournalStore& store, bool readOnly) {
                     "The database was left half-changed and is open elsewhere; close the other "
                     "programs using it so that the unfinished change can be undone.");
     try {
-        restore(db, *im);
+        restore(db, im);
         store.remove();
     } catch (...) {
         db.unlockForWrite();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "jet/Env.h"
@@ -20,18 +21,31 @@ namespace jet {
 //     the file to the journaled length. Doing so twice is harmless.
 //  3. A journal whose checksum fails was never complete, so rule 1 guarantees the database was
 //     not touched yet; it is simply removed.
-//  4. A change is done only when all its pages are written and the database synced; removing
-//     the journal afterwards is the moment the change becomes permanent.
+//  4. A change is done only when all its pages are written and the database synced; blanking
+//     the journal's header afterwards (and syncing it) is the moment the change becomes
+//     permanent. The blank journal file stays for the next change and goes when the database
+//     closes; a blank or incomplete journal is removed only by a program that has the file to
+//     itself.
 //  5. No open of the database reads it while a hot journal lies beside it: an open for writing
 //     rolls back first (holding the file alone), a read-only open refuses.
 //  6. Pages added past the end of the file need no journal record: cutting the file back to the
 //     journaled length removes them.
 //  7. After any failure while writing, the open database takes no more changes until it is
 //     opened again; its own attempt to roll back from memory may have failed as well.
+//
+// The syncs of one change, and why none can go:
+//  a. the journal's bytes (and on the first change of an open, its name, by syncing the
+//     folder): rule 1, before the first page of the database is overwritten;
+//  b. the database: rule 4, before the journal stops restoring anything;
+//  c. the blanked header: the change is permanent once this returns; without it a power loss
+//     could bring the old header back, and the next open would undo a change already reported
+//     done.
+// Three per change; removing and creating the journal for each change cost a fourth (the folder,
+// after the removal).
 class Journal {
 public:
     // Writes the dirty pages (plain bytes, ascending page numbers) under the protection of a
-    // journal and removes the journal once the database is synced. Throws on failure after
+    // journal and blanks the journal once the database is synced. Throws on failure after
     // trying to put the file back as it was; a hot journal may be left for the next open.
     static void commit(Pager& pager, JournalStore& store,
                        const std::map<uint32_t, std::vector<uint8_t>>& dirty);
@@ -41,8 +55,19 @@ public:
     // completed is removed (when writable) or ignored.
     static bool recover(FileIO& db, JournalStore& store, bool readOnly);
 
+    // Removes a journal that restores nothing, when nobody else has the database open; leaves
+    // a hot journal, and ignores failures (a leftover blank journal is harmless).
+    static void discard(FileIO& db, JournalStore& store);
+
+    // True when a journal lies beside the file that would roll a change back.
+    static bool isHot(JournalStore& store);
+
     static constexpr char kMagic[8] = {'T', 'S', 'J', 'R', 'N', 'L', '0', '1'};
     static constexpr size_t kHeaderSize = 32;
+
+private:
+    // The journal's bytes when they restore something.
+    static std::optional<std::vector<uint8_t>> readHot(JournalStore& store);
 };
 
 }  // namespace jet

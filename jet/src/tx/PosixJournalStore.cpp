@@ -76,9 +76,20 @@ std::unique_ptr<FileIO> PosixJournalStore::openFd(int flags) {
 }
 
 std::unique_ptr<FileIO> PosixJournalStore::create() {
-    auto f = openFd(O_RDWR | O_CREAT | O_TRUNC);
-    // The journal's name must survive a crash as surely as its bytes.
+    // The journal's name must survive a crash as surely as its bytes: a new file's folder is
+    // synced. The blank journal an earlier change left is emptied and used again, and its name
+    // needs no sync once this store has synced it.
+    int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EEXIST) {
+        auto f = openFd(O_RDWR | O_TRUNC);
+        if (!m_nameDurable) syncFolder();
+        m_nameDurable = true;
+        return f;
+    }
+    if (fd < 0) ioError("The journal '" + m_path.string() + "' cannot be opened", errno);
+    auto f = std::make_unique<JournalFile>(fd);
     syncFolder();
+    m_nameDurable = true;
     return f;
 }
 
@@ -87,6 +98,7 @@ std::unique_ptr<FileIO> PosixJournalStore::open() {
 }
 
 void PosixJournalStore::remove() {
+    m_nameDurable = false;
     if (::unlink(m_path.c_str()) != 0 && errno != ENOENT)
         ioError("The journal '" + m_path.string() + "' cannot be removed", errno);
     syncFolder();

@@ -21,6 +21,7 @@ private:
     std::unique_ptr<FileIO> openFd(int flags);
     void syncFolder();
     std::filesystem::path m_path;
+    bool m_nameDurable = false;  // this store has synced the folder since the file was made
 };
 
 }  // namespace jet

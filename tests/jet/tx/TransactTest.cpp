@@ -49,9 +49,9 @@ TEST(Transact, ChangesInsideLandTogetherAndReadsSeeThemOnTheWay) {
         EXPECT_EQ(people.rows[0][12], Value(pattern(3000, 1)));
         EXPECT_EQ(people.rows[0][0], Value(int32_t(1)));
         db->updateRow("Keyed", second, keyedRow(3, "three"));
-        EXPECT_FALSE(disk.exists("db-journal"));
+        EXPECT_FALSE(disk.hotJournal("db-journal"));
     });
-    EXPECT_FALSE(disk.exists("db-journal"));
+    EXPECT_FALSE(disk.hotJournal("db-journal"));
     db.reset();
     auto re = openSim(disk);
     auto keyed = re->readTable("Keyed");
@@ -112,11 +112,12 @@ TEST(Transact, ACrashWhileWritingTheChangeLeavesAllOrNothing) {
             db.insertRow("People", peopleRow(3, 5000, 10));
         });
     };
+    int writes = 0;
     {
         auto db = openSim(clean);
         work(*db);
+        writes = clean.writes();  // the blank journal's removal at close is not the change's
     }
-    const int writes = clean.writes();
     ASSERT_GT(writes, 4);
     for (int n = 1; n <= writes; ++n) {
         SimDisk disk;
