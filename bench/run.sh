@@ -46,9 +46,13 @@ fi
 echo '```'
 echo
 
+# --check-goals goes to both benchmarks; the run fails when either misses a goal.
+check_goals=()
+for a in "$@"; do [ "$a" != --check-goals ] || check_goals=(--check-goals); done
+status=0
 if [ $export_bench = 1 ]; then
     python3 "$root/bench/bench.py" --mdbtool "$build/bin/mdbtool" \
-        --corpus "$shared/testdata/mdb" "$@"
+        --corpus "$shared/testdata/mdb" "$@" || status=1
     if command -v hyperfine >/dev/null; then
         f=$shared/testdata/mdb/jet4-northwind-statdata.mdb
         iso='%Y-%m-%d %H:%M:%S'
@@ -61,8 +65,9 @@ if [ $export_bench = 1 ]; then
     echo
 fi
 if [ $write_bench = 1 ]; then
-    write_args=()
+    write_args=("${check_goals[@]}")
     [ $export_bench = 1 ] || write_args=("$@")
     python3 "$root/bench/write_bench.py" --mdbtool "$build/bin/mdbtool" \
-        --write-bench "$build/bin/write_bench" "${write_args[@]}"
+        --write-bench "$build/bin/write_bench" "${write_args[@]}" || status=1
 fi
+exit $status

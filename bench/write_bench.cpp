@@ -54,7 +54,11 @@ int setup(const std::string& dbPath, const std::string& csvPath, long rows) {
                                   {"Qty", ColumnType::Int},
                                   {"Price", ColumnType::Money},
                                   {"Added", ColumnType::DateTime},
-                                  {"Note", ColumnType::Text, false, 200}},
+                                  {"Note", ColumnType::Text, false, 200},
+                                  {"City", ColumnType::Text, false, 60},
+                                  {"Score", ColumnType::Double},
+                                  {"Active", ColumnType::Bool},
+                                  {"Ref", ColumnType::Long}},
                                  {{"PrimaryKey", {{0, true}}, 0x01, jet::IndexKind::Primary},
                                   {"Name", {{1, true}}, 0x00, jet::IndexKind::Normal}});
     // Maps wide enough for about 24 MB up front, so that no map is rebuilt during the import.
@@ -64,8 +68,10 @@ int setup(const std::string& dbPath, const std::string& csvPath, long rows) {
         .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
 
     tessor::csv::CsvWriter writer;
-    std::string out = "Id,Name,Qty,Price,Added,Note\n";
-    std::vector<jet::Value> row(6);
+    static const char* const kCities[] = {"Berlin", "Lyon", "Porto", "Graz", "Turku",
+                                          "Gdansk", "Aarhus", "Brno"};
+    std::string out = "Id,Name,Qty,Price,Added,Note,City,Score,Active,Ref\n";
+    std::vector<jet::Value> row(10);
     for (long i = 0; i < rows; ++i) {
         const auto u = uint32_t(i);
         row[0] = int32_t(i + 1);
@@ -74,6 +80,10 @@ int setup(const std::string& dbPath, const std::string& csvPath, long rows) {
         row[3] = jet::Currency{int64_t(u * 37u % 10000000u)};
         row[4] = jet::DateTime{40000.0 + double(i / 24) + double(i % 24) / 24.0};
         row[5] = i % 5 == 0 ? jet::Value() : jet::Value("note for item " + std::to_string(i));
+        row[6] = std::string(kCities[u % 8]);
+        row[7] = double(u % 9973) / 7.0;
+        row[8] = u % 3 == 0;
+        row[9] = int32_t(u * 7u % 50000u);
         writer.appendRow(out, row);
     }
     std::ofstream(csvPath, std::ios::binary).write(out.data(), std::streamsize(out.size()));
@@ -85,10 +95,16 @@ void check(sqlite3* db, int rc, const char* what) {
         throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
 }
 
+// SQLite with the promise our commits keep: a committed change survives a power loss (a
+// rollback journal that is deleted at commit, every sync done in full).
 sqlite3* openSqlite(const std::string& path) {
     sqlite3* db = nullptr;
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK)
         throw std::runtime_error("cannot open " + path);
+    check(db,
+          sqlite3_exec(db, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;", nullptr,
+                       nullptr, nullptr),
+          "pragma");
     return db;
 }
 
@@ -98,7 +114,8 @@ int sqliteImport(const std::string& dbPath, const std::string& csvPath) {
     check(db,
           sqlite3_exec(db,
                        "CREATE TABLE Items (Id INTEGER PRIMARY KEY, Name TEXT, Qty INTEGER, "
-                       "Price NUMERIC, Added TEXT, Note TEXT);"
+                       "Price NUMERIC, Added TEXT, Note TEXT, City TEXT, Score REAL, "
+                       "Active INTEGER, Ref INTEGER);"
                        "CREATE INDEX Name ON Items (Name);",
                        nullptr, nullptr, nullptr),
           "create");
@@ -110,7 +127,7 @@ int sqliteImport(const std::string& dbPath, const std::string& csvPath) {
     sqlite3_stmt* insert = nullptr;
     check(
         db,
-        sqlite3_prepare_v2(db, "INSERT INTO Items VALUES (?, ?, ?, ?, ?, ?)", -1, &insert, nullptr),
+        sqlite3_prepare_v2(db, "INSERT INTO Items VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", -1, &insert, nullptr),
         "prepare");
     check(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), "begin");
     while (reader.next(fields)) {
