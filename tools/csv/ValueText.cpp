@@ -1,5 +1,7 @@
 #include "ValueText.h"
 
+#include <cstdint>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -72,22 +74,32 @@ void appendCurrency(std::string& out, int64_t tenThousandths) {
 void appendDecimal(std::string& out, bool negative, unsigned __int128 magnitude, int scale) {
     if (scale < 0) scale = 0;
     if (scale > 38) scale = 38;
+    // The digits, last first; 64-bit division while the value allows (a 128-bit one is a
+    // library call per digit).
     char digits[48];
     int n = 0;
-    do {
+    while (magnitude > UINT64_MAX) {
         digits[n++] = char('0' + int(magnitude % 10));
         magnitude /= 10;
-    } while (magnitude != 0);
+    }
+    uint64_t small = uint64_t(magnitude);
+    do {
+        digits[n++] = char('0' + int(small % 10));
+        small /= 10;
+    } while (small != 0);
     while (n < scale + 1)
         digits[n++] = '0';
     bool zero = true;
     for (int i = 0; i < n; ++i)
         zero = zero && digits[i] == '0';
-    if (negative && !zero) out.push_back('-');
+    char text[52];
+    int len = 0;
+    if (negative && !zero) text[len++] = '-';
     for (int i = n - 1; i >= 0; --i) {
-        if (i + 1 == scale) out.push_back('.');
-        out.push_back(digits[i]);
+        if (i + 1 == scale) text[len++] = '.';
+        text[len++] = digits[i];
     }
+    out.append(text, size_t(len));
 }
 
 bool splitDateTime(double oleDays, DateTimeFields& f) {
@@ -103,17 +115,34 @@ void appendDateTime(std::string& out, double oleDays) {
         appendDouble(out, oleDays);
         return;
     }
-    appendPadded(out, f.year, 4);
-    out.push_back('-');
-    appendPadded(out, f.month, 2);
-    out.push_back('-');
-    appendPadded(out, f.day, 2);
-    out.push_back(' ');
-    appendPadded(out, f.hour, 2);
-    out.push_back(':');
-    appendPadded(out, f.minute, 2);
-    out.push_back(':');
-    appendPadded(out, f.second, 2);
+    if (f.year < 0 || f.year > 9999) {
+        appendPadded(out, f.year, 4);
+        out.push_back('-');
+        appendPadded(out, f.month, 2);
+        out.push_back('-');
+        appendPadded(out, f.day, 2);
+        out.push_back(' ');
+        appendPadded(out, f.hour, 2);
+        out.push_back(':');
+        appendPadded(out, f.minute, 2);
+        out.push_back(':');
+        appendPadded(out, f.second, 2);
+        return;
+    }
+    // yyyy-mm-dd hh:mm:ss, every part in range: written in one go.
+    char t[19] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',
+                  ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
+    auto put = [&t](int at, int value, int width) {
+        for (int i = at + width - 1; i >= at; --i, value /= 10)
+            t[i] = char('0' + value % 10);
+    };
+    put(0, f.year, 4);
+    put(5, f.month, 2);
+    put(8, f.day, 2);
+    put(11, f.hour, 2);
+    put(14, f.minute, 2);
+    put(17, f.second, 2);
+    out.append(t, sizeof t);
 }
 
 void appendHex(std::string& out, std::span<const uint8_t> bytes) {
