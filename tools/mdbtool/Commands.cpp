@@ -357,4 +357,16 @@ int runCheck(jet::Database& db, std::FILE* out) {
     return problems.empty() ? 0 : 1;
 }
 
+int runCompact(const std::string& source, const std::string& destination,
+               const jet::CompactOptions& options, std::FILE* out) {
+    const jet::CompactResult r = jet::compactDatabase(source, destination, options);
+    OutBuffer buf(out);
+    buf.text() = "Compacted '" + source + "' into '" + destination + "': " +
+                 std::to_string(r.tables) + " tables, " + std::to_string(r.rows) + " rows, " +
+                 std::to_string(r.bytesBefore) + " bytes before, " +
+                 std::to_string(r.bytesAfter) + " after.\n";
+    buf.flush();
+    return 0;
+}
+
 }  // namespace tessor::mdbtool

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "jet/Compact.h"
 #include "jet/Database.h"
 
 namespace tessor::mdbtool {
@@ -35,5 +36,8 @@ int runSql(jet::Database& db, const std::string& statement, const ExportOptions&
 // the database password).
 bool sqlOnlyReads(const std::string& statement);
 bool sqlNeedsExclusive(const std::string& statement);
+// Writes a compacted copy of source to destination and says how much smaller it is.
+int runCompact(const std::string& source, const std::string& destination,
+               const jet::CompactOptions& options, std::FILE* out);
 
 }  // namespace tessor::mdbtool
