@@ -357,6 +357,17 @@ int runCheck(jet::Database& db, std::FILE* out) {
     return problems.empty() ? 0 : 1;
 }
 
+int runRepair(jet::Database& db, std::FILE* out) {
+    const jet::RepairResult r = jet::repairIntegrity(db);
+    OutBuffer buf(out);
+    for (const auto& f : r.fixed)
+        buf.text().append("fixed: ").append(f).push_back('\n');
+    for (const auto& p : r.remaining)
+        buf.text().append(p).push_back('\n');
+    buf.flush();
+    return r.remaining.empty() ? 0 : 1;
+}
+
 int runCompact(const std::string& source, const std::string& destination,
                const jet::CompactOptions& options, std::FILE* out) {
     const jet::CompactResult r = jet::compactDatabase(source, destination, options);

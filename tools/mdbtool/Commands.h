@@ -22,6 +22,9 @@ int runExport(jet::Database& db, const std::string& table, const ExportOptions& 
               std::FILE* out);
 // 0 when the check finds nothing, else 1 with one line per problem.
 int runCheck(jet::Database& db, std::FILE* out);
+// Repairs what can be repaired ("fixed: ..." lines), then lists what the check still finds;
+// 0 when the file is clean afterwards, else 1.
+int runRepair(jet::Database& db, std::FILE* out);
 // Inserts the rows of a CSV file in the export's form ("-" reads standard input), all in one
 // change. The first line names the fields to fill, in any order; the others are null, AutoNumbers
 // among them numbered by the database. A line that cannot be read or a value refused stops the

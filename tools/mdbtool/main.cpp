@@ -28,8 +28,9 @@ const char kUsage[] =
     "  sql FILE STATEMENT [--tsv] run one SQL statement; a SELECT prints CSV as export does,\n"
     "                             other statements the number of rows affected\n"
     "  create FILE                write a new, empty database (with --password P: protected)\n"
-    "  check FILE                 integrity check: exit 0 when clean, else one line per\n"
-    "                             problem and exit 1\n"
+    "  check FILE [--repair]      integrity check: exit 0 when clean, else one line per\n"
+    "                             problem and exit 1; --repair first mends row counts,\n"
+    "                             AutoNumber counters and unowned pages in one change\n"
     "  compact SRC DST [--overwrite]\n"
     "                             write a compacted copy of SRC to DST (a new file unless\n"
     "                             --overwrite); --password is SRC's, and DST keeps it\n"
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     jet::OpenOptions open;
     bool system = false;
     bool overwrite = false;
+    bool repair = false;
     ExportOptions exportOptions;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
@@ -64,6 +66,8 @@ int main(int argc, char** argv) {
             open.password = a + 11;
         } else if (std::strcmp(a, "--system") == 0) {
             system = true;
+        } else if (std::strcmp(a, "--repair") == 0) {
+            repair = true;
         } else if (std::strcmp(a, "--overwrite") == 0) {
             overwrite = true;
         } else if (std::strcmp(a, "--tsv") == 0) {
@@ -98,6 +102,7 @@ int main(int argc, char** argv) {
     }
     if (system && command != "tables") return usage("--system applies to tables only");
     if (overwrite && command != "compact") return usage("--overwrite applies to compact only");
+    if (repair && command != "check") return usage("--repair applies to check only");
     if (exportOptions.delimiter != ',' && command != "export" && command != "import" &&
         command != "sql") {
         return usage("--tsv applies to export, import and sql only");
@@ -117,8 +122,9 @@ int main(int argc, char** argv) {
             options.overwrite = overwrite;
             return runCompact(file, positional[2], options, stdout);
         }
-        if (command == "import") {
+        if (command == "import" || repair) {
             open.readOnly = false;
+            open.exclusive = repair;
         } else if (command == "sql") {
             open.readOnly = sqlOnlyReads(positional[2]);
             open.exclusive = sqlNeedsExclusive(positional[2]);
@@ -132,6 +138,7 @@ int main(int argc, char** argv) {
             return runImport(*db, positional[2], positional[3], exportOptions, stdout);
         }
         if (command == "sql") return runSql(*db, positional[2], exportOptions, stdout);
+        if (repair) return runRepair(*db, stdout);
         return runCheck(*db, stdout);
     } catch (const jet::Error& e) {
         return fail(e.code(), e.what());
