@@ -82,3 +82,35 @@ TEST(MdbtoolCli, WriteFailureIsAnErrorNotAShortFile) {
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("Cannot write the output"), std::string::npos) << r.err;
 }
+
+TEST(MdbtoolCli, CompactWritesANewFileAndOverwritesOnlyWhenTold) {
+    const fs::path dir = fs::temp_directory_path() / ("mdbtool-compact-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string src = (dir / "src.mdb").string(), dst = (dir / "dst.mdb").string();
+    ASSERT_EQ(runProcess({TESSOR_MDBTOOL, "create", src, "--password", "pw"}).exitCode, 0);
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* says;  // in stdout (exit 0) or stderr
+    };
+    const Case cases[] = {
+        {{"compact", src, dst, "--password", "pw"}, 0, "Compacted '"},
+        {{"compact", src, dst, "--password", "pw"}, 3, "already exists; nothing was written."},
+        {{"compact", src, dst, "--password", "pw", "--overwrite"}, 0, "Compacted '"},
+        {{"compact", src, src, "--password", "pw", "--overwrite"}, 3, "are the same file"},
+        {{"compact", src, (dir / "x.mdb").string()}, 3, "password"},
+        {{"compact", src}, 2, "wrong number of arguments for compact"},
+        {{"info", src, "--overwrite"}, 2, "--overwrite applies to compact only"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> argv = {TESSOR_MDBTOOL};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        auto r = runProcess(argv);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args[2 % c.args.size()] << r.err;
+        EXPECT_NE((c.exitCode == 0 ? r.out : r.err).find(c.says), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.mdb"));
+    auto check = runProcess({TESSOR_MDBTOOL, "check", dst, "--password", "pw"});
+    EXPECT_EQ(check.exitCode, 0) << check.out;
+    fs::remove_all(dir);
+}

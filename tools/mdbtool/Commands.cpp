@@ -357,4 +357,27 @@ int runCheck(jet::Database& db, std::FILE* out) {
     return problems.empty() ? 0 : 1;
 }
 
+int runRepair(jet::Database& db, std::FILE* out) {
+    const jet::RepairResult r = jet::repairIntegrity(db);
+    OutBuffer buf(out);
+    for (const auto& f : r.fixed)
+        buf.text().append("fixed: ").append(f).push_back('\n');
+    for (const auto& p : r.remaining)
+        buf.text().append(p).push_back('\n');
+    buf.flush();
+    return r.remaining.empty() ? 0 : 1;
+}
+
+int runCompact(const std::string& source, const std::string& destination,
+               const jet::CompactOptions& options, std::FILE* out) {
+    const jet::CompactResult r = jet::compactDatabase(source, destination, options);
+    OutBuffer buf(out);
+    buf.text() = "Compacted '" + source + "' into '" + destination + "': " +
+                 std::to_string(r.tables) + " tables, " + std::to_string(r.rows) + " rows, " +
+                 std::to_string(r.bytesBefore) + " bytes before, " +
+                 std::to_string(r.bytesAfter) + " after.\n";
+    buf.flush();
+    return 0;
+}
+
 }  // namespace tessor::mdbtool

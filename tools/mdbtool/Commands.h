@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "jet/Compact.h"
 #include "jet/Database.h"
 
 namespace tessor::mdbtool {
@@ -21,6 +22,9 @@ int runExport(jet::Database& db, const std::string& table, const ExportOptions& 
               std::FILE* out);
 // 0 when the check finds nothing, else 1 with one line per problem.
 int runCheck(jet::Database& db, std::FILE* out);
+// Repairs what can be repaired ("fixed: ..." lines), then lists what the check still finds;
+// 0 when the file is clean afterwards, else 1.
+int runRepair(jet::Database& db, std::FILE* out);
 // Inserts the rows of a CSV file in the export's form ("-" reads standard input), all in one
 // change. The first line names the fields to fill, in any order; the others are null, AutoNumbers
 // among them numbered by the database. A line that cannot be read or a value refused stops the
@@ -35,5 +39,8 @@ int runSql(jet::Database& db, const std::string& statement, const ExportOptions&
 // the database password).
 bool sqlOnlyReads(const std::string& statement);
 bool sqlNeedsExclusive(const std::string& statement);
+// Writes a compacted copy of source to destination and says how much smaller it is.
+int runCompact(const std::string& source, const std::string& destination,
+               const jet::CompactOptions& options, std::FILE* out);
 
 }  // namespace tessor::mdbtool

@@ -28,8 +28,13 @@ const char kUsage[] =
     "  sql FILE STATEMENT [--tsv] run one SQL statement; a SELECT prints CSV as export does,\n"
     "                             other statements the number of rows affected\n"
     "  create FILE                write a new, empty database (with --password P: protected)\n"
-    "  check FILE                 integrity check: exit 0 when clean, else one line per\n"
-    "                             problem and exit 1\n"
+    "  check FILE [--repair]      integrity check: exit 0 when clean, else one line per\n"
+    "                             problem and exit 1; --repair first mends indexes, row\n"
+    "                             counts, AutoNumber counters and unowned pages in one\n"
+    "                             change and lists what it fixed\n"
+    "  compact SRC DST [--overwrite]\n"
+    "                             write a compacted copy of SRC to DST (a new file unless\n"
+    "                             --overwrite); --password is SRC's, and DST keeps it\n"
     "Errors print their code and description on stderr and exit 3; bad usage exits 2.\n";
 
 int usage(const char* problem) {
@@ -50,6 +55,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> positional;
     jet::OpenOptions open;
     bool system = false;
+    bool overwrite = false;
+    bool repair = false;
     ExportOptions exportOptions;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
@@ -60,6 +67,10 @@ int main(int argc, char** argv) {
             open.password = a + 11;
         } else if (std::strcmp(a, "--system") == 0) {
             system = true;
+        } else if (std::strcmp(a, "--repair") == 0) {
+            repair = true;
+        } else if (std::strcmp(a, "--overwrite") == 0) {
+            overwrite = true;
         } else if (std::strcmp(a, "--tsv") == 0) {
             exportOptions.delimiter = '\t';
         } else if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
@@ -80,7 +91,8 @@ int main(int argc, char** argv) {
     };
     static const Shape kShapes[] = {{"info", 0, 0},   {"tables", 0, 0}, {"schema", 0, 1},
                                     {"export", 1, 1}, {"import", 2, 2}, {"sql", 1, 1},
-                                    {"create", 0, 0}, {"check", 0, 0}};
+                                    {"create", 0, 0}, {"check", 0, 0},
+                                    {"compact", 1, 1}};
     const Shape* shape = nullptr;
     for (const auto& s : kShapes) {
         if (command == s.name) shape = &s;
@@ -90,6 +102,8 @@ int main(int argc, char** argv) {
         return usage(("wrong number of arguments for " + command).c_str());
     }
     if (system && command != "tables") return usage("--system applies to tables only");
+    if (overwrite && command != "compact") return usage("--overwrite applies to compact only");
+    if (repair && command != "check") return usage("--repair applies to check only");
     if (exportOptions.delimiter != ',' && command != "export" && command != "import" &&
         command != "sql") {
         return usage("--tsv applies to export, import and sql only");
@@ -103,8 +117,15 @@ int main(int argc, char** argv) {
             jet::Database::create(file, options);
             return 0;
         }
-        if (command == "import") {
+        if (command == "compact") {
+            jet::CompactOptions options;
+            options.password = open.password;
+            options.overwrite = overwrite;
+            return runCompact(file, positional[2], options, stdout);
+        }
+        if (command == "import" || repair) {
             open.readOnly = false;
+            open.exclusive = repair;
         } else if (command == "sql") {
             open.readOnly = sqlOnlyReads(positional[2]);
             open.exclusive = sqlNeedsExclusive(positional[2]);
@@ -118,6 +139,7 @@ int main(int argc, char** argv) {
             return runImport(*db, positional[2], positional[3], exportOptions, stdout);
         }
         if (command == "sql") return runSql(*db, positional[2], exportOptions, stdout);
+        if (repair) return runRepair(*db, stdout);
         return runCheck(*db, stdout);
     } catch (const jet::Error& e) {
         return fail(e.code(), e.what());

@@ -122,9 +122,11 @@ void IntegrityChecker::checkRows(const StoredTableDef& def, const UsageMap& owne
             }
         }
     }
-    if (live != def.rowCount)
+    if (live != def.rowCount) {
+        m_staleCounts.push_back({def.tdefPage, def.name, def.rowCount, live});
         problem(table + " holds " + std::to_string(live) + (live == 1 ? " row" : " rows") +
                 " but its definition says " + std::to_string(def.rowCount));
+    }
 }
 
 void IntegrityChecker::checkIndexPages(const StoredTableDef& def) {
@@ -224,6 +226,7 @@ void IntegrityChecker::checkUnaccounted() {
     bool inRun = false;
     for (uint32_t p = 2; p <= m_use.size(); ++p) {
         bool unowned = p < m_use.size() && m_use[p] == Use::None && !m_free.contains(p);
+        if (unowned) m_unowned.push_back(p);
         if (unowned && !inRun) {
             runStart = p;
             inRun = true;

@@ -20,6 +20,17 @@ public:
 
     std::vector<std::string> run();
 
+    // What run() found that can be mended without guessing: tables whose definition states
+    // another row count than they hold, and pages marked in use that nothing owns.
+    struct StaleCount {
+        uint32_t tdefPage = 0;
+        std::string table;
+        uint32_t stated = 0;
+        uint64_t live = 0;
+    };
+    const std::vector<StaleCount>& staleCounts() const { return m_staleCounts; }
+    const std::vector<uint32_t>& unownedPages() const { return m_unowned; }
+
 private:
     enum class Use : uint8_t { None, Header, MapHolder, Owned };
 
@@ -43,6 +54,8 @@ private:
     std::vector<Use> m_use;
     std::vector<std::string> m_owner;
     std::vector<LongValueReader::PageUse> m_lvPages;  // of the table being checked
+    std::vector<StaleCount> m_staleCounts;
+    std::vector<uint32_t> m_unowned;
     UsageMap m_free;
     bool m_haveFreeMap = false;
 };

@@ -129,10 +129,12 @@ std::vector<uint8_t> maskedSid(uint16_t plain, uint32_t key) {
     return sid;
 }
 
+}  // namespace
+
 // Stores one system row and its index entries, the way a row insert does, inside a change
 // that is being prepared. The system tables of a new file hold no long values.
-void placeRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
-              const std::vector<Value>& values) {
+void NewDatabaseWriter::placeRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
+                                 const std::vector<Value>& values) {
     const StoredTableDef& def = db.tableDefAtPage(tdefPage);
     RowCodec::Fields fields(def.columns.size());
     std::vector<bool> flags(def.columns.size(), false);
@@ -145,7 +147,13 @@ void placeRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
             fields[i] = FieldEncoder::encode(def, c, values[i]);
         }
     }
-    const std::vector<uint8_t> row = RowCodec::build(def, fields, flags);
+    placeBuiltRow(pages, db, tdefPage, RowCodec::build(def, fields, flags), values);
+}
+
+void NewDatabaseWriter::placeBuiltRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
+                                      const std::vector<uint8_t>& row,
+                                      const std::vector<Value>& values) {
+    const StoredTableDef& def = db.tableDefAtPage(tdefPage);
     PageSpace space(pages);
     const uint32_t at =
         space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row, 0, "table '" + def.name + "'");
@@ -164,7 +172,14 @@ void placeRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
     put32(tdef, 0x10, count + 1);
 }
 
-}  // namespace
+std::vector<uint8_t> NewDatabaseWriter::emptyImage(const std::vector<uint8_t>& plainHeader) {
+    if (plainHeader.size() != kPageSize)
+        throw Error(hr::kInvalidArg, "A Jet 4 header page has 4096 bytes.");
+    std::vector<uint8_t> bytes;
+    for (const auto& p : skeleton(plainHeader))
+        bytes.insert(bytes.end(), p.begin(), p.end());
+    return bytes;
+}
 
 double NewDatabaseWriter::now() {
     const std::time_t t = std::time(nullptr);
@@ -185,9 +200,7 @@ double NewDatabaseWriter::now() {
 std::vector<uint8_t> NewDatabaseWriter::image(const NewDatabase& options, double created) {
     const std::vector<uint8_t> plain = headerPage(created, options.password);
     const uint32_t sidKey = SidKey::fold(plain);
-    std::vector<uint8_t> bytes;
-    for (const auto& p : skeleton(plain))
-        bytes.insert(bytes.end(), p.begin(), p.end());
+    std::vector<uint8_t> bytes = emptyImage(plain);
 
     auto file = std::make_unique<MemoryFile>(std::move(bytes));
     MemoryFile* memory = file.get();

@@ -4,9 +4,12 @@
 #include <filesystem>
 #include <vector>
 
+#include "jet/Database.h"
 #include "jet/SchemaChange.h"
 
 namespace jet {
+
+class PageSet;
 
 // Makes a new, empty Jet 4 database: the system tables of SystemTables, their rows written
 // through the engine's row and index code, page 0 as Access writes it for a new file.
@@ -19,6 +22,16 @@ public:
     static void write(const std::filesystem::path& path, const NewDatabase& options);
     // The current local time as an OLE date.
     static double now();
+    // The file before any row: page 0 as given (plain; obfuscated here), the system tables'
+    // definitions, their maps and empty index roots. Pages from 14 on are free.
+    static std::vector<uint8_t> emptyImage(const std::vector<uint8_t>& plainHeader);
+    // Stores one row of the system table at tdefPage, with its index entries, inside a change
+    // being prepared: for rows a file needs before its catalog can be read. No long values.
+    static void placeRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
+                         const std::vector<Value>& values);
+    // The same for a row already in its stored form (`values` are its fields, for the keys).
+    static void placeBuiltRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
+                              const std::vector<uint8_t>& row, const std::vector<Value>& values);
 };
 
 }  // namespace jet

@@ -63,6 +63,9 @@ Kind staticKind(const Expr& e, const TableDef* table) {
             return Kind::Bool;
         case Expr::Kind::Unary:
             return e.op == "NOT" ? Kind::Null : staticKind(*e.args[0], table);
+        case Expr::Kind::Aggregate:
+            if (e.op == "MIN" || e.op == "MAX") return staticKind(*e.args[0], table);
+            return Kind::Number;
     }
     return Kind::Null;
 }
@@ -116,9 +119,20 @@ Evaluator::Evaluator(const TableDef* table, index::TextSortOrder textOrder)
       m_collation(textOrder == index::TextSortOrder::General97 ? Collation::general97()
                                                                : Collation()) {}
 
-void Evaluator::bind(Expr& e) const {
+void Evaluator::bind(Expr& e, bool allowAggregates) const {
+    if (e.kind == Expr::Kind::Aggregate) {
+        if (!allowAggregates)
+            throw Error(hr::kInvalidArg, "Cannot have aggregate function in expression.");
+        for (auto& a : e.args)
+            bind(*a, false);
+        if ((e.op == "SUM" || e.op == "AVG") && !numeric(staticKind(*e.args[0], m_table)) &&
+            staticKind(*e.args[0], m_table) != Kind::Null)
+            mismatch();
+        if (e.op != "COUNT" && staticKind(*e.args[0], m_table) == Kind::Bytes) mismatch();
+        return;
+    }
     for (auto& a : e.args)
-        bind(*a);
+        bind(*a, allowAggregates);
     if (e.kind == Expr::Kind::Literal && e.value.kind == Kind::Text)
         m_keys.try_emplace(&e, m_collation, e.value.text);
     if (e.kind == Expr::Kind::Column) {
@@ -406,6 +420,7 @@ Datum Evaluator::like(const Expr& e, const RowCells& row) const {
 Datum Evaluator::evaluate(const Expr& e, const RowCells& row) const {
     switch (e.kind) {
         case Expr::Kind::Literal:
+        case Expr::Kind::Aggregate:  // the total of the group being worked on
             return e.value;
         case Expr::Kind::Column:
             if (e.column < 0)

@@ -24,7 +24,9 @@ public:
 
     // Resolves field names (refusing unknown ones) and refuses comparisons between values that
     // can never meet, such as a number field and a text literal. Call once before evaluate().
-    void bind(Expr& e) const;
+    // Aggregates (COUNT, SUM, ...) are refused unless allowed; where they are, evaluate() gives
+    // the `value` the caller has set on each aggregate node.
+    void bind(Expr& e, bool allowAggregates = false) const;
     // `row` holds one Value per table column (may be empty for constant expressions).
     Datum evaluate(const Expr& e, const std::vector<Value>& row) const;
     Datum evaluate(const Expr& e, const RowCells& row) const;

@@ -10,6 +10,7 @@
 #include "jet/Sql.h"
 #include "sql/Evaluator.h"
 #include "sql/Parser.h"
+#include "sql/Select.h"
 #include "sql/ValueConverter.h"
 
 namespace jet::sql {
@@ -46,74 +47,6 @@ void matchingRows(Database& db, const TableDef& def, const Evaluator& ev, const 
         }
         return true;
     });
-}
-
-Result runSelect(Database& db, SelectStatement& s) {
-    const TableDef& def = findTable(db, s.table);
-    Result r;
-    std::vector<size_t> out;
-    if (s.allColumns) {
-        out.resize(def.columns.size());
-        std::iota(out.begin(), out.end(), size_t(0));
-    } else {
-        for (const auto& name : s.columns)
-            out.push_back(findColumn(def, name));
-    }
-    for (size_t i : out) {
-        r.columns.push_back(def.columns[i].name);
-        r.columnTypes.push_back(def.columns[i].type);
-    }
-    Evaluator ev(&def, defaultTextOrder(db));
-    if (s.where) ev.bind(*s.where);
-    struct Key {
-        size_t column;
-        bool ascending;
-        index::TextSortOrder textOrder;
-    };
-    std::vector<Key> keys;
-    for (const OrderKey& k : s.orderBy) {
-        const size_t c = findColumn(def, k.column);
-        const ColumnDef& cd = def.columns[c];
-        if (cd.type == ColumnType::Ole)
-            throw Error(hr::kInvalidArg, "The ORDER BY clause cannot sort on field '" + cd.name +
-                                             "' (" + columnTypeName(cd.type) + ").");
-        keys.push_back({c, k.ascending,
-                        index::IndexKeyEncoder::textSortOrder(cd, db.format(), db.sortOrder())
-                            .value_or(defaultTextOrder(db))});
-    }
-    std::vector<RowId> ids;
-    std::vector<std::vector<Value>> rows;
-    matchingRows(db, def, ev, s.where.get(), ids, rows);
-    std::vector<size_t> order(rows.size());
-    std::iota(order.begin(), order.end(), size_t(0));
-    if (!keys.empty()) {
-        // The bytes of an index key sort as the database sorts the values.
-        std::vector<std::vector<uint8_t>> sortKeys(rows.size());
-        for (size_t i = 0; i < rows.size(); ++i)
-            for (const Key& k : keys) {
-                try {
-                    index::IndexKeyEncoder::appendValue(sortKeys[i], def.columns[k.column],
-                                                        rows[i][k.column], k.ascending,
-                                                        k.textOrder);
-                } catch (const Error&) {
-                    throw Error(hr::kInvalidArg, "The ORDER BY clause cannot sort on field '" +
-                                                     def.columns[k.column].name + "' (" +
-                                                     columnTypeName(def.columns[k.column].type) +
-                                                     ").");
-                }
-            }
-        std::stable_sort(order.begin(), order.end(),
-                         [&](size_t a, size_t b) { return sortKeys[a] < sortKeys[b]; });
-    }
-    r.rows.reserve(rows.size());
-    for (size_t i : order) {
-        std::vector<Value> row;
-        row.reserve(out.size());
-        for (size_t c : out)
-            row.push_back(std::move(rows[i][c]));
-        r.rows.push_back(std::move(row));
-    }
-    return r;
 }
 
 Result runInsert(Database& db, InsertStatement& s) {
@@ -262,7 +195,8 @@ Result runDefinition(Database& db, Statement& statement) {
 
 Result execute(Database& db, std::string_view text) {
     Statement statement = Parser::parse(text);
-    if (auto* s = std::get_if<SelectStatement>(&statement)) return runSelect(db, *s);
+    if (auto* s = std::get_if<SelectStatement>(&statement))
+        return runSelect(db, findTable(db, s->table), *s, text, defaultTextOrder(db));
     if (auto* s = std::get_if<InsertStatement>(&statement)) return runInsert(db, *s);
     if (auto* s = std::get_if<UpdateStatement>(&statement)) return runUpdate(db, *s);
     if (auto* s = std::get_if<DeleteStatement>(&statement)) return runDelete(db, *s);

@@ -21,6 +21,8 @@ struct Expr {
         IsNull,   // args[0] IS [NOT] NULL
         Between,  // args[0] [NOT] BETWEEN args[1] AND args[2]
         In,       // args[0] [NOT] IN (args[1..])
+        Aggregate,  // `op` (COUNT SUM AVG MIN MAX) over args[0]; no args for COUNT(*).
+                    // `value` holds the total of the group being worked on.
     };
     Kind kind = Kind::Literal;
     std::string op;

@@ -291,42 +291,65 @@ SelectStatement Parser::select() {
     m_what = "SELECT statement";
     SelectStatement s;
     expectWord("SELECT");
+    if (acceptWord("DISTINCT"))
+        s.distinct = true;
+    else if (!acceptWord("DISTINCTROW"))  // one table: every row is distinct already
+        acceptWord("ALL");
+    if (acceptWord("TOP")) {
+        s.top = number(1, 2147483647);
+        if (acceptWord("PERCENT")) {
+            s.topPercent = true;
+            if (s.top > 100) syntaxAt(m_tokens[m_at - 2]);
+        }
+    }
     std::vector<std::string> qualifiers;
     if (acceptSymbol("*")) {
         s.allColumns = true;
     } else {
         do {
-            std::string n = name();
-            if (acceptSymbol(".") || acceptSymbol("!")) {
-                qualifiers.push_back(n);
-                if (acceptSymbol("*")) {
-                    s.allColumns = true;
-                    continue;
-                }
-                n = name();
+            if ((peek().kind == TokenKind::Word || peek().kind == TokenKind::Name) &&
+                (peek(1).isSymbol(".") || peek(1).isSymbol("!")) && peek(2).isSymbol("*")) {
+                qualifiers.push_back(name());
+                next();
+                next();
+                s.allColumns = true;
+                continue;
             }
-            s.columns.push_back(n);
+            SelectItem item;
+            item.expr = expression();
+            if (acceptWord("AS")) item.alias = name();
+            s.items.push_back(std::move(item));
         } while (acceptSymbol(","));
-        if (s.allColumns && !s.columns.empty()) syntax();
+        if (s.allColumns && !s.items.empty()) syntax();
     }
     expectWord("FROM");
     s.table = name();
-    for (const auto& q : qualifiers)
-        if (!namesEqual(q, s.table))
-            refuse("The SELECT statement names table '" + q +
-                   "', which is not in its FROM clause.");
+    auto checkQualifiers = [&](const Expr& e, auto& self) -> void {
+        if (e.kind == Expr::Kind::Column && !e.qualifier.empty()) qualifiers.push_back(e.qualifier);
+        for (const auto& a : e.args)
+            self(*a, self);
+    };
+    for (const auto& item : s.items)
+        checkQualifiers(*item.expr, checkQualifiers);
     if (acceptWord("WHERE")) s.where = expression();
+    if (acceptWord("GROUP")) {
+        expectWord("BY");
+        do {
+            ExprPtr e = columnRef();
+            checkQualifiers(*e, checkQualifiers);
+            s.groupBy.push_back(std::move(e));
+        } while (acceptSymbol(","));
+    }
+    if (acceptWord("HAVING")) {
+        s.having = expression();
+        checkQualifiers(*s.having, checkQualifiers);
+    }
     if (acceptWord("ORDER")) {
         expectWord("BY");
         do {
             OrderKey k;
-            k.column = name();
-            if (acceptSymbol(".") || acceptSymbol("!")) {
-                if (!namesEqual(k.column, s.table))
-                    refuse("The SELECT statement names table '" + k.column +
-                           "', which is not in its FROM clause.");
-                k.column = name();
-            }
+            k.expr = expression();
+            checkQualifiers(*k.expr, checkQualifiers);
             if (acceptWord("DESC"))
                 k.ascending = false;
             else
@@ -335,6 +358,10 @@ SelectStatement Parser::select() {
         } while (acceptSymbol(","));
     }
     finish();
+    for (const auto& q : qualifiers)
+        if (!namesEqual(q, s.table))
+            refuse("The SELECT statement names table '" + q +
+                   "', which is not in its FROM clause.");
     return s;
 }
 
@@ -925,6 +952,9 @@ ExprPtr Parser::primary() {
             syntaxAt(t);
         case TokenKind::Word: {
             const std::string u = upper(t.text);
+            if (peek(1).isSymbol("(") &&
+                (u == "COUNT" || u == "SUM" || u == "AVG" || u == "MIN" || u == "MAX"))
+                return aggregate(u);
             if (u == "NULL") return literal(Datum::null());
             if (u == "TRUE") return literal(Datum::boolean(true));
             if (u == "FALSE") return literal(Datum::boolean(false));
@@ -935,6 +965,26 @@ ExprPtr Parser::primary() {
         default:
             syntaxAt(t);
     }
+}
+
+// COUNT(*), COUNT(x), SUM(x), AVG(x), MIN(x), MAX(x).
+ExprPtr Parser::aggregate(const std::string& function) {
+    DepthGuard guard(m_depth, kMaxDepth);
+    auto e = std::make_unique<Expr>();
+    e->kind = Expr::Kind::Aggregate;
+    e->op = function;
+    e->pos = next().pos;
+    expectSymbol("(");
+    if (function == "COUNT" && acceptSymbol("*")) {
+        e->depth = 1;
+    } else {
+        e->args.push_back(expression());
+        e->depth = e->args[0]->depth + 1;
+        if (e->depth > kMaxTreeDepth) refuse("Query is too complex.");
+    }
+    expectSymbol(")");
+    e->end = m_tokens[m_at - 1].end;
+    return e;
 }
 
 ExprPtr Parser::columnRef() {

@@ -58,6 +58,7 @@ private:
     ExprPtr primary();
     ExprPtr binary(std::string op, ExprPtr left, ExprPtr right);
     ExprPtr columnRef();
+    ExprPtr aggregate(const std::string& function);
 
     const Token& peek(size_t ahead = 0) const;
     const Token& next();

@@ -13,15 +13,26 @@ namespace jet::sql {
 // removed), expressions unbound.
 
 struct OrderKey {
-    std::string column;
+    ExprPtr expr;  // a field, an output column's alias, or (with totals) an aggregate
     bool ascending = true;
+};
+
+// One output column: an expression and the name AS gives it (empty: none).
+struct SelectItem {
+    ExprPtr expr;
+    std::string alias;
 };
 
 struct SelectStatement {
     std::string table;
-    bool allColumns = false;           // SELECT *
-    std::vector<std::string> columns;  // the listed columns otherwise
+    bool distinct = false;
+    long top = 0;  // TOP n: 0 for none
+    bool topPercent = false;
+    bool allColumns = false;         // SELECT *
+    std::vector<SelectItem> items;   // the listed columns otherwise
     ExprPtr where;
+    std::vector<ExprPtr> groupBy;    // fields
+    ExprPtr having;
     std::vector<OrderKey> orderBy;
 };
 

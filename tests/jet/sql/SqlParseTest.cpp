@@ -220,7 +220,9 @@ TEST(SqlParse, QueriesAndRowChanges) {
         "Name");
     EXPECT_EQ(sel.table, "People");
     EXPECT_FALSE(sel.allColumns);
-    EXPECT_EQ(sel.columns, (std::vector<std::string>{"Name", "When", "Code"}));
+    ASSERT_EQ(sel.items.size(), 3u);
+    EXPECT_EQ(sel.items[1].expr->name, "When");
+    EXPECT_EQ(sel.items[2].expr->qualifier, "People");
     ASSERT_TRUE(sel.where);
     EXPECT_EQ(sel.where->kind, Expr::Kind::Like);
     ASSERT_EQ(sel.orderBy.size(), 2u);
