@@ -3,11 +3,11 @@
 
 usage: help_and_man.py MDBTOOL MANPAGE
 
-Every command that `mdbtool --help` lists answers `help COMMAND` and `COMMAND --help` alike,
-with its own usage line and exit codes; the manual page describes exactly those commands and
-every exit code the overview gives. A command the tool runs but does not list is caught too:
-each listed command is run with too few arguments and must be refused as bad usage (2), and a
-made-up one as an unknown command.
+Every command that `mdbtool --help` lists answers `help COMMAND`, `COMMAND --help` and
+`COMMAND FILE --help` alike, with its own usage line and exit codes, and is refused as bad usage
+(2) without FILE; the manual page describes exactly those commands, in the same order, and every
+exit code the overview gives. Unknown commands and options are bad usage with the reason and
+the overview on standard error.
 """
 import re
 import subprocess
