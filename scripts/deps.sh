@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgraphicsmagick++1-dev
-  mdbtools xvfb xauth imagemagick xdotool nodejs npm)
+  mdbtools xvfb xauth imagemagick xdotool nodejs npm python3 dpkg-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -12,9 +12,24 @@
 #   scripts/screenshot.sh --wizard [OUT.png]        (default docs/screenshots/wizard.png): the
 #     new-database wizard's pages as wizard-new.png ... wizard-fields.png, and wizard-done.png
 #     with the database it made from the example template Layout/Employee.mds open
+#   scripts/screenshot.sh --help-page [OUT.png]     (default docs/screenshots/help.png): the
+#     top of the help page Tessor.html as a browser shows it (needs chromium)
 # BUILD_DIR picks the build folder (default build); TESSOR_SHARED_DIR the shared test data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [[ "${1:-}" == --help-page ]]; then
+  out=$(realpath -m "${2:-docs/screenshots/help.png}")
+  browser=$(command -v chromium || command -v chromium-browser || true)
+  [[ -n $browser ]] || { echo "screenshot.sh: no chromium; apt-get install chromium" >&2; exit 1; }
+  page=$(realpath "${BUILD_DIR:-build}/bin/Tessor.html")
+  profile=$(mktemp -d)
+  trap 'rm -rf "$profile"' EXIT
+  "$browser" --headless --no-sandbox --disable-gpu --hide-scrollbars --user-data-dir="$profile" \
+    --window-size=1000,1400 --screenshot="$out" "file://$page" 2>/dev/null
+  convert "$out" -strip -colors 256 "PNG8:$out"
+  echo "$out: $page"
+  exit 0
+fi
 mode=()
 default_out=docs/screenshots/main-window.png
 case "${1:-}" in

@@ -9,8 +9,11 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QSplitter>
 #include <QStyle>
+
+#include <memory>
 
 #include "app/MainApp.h"
 #include "app/MainFrame.h"
@@ -178,14 +181,36 @@ void CChildFrame::OnFileSaveAs() {
     // A file that another table window (or anyone) holds, or that may not be written, is not
     // replaced.
     bool copied = !target.exists() || db::TestExclusive(path);
-    if (copied) copied = db::CopyFileWhole(m_szPath, path);
+    CLangText lang;
+    lang.SetIniFile(m_strIniPath);
+    lang.SetSection(QStringLiteral("APP"));
+    if (copied) {
+        // A large file shows how far the copy is; stopping it leaves the target as it was and
+        // this window on the original, without a message.
+        const qint64 total = QFileInfo(m_szPath).size();
+        std::unique_ptr<QProgressDialog> progress;
+        if (total >= kSaveProgressBytes) {
+            progress = std::make_unique<QProgressDialog>(
+                lang.GetText(QStringLiteral("Saving a copy of the database...")),
+                lang.GetText(QStringLiteral("Cancel")), 0, 1000, this);
+            progress->setWindowModality(Qt::ApplicationModal);
+            progress->setMinimumDuration(0);
+            progress->setAutoReset(false);
+            progress->setValue(0);
+        }
+        copied = db::CopyFileWhole(m_szPath, path, [&progress, total](qint64 done) {
+            if (!progress) return true;
+            progress->setValue(static_cast<int>(done * 1000 / total));
+            return !progress->wasCanceled();
+        });
+        const bool stopped = !copied && progress && progress->wasCanceled();
+        progress.reset();
+        if (stopped) return;
+    }
     if (copied) {
         OpenTable(path, m_szTable, m_szPassword);
         return;
     }
-    CLangText lang;
-    lang.SetIniFile(m_strIniPath);
-    lang.SetSection(QStringLiteral("APP"));
     QMessageBox::warning(this, QStringLiteral("Tessor"),
                          lang.GetText(QStringLiteral("Save database file failed")));
 }

@@ -41,6 +41,9 @@ public:
     bool HandlesCommand(int id) const override;
     bool CanDoCommand(int nWhich) override;
 
+    // Save As copies the file; from this size on it shows how far it is and can be stopped.
+    static constexpr qint64 kSaveProgressBytes = qint64(16) << 20;
+
     void OnFileSaveAs();
     void SetSaveChooser(SaveChooser chooser) { m_chooseSaveFile = std::move(chooser); }
 

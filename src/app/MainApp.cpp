@@ -123,7 +123,9 @@ void CMainApp::OnAppAbout() {
 }
 
 void CMainApp::OnHelp() {
-    const QString path = m_strAppDir + QStringLiteral("/Tessor.chm");
+    // The help is one HTML page, which every Linux desktop opens with its browser; a compiled
+    // help file would need a viewer that few systems have.
+    const QString path = m_strAppDir + QStringLiteral("/Tessor.html");
     // A missing help file is no error: nothing happens.
     if (!QFileInfo(path).isFile() || !m_openUrl) return;
     m_openUrl(QUrl::fromLocalFile(path));

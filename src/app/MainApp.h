@@ -33,7 +33,7 @@ public:
     using SheetPreparer = std::function<void(CNewSheet& sheet)>;
     using ChildFrameFactory = std::function<QWidget*(CMainFrame* mainFrame)>;
 
-    // `appDir` is the folder that DB_ML.ini and Tessor.chm are looked for in; empty means the
+    // `appDir` is the folder that DB_ML.ini and Tessor.html are looked for in; empty means the
     // executable's folder.
     explicit CMainApp(const QString& appDir = {}, QObject* parent = nullptr);
     ~CMainApp() override;

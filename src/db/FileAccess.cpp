@@ -31,13 +31,15 @@ bool TestExclusive(const QString& path) {
     return free;
 }
 
-bool CopyFileWhole(const QString& from, const QString& to) {
+bool CopyFileWhole(const QString& from, const QString& to,
+                   const std::function<bool(qint64 done)>& progress) {
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly)) return false;
     QSaveFile target(to);
     target.setDirectWriteFallback(false);
     if (!target.open(QIODevice::WriteOnly)) return false;
     char buffer[64 * 1024];
+    qint64 done = 0;
     for (;;) {
         const qint64 n = source.read(buffer, sizeof buffer);
         if (n < 0) {
@@ -46,6 +48,11 @@ bool CopyFileWhole(const QString& from, const QString& to) {
         }
         if (n == 0) break;
         if (target.write(buffer, n) != n) {
+            target.cancelWriting();
+            return false;
+        }
+        done += n;
+        if (progress && !progress(done)) {
             target.cancelWriting();
             return false;
         }

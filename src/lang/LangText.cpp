@@ -93,6 +93,7 @@ bool CLangText::SetSection(const QString& name) {
 
 QString CLangText::GetText(const QString& key) {
     m_strResult.clear();
+    if (s_observer && !key.isEmpty()) s_observer(m_strSection, key);
     QString value;
     if (key.isEmpty() || !IniFile::readValue(m_strIniPath, m_strSection, key, &value) ||
         value.isEmpty())

@@ -42,6 +42,11 @@ public:
     // sub-menu; `owner`, which may be null, is the window whose menu bar is redrawn.
     void TranslateMenu(QWidget* menu, QWidget* owner);
 
+    // Told the section and key of every lookup with a key, before it is made; none by default.
+    // The tool that lists the keys for translators (tools/langkeys) watches the program with it.
+    using LookupObserver = void (*)(const QString& section, const QString& key);
+    static void SetLookupObserver(LookupObserver observer) { s_observer = observer; }
+
     const QString& IniFile() const { return m_strIniPath; }
     const QString& Section() const { return m_strSection; }
 
@@ -51,4 +56,5 @@ private:
     QString m_strIniPath;  // full path of the translation file; empty until set
     QString m_strSection;  // current section; empty until set
     QString m_strResult;   // text of the last lookup
+    static inline LookupObserver s_observer = nullptr;
 };

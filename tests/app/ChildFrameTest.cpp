@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
@@ -44,6 +45,23 @@ public:
 
 private:
     int m_key;
+};
+
+// Calls `shown` with each progress dialog as it comes up, while it lives.
+class ShowWatcher : public QObject {
+public:
+    explicit ShowWatcher(std::function<void(QProgressDialog*)> shown) : m_shown(std::move(shown)) {
+        qApp->installEventFilter(this);
+    }
+    ~ShowWatcher() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::Show)
+            if (auto* dialog = qobject_cast<QProgressDialog*>(o)) m_shown(dialog);
+        return false;
+    }
+
+private:
+    std::function<void(QProgressDialog*)> m_shown;
 };
 
 QByteArray contentOf(const QString& path) {
@@ -206,6 +224,46 @@ private slots:
         // The window now holds the copy and has let go of the original.
         QVERIFY(!db::TestExclusive(m_saveTo));
         QVERIFY(db::TestExclusive(path));
+    }
+
+    void saveAsOfALargeFileShowsProgressAndCanBeStopped() {
+        // A file past the size that shows progress: the open table's file grows by empty pages.
+        struct Case {
+            const char* copy;
+            bool stop;
+        };
+        for (const Case& c : {Case{"stopped.mdb", true}, Case{"finished.mdb", false}}) {
+            const QString path =
+                copyOf("jet4-2000-mdbreader-nopassword.mdb", QString("src-") + c.copy);
+            if (path.isEmpty()) QSKIP("corpus not present");
+            CChildFrame* child = open(path);
+            QVERIFY(child);
+            QFile grow(path);
+            QVERIFY(grow.open(QIODevice::ReadWrite));
+            QVERIFY(grow.resize(CChildFrame::kSaveProgressBytes + 4096));
+            grow.close();
+            const QByteArray original = contentOf(path);
+
+            // The dialog comes up before the first byte is copied; a stop is pressed right then.
+            QStringList shown;
+            ShowWatcher watcher([&](QProgressDialog* dialog) {
+                shown << dialog->labelText();
+                if (c.stop) dialog->cancel();
+            });
+            m_saveTo = m_dir.filePath(c.copy);
+            child->OnFileSaveAs();
+            QCOMPARE(shown, QStringList{"Saving a copy of the database..."});
+            QVERIFY(!QApplication::activeModalWidget());  // no message either way
+            if (c.stop) {
+                QVERIFY(!QFile::exists(m_saveTo));
+                QCOMPARE(child->GetPath(), path);
+                QVERIFY(QDir(m_dir.path()).entryList({QString(c.copy) + "*"}).isEmpty());
+            } else {
+                QCOMPARE(child->GetPath(), m_saveTo);
+                QCOMPARE(contentOf(m_saveTo), original);
+            }
+            QVERIFY(frame()->RouteCommand(res::ID_FILE_CLOSE));
+        }
     }
 
     void saveAsOntoAHeldFileIsRefused() {

@@ -79,7 +79,7 @@ private slots:
     void init() {
         QVERIFY(m_dir.isValid());
         QFile::remove(m_dir.filePath("DB_ML.ini"));
-        QFile::remove(m_dir.filePath("Tessor.chm"));
+        QFile::remove(m_dir.filePath("Tessor.html"));
         writeFile("DB_ML.ini",
                   "[Menu]\n"
                   "File(&F)=Fichier(&F)\n"
@@ -361,10 +361,10 @@ private slots:
         frame()->RouteCommand(res::ID_HELP);
         QVERIFY(m_opened.isEmpty());  // no file: nothing happens, no message
         QVERIFY(!QApplication::activeModalWidget());
-        writeFile("Tessor.chm", "ITSF");
+        writeFile("Tessor.html", "<html></html>");
         frame()->RouteCommand(res::ID_HELP);
         QCOMPARE(m_opened.size(), 1);
-        QCOMPARE(m_opened[0], QUrl::fromLocalFile(m_dir.filePath("Tessor.chm")));
+        QCOMPARE(m_opened[0], QUrl::fromLocalFile(m_dir.filePath("Tessor.html")));
     }
 };
 

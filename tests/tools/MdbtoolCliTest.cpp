@@ -45,7 +45,7 @@ TEST(MdbtoolCli, UsageErrorsExitTwoAndSayWhy) {
     EXPECT_EQ(badOption.exitCode, 2);
     auto help = runProcess({TESSOR_MDBTOOL, "--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("export FILE TABLE"), std::string::npos);
+    EXPECT_NE(help.out.find("  export "), std::string::npos);
 }
 
 TEST(MdbtoolCli, EngineErrorsPrintCodeAndDescription) {
