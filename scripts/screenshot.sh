@@ -14,9 +14,20 @@
 #     with the database it made from the example template Layout/Employee.mds open
 #   scripts/screenshot.sh --help-page [OUT.png]     (default docs/screenshots/help.png): the
 #     top of the help page Tessor.html as a browser shows it (needs chromium)
+#   scripts/screenshot.sh --all                      every picture above, at its default place
+#     (the help page only where chromium is installed)
 # BUILD_DIR picks the build folder (default build); TESSOR_SHARED_DIR the shared test data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [[ "${1:-}" == --all ]]; then
+  for picture in "" --context-menu --find --field-edit --name-dialog --set-password --wizard; do
+    "$0" $picture
+  done
+  if command -v chromium >/dev/null || command -v chromium-browser >/dev/null; then
+    "$0" --help-page
+  fi
+  exit 0
+fi
 if [[ "${1:-}" == --help-page ]]; then
   out=$(realpath -m "${2:-docs/screenshots/help.png}")
   browser=$(command -v chromium || command -v chromium-browser || true)
