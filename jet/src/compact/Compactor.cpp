@@ -58,14 +58,6 @@ bool isCore(std::string_view name) {
     return false;
 }
 
-std::vector<uint8_t> emptyLeaf(uint32_t page, uint32_t owner) {
-    index::IndexPage leaf;
-    leaf.number = page;
-    leaf.leaf = true;
-    leaf.owner = owner;
-    return leaf.serialize(Format::Jet4);
-}
-
 // Page 0 as stored, de-obfuscated.
 std::vector<uint8_t> plainHeader(const fs::path& source) {
     std::vector<uint8_t> page(kPageSize);
@@ -375,7 +367,8 @@ std::vector<uint8_t> Compactor::build(CompactResult& result) {
                         r.firstPage = spare.back();
                         spare.pop_back();
                     }
-                    pages.modify(r.firstPage) = emptyLeaf(r.firstPage, def.tdefPage);
+                    pages.modify(r.firstPage) =
+                        index::IndexPage::emptyLeaf(r.firstPage, def.tdefPage, Format::Jet4);
                     space.setInMap(r.usageMap, r.firstPage, true, "index of '" + def.name + "'");
                     r.uniqueCount = 0;
                     r.statsWord0 = 0;

@@ -32,6 +32,14 @@ void putLe32(std::vector<uint8_t>& b, size_t off, uint32_t v) {
 
 }  // namespace
 
+std::vector<uint8_t> IndexPage::emptyLeaf(uint32_t page, uint32_t owner, Format format) {
+    IndexPage leaf;
+    leaf.number = page;
+    leaf.leaf = true;
+    leaf.owner = owner;
+    return leaf.serialize(format);
+}
+
 IndexPage IndexPage::parse(const Page& page, Format format) {
     const IndexPageLayout& layout = IndexPageLayout::of(format);
     const ByteView view = page.view();

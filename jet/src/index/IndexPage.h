@@ -33,6 +33,9 @@ struct IndexPage {
 
     static IndexPage parse(const Page& page, Format format);
 
+    // The stored form of an empty leaf: a new index's root.
+    static std::vector<uint8_t> emptyLeaf(uint32_t page, uint32_t owner, Format format);
+
     // The page as Jet stores it. With no prefix given, leaves share the common
     // prefix of all their entries and nodes none (as Access writes them).
     // Throws hr::kInvalidArg when the entries do not fit or the prefix is not

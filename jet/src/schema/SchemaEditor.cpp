@@ -48,14 +48,6 @@ uint32_t ownerOf(const std::vector<uint8_t>& page) {
     return page[4] | (page[5] << 8) | (page[6] << 16) | (uint32_t(page[7]) << 24);
 }
 
-std::vector<uint8_t> emptyLeaf(uint32_t page, uint32_t owner) {
-    index::IndexPage leaf;
-    leaf.number = page;
-    leaf.leaf = true;
-    leaf.owner = owner;
-    return leaf.serialize(Format::Jet4);
-}
-
 // Index pages, root included, then the map that listed them.
 void releaseIndex(UsageMapRows& maps, PageSpace& space, PageSet& pages, const StoredRealIndex& r,
                   uint32_t owner) {
@@ -511,7 +503,8 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
             r.flags = flags;
             r.usageMap = UsageMapRows(pages, space).create(1, now.ownedMap.page())[0];
             r.firstPage = space.allocate(std::vector<uint8_t>(pages.pageSize(), 0));
-            pages.modify(r.firstPage) = emptyLeaf(r.firstPage, tdef);
+            pages.modify(r.firstPage) =
+                index::IndexPage::emptyLeaf(r.firstPage, tdef, Format::Jet4);
             space.setInMap(r.usageMap, r.firstPage, true, "index " + inQuotes(index.name));
             r.statsWord0 = now.rowCount;
             now.realIndexes.push_back(r);
