@@ -46,14 +46,15 @@ const jet::ColumnDef& columnFor(size_t record, size_t field) {
 
 // The values as the export writes them, read back as the import reads them and written again:
 // the same text.
-void roundTrip(const std::vector<std::vector<jet::Value>>& records, char delimiter) {
+void roundTrip(const std::vector<std::vector<jet::Value>>& records, char delimiter,
+               size_t bufferSize) {
     const tessor::csv::CsvWriter writer(delimiter);
     std::string text;
     for (const auto& values : records)
         writer.appendRow(text, values);
     std::FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
     check(in != nullptr);
-    tessor::csv::CsvReader reader(in, delimiter);
+    tessor::csv::CsvReader reader(in, delimiter, bufferSize);
     std::vector<tessor::csv::CsvReader::Field> fields;
     std::string again;
     for (size_t r = 0; r < records.size(); ++r) {
@@ -72,42 +73,76 @@ void roundTrip(const std::vector<std::vector<jet::Value>>& records, char delimit
     check(again == text);
 }
 
+struct Parsed {
+    std::vector<std::vector<tessor::csv::CsvReader::Field>> records;
+    std::vector<size_t> lines;
+    std::string error;  // the refusal that ended the input, if any
+};
+
+Parsed parse(const uint8_t* data, size_t size, char delimiter, size_t bufferSize) {
+    Parsed out;
+    std::FILE* in = size ? fmemopen(const_cast<uint8_t*>(data), size, "rb") : std::tmpfile();
+    check(in != nullptr);
+    try {
+        tessor::csv::CsvReader reader(in, delimiter, bufferSize);
+        std::vector<tessor::csv::CsvReader::Field> fields;
+        while (out.records.size() < 10000 && reader.next(fields)) {
+            check(!fields.empty());
+            check(out.lines.empty() || reader.recordLine() > out.lines.back());
+            out.records.push_back(fields);
+            out.lines.push_back(reader.recordLine());
+        }
+    } catch (const jet::Error& e) {
+        out.error = e.what();
+        check(!out.error.empty());
+    }
+    std::fclose(in);
+    return out;
+}
+
+bool sameFields(const std::vector<tessor::csv::CsvReader::Field>& a,
+                const std::vector<tessor::csv::CsvReader::Field>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].text != b[i].text || a[i].quoted != b[i].quoted) return false;
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    // The first byte picks the delimiter (comma, tab, semicolon, bar), as --delimiter would.
+    // The first byte picks the delimiter (comma, tab, semicolon, bar), as --delimiter would,
+    // and the size of the pieces a second reading takes the input in (1 to 64 bytes): fields,
+    // line breaks and the byte order mark falling across pieces must read the same.
     const char delimiters[] = {',', '\t', ';', '|'};
     const char delimiter = delimiters[data[0] % 4];
+    const size_t pieces = 1 + (data[0] >> 2);
     ++data;
     --size;
-    std::FILE* in = size ? fmemopen(const_cast<uint8_t*>(data), size, "rb") : std::tmpfile();
-    if (!in) return 0;
+    // One piece as large as any input of the runs (their -max_len), as the default one is.
+    const Parsed whole = parse(data, size, delimiter, 65536);
+    const Parsed small = parse(data, size, delimiter, pieces);
+    check(whole.error == small.error);
+    check(whole.lines == small.lines);
+    check(whole.records.size() == small.records.size());
+    for (size_t r = 0; r < whole.records.size(); ++r)
+        check(sameFields(whole.records[r], small.records[r]));
+
+    // Fields that are no value of their column stay null.
     std::vector<std::vector<jet::Value>> records;
-    try {
-        tessor::csv::CsvReader reader(in, delimiter);
-        std::vector<tessor::csv::CsvReader::Field> fields;
-        size_t lastLine = 0;
-        while (reader.next(fields) && records.size() < 10000) {
-            check(!fields.empty());
-            check(reader.recordLine() > lastLine);
-            lastLine = reader.recordLine();
-            // Fields that are no value of their column stay null.
-            std::vector<jet::Value> values(fields.size());
-            for (size_t k = 0; k < fields.size(); ++k) {
-                std::string why;
-                if (!tessor::csv::ValueReader::read(columnFor(records.size(), k), fields[k].text,
-                                                    fields[k].quoted, values[k], why)) {
-                    check(!why.empty());
-                    values[k] = jet::Value();
-                }
+    for (const auto& fields : whole.records) {
+        std::vector<jet::Value> values(fields.size());
+        for (size_t k = 0; k < fields.size(); ++k) {
+            std::string why;
+            if (!tessor::csv::ValueReader::read(columnFor(records.size(), k), fields[k].text,
+                                                fields[k].quoted, values[k], why)) {
+                check(!why.empty());
+                values[k] = jet::Value();
             }
-            records.push_back(std::move(values));
         }
-    } catch (const jet::Error& e) {
-        check(*e.what() != '\0');
+        records.push_back(std::move(values));
     }
-    std::fclose(in);
-    roundTrip(records, delimiter);
+    roundTrip(records, delimiter, pieces);
     return 0;
 }
