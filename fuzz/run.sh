@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (engine open-and-read, image decoding, SQL statements, card
-# templates) with clang (-fsanitize=fuzzer,address,undefined) and runs them for a
+# templates, Find criteria, CSV import, clipboard text, translation files) with clang (-fsanitize=fuzzer,address,undefined) and runs them for a
 # bounded time, seeded from the .mdb corpus. Exits non-zero when the fuzzer finds a crash, a
 # leak, a sanitizer report, a timeout (30 s for one input) or a single allocation of 256 MiB or
 # more (a length field believed without a bound); the input that did it is left in the
@@ -19,7 +19,8 @@ jobs=${FUZZ_JOBS:-1}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DTESSOR_BUILD_FUZZ=ON -DTESSOR_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target open_read_fuzz image_decode_fuzz sql_parse_fuzz card_template_fuzz -j"$(nproc)"
+cmake --build "$build" --target open_read_fuzz image_decode_fuzz sql_parse_fuzz card_template_fuzz \
+    find_criterion_fuzz csv_import_fuzz clipboard_text_fuzz ini_read_fuzz -j"$(nproc)"
 
 # The working corpus grows across runs in the build folder; the seeds are read-only input.
 corpus=$build/fuzz-corpus
@@ -63,3 +64,18 @@ mkdir -p "$build/fuzz-corpus-cards"
     -max_total_time=20 -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
     -print_final_stats=1 -artifact_prefix="$artifacts/" "$build/fuzz-corpus-cards" \
     "$root/plugins/cardio/Layout"
+
+# The smaller readers, 15 seconds each, each seeded from its folder of fuzz/ (which also holds
+# the inputs of past findings, so every run replays them first).
+small() {
+    local target=$1 seeds=$2 maxlen=$3
+    mkdir -p "$build/fuzz-corpus-$target"
+    "$build/bin/${target}_fuzz" \
+        -max_total_time=15 -timeout=10 -rss_limit_mb=2048 -max_len="$maxlen" \
+        -print_final_stats=1 -artifact_prefix="$artifacts/" "$build/fuzz-corpus-$target" \
+        "$root/fuzz/$seeds"
+}
+small find_criterion criteria-seeds 1024
+small csv_import csv-seeds 16384
+small clipboard_text clipboard-seeds 16384
+small ini_read ini-seeds 16384

@@ -24,6 +24,33 @@ QString unquote(QStringView value) {
     return value.toString();
 }
 
+// One line as both reading and writing see it, so that a key written is the key read.
+struct Line {
+    enum Kind { Other, Section, Entry } kind = Other;
+    QStringView name;  // Section: its name; Entry: its key (both without blanks around)
+    QStringView rest;  // Entry: everything after the "="
+};
+
+Line classify(QStringView line) {
+    // A byte-order mark (at the start of the file, or wherever an editor left one) is ignored.
+    if (!line.isEmpty() && line.front() == QChar(0xFEFF)) line = line.sliced(1);
+    Line out;
+    const QStringView trimmed = trimBlanks(line);
+    if (trimmed.isEmpty() || trimmed.front() == u';') return out;
+    if (trimmed.front() == u'[') {
+        const qsizetype close = trimmed.indexOf(u']');
+        out.kind = Line::Section;
+        out.name = trimBlanks(close < 0 ? trimmed.sliced(1) : trimmed.sliced(1, close - 1));
+        return out;
+    }
+    const qsizetype eq = line.indexOf(u'=');
+    if (eq < 0) return out;
+    out.kind = Line::Entry;
+    out.name = trimBlanks(line.first(eq));
+    out.rest = line.sliced(eq + 1);
+    return out;
+}
+
 }  // namespace
 
 bool IniFile::readValue(const QString& path, const QString& section, const QString& key,
@@ -34,22 +61,15 @@ bool IniFile::readValue(const QString& path, const QString& section, const QStri
     const QString text = QString::fromUtf8(file.readAll());  // a leading BOM becomes U+FEFF
 
     bool inSection = false;
-    for (QStringView line : QStringView(text).split(u'\n')) {
-        if (!line.isEmpty() && line.front() == QChar(0xFEFF)) line = line.sliced(1);
-        QStringView trimmed = trimBlanks(line);
-        if (trimmed.isEmpty() || trimmed.front() == u';') continue;
-        if (trimmed.front() == u'[') {
-            qsizetype close = trimmed.indexOf(u']');
-            QStringView name = close < 0 ? trimmed.sliced(1) : trimmed.sliced(1, close - 1);
-            inSection = trimBlanks(name).compare(section, Qt::CaseInsensitive) == 0;
-            continue;
+    for (QStringView raw : QStringView(text).split(u'\n')) {
+        const Line line = classify(raw);
+        if (line.kind == Line::Section) {
+            inSection = line.name.compare(section, Qt::CaseInsensitive) == 0;
+        } else if (line.kind == Line::Entry && inSection &&
+                   line.name.compare(key, Qt::CaseInsensitive) == 0) {
+            *value = unquote(trimBlanks(line.rest));
+            return true;
         }
-        if (!inSection) continue;
-        qsizetype eq = line.indexOf(u'=');
-        if (eq < 0) continue;
-        if (trimBlanks(line.first(eq)).compare(key, Qt::CaseInsensitive) != 0) continue;
-        *value = unquote(trimBlanks(line.sliced(eq + 1)));
-        return true;
     }
     return false;
 }
@@ -70,20 +90,16 @@ bool IniFile::writeValue(const QString& path, const QString& section, const QStr
     bool inSection = false;
     qsizetype sectionEnd = -1;  // the line after the section's last entry
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        QStringView trimmed = trimBlanks(lines[i]);
-        if (!trimmed.isEmpty() && trimmed.front() == QChar(0xFEFF)) trimmed = trimmed.sliced(1);
-        if (!trimmed.isEmpty() && trimmed.front() == u'[') {
-            const qsizetype close = trimmed.indexOf(u']');
-            QStringView name = close < 0 ? trimmed.sliced(1) : trimmed.sliced(1, close - 1);
-            inSection = trimBlanks(name).compare(section, Qt::CaseInsensitive) == 0;
+        const Line line = classify(lines[i]);
+        if (line.kind == Line::Section) {
+            inSection = line.name.compare(section, Qt::CaseInsensitive) == 0;
             if (inSection) sectionEnd = i + 1;
             continue;
         }
         if (!inSection) continue;
+        const QStringView trimmed = trimBlanks(lines[i]);
         if (!trimmed.isEmpty() && trimmed.front() != u';') sectionEnd = i + 1;
-        const qsizetype eq = lines[i].indexOf(u'=');
-        if (eq < 0 || trimmed.isEmpty() || trimmed.front() == u';') continue;
-        if (trimBlanks(QStringView(lines[i]).first(eq)).compare(key, Qt::CaseInsensitive) != 0)
+        if (line.kind != Line::Entry || line.name.compare(key, Qt::CaseInsensitive) != 0)
             continue;
         lines[i] = entry;
         sectionEnd = -2;

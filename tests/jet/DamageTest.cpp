@@ -341,3 +341,54 @@ TEST(Damage, SharedStoredValuesAreRefused) {
     EXPECT_EQ(errorCodeOf([&] { db2->readTable("U"); }), hr::kCorrupt);
     EXPECT_TRUE(mentions(checkIntegrity(*db2), "two rows point at the moved row"));
 }
+
+TEST(Damage, CheckerFindsRowsWithoutTheirVariableColumnTable) {
+    // Every row here counts the text column among its columns, so it was written while the
+    // column existed and must carry the offset table, even with the text null. Readers get by
+    // without it as long as the text is null; the checker must not.
+    struct Case {
+        const char* what;
+        std::vector<B::Cell> cells;
+        B::RowOptions options;
+        const char* problem;  // nullptr: the row is sound
+    };
+    B::RowOptions noTable;
+    noTable.noVarTable = true;
+    B::RowOptions older;  // written before the text column was added: no table needed
+    older.columnCount = 2;
+    older.noVarTable = true;
+    const std::vector<Case> cases = {
+        {"no table, fixed values zero", {B::i32(0), B::f64(0), B::null()}, noTable,
+         "variable column table"},
+        {"no table, fixed values set", {B::i32(7), B::f64(2.5), B::null()}, noTable,
+         "variable column table"},
+        // The double's last bytes read as a one-entry table starting right after the fixed
+        // values.
+        {"no table, bytes that look like one",
+         {B::i32(1), B::raw({0, 0, 14, 0, 14, 0, 1, 0}), B::null()}, noTable,
+         "variable column table"},
+        {"older row", {B::i32(1), B::f64(2.5)}, older, nullptr},
+        {"sound row, text null", {B::i32(1), B::f64(2.5), B::null()}, {}, nullptr},
+        {"sound row, text set", {B::i32(1), B::f64(2.5), B::utf16(u"x")}, {}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        B b;
+        int t = b.addTable("Cards", {{"Id", ColumnType::Long},
+                                     {"Amount", ColumnType::Double},
+                                     {"Label", ColumnType::Text, false, 40}});
+        b.addRow(t, c.cells, c.options);
+        b.addRow(t, {B::i32(2), B::f64(1), B::utf16(u"ok")});
+        const auto image = b.build();
+        auto problems = checkIntegrity(*openImage(image));
+        if (!c.problem) {
+            EXPECT_EQ(problems, std::vector<std::string>{});
+            continue;
+        }
+        ASSERT_FALSE(problems.empty());
+        EXPECT_NE(problems[0].find("table 'Cards', page "), std::string::npos) << problems[0];
+        EXPECT_NE(problems[0].find(c.problem), std::string::npos) << problems[0];
+        // The readers keep reading it: the text is null and the row is otherwise whole.
+        EXPECT_EQ(openImage(image)->readTable("Cards").rows.size(), 2u);
+    }
+}

@@ -1,5 +1,6 @@
 #include "CsvReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -7,8 +8,9 @@
 
 namespace tessor::csv {
 
-CsvReader::CsvReader(std::FILE* in, char delimiter)
-    : m_in(in), m_delimiter(delimiter), m_buf(256 * 1024) {}
+CsvReader::CsvReader(std::FILE* in, char delimiter, size_t bufferSize)
+    // The first piece must hold a whole byte order mark for next() to see it: at least 3 bytes.
+    : m_in(in), m_delimiter(delimiter), m_buf(std::max<size_t>(bufferSize, 3)) {}
 
 bool CsvReader::refill() {
     m_pos = 0;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace jet {
 
@@ -27,6 +28,8 @@ public:
     virtual bool lockForWrite() { return true; }
     // Returns to the lock the open was made with.
     virtual void unlockForWrite() {}
+    // The file's path as messages name it; empty where the file has none (in memory).
+    virtual std::string name() const { return {}; }
 };
 
 // Where the rollback journal of one database lives ("<file>-journal" beside it on disk). Creating,

@@ -84,6 +84,7 @@ void IntegrityChecker::checkRows(const StoredTableDef& def, const UsageMap& owne
     const std::string table = "table '" + def.name + "'";
     RowDecoder decoder(m_pager, m_db.text(), def);
     decoder.trackLongValuePages(&m_lvPages);
+    decoder.setStrict(true);
     m_lvPages.clear();
     std::vector<Value> values;
     uint64_t live = 0;

@@ -61,7 +61,7 @@ std::unique_ptr<PosixFile> PosixFile::open(const std::filesystem::path& path, bo
         throw Error(hr::kIoError, "The database '" + path.string() +
                                       "' cannot be locked: " + osMessage(err) + ".");
     }
-    return std::unique_ptr<PosixFile>(new PosixFile(fd, readOnly, exclusive));
+    return std::unique_ptr<PosixFile>(new PosixFile(fd, path.string(), readOnly, exclusive));
 }
 
 PosixFile::~PosixFile() {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "jet/Env.h"
 
@@ -26,12 +27,14 @@ public:
     void truncate(uint64_t size) override;
     bool lockForWrite() override;
     void unlockForWrite() override;
+    std::string name() const override { return m_path; }
 
 private:
-    PosixFile(int fd, bool readOnly, bool exclusive)
-        : m_fd(fd), m_readOnly(readOnly), m_exclusive(exclusive) {}
+    PosixFile(int fd, std::string path, bool readOnly, bool exclusive)
+        : m_fd(fd), m_path(std::move(path)), m_readOnly(readOnly), m_exclusive(exclusive) {}
     bool setLock(short type);
     int m_fd;
+    std::string m_path;
     bool m_readOnly;
     bool m_exclusive;
 };

@@ -1,7 +1,9 @@
 #include "row/RowDecoder.h"
 #include "tdef/StoredTableDef.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace jet {
 
@@ -146,6 +148,38 @@ void RowDecoder::decodeField(const StoredColumn& col, const ByteView& data, Valu
     }
 }
 
+void RowDecoder::checkVarTable(uint32_t colCount, size_t countSize, uint16_t varCount,
+                               size_t dataEnd) const {
+    // The variable values start where the fixed ones of the row's columns end.
+    size_t fixedEnd = countSize;
+    for (const StoredColumn& c : m_def.columns) {
+        if (c.id >= colCount) continue;
+        if (!c.isFixed() || c.type == ColumnType::Bool) {
+            if (c.type != ColumnType::Bool && c.varIndex >= varCount)
+                throwCorrupt("a row's variable column table is missing or damaged: it has " +
+                             std::to_string(varCount) + " entries, but column '" + c.name +
+                             "' needs entry " + std::to_string(c.varIndex + 1));
+            continue;
+        }
+        size_t size = fixedSize(c.type);
+        if (size == 0) size = c.length;
+        fixedEnd = std::max(fixedEnd, countSize + c.fixedOffset + size);
+    }
+    if (m_offsets[0] < fixedEnd)
+        throwCorrupt("a row's variable column table is missing or damaged: its first value "
+                     "would start at byte " + std::to_string(m_offsets[0]) +
+                     ", inside the fixed values (which end at byte " + std::to_string(fixedEnd) +
+                     ")");
+    for (size_t k = 0; k < varCount; ++k)
+        if (m_offsets[k] > m_offsets[k + 1])
+            throwCorrupt("a row's variable column table is missing or damaged: its offsets run "
+                         "backwards");
+    if (m_offsets[varCount] > dataEnd)
+        throwCorrupt("a row's variable column table is missing or damaged: its values would "
+                     "end at byte " + std::to_string(m_offsets[varCount]) + ", past the data (" +
+                     std::to_string(dataEnd) + " bytes)");
+}
+
 void RowDecoder::jet3Offsets(const ByteView& row, size_t nm, uint16_t varCount) {
     // Offsets are single bytes; a jump table records where they cross each 256-byte block.
     const size_t len = row.size();
@@ -192,12 +226,18 @@ void RowDecoder::decode(const ByteView& row, std::vector<Value>& out) {
             needVar = true;
             break;
         }
+    // A row that counts a variable column among its columns was written while that column
+    // existed, so it carries the table even when all its variable values are null.
+    if (m_strict)
+        for (const StoredColumn& c : cols)
+            if (!c.isFixed() && c.type != ColumnType::Bool && c.id < colCount) needVar = true;
     if (m_def.varColumnCount > 0 && needVar) {
         if (jet3) {
             if (len < nm + 1 + countSize) throwCorrupt("a row is too short for its column table");
             varCount = row.u8(len - nm - 1);
             jet3Offsets(row, nm, varCount);
             dataEnd = len - nm - 1 - ((len - 1) / 256) - (size_t(varCount) + 1);
+            if (m_strict) checkVarTable(colCount, countSize, varCount, dataEnd);
         } else {
             if (len < nm + 2 + countSize) throwCorrupt("a row is too short for its column table");
             varCount = row.u16(len - nm - 2);
@@ -209,6 +249,7 @@ void RowDecoder::decode(const ByteView& row, std::vector<Value>& out) {
             for (size_t k = 0; k <= varCount; ++k)
                 m_offsets[k] = row.u16(len - nm - 4 - 2 * k);
         }
+        if (m_strict) checkVarTable(colCount, countSize, varCount, dataEnd);
     }
 
     for (size_t i = 0; i < cols.size(); ++i) {

@@ -34,8 +34,15 @@ public:
         m_lv.trackPages(pages);
     }
 
+    // Strict reading, for the integrity check: a row that counts a variable column must carry
+    // a sound variable column table (present, in order, after the fixed values), even where
+    // every variable value of the row is null and a reader could do without it.
+    void setStrict(bool strict) { m_strict = strict; }
+
 private:
     void jet3Offsets(const ByteView& row, size_t nullMaskSize, uint16_t varCount);
+    void checkVarTable(uint32_t colCount, size_t countSize, uint16_t varCount,
+                       size_t dataEnd) const;
 
     const TextCodec& m_text;
     const StoredTableDef& m_def;
@@ -43,6 +50,7 @@ private:
     LongValueReader m_lv;
     std::vector<uint8_t> m_scratch;
     std::vector<uint32_t> m_offsets;  // variable offsets of the current row, EOD last
+    bool m_strict = false;
 };
 
 }  // namespace jet

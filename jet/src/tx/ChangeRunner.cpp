@@ -12,9 +12,9 @@ struct WriteLock {
     FileIO& file;
     explicit WriteLock(FileIO& f) : file(f) {
         if (!file.lockForWrite())
-            throw Error(hr::kLocked,
-                        "The database is open elsewhere; records can only be changed "
-                        "while no other program has it open.");
+            throw Error(hr::kLocked, databaseName(file) +
+                                         " is open elsewhere; records can only be changed "
+                                         "while no other program has it open.");
     }
     ~WriteLock() { file.unlockForWrite(); }
     WriteLock(const WriteLock&) = delete;

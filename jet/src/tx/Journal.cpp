@@ -179,12 +179,14 @@ bool Journal::recover(FileIO& db, JournalStore& store, bool readOnly) {
     const Image im = *parse(*bytes);
     if (readOnly)
         throw Error(hr::kLocked,
-                    "The database was left half-changed by a program that stopped; open it for "
-                    "writing once so that the unfinished change can be undone.");
+                    databaseName(db) +
+                        " was left half-changed by a program that stopped; open it for writing "
+                        "once so that the unfinished change can be undone.");
     if (!db.lockForWrite())
         throw Error(hr::kLocked,
-                    "The database was left half-changed and is open elsewhere; close the other "
-                    "programs using it so that the unfinished change can be undone.");
+                    databaseName(db) +
+                        " was left half-changed and is open elsewhere; close the other programs "
+                        "using it so that the unfinished change can be undone.");
     try {
         restore(db, im);
         store.remove();

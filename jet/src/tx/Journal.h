@@ -3,12 +3,20 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "jet/Env.h"
 #include "page/Pager.h"
 
 namespace jet {
+
+// How refusals name a database: "The database '<path>'", or "The database" for one without a
+// path (in memory).
+inline std::string databaseName(const FileIO& file) {
+    const std::string name = file.name();
+    return name.empty() ? std::string("The database") : "The database '" + name + "'";
+}
 
 // Rollback journal: how one change to the database becomes all-or-nothing.
 //
