@@ -16,7 +16,6 @@ Updates: on the imported table, COUNT single-row updates, each its own atomic, d
 covers (Qty) and once of the indexed text (Name). The programs time the updates alone.
 """
 import argparse
-import importlib.util
 import os
 import shutil
 import statistics
@@ -47,10 +46,8 @@ def run_once(argv):
 
 def export_commands(mdbtool, path, table):
     """The three exporters' command lines, as the export benchmark runs them."""
-    spec = importlib.util.spec_from_file_location(
-        "bench", os.path.join(REPO, "bench", "bench.py"))
-    bench = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(bench)
+    sys.path.insert(0, os.path.join(REPO, "bench"))
+    import bench  # bench.py beside this file
     return bench.commands(mdbtool, path, table)
 
 

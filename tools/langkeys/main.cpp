@@ -40,6 +40,7 @@
 #include "res/ResourceIds.h"
 #include "schema/FieldEditDlg.h"
 #include "wizard/NewSheet.h"
+#include "MouseClick.h"
 
 namespace {
 
@@ -66,15 +67,6 @@ void RunFor(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-void Click(QWidget* widget, const QPoint& at, Qt::MouseButton button) {
-    const QPoint global = widget->mapToGlobal(at);
-    QMouseEvent press(QEvent::MouseButtonPress, at, global, button, button, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, global, button, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(widget, &release);
 }
 
 // Runs `command` through the main window while `step` is called every 50 ms with the modal

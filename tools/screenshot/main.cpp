@@ -49,6 +49,7 @@
 #include "schema/NameDlg.h"
 #include "schema/SetPasswordDlg.h"
 #include "wizard/NewSheet.h"
+#include "MouseClick.h"
 
 namespace {
 
@@ -102,16 +103,6 @@ void AnswerDialogs(const Settings& s) {
 }  // namespace
 
 namespace {
-
-// A press and a release of `button` at `at` of `widget`, as the mouse sends them.
-void Click(QWidget* widget, const QPoint& at, Qt::MouseButton button) {
-    const QPoint global = widget->mapToGlobal(at);
-    QMouseEvent press(QEvent::MouseButtonPress, at, global, button, button, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, global, button, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(widget, &release);
-}
 
 bool SaveScreen(const QString& out) {
     const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);

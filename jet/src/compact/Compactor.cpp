@@ -36,7 +36,6 @@
 #include "table/RowWriter.h"
 #include "tdef/DefinitionStore.h"
 #include "tdef/StoredTableDef.h"
-#include "tx/MemoryJournalStore.h"
 
 namespace jet {
 
@@ -291,14 +290,9 @@ void Compactor::copyStoredRows(const StoredTableDef& from, Database::Impl& dstIm
 }
 
 std::vector<uint8_t> Compactor::build(CompactResult& result) {
-    auto file = std::make_unique<MemoryFile>(NewDatabaseWriter::emptyImage(plainHeader(m_path)));
-    MemoryFile* memory = file.get();
-    OpenOptions open;
-    open.readOnly = false;
-    open.exclusive = true;
-    open.password = m_options.password;
-    auto dst = Database::openFile(std::move(file), "compacted.mdb", open,
-                                  std::make_shared<MemoryJournalStore>());
+    MemoryFile* memory = nullptr;
+    auto dst = NewDatabaseWriter::openImage(NewDatabaseWriter::emptyImage(plainHeader(m_path)),
+                                            m_options.password, &memory);
     Database::Impl& dstImpl = implOf(*dst);
     RowWriter& writer = *dstImpl.writer();
 

@@ -197,19 +197,26 @@ double NewDatabaseWriter::now() {
     return double(days + 25569) + seconds / 86400.0;
 }
 
+std::unique_ptr<Database> NewDatabaseWriter::openImage(std::vector<uint8_t> bytes,
+                                                       const std::string& password,
+                                                       MemoryFile** memory) {
+    auto file = std::make_unique<MemoryFile>(std::move(bytes));
+    *memory = file.get();
+    OpenOptions open;
+    open.readOnly = false;
+    open.exclusive = true;
+    open.password = password;
+    return Database::openFile(std::move(file), "new.mdb", open,
+                              std::make_shared<MemoryJournalStore>());
+}
+
 std::vector<uint8_t> NewDatabaseWriter::image(const NewDatabase& options, double created) {
     const std::vector<uint8_t> plain = headerPage(created, options.password);
     const uint32_t sidKey = SidKey::fold(plain);
     std::vector<uint8_t> bytes = emptyImage(plain);
 
-    auto file = std::make_unique<MemoryFile>(std::move(bytes));
-    MemoryFile* memory = file.get();
-    OpenOptions open;
-    open.readOnly = false;
-    open.exclusive = true;
-    open.password = options.password;
-    auto db = Database::openFile(std::move(file), "new.mdb", open,
-                                 std::make_shared<MemoryJournalStore>());
+    MemoryFile* memory = nullptr;
+    auto db = openImage(std::move(bytes), options.password, &memory);
     Database::Impl& impl = implOf(*db);
     const DateTime stamp{created};
     impl.writer()->changePages([&](PageSet& pages) {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "jet/Database.h"
@@ -13,6 +15,8 @@ class PageSet;
 
 // Makes a new, empty Jet 4 database: the system tables of SystemTables, their rows written
 // through the engine's row and index code, page 0 as Access writes it for a new file.
+class MemoryFile;
+
 class NewDatabaseWriter {
 public:
     // The whole file. creationDate is an OLE date (days since 1899-12-30, local time).
@@ -25,6 +29,10 @@ public:
     // The file before any row: page 0 as given (plain; obfuscated here), the system tables'
     // definitions, their maps and empty index roots. Pages from 14 on are free.
     static std::vector<uint8_t> emptyImage(const std::vector<uint8_t>& plainHeader);
+    // A file being built in memory, open for writing alone; *memory is its bytes' holder,
+    // alive as long as the database.
+    static std::unique_ptr<Database> openImage(std::vector<uint8_t> bytes,
+                                               const std::string& password, MemoryFile** memory);
     // Stores one row of the system table at tdefPage, with its index entries, inside a change
     // being prepared: for rows a file needs before its catalog can be read. No long values.
     static void placeRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
