@@ -29,9 +29,7 @@
 #include "page/PageSpace.h"
 #include "page/Pager.h"
 #include "page/SlotPage.h"
-#include "lval/LongValueWriter.h"
 #include "row/FieldEncoder.h"
-#include "row/RowCodec.h"
 #include "page/UsageMapRows.h"
 #include "table/RowWriter.h"
 #include "tdef/DefinitionStore.h"
@@ -149,29 +147,6 @@ struct Pending {
     uint32_t page = 0;
     const StoredTableDef* source = nullptr;
 };
-
-// Stores a row with its long values and index entries inside a change being prepared, without
-// the catalog (which this row may be part of) and without the rules of a user's insert.
-void placeRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
-              const std::vector<Value>& values) {
-    const StoredTableDef& def = db.tableDefAtPage(tdefPage);
-    RowCodec::Fields fields(def.columns.size());
-    std::vector<bool> flags(def.columns.size(), false);
-    PageSpace space(pages);
-    LongValueWriter lv(space, pages, def);
-    for (size_t i = 0; i < def.columns.size(); ++i) {
-        const StoredColumn& c = def.columns[i];
-        if (c.type == ColumnType::Bool) {
-            const bool* b = values[i].getIf<bool>();
-            flags[i] = b && *b;
-        } else if (!values[i].isNull()) {
-            fields[i] = FieldEncoder::encode(def, c, values[i]);
-            if (c.isLongValue()) fields[i] = lv.store(c, *fields[i]);
-        }
-    }
-    NewDatabaseWriter::placeBuiltRow(pages, db, tdefPage, RowCodec::build(def, fields, flags),
-                                     values);
-}
 
 // `count` empty maps in the inline form Access writes (a bitmap of 512 pages from page 0, which
 // becomes a list of bitmap pages only in a file that outgrows it), on `holder` while it has
@@ -391,7 +366,7 @@ std::vector<uint8_t> Compactor::build(CompactResult& result) {
             for (const std::vector<Value>& source : objects.rows) {
                 std::vector<Value> row = remapRow(source, objectColumns);
                 remapIds(row, dstObjects);
-                placeRow(pages, dstImpl, dstObjects.tdefPage, row);
+                NewDatabaseWriter::placeRow(pages, dstImpl, dstObjects.tdefPage, row);
             }
         });
         dstImpl.loadCatalog();

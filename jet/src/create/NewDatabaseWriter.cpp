@@ -15,6 +15,7 @@
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
 #include "jet/Error.h"
+#include "lval/LongValueWriter.h"
 #include "page/DatabaseHeader.h"
 #include "page/MemoryFile.h"
 #include "page/PageSpace.h"
@@ -131,13 +132,15 @@ std::vector<uint8_t> maskedSid(uint16_t plain, uint32_t key) {
 
 }  // namespace
 
-// Stores one system row and its index entries, the way a row insert does, inside a change
-// that is being prepared. The system tables of a new file hold no long values.
+// Stores one row with its long values and index entries, the way a row insert does, inside a
+// change that is being prepared.
 void NewDatabaseWriter::placeRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
                                  const std::vector<Value>& values) {
     const StoredTableDef& def = db.tableDefAtPage(tdefPage);
     RowCodec::Fields fields(def.columns.size());
     std::vector<bool> flags(def.columns.size(), false);
+    PageSpace space(pages);
+    LongValueWriter lv(space, pages, def);
     for (size_t i = 0; i < def.columns.size(); ++i) {
         const StoredColumn& c = def.columns[i];
         if (c.type == ColumnType::Bool) {
@@ -145,6 +148,7 @@ void NewDatabaseWriter::placeRow(PageSet& pages, Database::Impl& db, uint32_t td
             flags[i] = b && *b;
         } else if (!values[i].isNull()) {
             fields[i] = FieldEncoder::encode(def, c, values[i]);
+            if (c.isLongValue()) fields[i] = lv.store(c, *fields[i]);
         }
     }
     placeBuiltRow(pages, db, tdefPage, RowCodec::build(def, fields, flags), values);

@@ -33,8 +33,9 @@ public:
     // alive as long as the database.
     static std::unique_ptr<Database> openImage(std::vector<uint8_t> bytes,
                                                const std::string& password, MemoryFile** memory);
-    // Stores one row of the system table at tdefPage, with its index entries, inside a change
-    // being prepared: for rows a file needs before its catalog can be read. No long values.
+    // Stores one row of the system table at tdefPage, with its long values and index entries,
+    // inside a change being prepared: for rows a file needs before its catalog can be read, and
+    // without the rules of a user's insert.
     static void placeRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
                          const std::vector<Value>& values);
     // The same for a row already in its stored form (`values` are its fields, for the keys).
