@@ -9,6 +9,11 @@
 #   scripts/screenshot.sh --field-edit [OUT.png]     (default docs/screenshots/field-edit.png)
 #   scripts/screenshot.sh --name-dialog [OUT.png]    (default docs/screenshots/name-dialog.png)
 #   scripts/screenshot.sh --set-password [OUT.png]   (default docs/screenshots/set-password.png)
+#   scripts/screenshot.sh --about [OUT.png]          (default docs/screenshots/about.png)
+#   scripts/screenshot.sh --table-chooser [OUT.png]  (default docs/screenshots/table-chooser.png):
+#     the Open command's table chooser with Customers picked
+#   scripts/screenshot.sh --password-prompt [OUT.png] (default docs/screenshots/password-prompt.png):
+#     the prompt that opening a copy protected by the password "kartei" brings up, typed in
 #   scripts/screenshot.sh --wizard [OUT.png]        (default docs/screenshots/wizard.png): the
 #     new-database wizard's pages as wizard-new.png ... wizard-fields.png, and wizard-done.png
 #     with the database it made from the example template Layout/Employee.mds open
@@ -20,7 +25,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ "${1:-}" == --all ]]; then
-  for picture in "" --context-menu --find --field-edit --name-dialog --set-password --wizard; do
+  for picture in "" --context-menu --find --field-edit --name-dialog --set-password --about \
+    --table-chooser --password-prompt --wizard; do
     "$0" $picture
   done
   if command -v chromium >/dev/null || command -v chromium-browser >/dev/null; then
@@ -44,7 +50,8 @@ fi
 mode=()
 default_out=docs/screenshots/main-window.png
 case "${1:-}" in
-  --context-menu | --field-edit | --name-dialog | --set-password | --wizard)
+  --context-menu | --field-edit | --name-dialog | --set-password | --about | --table-chooser | \
+    --wizard)
     mode=("$1")
     default_out=docs/screenshots/${1#--}.png
     shift
@@ -52,6 +59,11 @@ case "${1:-}" in
   --find)
     mode=(--find CompanyName market)
     default_out=docs/screenshots/find-dialog.png
+    shift
+    ;;
+  --password-prompt)
+    mode=(--password-prompt kartei)
+    default_out=docs/screenshots/password-prompt.png
     shift
     ;;
 esac
@@ -65,7 +77,7 @@ for tool in xvfb-run convert mdb-export; do
 done
 
 [[ -f "$build/CMakeCache.txt" ]] || cmake -S . -B "$build" -G Ninja >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tessor_screenshot KvImgIO KvScaleRot KvCardIO installed_databases >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tessor_screenshot KvImgIO KvScaleRot KvCardIO installed_databases mdbtool >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -87,6 +99,10 @@ while read -r id; do
   i=$((i + 1))
 done < <(mdb-export -H "$work/Northwind.mdb" Customers | cut -d, -f1 | tr -d '"' | head -12)
 
+# The prompt comes up only for a database with a password.
+if [[ "${mode[0]:-}" == --password-prompt ]]; then
+  "$build/bin/mdbtool" sql "$work/Northwind.mdb" "ALTER DATABASE PASSWORD ${mode[1]} NULL" >/dev/null
+fi
 mkdir -p "$(dirname "$out")"
 xvfb-run -a -s '-screen 0 1280x800x24' \
   "$build/bin/tessor_screenshot" "$out" "$work/Northwind.mdb" Customers CustomerID \

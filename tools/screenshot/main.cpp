@@ -1,6 +1,7 @@
 // Drives the real program to the state worth a picture and saves the whole screen as PNG:
 //   tessor_screenshot OUT.png DATABASE TABLE COLUMN PICTURE_FOLDER EXTENSION [ROW]
-//                     [--context-menu | --field-edit | --name-dialog | --set-password]
+//                     [--context-menu | --field-edit | --name-dialog | --set-password | --about
+//                      | --table-chooser | --password-prompt PASSWORD]
 // The database goes through the Open command and the table chooser as a user would take them
 // (the file dialog answers with DATABASE); the preview pane is pointed at the picture folder
 // through its Browse button and its column and extension lists; the grid then moves to ROW
@@ -16,6 +17,9 @@
 // per page (OUT with "-new", "-table", "-method", "-template", "-fields" before ".png"), then
 // Finish on the template page makes Cards.mdb beside DATABASE from the example template
 // Layout/Employee.mds, and a last picture ("-done") shows the new table opened.
+// --about pictures the About box. --table-chooser pictures the table chooser of the Open command
+// with TABLE picked; --password-prompt PASSWORD pictures the password prompt that opening a
+// protected DATABASE brings up, with PASSWORD typed (shown masked), before the open goes on.
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -39,6 +43,7 @@
 #include "app/ChildFrame.h"
 #include "app/MainApp.h"
 #include "app/MainFrame.h"
+#include "db/DbPasswordDlg.h"
 #include "db/SelectTableDlg.h"
 #include "grid/DataGrid.h"
 #include "grid/RecordsetView.h"
@@ -60,7 +65,9 @@ struct Settings {
     long row = 0;
     bool contextMenu = false;
     QString findField, findText;  // the --find search, none when empty
-    QString dialog;  // "--field-edit", "--name-dialog", "--set-password"; empty: none
+    QString dialog;  // "--field-edit", "--name-dialog", "--set-password", "--about"; empty: none
+    QString openDialog;  // "--table-chooser" or "--password-prompt": pictured while opening
+    QString password;    // typed into the password prompt
 };
 
 [[noreturn]] void Fail(const QString& why) {
@@ -83,15 +90,37 @@ bool Choose(QComboBox* combo, const QString& text) {
     return true;
 }
 
-// Answers the modal windows that opening a database brings up: the table chooser, and any
-// message or other window, which ends the run as a failure.
+bool SaveScreen(const QString& out) {
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+    return !screen.isNull() && screen.save(out, "PNG");
+}
+
+// Answers the modal windows that opening a database brings up: the password prompt, the table
+// chooser, and any message or other window, which ends the run as a failure. The dialog the run
+// pictures is answered only after a few rounds, once painted, and right after its picture.
 void AnswerDialogs(const Settings& s) {
+    static int rounds = 0;
     QWidget* modal = QApplication::activeModalWidget();
-    if (auto* tables = qobject_cast<CSelectTableDlg*>(modal)) {
+    auto* prompt = qobject_cast<CDbPasswordDlg*>(modal);
+    auto* tables = qobject_cast<CSelectTableDlg*>(modal);
+    if (tables) {
         const auto found = tables->TableList()->findItems(s.table, Qt::MatchExactly);
         if (found.isEmpty()) Fail(QStringLiteral("no table ") + s.table);
         tables->TableList()->setCurrentItem(found.constFirst());
-        tables->accept();
+    } else if (prompt) {
+        if (s.password.isEmpty()) Fail(QStringLiteral("the database asks for a password"));
+        prompt->PasswordEdit()->setText(s.password);
+    }
+    if (tables || prompt) {
+        const bool pictured = (tables && s.openDialog == QStringLiteral("--table-chooser")) ||
+                              (prompt && s.openDialog == QStringLiteral("--password-prompt"));
+        if (pictured) {
+            if (++rounds < 6) return;
+            rounds = 0;
+            if (!SaveScreen(s.out)) Fail(QStringLiteral("cannot save ") + s.out);
+            std::printf("%s: dialog \"%s\"\n", qPrintable(s.out), qPrintable(modal->windowTitle()));
+        }
+        static_cast<QDialog*>(modal)->accept();
     } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         Fail(QStringLiteral("the program said: ") + box->text());
     } else if (modal) {
@@ -102,28 +131,27 @@ void AnswerDialogs(const Settings& s) {
 
 }  // namespace
 
-namespace {
-
-bool SaveScreen(const QString& out) {
-    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
-    return !screen.isNull() && screen.save(out, "PNG");
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     bool contextMenu = false;
     QString findField, findText;
-    QString dialog;
-    if (argc > 1 && QString::fromLocal8Bit(argv[argc - 1]) == QStringLiteral("--context-menu")) {
+    QString dialog, openDialog, password;
+    if (argc > 2 && QString::fromLocal8Bit(argv[argc - 2]) == QStringLiteral("--password-prompt")) {
+        openDialog = QString::fromLocal8Bit(argv[argc - 2]);
+        password = QString::fromLocal8Bit(argv[argc - 1]);
+        argc -= 2;
+    } else if (argc > 1 && QString::fromLocal8Bit(argv[argc - 1]) == QStringLiteral("--table-chooser")) {
+        openDialog = QString::fromLocal8Bit(argv[argc - 1]);
+        --argc;
+    } else if (argc > 1 && QString::fromLocal8Bit(argv[argc - 1]) == QStringLiteral("--context-menu")) {
         contextMenu = true;
         --argc;
     } else if (argc > 3 && QString::fromLocal8Bit(argv[argc - 3]) == QStringLiteral("--find")) {
         findField = QString::fromLocal8Bit(argv[argc - 2]);
         findText = QString::fromLocal8Bit(argv[argc - 1]);
         argc -= 3;
-    } else if (argc > 1 && QStringList({"--field-edit", "--name-dialog", "--set-password", "--wizard"})
+    } else if (argc > 1 && QStringList({"--field-edit", "--name-dialog", "--set-password", "--about",
+                                            "--wizard"})
                                .contains(QString::fromLocal8Bit(argv[argc - 1]))) {
         dialog = QString::fromLocal8Bit(argv[argc - 1]);
         --argc;
@@ -144,6 +172,8 @@ int main(int argc, char* argv[]) {
     s.findField = findField;
     s.findText = findText;
     s.dialog = dialog;
+    s.openDialog = openDialog;
+    s.password = password;
 
     // A run that hangs in a dialog nobody answers ends on its own.
     QTimer watchdog;
@@ -172,6 +202,7 @@ int main(int argc, char* argv[]) {
     auto* child = frame->findChild<CChildFrame*>();
     if (!child || !child->GetView() || !child->GetPreview())
         Fail(QStringLiteral("no table window was opened"));
+    if (!s.openDialog.isEmpty()) return theApp.ExitInstance(0);
     RunFor(300);
 
     g_stage = "choosing the pictures";
@@ -369,6 +400,7 @@ int main(int argc, char* argv[]) {
         });
         poll.start(100);
         frame->RouteCommand(s.dialog == QStringLiteral("--set-password") ? res::ID_FILE_SET_PASSWORD
+                            : s.dialog == QStringLiteral("--about")      ? res::ID_APP_ABOUT
                                                                          : res::ID_FIELD_MODIFY);
         poll.stop();
         if (shown.isEmpty()) Fail(QStringLiteral("no dialog came up"));
