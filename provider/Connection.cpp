@@ -53,7 +53,16 @@ void Connection::open(std::string_view connectionText, std::string_view, std::st
                                     e.code() == jet::hr::kNotImplemented;
             if (options.readOnly || !unwritable) throw;
             options.readOnly = true;
-            return jet::Database::open(path, options);
+            try {
+                return jet::Database::open(path, options);
+            } catch (const jet::Error& again) {
+                // An exclusive lock needs write permission. A file this user may only read is
+                // held with a shared lock instead: it still keeps every writer out, and its
+                // records can be read (an installed example, a file on a read-only share).
+                if (!options.exclusive || again.code() != jet::hr::kAccessDenied) throw;
+                options.exclusive = false;
+                return jet::Database::open(path, options);
+            }
         }
     });
     auto session = std::make_shared<EngineSession>();

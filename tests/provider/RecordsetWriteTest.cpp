@@ -2,6 +2,8 @@
 // what reaches the file is read back through a fresh engine open and, where it is installed,
 // through mdbtools.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -372,6 +374,56 @@ TEST_F(RecordsetWrite, ReadOnlyOpensAndClosedConnectionsRefuseWithAReason) {
     Refusal r = refusalOf([&] { schema->addNew(); });
     EXPECT_EQ(r.code, hr::kNotSupported);
     m_conn->close();
+
+    // A file this user may only read, opened exclusively as the editor opens it: shown
+    // read-only, held against writers, and never changed. Root may write anything, so the
+    // check runs as an unprivileged user in a child process.
+    std::filesystem::permissions(m_file.path(), std::filesystem::perms::owner_read |
+                                                    std::filesystem::perms::group_read |
+                                                    std::filesystem::perms::others_read);
+    std::filesystem::permissions(m_file.path().parent_path(), std::filesystem::perms::all);
+    int opened[2], done[2];
+    ASSERT_EQ(::pipe(opened), 0);
+    ASSERT_EQ(::pipe(done), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(opened[0]);
+        ::close(done[1]);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        int failures = 0;
+        try {
+            auto shown = open("People", ado::kModeShareExclusive);
+            failures += shown->recordCount() != 1;
+            Refusal r = refusalOf([&] { shown->fields().item("Name").setValue(Variant("x")); });
+            failures += !mentions(r, "read-only");
+            char byte = 1;
+            failures += ::write(opened[1], &byte, 1) != 1;
+            failures += ::read(done[0], &byte, 1) != 0;  // held open until the parent has tried
+        } catch (...) {
+            failures += 10;
+        }
+        ::_exit(failures);
+    }
+    ::close(opened[1]);  // a child that fails before its open is seen as an end of file
+    ::close(done[0]);
+    char byte = 0;
+    const bool shown = ::read(opened[0], &byte, 1) == 1;
+    EXPECT_TRUE(shown) << "the file was not opened";
+    // While it is shown, a writer that may write the file (root) is kept out.
+    if (shown && ::geteuid() == 0) {
+        auto writer = Connection::create();
+        writer->setMode(ado::kModeShareExclusive);
+        Refusal held = refusalOf([&] {
+            writer->open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + m_file.path().string());
+        });
+        EXPECT_TRUE(mentions(held, "already opened")) << held.text;
+    }
+    ::close(done[1]);  // lets the child go on
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    ::close(opened[0]);
 
     auto rows = fileRows("People");
     ASSERT_EQ(rows.size(), 1u);
