@@ -58,7 +58,7 @@ void Connection::open(std::string_view connectionText, std::string_view, std::st
             } catch (const jet::Error& again) {
                 // An exclusive lock needs write permission. A file this user may only read is
                 // held with a shared lock instead: it still keeps every writer out, and its
-                // records can be read (an installed example, a file on a read-only share).
+                // records can be read (a file on a read-only share, say).
                 if (!options.exclusive || again.code() != jet::hr::kAccessDenied) throw;
                 options.exclusive = false;
                 return jet::Database::open(path, options);
