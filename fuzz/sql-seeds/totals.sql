@@ -1,0 +1,1 @@
+SELECT TOP 2 PERCENT B, Count(*) AS N, Sum(E), Avg(A), Min(C), Max(F) FROM T WHERE A <> 1 GROUP BY B, D HAVING Count(A) >= 1 OR Sum(E) IS NULL ORDER BY Sum(E) DESC, B
