@@ -335,7 +335,7 @@ SelectStatement Parser::select() {
     if (acceptWord("GROUP")) {
         expectWord("BY");
         do {
-            ExprPtr e = columnRef();
+            ExprPtr e = expression();
             checkQualifiers(*e, checkQualifiers);
             s.groupBy.push_back(std::move(e));
         } while (acceptSymbol(","));

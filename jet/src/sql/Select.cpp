@@ -53,11 +53,30 @@ void collectAggregates(Expr& e, std::vector<Expr*>& out) {
         collectAggregates(*a, out);
 }
 
-// Refuses a field outside every aggregate that is not one of the grouped fields.
-void checkGrouped(const Expr& e, const std::vector<int>& grouped, std::string_view statement) {
+// The same expression, once bound: "A MOD 3" in the select list and in GROUP BY.
+bool sameExpr(const Expr& a, const Expr& b) {
+    if (a.kind != b.kind || a.op != b.op || a.negated != b.negated ||
+        a.args.size() != b.args.size())
+        return false;
+    if (a.kind == Expr::Kind::Column) return a.column == b.column;
+    if (a.kind == Expr::Kind::Literal &&
+        (a.value.kind != b.value.kind || a.value.number != b.value.number ||
+         a.value.text != b.value.text || a.value.flag != b.value.flag ||
+         a.value.bytes != b.value.bytes || a.value.guid.bytes != b.value.guid.bytes))
+        return false;
+    for (size_t i = 0; i < a.args.size(); ++i)
+        if (!sameExpr(*a.args[i], *b.args[i])) return false;
+    return true;
+}
+
+// Refuses a field outside every aggregate that is neither grouped on nor inside an expression
+// grouped on.
+void checkGrouped(const Expr& e, const std::vector<const Expr*>& grouped,
+                  std::string_view statement) {
     if (e.kind == Expr::Kind::Aggregate) return;
-    if (e.kind == Expr::Kind::Column && e.column >= 0 &&
-        std::find(grouped.begin(), grouped.end(), e.column) == grouped.end())
+    for (const Expr* g : grouped)
+        if (sameExpr(e, *g)) return;
+    if (e.kind == Expr::Kind::Column && e.column >= 0)
         throw Error(hr::kInvalidArg,
                     "You tried to execute a query that does not include the specified "
                     "expression '" +
@@ -177,7 +196,7 @@ private:
     size_t m_shown = 0;
     std::vector<std::pair<size_t, bool>> m_order;  // output, ascending
     bool m_totals = false;
-    std::vector<int> m_grouped;       // columns of GROUP BY
+    std::vector<const Expr*> m_grouped;  // terms of GROUP BY: fields or expressions
     std::vector<Expr*> m_aggregates;  // every aggregate node, in a fixed order
 };
 
@@ -356,12 +375,17 @@ Result SelectRun::run() {
     }
     bindOutputs();
     for (ExprPtr& g : m_s.groupBy) {
+        if (findAggregate(*g))
+            throw Error(hr::kInvalidArg, "Cannot have aggregate function in GROUP BY clause (" +
+                                             textOf(m_text, *g) + ").");
         m_ev.bind(*g);
-        const ColumnDef& c = m_def.columns[size_t(g->column)];
-        if (c.type == ColumnType::Ole)
-            throw Error(hr::kInvalidArg, "The GROUP BY clause cannot group on field '" + c.name +
-                                             "' (" + columnTypeName(c.type) + ").");
-        m_grouped.push_back(g->column);
+        if (g->kind == Expr::Kind::Column) {
+            const ColumnDef& c = m_def.columns[size_t(g->column)];
+            if (c.type == ColumnType::Ole)
+                throw Error(hr::kInvalidArg, "The GROUP BY clause cannot group on field '" +
+                                                 c.name + "' (" + columnTypeName(c.type) + ").");
+        }
+        m_grouped.push_back(g.get());
     }
     if (m_s.having) m_ev.bind(*m_s.having, true);
     bindOrder();
@@ -419,12 +443,26 @@ Result SelectRun::run() {
         m_db.forEachRow(m_def.name, [&](RowId, const std::vector<Value>& row) {
             if (m_s.where && !m_ev.test(*m_s.where, row)) return true;
             key.clear();
-            for (int c : m_grouped)
-                index::IndexKeyEncoder::appendValue(
-                    key, m_def.columns[size_t(c)], row[size_t(c)], true,
-                    index::IndexKeyEncoder::textSortOrder(m_def.columns[size_t(c)], m_db.format(),
-                                                          m_db.sortOrder())
-                        .value_or(m_textOrder));
+            for (const Expr* g : m_grouped) {
+                if (g->kind == Expr::Kind::Column) {
+                    const ColumnDef& c = m_def.columns[size_t(g->column)];
+                    index::IndexKeyEncoder::appendValue(
+                        key, c, row[size_t(g->column)], true,
+                        index::IndexKeyEncoder::textSortOrder(c, m_db.format(), m_db.sortOrder())
+                            .value_or(m_textOrder));
+                    continue;
+                }
+                // A worked-out term groups by its value, keyed by the value's own type.
+                const Value v = toValue(m_ev.evaluate(*g, row));
+                ColumnDef def = typedColumn(std::string(), v.isNull() ? ColumnType::Long
+                                                                      : typeOfValue(v));
+                try {
+                    index::IndexKeyEncoder::appendValue(key, def, v, true, m_textOrder);
+                } catch (const Error&) {
+                    throw Error(hr::kInvalidArg, "The GROUP BY clause cannot group on (" +
+                                                     textOf(m_text, *g) + ").");
+                }
+            }
             std::string k(key.begin(), key.end());
             auto found = byKey.find(k);
             size_t at;

@@ -196,6 +196,16 @@ TEST(SqlTotals, AnswersAsSqliteWhereTheyAgreeAndAsJetWhereTheyDiffer) {
         {"SELECT Label FROM Tags GROUP BY Label HAVING Sum(N) > 7", nullptr, "pear", {T::Text}},
         {"SELECT DISTINCTROW TOP 2 N FROM Tags ORDER BY N", nullptr, "1.000000;2.000000",
          {T::Long}},
+        // Groups on worked-out terms; the same term may be shown, sorted on and tested.
+        {"SELECT Qty MOD 3 AS R, Count(*), Sum(Qty) FROM Sales GROUP BY Qty MOD 3 HAVING "
+         "Qty MOD 3 <> 1 ORDER BY Qty MOD 3 DESC",
+         "SELECT Qty % 3, count(*), sum(Qty) FROM Sales GROUP BY Qty % 3 HAVING Qty % 3 <> 1 "
+         "ORDER BY 1 DESC",
+         nullptr,
+         {T::Double, T::Long, T::Double}},
+        {"SELECT Qty \\ 10 AS D, Region, Count(*) FROM Sales GROUP BY Qty \\ 10, Region",
+         "SELECT Qty / 10, Region, count(*) FROM Sales GROUP BY 1, 2 ORDER BY 1, 2", nullptr,
+         {T::Double, T::Text, T::Long}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.jet);
@@ -233,6 +243,11 @@ TEST(SqlTotals, AnswersAsSqliteWhereTheyAgreeAndAsJetWhereTheyDiffer) {
         {"DELETE FROM Sales WHERE Max(Qty) > 1", "Cannot have aggregate function in expression."},
         {"SELECT TOP 0 Id FROM Sales", "Syntax error in SELECT statement near '0'."},
         {"SELECT Count(*, Id) FROM Sales", "Syntax error in SELECT statement near ','."},
+        {"SELECT Qty FROM Sales GROUP BY Qty MOD 3",
+         "You tried to execute a query that does not include the specified expression 'Qty' as "
+         "part of an aggregate function."},
+        {"SELECT Count(*) FROM Sales GROUP BY Count(*)",
+         "Cannot have aggregate function in GROUP BY clause (Count(*))."},
     };
     for (const auto& [statement, sentence] : refusals)
         EXPECT_EQ(refused(disk, *db, statement), sentence) << statement;
