@@ -23,6 +23,7 @@ inline constexpr uint32_t kProviderNotFound = 0x800A0E7A;   // unknown Provider=
 inline constexpr uint32_t kConnectionInvalid = 0x800A0E7D;  // connection closed or missing
 inline constexpr uint32_t kTypeMismatch = 0x80040E07;       // value cannot become the field's type
 inline constexpr uint32_t kReadOnly = 0x80070013;           // the database cannot be written
+inline constexpr uint32_t kCanceled = 0x80040E4E;           // the caller stopped the operation
 }  // namespace hr
 
 // Every failure of the provider arrives as one of these. description() is meant to be

@@ -109,7 +109,7 @@ void Recordset::open(std::string_view source, const std::shared_ptr<Connection>&
     else
         throw ProviderError(hr::kInvalidArgument, "The command options are not valid.");
     std::shared_ptr<EngineSession> session = connection->session();
-    TableSnapshot snap = TableLoader::load(*session->db, table);
+    TableSnapshot snap = TableLoader::load(*session->db, table, m_loadProgress);
     m_session = std::move(session);
     m_table = std::move(table);
     m_lockType = lockType;
@@ -358,7 +358,7 @@ void Recordset::requery(long) {
     if (!m_session->db)
         throw ProviderError(hr::kConnectionInvalid,
                             "The recordset's connection is closed; it cannot be read again.");
-    adopt(TableLoader::load(*m_session->db, m_table));
+    adopt(TableLoader::load(*m_session->db, m_table, m_loadProgress));
 }
 
 const std::vector<ColumnInfo>& Recordset::columns() const {

@@ -50,6 +50,9 @@ public:
     void open(std::string_view source, const std::shared_ptr<Connection>& activeConnection,
               int cursorType = ado::kOpenStatic, int lockType = ado::kLockPessimistic,
               long options = ado::kCmdText);
+    // Called while open and requery read the table, for a progress display that may stop them
+    // (hr::kCanceled; the recordset stays as it was). Empty: none.
+    void setLoadProgress(LoadProgress progress) { m_loadProgress = std::move(progress); }
     // Opens over rows already built in memory (schema rowsets use this; so do tests). The rows
     // have no place in a file, so Requery keeps them.
     void openSnapshot(std::unique_ptr<RowStore> rows);
@@ -194,6 +197,7 @@ private:
     int m_cursorLocation = ado::kUseServer;
     int m_lockType = ado::kLockPessimistic;
     TableSnapshot m_snapshot;
+    LoadProgress m_loadProgress;
     std::vector<uint32_t> m_order;  // position -> row of the store; empty while unsorted
     long m_pos = -1;
     std::string m_sortText;

@@ -5,9 +5,12 @@
 
 #include "jet/Text.h"
 
+#include <algorithm>
+
 namespace tessor::provider {
 
-TableSnapshot TableLoader::load(jet::Database& db, std::string_view table) {
+TableSnapshot TableLoader::load(jet::Database& db, std::string_view table,
+                                const LoadProgress& progress) {
     return engineCall([&] {
         const jet::TableDef& def = db.tableDef(table);
         std::vector<ColumnInfo> columns;
@@ -20,7 +23,10 @@ TableSnapshot TableLoader::load(jet::Database& db, std::string_view table) {
         snap.rows->reserve(def.rowCount);
         snap.rowIds.reserve(def.rowCount);
         std::vector<Variant> row(def.columns.size());
+        constexpr size_t kProgressStep = 4096;
+        bool stopped = progress && !progress(0, def.rowCount);
         db.forEachRow(table, [&](jet::RowId id, const std::vector<jet::Value>& values) {
+            if (stopped) return false;
             if (values.size() != row.size())
                 throw ProviderError(
                     hr::kFail,
@@ -29,8 +35,14 @@ TableSnapshot TableLoader::load(jet::Database& db, std::string_view table) {
                 row[i] = EngineValue::toVariant(values[i], snap.rows->column(i).type);
             snap.rows->appendRow(row);
             snap.rowIds.push_back(id.page << 8 | id.row);
-            return true;
+            if (progress && snap.rowIds.size() % kProgressStep == 0)
+                stopped = !progress(snap.rowIds.size(), std::max<size_t>(def.rowCount,
+                                                                         snap.rowIds.size()));
+            return !stopped;
         });
+        if (stopped)
+            throw ProviderError(hr::kCanceled,
+                                "Reading the table \"" + def.name + "\" was stopped.");
         snap.rows->shrinkToFit();
         snap.rowIds.shrink_to_fit();
         return snap;

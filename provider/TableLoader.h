@@ -14,8 +14,10 @@ namespace tessor::provider {
 // never exist twice in memory.
 class TableLoader {
 public:
-    // Throws ProviderError (the engine's code and text) when the table cannot be read.
-    static TableSnapshot load(jet::Database& db, std::string_view table);
+    // Throws ProviderError (the engine's code and text) when the table cannot be read, and
+    // hr::kCanceled when `progress` stopped it.
+    static TableSnapshot load(jet::Database& db, std::string_view table,
+                              const LoadProgress& progress = {});
 };
 
 }  // namespace tessor::provider

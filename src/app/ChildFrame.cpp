@@ -89,7 +89,14 @@ void CChildFrame::showEvent(QShowEvent* e) {
 
 int CChildFrame::OpenTable(const QString& path, const QString& table, const QString& password) {
     if (!m_pView) return 0;
-    m_pView->OpenRecordset(path, table, password);
+    if (!m_pView->OpenRecordset(path, table, password) && m_pView->OpenWasCanceled()) {
+        // Stopped while the table was read: the window goes, as if it had never opened.
+        if (parentWidget())
+            parentWidget()->close();
+        else
+            close();
+        return 0;
+    }
     m_pPreview->SetRecordset(m_pView->GetRecordset());
     setWindowTitle(table);
     m_szPath = path;

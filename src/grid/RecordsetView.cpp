@@ -154,14 +154,47 @@ bool CRecordsetView::OpenRecordset(const QString& path, const QString& table,
         ShowProviderError(e);
         return false;
     }
+    m_openCanceled = false;
+    // A large table shows how far its reading is, and can be stopped: nothing is written.
+    std::unique_ptr<QProgressDialog> progress;
+    m_pRecordset->setLoadProgress([this, &progress](size_t done, size_t total) {
+        if (total < kOpenProgressRows) return true;
+        if (!progress) {
+            progress = std::make_unique<QProgressDialog>(
+                m_lang.GetText(QStringLiteral("Opening table...")),
+                m_lang.GetText(QStringLiteral("Cancel")), 0, 1000, this);
+            progress->setWindowModality(Qt::WindowModal);
+            progress->setMinimumDuration(500);
+            progress->setAutoReset(false);
+        }
+        progress->setValue(static_cast<int>(std::min<size_t>(done, total) * 1000 / total));
+        return !progress->wasCanceled();
+    });
     try {
         m_pRecordset->setCursorLocation(ado::kUseClient);
         m_pRecordset->open(CommandText(table).toStdString(), m_pConnection, ado::kOpenStatic,
                            ado::kLockPessimistic, ado::kCmdText);
+    } catch (const tessor::provider::ProviderError& e) {
+        m_pRecordset->setLoadProgress({});
+        progress.reset();
+        if (e.code() == tessor::provider::hr::kCanceled) {
+            m_openCanceled = true;
+            try {
+                m_pConnection->close();
+            } catch (const std::exception&) {
+            }
+            return false;
+        }
+        ShowProviderError(e);
+        return false;
     } catch (const std::exception& e) {
+        m_pRecordset->setLoadProgress({});
+        progress.reset();
         ShowProviderError(e);
         return false;
     }
+    m_pRecordset->setLoadProgress({});
+    progress.reset();
     m_grid.SetDataSource(nullptr);
     m_grid.SetDataSource(m_pRecordset);
     // Putting the grid on the first record is no pick of a column by the user: sorting stays

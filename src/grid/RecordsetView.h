@@ -53,6 +53,11 @@ public:
     // (Re)opens the connection, exclusively, and the table's recordset, and binds it to the
     // grid. False, after telling the user the provider's description, when either refuses.
     bool OpenRecordset(const QString& path, const QString& table, const QString& password);
+    // The last OpenRecordset was stopped by the user in its progress display: it said nothing
+    // and holds no file.
+    bool OpenWasCanceled() const { return m_openCanceled; }
+    // Tables of this many rows or more show a progress display while they are read.
+    static constexpr size_t kOpenProgressRows = 50000;
     // A new reference to the recordset; none before OnInitialUpdate.
     RecordsetPtr GetRecordset() const { return m_pRecordset; }
     // Whether a command group is possible now: 0 sort, 1 add record, 2 delete record, 3 find,
@@ -182,5 +187,6 @@ private:
     int m_enterPressed = 0;         // Enter went to the grid; the cursor move is still due
     QPointer<QMenu> m_contextMenu;  // the grid's context menu of the last right press
     bool m_binding = false;         // OpenRecordset is putting the grid on the first record
+    bool m_openCanceled = false;
     QHash<int, std::function<void()>> m_commands;  // command id -> handler
 };

@@ -429,3 +429,47 @@ TEST_F(RecordsetWrite, ReadOnlyOpensAndClosedConnectionsRefuseWithAReason) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0]["Name"], "kept");
 }
+
+// Reading a table tells how far it is, and can be stopped: the open then fails with
+// hr::kCanceled and leaves the recordset closed; a stopped requery keeps the rows it had.
+TEST_F(RecordsetWrite, ReadingATableReportsProgressAndCanBeStopped) {
+    constexpr int kRows = 9000;  // more than two steps of the loader's progress
+    {
+        jet::OpenOptions options;
+        options.readOnly = false;
+        auto db = jet::Database::open(m_file.path(), options);
+        db->transact([&] {
+            for (int i = 0; i < kRows; ++i)
+                db->insertRow("People", jettest::peopleRow(i, 0, 0));
+        });
+    }
+    std::vector<std::pair<size_t, size_t>> seen;
+    auto counting = [&](size_t stopAt) {
+        return [&seen, stopAt](size_t done, size_t total) {
+            seen.emplace_back(done, total);
+            return done < stopAt;
+        };
+    };
+    m_conn = Connection::create();
+    m_conn->open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + m_file.path().string());
+    auto rs = Recordset::create();
+    rs->setCursorLocation(ado::kUseClient);
+    rs->setLoadProgress(counting(4096));
+    Refusal stopped = refusalOf([&] { rs->open("Select * From People", m_conn); });
+    EXPECT_EQ(stopped.code, hr::kCanceled);
+    EXPECT_TRUE(mentions(stopped, "People")) << stopped.text;
+    EXPECT_FALSE(rs->isOpen());
+    EXPECT_EQ(seen, (std::vector<std::pair<size_t, size_t>>{{0, kRows}, {4096, kRows}}));
+
+    seen.clear();
+    rs->setLoadProgress(counting(SIZE_MAX));
+    rs->open("Select * From People", m_conn);
+    EXPECT_EQ(rs->recordCount(), kRows);
+    EXPECT_EQ(seen, (std::vector<std::pair<size_t, size_t>>{{0, kRows}, {4096, kRows}, {8192, kRows}}));
+
+    rs->setLoadProgress(counting(0));
+    rs->moveLast();
+    EXPECT_EQ(refusalOf([&] { rs->requery(); }).code, hr::kCanceled);
+    EXPECT_EQ(rs->recordCount(), kRows);
+    EXPECT_EQ(text(*rs, "Name"), "name-" + std::to_string(kRows - 1));
+}
