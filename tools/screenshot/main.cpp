@@ -1,7 +1,7 @@
 // Drives the real program to the state worth a picture and saves the whole screen as PNG:
 //   tessor_screenshot OUT.png DATABASE TABLE COLUMN PICTURE_FOLDER EXTENSION [ROW]
 //                     [--context-menu | --field-edit | --name-dialog | --set-password | --about
-//                      | --table-chooser | --password-prompt PASSWORD]
+//                      | --table-chooser | --password-prompt PASSWORD | --open-progress]
 // The database goes through the Open command and the table chooser as a user would take them
 // (the file dialog answers with DATABASE); the preview pane is pointed at the picture folder
 // through its Browse button and its column and extension lists; the grid then moves to ROW
@@ -20,6 +20,7 @@
 // --about pictures the About box. --table-chooser pictures the table chooser of the Open command
 // with TABLE picked; --password-prompt PASSWORD pictures the password prompt that opening a
 // protected DATABASE brings up, with PASSWORD typed (shown masked), before the open goes on.
+// --open-progress pictures the progress of reading a large TABLE, which then opens.
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -33,6 +34,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -66,7 +68,8 @@ struct Settings {
     bool contextMenu = false;
     QString findField, findText;  // the --find search, none when empty
     QString dialog;  // "--field-edit", "--name-dialog", "--set-password", "--about"; empty: none
-    QString openDialog;  // "--table-chooser" or "--password-prompt": pictured while opening
+    QString openDialog;  // "--table-chooser", "--password-prompt", "--open-progress": pictured
+                         // while opening
     QString password;    // typed into the password prompt
 };
 
@@ -101,6 +104,18 @@ bool SaveScreen(const QString& out) {
 void AnswerDialogs(const Settings& s) {
     static int rounds = 0;
     QWidget* modal = QApplication::activeModalWidget();
+    if (auto* reading = qobject_cast<QProgressDialog*>(modal)) {
+        // A large table being read: pictured once, half-way, and left to finish.
+        static bool pictured = false;
+        if (s.openDialog == QStringLiteral("--open-progress") && !pictured &&
+            reading->value() >= reading->maximum() / 3) {
+            pictured = true;
+            if (!SaveScreen(s.out)) Fail(QStringLiteral("cannot save ") + s.out);
+            std::printf("%s: \"%s\" at %d of %d\n", qPrintable(s.out),
+                        qPrintable(reading->labelText()), reading->value(), reading->maximum());
+        }
+        return;
+    }
     auto* prompt = qobject_cast<CDbPasswordDlg*>(modal);
     auto* tables = qobject_cast<CSelectTableDlg*>(modal);
     if (tables) {
@@ -140,7 +155,9 @@ int main(int argc, char* argv[]) {
         openDialog = QString::fromLocal8Bit(argv[argc - 2]);
         password = QString::fromLocal8Bit(argv[argc - 1]);
         argc -= 2;
-    } else if (argc > 1 && QString::fromLocal8Bit(argv[argc - 1]) == QStringLiteral("--table-chooser")) {
+    } else if (argc > 1 &&
+               (QString::fromLocal8Bit(argv[argc - 1]) == QStringLiteral("--table-chooser") ||
+                QString::fromLocal8Bit(argv[argc - 1]) == QStringLiteral("--open-progress"))) {
         openDialog = QString::fromLocal8Bit(argv[argc - 1]);
         --argc;
     } else if (argc > 1 && QString::fromLocal8Bit(argv[argc - 1]) == QStringLiteral("--context-menu")) {
@@ -202,6 +219,8 @@ int main(int argc, char* argv[]) {
     auto* child = frame->findChild<CChildFrame*>();
     if (!child || !child->GetView() || !child->GetPreview())
         Fail(QStringLiteral("no table window was opened"));
+    if (s.openDialog == QStringLiteral("--open-progress") && !QFileInfo::exists(s.out))
+        Fail(QStringLiteral("the table opened before its progress showed"));
     if (!s.openDialog.isEmpty()) return theApp.ExitInstance(0);
     RunFor(300);
 
