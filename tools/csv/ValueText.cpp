@@ -1,6 +1,7 @@
 #include "ValueText.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include <algorithm>
 #include <charconv>
@@ -61,7 +62,123 @@ void appendSingle(std::string& out, float value) {
     appendGeneral(out, value, 8);
 }
 
+namespace {
+
+// The %.16g text of a finite, nonzero double from exact integer arithmetic: the value times a
+// power of ten, rounded to a 16-digit integer (ties to even, as printf does). Works for values
+// from 1e-7 to about 1e37; false outside them (the caller then takes the general path).
+bool appendDouble16Exact(std::string& out, double value) {
+    using u128 = unsigned __int128;
+    static constexpr auto kPow10 = [] {
+        std::array<u128, 23> p{};
+        p[0] = 1;
+        for (size_t i = 1; i < p.size(); ++i)
+            p[i] = p[i - 1] * 10;
+        return p;
+    }();
+    constexpr uint64_t kLow = 1000000000000000ull;  // 10^15: the smallest 16-digit integer
+    constexpr uint64_t kHigh = 10 * kLow;
+
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int biased = int(bits >> 52 & 0x7FF);
+    if (biased == 0 || biased == 0x7FF) return false;  // subnormal, infinite or NaN
+    const uint64_t mantissa = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
+    const int shift = biased - 1075;  // |value| = mantissa * 2^shift
+    // The decimal exponent: value lies in [2^(shift+52), 2^(shift+53)), so it is this or one more.
+    int exponent = int(std::floor((shift + 52) * 0.30102999566398120));
+    uint64_t digits = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int scale = 15 - exponent;  // digits = value * 10^scale, rounded
+        if (scale > 22 || scale < -22) return false;
+        u128 quotient, remainder, half;
+        if (scale >= 0) {
+            const u128 n = u128(mantissa) * kPow10[size_t(scale)];
+            if (shift >= 0) {
+                if (shift > 10) return false;
+                quotient = n << shift;
+                remainder = 0;
+                half = 1;
+            } else {
+                if (-shift > 126) return false;
+                quotient = n >> -shift;
+                remainder = n & ((u128(1) << -shift) - 1);
+                half = u128(1) << (-shift - 1);
+            }
+        } else {
+            if (shift < 0 || shift > 74) return false;
+            const u128 n = u128(mantissa) << shift;
+            const u128 divisor = kPow10[size_t(-scale)];
+            quotient = n / divisor;
+            remainder = n % divisor;
+            half = divisor / 2;  // exact: a power of ten is even
+        }
+        if (quotient >= kHigh) {
+            ++exponent;
+            continue;
+        }
+        if (quotient < kLow) {
+            --exponent;
+            continue;
+        }
+        digits = uint64_t(quotient);
+        if (remainder > half || (remainder == half && (digits & 1) != 0)) ++digits;
+        if (digits == kHigh) {
+            digits = kLow;
+            ++exponent;
+        }
+        break;
+    }
+    if (digits == 0) return false;
+
+    char d[16];
+    for (int i = 15; i >= 0; --i, digits /= 10)
+        d[i] = char('0' + digits % 10);
+    int count = 16;
+    while (count > 1 && d[count - 1] == '0')
+        --count;
+
+    // %g with precision 16: plain notation for exponents -4..15, else d.ddde+XX.
+    char text[40];
+    int len = 0;
+    if (value < 0) text[len++] = '-';
+    if (exponent < -4 || exponent >= 16) {
+        text[len++] = d[0];
+        if (count > 1) {
+            text[len++] = '.';
+            for (int i = 1; i < count; ++i)
+                text[len++] = d[i];
+        }
+        text[len++] = 'e';
+        text[len++] = exponent < 0 ? '-' : '+';
+        const int e = exponent < 0 ? -exponent : exponent;
+        if (e >= 100) text[len++] = char('0' + e / 100);
+        text[len++] = char('0' + e / 10 % 10);
+        text[len++] = char('0' + e % 10);
+    } else if (exponent >= 0) {
+        for (int i = 0; i <= exponent; ++i)
+            text[len++] = i < count ? d[i] : '0';
+        if (count > exponent + 1) {
+            text[len++] = '.';
+            for (int i = exponent + 1; i < count; ++i)
+                text[len++] = d[i];
+        }
+    } else {
+        text[len++] = '0';
+        text[len++] = '.';
+        for (int i = -1; i > exponent; --i)
+            text[len++] = '0';
+        for (int i = 0; i < count; ++i)
+            text[len++] = d[i];
+    }
+    out.append(text, size_t(len));
+    return true;
+}
+
+}  // namespace
+
 void appendDouble(std::string& out, double value) {
+    if (value != 0 && std::isfinite(value) && appendDouble16Exact(out, value)) return;
     appendGeneral(out, value, 16);
 }
 
