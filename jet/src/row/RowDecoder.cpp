@@ -35,31 +35,6 @@ double readDouble(const uint8_t* p) {
 
 }  // namespace
 
-size_t fixedSize(ColumnType t) {
-    switch (t) {
-        case ColumnType::Bool:
-            return 0;
-        case ColumnType::Byte:
-            return 1;
-        case ColumnType::Int:
-            return 2;
-        case ColumnType::Long:
-        case ColumnType::Float:
-        case ColumnType::Complex:
-            return 4;
-        case ColumnType::Money:
-        case ColumnType::Double:
-        case ColumnType::DateTime:
-            return 8;
-        case ColumnType::Guid:
-            return 16;
-        case ColumnType::Numeric:
-            return 17;
-        default:
-            return 0;
-    }
-}
-
 RowDecoder::RowDecoder(Pager& pager, const TextCodec& text, const StoredTableDef& def)
     : m_text(text), m_def(def), m_format(pager.format()), m_lv(pager) {}
 
