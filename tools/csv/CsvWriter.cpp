@@ -8,45 +8,16 @@ namespace tessor::csv {
 
 namespace {
 
-template <typename T>
-void appendInteger(std::string& out, T value) {
+void appendInteger(std::string& out, int64_t value) {
     char buf[24];
-    auto res = std::to_chars(buf, buf + sizeof buf, value);
-    out.append(buf, res.ptr);
+    char* const end = buf + sizeof buf;
+    char* start = writeDigitsBefore(end, value < 0 ? 0 - uint64_t(value) : uint64_t(value));
+    if (value < 0) *--start = '-';
+    out.append(start, size_t(end - start));
 }
 
-}  // namespace
-
-void CsvWriter::appendHeader(std::string& out, const std::vector<jet::ColumnDef>& columns) const {
-    std::vector<std::string> names;
-    names.reserve(columns.size());
-    for (const auto& c : columns)
-        names.push_back(c.name);
-    appendHeader(out, names);
-}
-
-void CsvWriter::appendHeader(std::string& out, const std::vector<std::string>& names) const {
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (i) out.push_back(m_delimiter);
-        const std::string& name = names[i];
-        if (name.find_first_of(std::string{m_delimiter, '"', '\r', '\n'}) != std::string::npos) {
-            appendQuoted(out, name);
-        } else {
-            out.append(name);
-        }
-    }
-    out.push_back('\n');
-}
-
-void CsvWriter::appendRow(std::string& out, const std::vector<jet::Value>& row) const {
-    for (size_t i = 0; i < row.size(); ++i) {
-        if (i) out.push_back(m_delimiter);
-        appendValue(out, row[i]);
-    }
-    out.push_back('\n');
-}
-
-void CsvWriter::appendValue(std::string& out, const jet::Value& value) const {
+// One value in its CSV form (see appendValue).
+inline void appendValueText(std::string& out, const jet::Value& value) {
     using jet::ValueType;
     switch (value.type()) {
         case ValueType::Null:
@@ -97,6 +68,43 @@ void CsvWriter::appendValue(std::string& out, const jet::Value& value) const {
             break;
         }
     }
+}
+
+}  // namespace
+
+void CsvWriter::appendHeader(std::string& out, const std::vector<jet::ColumnDef>& columns) const {
+    std::vector<std::string> names;
+    names.reserve(columns.size());
+    for (const auto& c : columns)
+        names.push_back(c.name);
+    appendHeader(out, names);
+}
+
+void CsvWriter::appendHeader(std::string& out, const std::vector<std::string>& names) const {
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i) out.push_back(m_delimiter);
+        const std::string& name = names[i];
+        if (name.find_first_of(std::string{m_delimiter, '"', '\r', '\n'}) != std::string::npos) {
+            appendQuoted(out, name);
+        } else {
+            out.append(name);
+        }
+    }
+    out.push_back('\n');
+}
+
+void CsvWriter::appendRow(std::string& out, const std::vector<jet::Value>& row) const {
+    const jet::Value* values = row.data();
+    const size_t count = row.size();
+    for (size_t i = 0; i < count; ++i) {
+        if (i) out.push_back(m_delimiter);
+        appendValueText(out, values[i]);
+    }
+    out.push_back('\n');
+}
+
+void CsvWriter::appendValue(std::string& out, const jet::Value& value) const {
+    appendValueText(out, value);
 }
 
 }  // namespace tessor::csv

@@ -132,8 +132,8 @@ bool appendDouble16Exact(std::string& out, double value) {
     if (digits == 0) return false;
 
     char d[16];
-    for (int i = 15; i >= 0; --i, digits /= 10)
-        d[i] = char('0' + digits % 10);
+    writeEightDigits(d, uint32_t(digits / 100000000));
+    writeEightDigits(d + 8, uint32_t(digits % 100000000));
     int count = 16;
     while (count > 1 && d[count - 1] == '0')
         --count;
@@ -191,32 +191,27 @@ void appendCurrency(std::string& out, int64_t tenThousandths) {
 void appendDecimal(std::string& out, bool negative, unsigned __int128 magnitude, int scale) {
     if (scale < 0) scale = 0;
     if (scale > 38) scale = 38;
+    const bool zero = magnitude == 0;
     // The digits, last first; 64-bit division while the value allows (a 128-bit one is a
-    // library call per digit).
-    char digits[48];
-    int n = 0;
+    // library call per digit). At most 39 digits, padded to scale + 1.
+    char text[52];
+    char* const end = text + sizeof text;
+    char* p = end;
     while (magnitude > UINT64_MAX) {
-        digits[n++] = char('0' + int(magnitude % 10));
+        *--p = char('0' + int(magnitude % 10));
         magnitude /= 10;
     }
-    uint64_t small = uint64_t(magnitude);
-    do {
-        digits[n++] = char('0' + int(small % 10));
-        small /= 10;
-    } while (small != 0);
-    while (n < scale + 1)
-        digits[n++] = '0';
-    bool zero = true;
-    for (int i = 0; i < n; ++i)
-        zero = zero && digits[i] == '0';
-    char text[52];
-    int len = 0;
-    if (negative && !zero) text[len++] = '-';
-    for (int i = n - 1; i >= 0; --i) {
-        if (i + 1 == scale) text[len++] = '.';
-        text[len++] = digits[i];
+    p = writeDigitsBefore(p, uint64_t(magnitude));
+    while (end - p < scale + 1)
+        *--p = '0';
+    const size_t count = size_t(end - p);
+    const size_t whole = count - size_t(scale);
+    if (negative && !zero) out.push_back('-');
+    out.append(p, whole);
+    if (scale > 0) {
+        out.push_back('.');
+        out.append(p + whole, size_t(scale));
     }
-    out.append(text, size_t(len));
 }
 
 bool splitDateTime(double oleDays, DateTimeFields& f) {
@@ -232,7 +227,9 @@ void appendDateTime(std::string& out, double oleDays) {
         appendDouble(out, oleDays);
         return;
     }
-    if (f.year < 0 || f.year > 9999) {
+    const auto twoDigits = [](int v) { return v >= 0 && v < 100; };
+    if (f.year < 0 || f.year > 9999 || !twoDigits(f.month) || !twoDigits(f.day) ||
+        !twoDigits(f.hour) || !twoDigits(f.minute) || !twoDigits(f.second)) {
         appendPadded(out, f.year, 4);
         out.push_back('-');
         appendPadded(out, f.month, 2);
@@ -249,16 +246,13 @@ void appendDateTime(std::string& out, double oleDays) {
     // yyyy-mm-dd hh:mm:ss, every part in range: written in one go.
     char t[19] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',
                   ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
-    auto put = [&t](int at, int value, int width) {
-        for (int i = at + width - 1; i >= at; --i, value /= 10)
-            t[i] = char('0' + value % 10);
-    };
-    put(0, f.year, 4);
-    put(5, f.month, 2);
-    put(8, f.day, 2);
-    put(11, f.hour, 2);
-    put(14, f.minute, 2);
-    put(17, f.second, 2);
+    writeTwoDigits(t, uint32_t(f.year / 100));
+    writeTwoDigits(t + 2, uint32_t(f.year % 100));
+    writeTwoDigits(t + 5, uint32_t(f.month));
+    writeTwoDigits(t + 8, uint32_t(f.day));
+    writeTwoDigits(t + 11, uint32_t(f.hour));
+    writeTwoDigits(t + 14, uint32_t(f.minute));
+    writeTwoDigits(t + 17, uint32_t(f.second));
     out.append(t, sizeof t);
 }
 
