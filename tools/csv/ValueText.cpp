@@ -66,8 +66,9 @@ namespace {
 
 // The %.16g text of a finite, nonzero double from exact integer arithmetic: the value times a
 // power of ten, rounded to a 16-digit integer (ties to even, as printf does). Works for values
-// from 1e-7 to about 1e37; false outside them (the caller then takes the general path).
-bool appendDouble16Exact(std::string& out, double value) {
+// from 1e-7 to about 1e37 and returns the end of the text; null outside them (the caller then
+// takes the general path). out has room for kNumberTextRoom characters.
+char* writeDouble16Exact(char* out, double value) {
     using u128 = unsigned __int128;
     static constexpr auto kPow10 = [] {
         std::array<u128, 23> p{};
@@ -82,7 +83,7 @@ bool appendDouble16Exact(std::string& out, double value) {
     uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     const int biased = int(bits >> 52 & 0x7FF);
-    if (biased == 0 || biased == 0x7FF) return false;  // subnormal, infinite or NaN
+    if (biased == 0 || biased == 0x7FF) return nullptr;  // subnormal, infinite or NaN
     const uint64_t mantissa = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
     const int shift = biased - 1075;  // |value| = mantissa * 2^shift
     // The decimal exponent: value lies in [2^(shift+52), 2^(shift+53)), so it is this or one more.
@@ -90,23 +91,23 @@ bool appendDouble16Exact(std::string& out, double value) {
     uint64_t digits = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int scale = 15 - exponent;  // digits = value * 10^scale, rounded
-        if (scale > 22 || scale < -22) return false;
+        if (scale > 22 || scale < -22) return nullptr;
         u128 quotient, remainder, half;
         if (scale >= 0) {
             const u128 n = u128(mantissa) * kPow10[size_t(scale)];
             if (shift >= 0) {
-                if (shift > 10) return false;
+                if (shift > 10) return nullptr;
                 quotient = n << shift;
                 remainder = 0;
                 half = 1;
             } else {
-                if (-shift > 126) return false;
+                if (-shift > 126) return nullptr;
                 quotient = n >> -shift;
                 remainder = n & ((u128(1) << -shift) - 1);
                 half = u128(1) << (-shift - 1);
             }
         } else {
-            if (shift < 0 || shift > 74) return false;
+            if (shift < 0 || shift > 74) return nullptr;
             const u128 n = u128(mantissa) << shift;
             const u128 divisor = kPow10[size_t(-scale)];
             quotient = n / divisor;
@@ -129,7 +130,7 @@ bool appendDouble16Exact(std::string& out, double value) {
         }
         break;
     }
-    if (digits == 0) return false;
+    if (digits == 0) return nullptr;
 
     char d[16];
     writeEightDigits(d, uint32_t(digits / 100000000));
@@ -139,7 +140,7 @@ bool appendDouble16Exact(std::string& out, double value) {
         --count;
 
     // %g with precision 16: plain notation for exponents -4..15, else d.ddde+XX.
-    char text[40];
+    char* text = out;
     int len = 0;
     if (value < 0) text[len++] = '-';
     if (exponent < -4 || exponent >= 16) {
@@ -171,15 +172,21 @@ bool appendDouble16Exact(std::string& out, double value) {
         for (int i = 0; i < count; ++i)
             text[len++] = d[i];
     }
-    out.append(text, size_t(len));
-    return true;
+    return text + len;
 }
 
 }  // namespace
 
+char* writeDouble(char* out, double value) {
+    if (value != 0 && std::isfinite(value)) {
+        if (char* end = writeDouble16Exact(out, value)) return end;
+    }
+    return std::to_chars(out, out + kNumberTextRoom, value, std::chars_format::general, 16).ptr;
+}
+
 void appendDouble(std::string& out, double value) {
-    if (value != 0 && std::isfinite(value) && appendDouble16Exact(out, value)) return;
-    appendGeneral(out, value, 16);
+    char buf[kNumberTextRoom];
+    out.append(buf, writeDouble(buf, value));
 }
 
 void appendCurrency(std::string& out, int64_t tenThousandths) {
@@ -188,7 +195,7 @@ void appendCurrency(std::string& out, int64_t tenThousandths) {
     appendDecimal(out, tenThousandths < 0, magnitude, 4);
 }
 
-void appendDecimal(std::string& out, bool negative, unsigned __int128 magnitude, int scale) {
+char* writeDecimal(char* out, bool negative, unsigned __int128 magnitude, int scale) {
     if (scale < 0) scale = 0;
     if (scale > 38) scale = 38;
     const bool zero = magnitude == 0;
@@ -206,12 +213,20 @@ void appendDecimal(std::string& out, bool negative, unsigned __int128 magnitude,
         *--p = '0';
     const size_t count = size_t(end - p);
     const size_t whole = count - size_t(scale);
-    if (negative && !zero) out.push_back('-');
-    out.append(p, whole);
+    if (negative && !zero) *out++ = '-';
+    std::memcpy(out, p, whole);
+    out += whole;
     if (scale > 0) {
-        out.push_back('.');
-        out.append(p + whole, size_t(scale));
+        *out++ = '.';
+        std::memcpy(out, p + whole, size_t(scale));
+        out += scale;
     }
+    return out;
+}
+
+void appendDecimal(std::string& out, bool negative, unsigned __int128 magnitude, int scale) {
+    char buf[kNumberTextRoom];
+    out.append(buf, writeDecimal(buf, negative, magnitude, scale));
 }
 
 bool splitDateTime(double oleDays, DateTimeFields& f) {
@@ -221,31 +236,35 @@ bool splitDateTime(double oleDays, DateTimeFields& f) {
     return true;
 }
 
-void appendDateTime(std::string& out, double oleDays) {
+char* writeDateTime(char* out, double oleDays) {
     DateTimeFields f{};
-    if (!splitDateTime(oleDays, f)) {
-        appendDouble(out, oleDays);
-        return;
-    }
+    if (!splitDateTime(oleDays, f)) return writeDouble(out, oleDays);
     const auto twoDigits = [](int v) { return v >= 0 && v < 100; };
     if (f.year < 0 || f.year > 9999 || !twoDigits(f.month) || !twoDigits(f.day) ||
         !twoDigits(f.hour) || !twoDigits(f.minute) || !twoDigits(f.second)) {
-        appendPadded(out, f.year, 4);
-        out.push_back('-');
-        appendPadded(out, f.month, 2);
-        out.push_back('-');
-        appendPadded(out, f.day, 2);
-        out.push_back(' ');
-        appendPadded(out, f.hour, 2);
-        out.push_back(':');
-        appendPadded(out, f.minute, 2);
-        out.push_back(':');
-        appendPadded(out, f.second, 2);
-        return;
+        std::string odd;
+        appendPadded(odd, f.year, 4);
+        odd.push_back('-');
+        appendPadded(odd, f.month, 2);
+        odd.push_back('-');
+        appendPadded(odd, f.day, 2);
+        odd.push_back(' ');
+        appendPadded(odd, f.hour, 2);
+        odd.push_back(':');
+        appendPadded(odd, f.minute, 2);
+        odd.push_back(':');
+        appendPadded(odd, f.second, 2);
+        const size_t n = std::min(odd.size(), kNumberTextRoom);
+        std::memcpy(out, odd.data(), n);
+        return out + n;
     }
     // yyyy-mm-dd hh:mm:ss, every part in range: written in one go.
-    char t[19] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',
-                  ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
+    char* t = out;
+    t[4] = '-';
+    t[7] = '-';
+    t[10] = ' ';
+    t[13] = ':';
+    t[16] = ':';
     writeTwoDigits(t, uint32_t(f.year / 100));
     writeTwoDigits(t + 2, uint32_t(f.year % 100));
     writeTwoDigits(t + 5, uint32_t(f.month));
@@ -253,7 +272,12 @@ void appendDateTime(std::string& out, double oleDays) {
     writeTwoDigits(t + 11, uint32_t(f.hour));
     writeTwoDigits(t + 14, uint32_t(f.minute));
     writeTwoDigits(t + 17, uint32_t(f.second));
-    out.append(t, sizeof t);
+    return out + 19;
+}
+
+void appendDateTime(std::string& out, double oleDays) {
+    char buf[kNumberTextRoom];
+    out.append(buf, writeDateTime(buf, oleDays));
 }
 
 void appendHex(std::string& out, std::span<const uint8_t> bytes) {

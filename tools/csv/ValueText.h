@@ -57,6 +57,15 @@ inline char* writeDigitsBefore(char* end, uint64_t value) {
     return end;
 }
 
+// Room enough for any one text of writeDouble, writeDecimal and writeDateTime.
+constexpr size_t kNumberTextRoom = 64;
+
+// The texts of appendDouble, appendDecimal and appendDateTime written at `out`, which has room
+// for kNumberTextRoom characters; each returns the end of what it wrote.
+char* writeDouble(char* out, double value);
+char* writeDecimal(char* out, bool negative, unsigned __int128 magnitude, int scale);
+char* writeDateTime(char* out, double oleDays);
+
 // Single: printf("%.8g"). Double: printf("%.16g"). Both in the "C" locale.
 void appendSingle(std::string& out, float value);
 void appendDouble(std::string& out, double value);
