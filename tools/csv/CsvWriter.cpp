@@ -96,14 +96,15 @@ void CsvWriter::appendHeader(std::string& out, const std::vector<std::string>& n
 
 namespace {
 
-// Writes an integer at p; returns the end.
-char* writeInteger(char* p, int64_t value) {
-    char buf[24];
-    char* const end = buf + sizeof buf;
-    char* start = writeDigitsBefore(end, value < 0 ? 0 - uint64_t(value) : uint64_t(value));
-    if (value < 0) *--start = '-';
-    std::memcpy(p, start, size_t(end - start));
-    return p + (end - start);
+// Writes a 32-bit integer at p; returns the end.
+char* writeInteger(char* p, int32_t value) {
+    const uint32_t magnitude = value < 0 ? 0 - uint32_t(value) : uint32_t(value);
+    if (value < 0) *p++ = '-';
+    int digits = 1;
+    for (uint32_t bound = 10; digits < 10 && magnitude >= bound; bound *= 10)
+        ++digits;
+    writeDigitsBefore(p + digits, magnitude);
+    return p + digits;
 }
 
 // The most characters writeValueText may write for the value.
