@@ -1,7 +1,10 @@
 // Codecs that everything else rests on: RC4, the header mask, text, dates, numbers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/TextCodec.h"
 #include "jet/Error.h"
@@ -139,6 +142,35 @@ TEST(Text, CompressedUnicodeToggles) {
     const uint8_t plain[] = {'h', 0, 'i', 0};
     codec.decode(plain, sizeof plain, out);
     EXPECT_EQ(out, "hi");
+}
+
+TEST(Text, AsciiRunsOfEveryLengthAroundOtherCharacters) {
+    // Runs of ASCII are converted several characters at a time: every run length up to two
+    // words, followed by a two-byte, a three-byte and a four-byte character, then ASCII again.
+    TextCodec codec(Format::Jet4, 1252);
+    for (const char* tail : {"", "\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80z", "\x7F"}) {
+        for (size_t run = 0; run <= 17; ++run) {
+            const std::string text = std::string(run, 'a') + tail + "0123456789";
+            std::vector<uint16_t> units;
+            ASSERT_TRUE(TextCodec::toUtf16(text, units));
+            std::vector<uint8_t> bytes;
+            for (uint16_t u : units) {
+                bytes.push_back(uint8_t(u));
+                bytes.push_back(uint8_t(u >> 8));
+            }
+            std::string out = "kept:";
+            TextCodec::utf16ToUtf8(bytes.data(), bytes.size(), out);
+            EXPECT_EQ(out, "kept:" + text) << run << " " << tail;
+            // The compressed form of the same text where it has one (one byte a character).
+            if (std::all_of(units.begin(), units.end(), [](uint16_t u) { return u < 0x100; })) {
+                std::vector<uint8_t> packed = {0xFF, 0xFE};
+                for (uint16_t u : units)
+                    packed.push_back(uint8_t(u));
+                codec.decode(packed.data(), packed.size(), out);
+                EXPECT_EQ(out, text) << run << " " << tail;
+            }
+        }
+    }
 }
 
 TEST(Text, Jet3CodePages) {

@@ -61,6 +61,27 @@ TEST(ValueText, FloatsMatchPrintfBitForBit) {
     }
     // Exact ties at the last kept digit round to even, as glibc does.
     EXPECT_EQ(text(appendSingle, 1048576.25f), printfText("%.8g", 1048576.25));
+
+    // Doubles from 1e-7 to 1e37 are rounded to 16 digits with integer arithmetic: exact ties at
+    // the 16th digit (123456789.01953125 stays, ...05859375 goes up), the ends of that range,
+    // values just below a power of ten, short decimals and their neighbours, powers of two.
+    for (double d : {123456789.01953125, 123456789.05859375, 4503599627370497.5, 0x1p-24, 1e-7,
+                     9.99999999999999e-8, 1e37, 1.7e38, 1e23, 9.999999999999999e22, 0.1, 1e22,
+                     1e16, 1e15, 0x1p53, 0x1p53 - 1, 5e-324, std::numeric_limits<double>::max(),
+                     9.5, 99.99999999999999, 0.3, 1e-5, 123456789012345678.0, 1.0 / 7})
+        ASSERT_EQ(text(appendDouble, d), printfText("%.16g", d)) << d;
+    for (int i = 0; i < 50000; ++i) {
+        const int64_t n = int64_t(rng() % 2000000000000000000ULL) >> (rng() % 60);
+        const double candidates[] = {
+            double(n) / std::pow(10.0, int(rng() % 40)),
+            double(rng() % 100000) / 7.0 * std::pow(10.0, int(rng() % 60) - 30),
+            std::pow(10.0, int(rng() % 600) - 300),
+            std::ldexp(1.0, int(rng() % 2098) - 1074),
+        };
+        for (double c : candidates)
+            for (double d : {c, -c, std::nextafter(c, 0.0), std::nextafter(c, HUGE_VAL)})
+                ASSERT_EQ(text(appendDouble, d), printfText("%.16g", d)) << std::hexfloat << d;
+    }
 }
 
 TEST(ValueText, CurrencyHasFourDecimals) {

@@ -1,6 +1,7 @@
 #include "ValueText.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include <algorithm>
 #include <charconv>
@@ -61,8 +62,131 @@ void appendSingle(std::string& out, float value) {
     appendGeneral(out, value, 8);
 }
 
+namespace {
+
+// The %.16g text of a finite, nonzero double from exact integer arithmetic: the value times a
+// power of ten, rounded to a 16-digit integer (ties to even, as printf does). Works for values
+// from 1e-7 to about 1e37 and returns the end of the text; null outside them (the caller then
+// takes the general path). out has room for kNumberTextRoom characters.
+char* writeDouble16Exact(char* out, double value) {
+    using u128 = unsigned __int128;
+    static constexpr auto kPow10 = [] {
+        std::array<u128, 23> p{};
+        p[0] = 1;
+        for (size_t i = 1; i < p.size(); ++i)
+            p[i] = p[i - 1] * 10;
+        return p;
+    }();
+    constexpr uint64_t kLow = 1000000000000000ull;  // 10^15: the smallest 16-digit integer
+    constexpr uint64_t kHigh = 10 * kLow;
+
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int biased = int(bits >> 52 & 0x7FF);
+    if (biased == 0 || biased == 0x7FF) return nullptr;  // subnormal, infinite or NaN
+    const uint64_t mantissa = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
+    const int shift = biased - 1075;  // |value| = mantissa * 2^shift
+    // The decimal exponent: value lies in [2^(shift+52), 2^(shift+53)), so it is this or one more.
+    int exponent = int(std::floor((shift + 52) * 0.30102999566398120));
+    uint64_t digits = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int scale = 15 - exponent;  // digits = value * 10^scale, rounded
+        if (scale > 22 || scale < -22) return nullptr;
+        u128 quotient, remainder, half;
+        if (scale >= 0) {
+            const u128 n = u128(mantissa) * kPow10[size_t(scale)];
+            if (shift >= 0) {
+                if (shift > 10) return nullptr;
+                quotient = n << shift;
+                remainder = 0;
+                half = 1;
+            } else {
+                if (-shift > 126) return nullptr;
+                quotient = n >> -shift;
+                remainder = n & ((u128(1) << -shift) - 1);
+                half = u128(1) << (-shift - 1);
+            }
+        } else {
+            if (shift < 0 || shift > 74) return nullptr;
+            const u128 n = u128(mantissa) << shift;
+            const u128 divisor = kPow10[size_t(-scale)];
+            quotient = n / divisor;
+            remainder = n % divisor;
+            half = divisor / 2;  // exact: a power of ten is even
+        }
+        if (quotient >= kHigh) {
+            ++exponent;
+            continue;
+        }
+        if (quotient < kLow) {
+            --exponent;
+            continue;
+        }
+        digits = uint64_t(quotient);
+        if (remainder > half || (remainder == half && (digits & 1) != 0)) ++digits;
+        if (digits == kHigh) {
+            digits = kLow;
+            ++exponent;
+        }
+        break;
+    }
+    if (digits == 0) return nullptr;
+
+    char d[16];
+    writeEightDigits(d, uint32_t(digits / 100000000));
+    writeEightDigits(d + 8, uint32_t(digits % 100000000));
+    int count = 16;
+    while (count > 1 && d[count - 1] == '0')
+        --count;
+
+    // %g with precision 16: plain notation for exponents -4..15, else d.ddde+XX.
+    char* text = out;
+    int len = 0;
+    if (value < 0) text[len++] = '-';
+    if (exponent < -4 || exponent >= 16) {
+        text[len++] = d[0];
+        if (count > 1) {
+            text[len++] = '.';
+            for (int i = 1; i < count; ++i)
+                text[len++] = d[i];
+        }
+        text[len++] = 'e';
+        text[len++] = exponent < 0 ? '-' : '+';
+        const int e = exponent < 0 ? -exponent : exponent;
+        if (e >= 100) text[len++] = char('0' + e / 100);
+        text[len++] = char('0' + e / 10 % 10);
+        text[len++] = char('0' + e % 10);
+    } else if (exponent >= 0) {
+        for (int i = 0; i <= exponent; ++i)
+            text[len++] = i < count ? d[i] : '0';
+        if (count > exponent + 1) {
+            text[len++] = '.';
+            for (int i = exponent + 1; i < count; ++i)
+                text[len++] = d[i];
+        }
+    } else {
+        text[len++] = '0';
+        text[len++] = '.';
+        for (int i = -1; i > exponent; --i)
+            text[len++] = '0';
+        for (int i = 0; i < count; ++i)
+            text[len++] = d[i];
+    }
+    return text + len;
+}
+
+}  // namespace
+
+char* writeDouble(char* out, double value) {
+    if (value != 0 && std::isfinite(value)) {
+        if (char* end = writeDouble16Exact(out, value)) return end;
+    }
+    return std::to_chars(out, out + kNumberTextRoom, value, std::chars_format::general, 16).ptr;
+}
+
 void appendDouble(std::string& out, double value) {
-    appendGeneral(out, value, 16);
+    char buf[kNumberTextRoom];
+    out.append(buf, writeDouble(buf, value));
 }
 
 void appendCurrency(std::string& out, int64_t tenThousandths) {
@@ -71,35 +195,38 @@ void appendCurrency(std::string& out, int64_t tenThousandths) {
     appendDecimal(out, tenThousandths < 0, magnitude, 4);
 }
 
-void appendDecimal(std::string& out, bool negative, unsigned __int128 magnitude, int scale) {
+char* writeDecimal(char* out, bool negative, unsigned __int128 magnitude, int scale) {
     if (scale < 0) scale = 0;
     if (scale > 38) scale = 38;
+    const bool zero = magnitude == 0;
     // The digits, last first; 64-bit division while the value allows (a 128-bit one is a
-    // library call per digit).
-    char digits[48];
-    int n = 0;
+    // library call per digit). At most 39 digits, padded to scale + 1.
+    char text[52];
+    char* const end = text + sizeof text;
+    char* p = end;
     while (magnitude > UINT64_MAX) {
-        digits[n++] = char('0' + int(magnitude % 10));
+        *--p = char('0' + int(magnitude % 10));
         magnitude /= 10;
     }
-    uint64_t small = uint64_t(magnitude);
-    do {
-        digits[n++] = char('0' + int(small % 10));
-        small /= 10;
-    } while (small != 0);
-    while (n < scale + 1)
-        digits[n++] = '0';
-    bool zero = true;
-    for (int i = 0; i < n; ++i)
-        zero = zero && digits[i] == '0';
-    char text[52];
-    int len = 0;
-    if (negative && !zero) text[len++] = '-';
-    for (int i = n - 1; i >= 0; --i) {
-        if (i + 1 == scale) text[len++] = '.';
-        text[len++] = digits[i];
+    p = writeDigitsBefore(p, uint64_t(magnitude));
+    while (end - p < scale + 1)
+        *--p = '0';
+    const size_t count = size_t(end - p);
+    const size_t whole = count - size_t(scale);
+    if (negative && !zero) *out++ = '-';
+    std::memcpy(out, p, whole);
+    out += whole;
+    if (scale > 0) {
+        *out++ = '.';
+        std::memcpy(out, p + whole, size_t(scale));
+        out += scale;
     }
-    out.append(text, size_t(len));
+    return out;
+}
+
+void appendDecimal(std::string& out, bool negative, unsigned __int128 magnitude, int scale) {
+    char buf[kNumberTextRoom];
+    out.append(buf, writeDecimal(buf, negative, magnitude, scale));
 }
 
 bool splitDateTime(double oleDays, DateTimeFields& f) {
@@ -109,40 +236,48 @@ bool splitDateTime(double oleDays, DateTimeFields& f) {
     return true;
 }
 
-void appendDateTime(std::string& out, double oleDays) {
+char* writeDateTime(char* out, double oleDays) {
     DateTimeFields f{};
-    if (!splitDateTime(oleDays, f)) {
-        appendDouble(out, oleDays);
-        return;
-    }
-    if (f.year < 0 || f.year > 9999) {
-        appendPadded(out, f.year, 4);
-        out.push_back('-');
-        appendPadded(out, f.month, 2);
-        out.push_back('-');
-        appendPadded(out, f.day, 2);
-        out.push_back(' ');
-        appendPadded(out, f.hour, 2);
-        out.push_back(':');
-        appendPadded(out, f.minute, 2);
-        out.push_back(':');
-        appendPadded(out, f.second, 2);
-        return;
+    if (!splitDateTime(oleDays, f)) return writeDouble(out, oleDays);
+    const auto twoDigits = [](int v) { return v >= 0 && v < 100; };
+    if (f.year < 0 || f.year > 9999 || !twoDigits(f.month) || !twoDigits(f.day) ||
+        !twoDigits(f.hour) || !twoDigits(f.minute) || !twoDigits(f.second)) {
+        std::string odd;
+        appendPadded(odd, f.year, 4);
+        odd.push_back('-');
+        appendPadded(odd, f.month, 2);
+        odd.push_back('-');
+        appendPadded(odd, f.day, 2);
+        odd.push_back(' ');
+        appendPadded(odd, f.hour, 2);
+        odd.push_back(':');
+        appendPadded(odd, f.minute, 2);
+        odd.push_back(':');
+        appendPadded(odd, f.second, 2);
+        const size_t n = std::min(odd.size(), kNumberTextRoom);
+        std::memcpy(out, odd.data(), n);
+        return out + n;
     }
     // yyyy-mm-dd hh:mm:ss, every part in range: written in one go.
-    char t[19] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',
-                  ' ', '0', '0', ':', '0', '0', ':', '0', '0'};
-    auto put = [&t](int at, int value, int width) {
-        for (int i = at + width - 1; i >= at; --i, value /= 10)
-            t[i] = char('0' + value % 10);
-    };
-    put(0, f.year, 4);
-    put(5, f.month, 2);
-    put(8, f.day, 2);
-    put(11, f.hour, 2);
-    put(14, f.minute, 2);
-    put(17, f.second, 2);
-    out.append(t, sizeof t);
+    char* t = out;
+    t[4] = '-';
+    t[7] = '-';
+    t[10] = ' ';
+    t[13] = ':';
+    t[16] = ':';
+    writeTwoDigits(t, uint32_t(f.year / 100));
+    writeTwoDigits(t + 2, uint32_t(f.year % 100));
+    writeTwoDigits(t + 5, uint32_t(f.month));
+    writeTwoDigits(t + 8, uint32_t(f.day));
+    writeTwoDigits(t + 11, uint32_t(f.hour));
+    writeTwoDigits(t + 14, uint32_t(f.minute));
+    writeTwoDigits(t + 17, uint32_t(f.second));
+    return out + 19;
+}
+
+void appendDateTime(std::string& out, double oleDays) {
+    char buf[kNumberTextRoom];
+    out.append(buf, writeDateTime(buf, oleDays));
 }
 
 void appendHex(std::string& out, std::span<const uint8_t> bytes) {

@@ -13,6 +13,59 @@
 
 namespace tessor::csv {
 
+// "00" to "99", two characters a number.
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Exactly two digits of 0 <= value < 100 at p.
+inline void writeTwoDigits(char* p, uint32_t value) {
+    p[0] = kDigitPairs[2 * value];
+    p[1] = kDigitPairs[2 * value + 1];
+}
+
+// Exactly eight digits of 0 <= value < 10^8 at p, leading zeros included.
+inline void writeEightDigits(char* p, uint32_t value) {
+    const uint32_t high = value / 10000, low = value % 10000;
+    writeTwoDigits(p, high / 100);
+    writeTwoDigits(p + 2, high % 100);
+    writeTwoDigits(p + 4, low / 100);
+    writeTwoDigits(p + 6, low % 100);
+}
+
+// Writes the decimal digits of `value` so that they end just before `end`; returns where they
+// start. Eight digits at a time while the value needs 64 bits, then two at a time in 32.
+inline char* writeDigitsBefore(char* end, uint64_t value) {
+    while (value >= 100000000) {
+        end -= 8;
+        writeEightDigits(end, uint32_t(value % 100000000));
+        value /= 100000000;
+    }
+    auto small = uint32_t(value);
+    while (small >= 100) {
+        end -= 2;
+        writeTwoDigits(end, small % 100);
+        small /= 100;
+    }
+    if (small >= 10) {
+        end -= 2;
+        writeTwoDigits(end, small);
+    } else {
+        *--end = char('0' + small);
+    }
+    return end;
+}
+
+// Room enough for any one text of writeDouble, writeDecimal and writeDateTime.
+constexpr size_t kNumberTextRoom = 64;
+
+// The texts of appendDouble, appendDecimal and appendDateTime written at `out`, which has room
+// for kNumberTextRoom characters; each returns the end of what it wrote.
+char* writeDouble(char* out, double value);
+char* writeDecimal(char* out, bool negative, unsigned __int128 magnitude, int scale);
+char* writeDateTime(char* out, double oleDays);
+
 // Single: printf("%.8g"). Double: printf("%.16g"). Both in the "C" locale.
 void appendSingle(std::string& out, float value);
 void appendDouble(std::string& out, double value);

@@ -33,32 +33,33 @@ double readDouble(const uint8_t* p) {
     return d;
 }
 
-}  // namespace
-
-size_t fixedSize(ColumnType t) {
-    switch (t) {
-        case ColumnType::Bool:
-            return 0;
+// The fixed-size values most tables hold, read straight from the row; false for the others.
+inline bool decodeCommonFixed(ColumnType type, const uint8_t* p, Value& out) {
+    switch (type) {
         case ColumnType::Byte:
-            return 1;
+            out.v = p[0];
+            return true;
         case ColumnType::Int:
-            return 2;
+            out.v = static_cast<int16_t>(p[0] | (p[1] << 8));
+            return true;
         case ColumnType::Long:
-        case ColumnType::Float:
-        case ColumnType::Complex:
-            return 4;
+            out.v = static_cast<int32_t>(readU32(p));
+            return true;
         case ColumnType::Money:
+            out.v = Currency{readI64(p)};
+            return true;
         case ColumnType::Double:
+            out.v = readDouble(p);
+            return true;
         case ColumnType::DateTime:
-            return 8;
-        case ColumnType::Guid:
-            return 16;
-        case ColumnType::Numeric:
-            return 17;
+            out.v = DateTime{readDouble(p)};
+            return true;
         default:
-            return 0;
+            return false;
     }
 }
+
+}  // namespace
 
 RowDecoder::RowDecoder(Pager& pager, const TextCodec& text, const StoredTableDef& def)
     : m_text(text), m_def(def), m_format(pager.format()), m_lv(pager) {}
@@ -252,9 +253,11 @@ void RowDecoder::decode(const ByteView& row, std::vector<Value>& out) {
         if (m_strict) checkVarTable(colCount, countSize, varCount, dataEnd);
     }
 
-    for (size_t i = 0; i < cols.size(); ++i) {
+    const size_t columnCount = cols.size();
+    Value* const values = out.data();
+    for (size_t i = 0; i < columnCount; ++i) {
         const StoredColumn& c = cols[i];
-        Value& v = out[i];
+        Value& v = values[i];
         if (c.type == ColumnType::Bool) {
             v.v = present(c.id);
             continue;
@@ -269,7 +272,8 @@ void RowDecoder::decode(const ByteView& row, std::vector<Value>& out) {
             size_t start = countSize + c.fixedOffset;
             if (start + size > dataEnd)
                 throwCorrupt("the fixed value of column '" + c.name + "' lies outside its row");
-            decodeField(c, row.sub(start, size), v);
+            if (!decodeCommonFixed(c.type, row.data() + start, v))
+                decodeField(c, row.sub(start, size), v);
             continue;
         }
         if (c.varIndex >= varCount) {
@@ -281,7 +285,10 @@ void RowDecoder::decode(const ByteView& row, std::vector<Value>& out) {
             throwCorrupt("the variable value of column '" + c.name + "' lies outside its row (" +
                          std::to_string(a) + ".." + std::to_string(b) + " of " +
                          std::to_string(len) + " bytes)");
-        decodeField(c, row.sub(a, b - a), v);
+        if (c.type == ColumnType::Text)
+            m_text.decode(row.data() + a, b - a, emplaceReuse<std::string>(v));
+        else
+            decodeField(c, row.sub(a, b - a), v);
     }
 }
 

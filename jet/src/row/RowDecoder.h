@@ -15,7 +15,30 @@ namespace jet {
 
 // Bytes a value of the type takes in the fixed part of a row; 0 for yes/no (it lives in the
 // null mask) and for types stored in the variable part.
-size_t fixedSize(ColumnType type);
+inline size_t fixedSize(ColumnType t) {
+    switch (t) {
+        case ColumnType::Bool:
+            return 0;
+        case ColumnType::Byte:
+            return 1;
+        case ColumnType::Int:
+            return 2;
+        case ColumnType::Long:
+        case ColumnType::Float:
+        case ColumnType::Complex:
+            return 4;
+        case ColumnType::Money:
+        case ColumnType::Double:
+        case ColumnType::DateTime:
+            return 8;
+        case ColumnType::Guid:
+            return 16;
+        case ColumnType::Numeric:
+            return 17;
+        default:
+            return 0;
+    }
+}
 
 // Turns one stored row into values, one per column of the definition (column-id order).
 // Reuses the strings and byte vectors already in `out`, so a scan allocates little per row.

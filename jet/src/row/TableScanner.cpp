@@ -54,6 +54,12 @@ void TableScanner::scan(const Database::RowCallback& callback) {
         for (uint16_t i = 0; i < dp.rowCount(); ++i) {
             DataPage::Slot slot = dp.slot(i);
             if (slot.deleted()) continue;
+            if (!slot.overflow()) {
+                // Most rows lie where their slot says; only moved ones need following.
+                decoder.decode(dp.row(slot), values);
+                if (!callback(RowId{pageNo, static_cast<uint8_t>(i)}, values)) return;
+                continue;
+            }
             PageRef hold;
             ByteView row = resolveRow(m_pager, page, i, hold, &targets);
             decoder.decode(row, values);
