@@ -3,8 +3,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "provider/Constants.h"
+#include "provider/ProviderError.h"
 
 namespace tessor::provider {
 
@@ -55,6 +57,18 @@ public:
     // statement takes effect completely or, when refused, not at all; a refusal throws a
     // ProviderError with the engine's description. Recordsets already open keep their rows.
     void execute(std::string_view statement, long options = ado::kExecuteNoRecords);
+
+    // Runs statements as one change: those the database takes reach the file together or,
+    // when writing the change fails, none does (and that failure is thrown). A refused
+    // statement changes nothing. With stopAtRefusal the first refusal drops the whole change
+    // and is thrown; otherwise the others take effect without it and the refusals come back,
+    // in the statements' order.
+    struct Refusal {
+        size_t statement;
+        ProviderError error;
+    };
+    std::vector<Refusal> executeTogether(const std::vector<std::string>& statements,
+                                         bool stopAtRefusal);
 
     // Provider-internal: the open database shared with recordsets.
     const std::shared_ptr<EngineSession>& session() const { return m_session; }
