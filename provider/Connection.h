@@ -60,15 +60,17 @@ public:
 
     // Runs statements as one change: those the database takes reach the file together or,
     // when writing the change fails, none does (and that failure is thrown). A refused
-    // statement changes nothing. With stopAtRefusal the first refusal drops the whole change
-    // and is thrown; otherwise the others take effect without it and the refusals come back,
-    // in the statements' order.
+    // statement changes nothing; what becomes of the others says `refusal`: DropAll throws the
+    // first refusal and changes nothing, Skip leaves the refused statement out and runs the
+    // rest, EndThere keeps the statements before the refused one and runs none after it. The
+    // refusals come back in the statements' order.
+    enum class OnRefusal { DropAll, Skip, EndThere };
     struct Refusal {
         size_t statement;
         ProviderError error;
     };
     std::vector<Refusal> executeTogether(const std::vector<std::string>& statements,
-                                         bool stopAtRefusal);
+                                         OnRefusal refusal);
 
     // Provider-internal: the open database shared with recordsets.
     const std::shared_ptr<EngineSession>& session() const { return m_session; }

@@ -17,7 +17,7 @@ void Connection::execute(std::string_view statement, long /*options*/) {
 }
 
 std::vector<Connection::Refusal> Connection::executeTogether(
-    const std::vector<std::string>& statements, bool stopAtRefusal) {
+    const std::vector<std::string>& statements, OnRefusal refusal) {
     if (!m_session || !m_session->db)
         throw ProviderError(hr::kConnectionInvalid,
                             "The connection is closed; open it before running a statement.");
@@ -47,9 +47,12 @@ std::vector<Connection::Refusal> Connection::executeTogether(
         } catch (const ProviderError& e) {
             // Past the last statement it is the writing of the change that failed; a read
             // error belongs to the file, not to the statement.
-            if (at == statements.size() || stopAtRefusal || e.code() == jet::hr::kIoError) throw;
-            refused[at] = true;
+            if (at == statements.size() || refusal == OnRefusal::DropAll ||
+                e.code() == jet::hr::kIoError)
+                throw;
             refusals.push_back({at, e});
+            for (size_t i = at; i < statements.size(); ++i)
+                refused[i] = refused[i] || i == at || refusal == OnRefusal::EndThere;
         }
     }
 }

@@ -140,7 +140,8 @@ int RunStatements(QWidget* parent, Connection& connection, const QStringList& st
     // program, leaves the design as it was, never half changed.
     std::vector<Connection::Refusal> refusals;
     try {
-        refusals = connection.executeTogether(list, allOrNothing);
+        refusals = connection.executeTogether(
+            list, allOrNothing ? Connection::OnRefusal::DropAll : Connection::OnRefusal::Skip);
     } catch (const std::exception& e) {
         progress.reset();
         ShowText(parent, db::ProviderText(e));

@@ -21,6 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -42,6 +43,7 @@
 #include "schema/FieldEditDlg.h"
 #include "schema/NameDlg.h"
 #include "schema/SetPasswordDlg.h"
+#include "wizard/NewSheet.h"
 
 using jettest::FaultyDisk;
 using Fault = FaultyDisk::Fault;
@@ -243,12 +245,13 @@ private:
 
     // What a fresh start finds: the file and its journal as they are on disk now, copied aside
     // and opened for writing (which rolls a journal back), checked, and written out as text.
-    QString restartState() {
+    QString restartState() { return restartState(m_path); }
+    QString restartState(const QString& path) {
         const QString copy = m_dir.path() + QStringLiteral("/restart.mdb");
         QFile::remove(copy);
         QFile::remove(copy + QStringLiteral("-journal"));
-        if (!QFile::copy(m_path, copy)) return QStringLiteral("<no file>");
-        QFile::copy(m_path + QStringLiteral("-journal"), copy + QStringLiteral("-journal"));
+        if (!QFile::copy(path, copy)) return QStringLiteral("<no file>");
+        QFile::copy(path + QStringLiteral("-journal"), copy + QStringLiteral("-journal"));
         QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
         for (const char* password : {"", kPassword}) {
             jet::OpenOptions rw;
@@ -260,6 +263,9 @@ private:
                 if (!problems.empty())
                     return QStringLiteral("<unsound: %1>").arg(QString::fromStdString(problems[0]));
                 std::string out = "password '" + jet::currentPassword(*db) + "'\n";
+                const std::vector<std::string> tables = db->tableNames();
+                if (std::find(tables.begin(), tables.end(), "Cards") == tables.end())
+                    return QString::fromStdString(out + "no table Cards\n");
                 const jet::TableData t = db->readTable("Cards");
                 for (const jet::ColumnDef& c : t.def.columns)
                     out += c.name + " ";
@@ -374,6 +380,77 @@ private slots:
                     QVERIFY2(restartState() == after, where);
                 }
             }
+        }
+    }
+
+    // The new-database wizard: the table and its columns written into the copied template.
+    void databaseCreation() {
+        QTemporaryDir app;
+        QVERIFY(QDir(app.path()).mkpath(QStringLiteral("DB")));
+        QVERIFY(QFile::copy(QStringLiteral(TESSOR_BIN_DIR "/DB/Template.mdb"),
+                            app.filePath(QStringLiteral("DB/Template.mdb"))));
+        const QString path = m_dir.path() + QStringLiteral("/new.mdb");
+        // Message boxes are answered by the Answerer the caller keeps.
+        auto create = [&] {
+            QFile::remove(path);
+            QFile::remove(path + QStringLiteral("-journal"));
+            CNewSheet sheet(app.path());
+            sheet.m_newPage->m_strPath = path;
+            sheet.m_tablePage->m_strTableName = QStringLiteral("Cards");
+            sheet.m_fieldPage->m_listFields->addItems({"Name", "Tel", "Mail"});
+            sheet.CreateDatabase(1);
+            return sheet.m_bCreateFailed;
+        };
+        QString before;
+        // Before: the template's copy, without the table.
+        QFile::remove(path);
+        QVERIFY(QFile::copy(app.filePath(QStringLiteral("DB/Template.mdb")), path));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        before = restartState(path);
+        int writes = 0;
+        {
+            Answerer answerer;
+            m_disk.arm(Fault::None, 0);
+            QCOMPARE(create(), 0);
+            writes = m_disk.events();
+            QVERIFY(answerer.texts.isEmpty());
+        }
+        const QString after = restartState(path);
+        QVERIFY(after.contains(QStringLiteral("Name Tel Mail")));
+        QVERIFY(writes > 3);
+        const QString full = QString::fromUtf8(std::strerror(ENOSPC));
+        const QString broken = QString::fromUtf8(std::strerror(EIO));
+        for (Fault fault : {Fault::Kill, Fault::Full, Fault::IoError}) {
+            int reported = 0;
+            for (int n = 1; n <= writes; ++n) {
+                const QByteArray where = QByteArray("creation, fault ") +
+                                         QByteArray::number(int(fault)) + " at write " +
+                                         QByteArray::number(n);
+                Answerer answerer;
+                m_disk.arm(fault, n);
+                const int failed = create();
+                QVERIFY2(m_disk.struck(), where);
+                m_disk.disarm();
+                const QString found = restartState(path);
+                QVERIFY2(found == before || found == after, where + "\n" + found.toUtf8());
+                if (fault == Fault::Kill) continue;
+                // A fault in the tidying after the change (the journal's removal as the file
+                // closes) costs nothing: the database is made. Otherwise it is reported.
+                if (failed == 0) {
+                    QVERIFY2(found == after, where);
+                    continue;
+                }
+                ++reported;
+                QVERIFY2(found == before, where);
+                QVERIFY2(answerer.texts.join(QLatin1Char('\n'))
+                             .contains(fault == Fault::Full ? full : broken),
+                         where + ": " + answerer.texts.join(QLatin1Char('\n')).toUtf8());
+                // The next creation succeeds.
+                Answerer again;
+                QCOMPARE(create(), 0);
+                QCOMPARE(restartState(path), after);
+            }
+            QVERIFY(fault == Fault::Kill || reported > 0);
         }
     }
 
