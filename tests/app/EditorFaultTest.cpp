@@ -337,6 +337,7 @@ private slots:
                          qPrintable(answerer.texts.join(QLatin1Char('\n'))));
             }
             const QString after = restartState();
+            qInfo("%s: %d writes", op.name, writes);
             QVERIFY2(after != before, op.name);
             QVERIFY2(writes > 3, op.name);
 
@@ -418,6 +419,7 @@ private slots:
         const QString after = restartState(path);
         QVERIFY(after.contains(QStringLiteral("Name Tel Mail")));
         QVERIFY(writes > 3);
+        qInfo("creation: %d writes", writes);
         const QString full = QString::fromUtf8(std::strerror(ENOSPC));
         const QString broken = QString::fromUtf8(std::strerror(EIO));
         for (Fault fault : {Fault::Kill, Fault::Full, Fault::IoError}) {
