@@ -5,8 +5,38 @@
 #include "provider/ProviderError.h"
 #include "provider/Recordset.h"
 #include "provider/SchemaRowsets.h"
+#include "jet/Reopen.h"
+
+#include <utility>
 
 namespace tessor::provider {
+
+namespace {
+
+DatabaseOpener& opener() {
+    static DatabaseOpener current;
+    return current;
+}
+
+}  // namespace
+
+DatabaseOpener replaceDatabaseOpener(DatabaseOpener next) {
+    return std::exchange(opener(), std::move(next));
+}
+
+std::unique_ptr<jet::Database> openDatabase(const std::filesystem::path& path,
+                                            const jet::OpenOptions& options) {
+    return opener() ? opener()(path, options) : jet::Database::open(path, options);
+}
+
+void EngineSession::reopenAfterFailedWrite() {
+    if (!db || !jet::writeFailed(*db)) return;
+    jet::OpenOptions again = options;
+    again.password = jet::currentPassword(*db);
+    db.reset();  // lets go of the file's lock first
+    db = engineCall([&] { return openDatabase(path, again); });
+    options = again;
+}
 
 std::shared_ptr<Connection> Connection::create() {
     return std::make_shared<Connection>();
@@ -44,7 +74,7 @@ void Connection::open(std::string_view connectionText, std::string_view, std::st
         reinterpret_cast<const char8_t*>(cs.dataSource().data()), cs.dataSource().size()));
     std::unique_ptr<jet::Database> db = engineCall([&] {
         try {
-            return jet::Database::open(path, options);
+            return openDatabase(path, options);
         } catch (const jet::Error& e) {
             // A file that cannot be written (permissions, older format) is still opened for
             // reading, as the database engine always did.
@@ -54,19 +84,21 @@ void Connection::open(std::string_view connectionText, std::string_view, std::st
             if (options.readOnly || !unwritable) throw;
             options.readOnly = true;
             try {
-                return jet::Database::open(path, options);
+                return openDatabase(path, options);
             } catch (const jet::Error& again) {
                 // An exclusive lock needs write permission. A file this user may only read is
                 // held with a shared lock instead: it still keeps every writer out, and its
                 // records can be read (a file on a read-only share, say).
                 if (!options.exclusive || again.code() != jet::hr::kAccessDenied) throw;
                 options.exclusive = false;
-                return jet::Database::open(path, options);
+                return openDatabase(path, options);
             }
         }
     });
     auto session = std::make_shared<EngineSession>();
     session->db = std::move(db);
+    session->path = path;
+    session->options = options;
     m_session = std::move(session);
     m_connectionText = std::string(connectionText);
 }

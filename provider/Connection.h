@@ -3,8 +3,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "provider/Constants.h"
+#include "provider/ProviderError.h"
 
 namespace tessor::provider {
 
@@ -55,6 +57,20 @@ public:
     // statement takes effect completely or, when refused, not at all; a refusal throws a
     // ProviderError with the engine's description. Recordsets already open keep their rows.
     void execute(std::string_view statement, long options = ado::kExecuteNoRecords);
+
+    // Runs statements as one change: those the database takes reach the file together or,
+    // when writing the change fails, none does (and that failure is thrown). A refused
+    // statement changes nothing; what becomes of the others says `refusal`: DropAll throws the
+    // first refusal and changes nothing, Skip leaves the refused statement out and runs the
+    // rest, EndThere keeps the statements before the refused one and runs none after it. The
+    // refusals come back in the statements' order.
+    enum class OnRefusal { DropAll, Skip, EndThere };
+    struct Refusal {
+        size_t statement;
+        ProviderError error;
+    };
+    std::vector<Refusal> executeTogether(const std::vector<std::string>& statements,
+                                         OnRefusal refusal);
 
     // Provider-internal: the open database shared with recordsets.
     const std::shared_ptr<EngineSession>& session() const { return m_session; }

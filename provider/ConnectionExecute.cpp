@@ -9,7 +9,52 @@ void Connection::execute(std::string_view statement, long /*options*/) {
     if (!m_session || !m_session->db)
         throw ProviderError(hr::kConnectionInvalid,
                             "The connection is closed; open it before running a statement.");
+    m_session->reopenAfterFailedWrite();
+    if (!m_session->db)
+        throw ProviderError(hr::kConnectionInvalid,
+                            "The connection is closed; open it before running a statement.");
     engineCall([&] { jet::sql::execute(*m_session->db, statement); });
+}
+
+std::vector<Connection::Refusal> Connection::executeTogether(
+    const std::vector<std::string>& statements, OnRefusal refusal) {
+    if (!m_session || !m_session->db)
+        throw ProviderError(hr::kConnectionInvalid,
+                            "The connection is closed; open it before running a statement.");
+    m_session->reopenAfterFailedWrite();
+    if (!m_session->db)
+        throw ProviderError(hr::kConnectionInvalid,
+                            "The connection is closed; open it before running a statement.");
+    jet::Database& db = *m_session->db;
+    std::vector<bool> refused(statements.size(), false);
+    std::vector<Refusal> refusals;
+    // A refusal drops the change as a whole: it is tried again without the refused statement,
+    // whose predecessors run the same way again, so refusals come in order.
+    for (;;) {
+        size_t at = statements.size();
+        try {
+            engineCall([&] {
+                db.transact([&] {
+                    for (size_t i = 0; i < statements.size(); ++i) {
+                        if (refused[i]) continue;
+                        at = i;
+                        jet::sql::execute(db, statements[i]);
+                    }
+                    at = statements.size();
+                });
+            });
+            return refusals;
+        } catch (const ProviderError& e) {
+            // Past the last statement it is the writing of the change that failed; a read
+            // error belongs to the file, not to the statement.
+            if (at == statements.size() || refusal == OnRefusal::DropAll ||
+                e.code() == jet::hr::kIoError)
+                throw;
+            refusals.push_back({at, e});
+            for (size_t i = at; i < statements.size(); ++i)
+                refused[i] = refused[i] || i == at || refusal == OnRefusal::EndThere;
+        }
+    }
 }
 
 }  // namespace tessor::provider

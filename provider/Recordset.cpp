@@ -392,6 +392,7 @@ void Recordset::requireWritable() const {
         throw ProviderError(hr::kNotSupported,
                             "The records of this recordset cannot be changed: they were not read "
                             "from a table.");
+    m_session->reopenAfterFailedWrite();
     if (!m_session->db)
         throw ProviderError(hr::kConnectionInvalid,
                             "The recordset's connection is closed; its records cannot be changed.");

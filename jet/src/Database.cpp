@@ -4,6 +4,7 @@
 
 #include "catalog/DatabaseImpl.h"
 #include "jet/Error.h"
+#include "jet/Reopen.h"
 #include "page/PosixFile.h"
 #include "row/TableScanner.h"
 #include "table/RowWriter.h"
@@ -126,6 +127,22 @@ TableData Database::readTable(std::string_view name) {
 void Database::forEachRow(std::string_view name, const RowCallback& callback) {
     const StoredTableDef& def = m_impl->tableDef(name);
     TableScanner(m_impl->pager(), m_impl->text(), def).scan(callback);
+}
+
+bool writeFailed(Database& db) {
+    ChangeRunner* changes = implOf(db).changes();
+    if (!changes) return false;
+    // The runner refuses every change after a failed write with hr::kIoError, and only then.
+    try {
+        changes->checkWritable();
+    } catch (const Error& e) {
+        return e.code() == hr::kIoError;
+    }
+    return false;
+}
+
+const std::string& currentPassword(Database& db) {
+    return implOf(db).header().password;
 }
 
 }  // namespace jet

@@ -37,7 +37,10 @@ bool CopyFileWhole(const QString& from, const QString& to,
     if (!source.open(QIODevice::ReadOnly)) return false;
     QSaveFile target(to);
     target.setDirectWriteFallback(false);
-    if (!target.open(QIODevice::WriteOnly)) return false;
+    // Unbuffered, so that every write reports its own failure: a buffered last piece only
+    // reaches the file inside commit(), which does not report a write that fails there (a full
+    // disk), and the destination would be replaced by a short copy.
+    if (!target.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
     char buffer[64 * 1024];
     qint64 done = 0;
     for (;;) {

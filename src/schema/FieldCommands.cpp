@@ -117,9 +117,10 @@ QStringList RelationshipColumns(Connection& connection, const QString& table) {
 }
 
 int RunStatements(QWidget* parent, Connection& connection, const QStringList& statements,
-                  long rows) {
+                  long rows, bool allOrNothing) {
+    if (statements.isEmpty()) return 0;
     std::unique_ptr<QProgressDialog> progress;
-    if (rows >= kProgressRows && !statements.isEmpty()) {
+    if (rows >= kProgressRows) {
         CLangText lang;
         lang.SetIniFile(CLangText::DefaultIniPath());
         lang.SetSection(QStringLiteral("Recordset View"));
@@ -129,19 +130,27 @@ int RunStatements(QWidget* parent, Connection& connection, const QStringList& st
         progress->setWindowModality(Qt::WindowModal);
         progress->setMinimumDuration(0);
         progress->setValue(0);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
-    int done = 0;
-    for (int i = 0; i < statements.size(); ++i) {
-        if (progress) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        try {
-            connection.execute(statements[i].toStdString());
-            ++done;
-        } catch (const std::exception& e) {
-            ShowText(parent, db::ProviderText(e));
-        }
-        if (progress) progress->setValue(i + 1);
+    std::vector<std::string> list;
+    list.reserve(static_cast<size_t>(statements.size()));
+    for (const QString& s : statements)
+        list.push_back(s.toStdString());
+    // One change for all of them: a failure to write it (a full disk), or a stop of the
+    // program, leaves the design as it was, never half changed.
+    std::vector<Connection::Refusal> refusals;
+    try {
+        refusals = connection.executeTogether(
+            list, allOrNothing ? Connection::OnRefusal::DropAll : Connection::OnRefusal::Skip);
+    } catch (const std::exception& e) {
+        progress.reset();
+        ShowText(parent, db::ProviderText(e));
+        return 0;
     }
-    return done;
+    progress.reset();
+    for (const Connection::Refusal& r : refusals)
+        ShowText(parent, db::ProviderText(r.error));
+    return static_cast<int>(statements.size() - static_cast<qsizetype>(refusals.size()));
 }
 
 void InstallCommands(CRecordsetView* view) {
@@ -228,11 +237,12 @@ void OnPrimaryKey(CRecordsetView* view) {
         ShowText(view, ViewText("This field already set as primary key"));
         return;
     }
-    const long rows = RowCount(view);
-    if (!key.isEmpty() &&
-        RunStatements(view, *connection, {DropPrimaryKey(view->GetTable())}, rows) == 0)
-        return;
-    RunStatements(view, *connection, {AddPrimaryKey(view->GetTable(), column)}, rows);
+    // The old key goes and the new one comes in one change: when either is refused, or the
+    // change cannot be written, the old key stays.
+    QStringList statements;
+    if (!key.isEmpty()) statements << DropPrimaryKey(view->GetTable());
+    statements << AddPrimaryKey(view->GetTable(), column);
+    RunStatements(view, *connection, statements, RowCount(view), true);
 }
 
 void OnAddPrintInfo(CRecordsetView* view) {

@@ -33,10 +33,12 @@ QStringList IndexColumns(tessor::provider::Connection& connection, const QString
 // Every column of the table that a relationship uses, on either side.
 QStringList RelationshipColumns(tessor::provider::Connection& connection, const QString& table);
 
-// Runs the statements one by one. A refusal is shown (as the provider's description, over
-// `parent`) and the walk goes on. With `rows` at or above a few thousand, a progress dialog
-// shows while they run, since each one rewrites every record. Returns how many succeeded.
+// Runs the statements in order, as one change. A refusal is shown (as the provider's
+// description, over `parent`) and the others still take effect, unless allOrNothing, when the
+// first refusal leaves everything as it was. A change that cannot be written (a full disk) is
+// shown and changes nothing. With `rows` at or above a few thousand, a progress dialog shows
+// while they run, since each one rewrites every record. Returns how many took effect.
 int RunStatements(QWidget* parent, tessor::provider::Connection& connection,
-                  const QStringList& statements, long rows);
+                  const QStringList& statements, long rows, bool allOrNothing = false);
 
 }  // namespace schema

@@ -65,39 +65,40 @@ void CNewSheet::CreateDatabase(int mode) {
         return;
     }
 
-    // Names go in brackets, so the table name is one name whatever it holds.
+    // A template that gives no columns still leaves the table, and the creation failed.
+    QStringList names;
+    bool noColumns = false;
+    if (mode == 1) {
+        for (int i = 0; i < m_fieldPage->m_listFields->count(); ++i)
+            names << m_fieldPage->m_listFields->item(i)->text();
+    } else if (mode == 0) {
+        noColumns = !TemplateColumns(names);
+        if (noColumns) names.clear();
+    }
+
+    // The table and its columns are one change: a full disk or a stop of the program leaves
+    // the file without the table, never with a part of it. Names go in brackets, so the table
+    // name is one name whatever it holds. A refused column ends the list; the columns before
+    // it stay and the file is opened.
+    std::vector<std::string> statements{
+        (QStringLiteral("CREATE TABLE ") + schema::Bracketed(table)).toStdString()};
+    for (const QString& name : names)
+        statements.push_back(
+            schema::AddColumn(table, name, QString::fromLatin1(kColumnType)).toStdString());
+    std::vector<Connection::Refusal> refusals;
     try {
-        connection->execute(
-            (QStringLiteral("CREATE TABLE ") + schema::Bracketed(table)).toStdString());
+        refusals = connection->executeTogether(statements, Connection::OnRefusal::EndThere);
     } catch (const std::exception& e) {
         m_bCreateFailed = 1;
         ShowMessage(db::ProviderText(e));
         db::ReleaseConnection(connection);
         return;
     }
-
-    QStringList names;
-    if (mode == 1) {
-        for (int i = 0; i < m_fieldPage->m_listFields->count(); ++i)
-            names << m_fieldPage->m_listFields->item(i)->text();
-    } else if (mode == 0) {
-        if (!TemplateColumns(names)) {
-            m_bCreateFailed = 1;
-            db::ReleaseConnection(connection);
-            return;
-        }
+    if (!refusals.empty()) {
+        if (refusals.front().statement == 0) m_bCreateFailed = 1;
+        ShowMessage(db::ProviderText(refusals.front().error));
     }
-
-    // A refused column ends the list; the columns before it stay and the file is opened.
-    for (const QString& name : names) {
-        try {
-            connection->execute(
-                schema::AddColumn(table, name, QString::fromLatin1(kColumnType)).toStdString());
-        } catch (const std::exception& e) {
-            ShowMessage(db::ProviderText(e));
-            break;
-        }
-    }
+    if (noColumns) m_bCreateFailed = 1;
     db::ReleaseConnection(connection);
 }
 

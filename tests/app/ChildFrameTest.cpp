@@ -14,6 +14,9 @@
 #include <QToolBar>
 #include <QtTest>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include "ModalDriver.h"
 #include "app/ChildFrame.h"
 #include "app/MainApp.h"
@@ -293,6 +296,40 @@ private slots:
         QCOMPARE(first->GetPath(), path);
         QCOMPARE(contentOf(other), held);
         QCOMPARE(second->GetPath(), other);
+    }
+
+    void saveAsOntoAFullDiskIsReportedAndTheWindowGoesOn() {
+        // The system's file-size limit refuses writes past it, as a full disk does: at the
+        // first byte, and at the last.
+        const QString path = copyOf("jet4-2000-mdbreader-nopassword.mdb");
+        if (path.isEmpty()) QSKIP("corpus not present");
+        CChildFrame* child = open(path);
+        QVERIFY(child);
+        const QByteArray original = contentOf(path);
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit normal{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &normal) == 0);
+        m_saveTo = m_dir.filePath("full.mdb");
+        for (const qint64 limit : {qint64(0), qint64(original.size() - 1)}) {
+            QString message;
+            onNextModal([&](QWidget* modal) {
+                if (auto* box = qobject_cast<QMessageBox*>(modal)) message = box->text();
+                modal->close();
+            });
+            rlimit small = normal;
+            small.rlim_cur = static_cast<rlim_t>(limit);
+            QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+            child->OnFileSaveAs();
+            QVERIFY(::setrlimit(RLIMIT_FSIZE, &normal) == 0);
+            QCOMPARE(message, QString("Save database file failed"));
+            QCOMPARE(child->GetPath(), path);
+            QVERIFY(!QFile::exists(m_saveTo));
+        }
+        ::signal(SIGXFSZ, SIG_DFL);
+        // With room again the same window saves and goes on with the copy.
+        child->OnFileSaveAs();
+        QCOMPARE(child->GetPath(), m_saveTo);
+        QCOMPARE(contentOf(m_saveTo), original);
     }
 
     void everyEnabledCommandHasAHandler() {
