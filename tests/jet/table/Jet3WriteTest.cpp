@@ -33,6 +33,20 @@ std::vector<uint8_t> corpusImage(const std::string& file) {
     return fs::exists(p) ? readFileBytes(p) : std::vector<uint8_t>{};
 }
 
+// Records moved off their page by an update that grew them: slots of 2 KB data pages that
+// point elsewhere.
+int movedRecords(const std::vector<uint8_t>& image) {
+    int moved = 0;
+    for (size_t at = 2048; at + 2048 <= image.size(); at += 2048) {
+        const uint8_t* p = image.data() + at;
+        if (p[0] != 0x01 || (p[4] == 'L' && p[5] == 'V')) continue;
+        const size_t slots = p[8] | p[9] << 8;
+        for (size_t i = 0; i < slots && 10 + 2 * i + 1 < 2048; ++i)
+            moved += ((p[10 + 2 * i + 1] << 8) & 0xC000) == 0x4000;
+    }
+    return moved;
+}
+
 struct ModelRow {
     RowId id;
     std::vector<Value> values;
@@ -205,12 +219,13 @@ TEST(Jet3Write, RandomChangesReadBackExactlyEverywhere) {
         {"jet3-jackcess-indexcodes.mdb", "Table5"},
         {"jet3-jackcess-indexcodes.mdb", "Table13_desc"},
         {"jet3-mdbtools-nwind.mdb", "Order Details"},
+        {"jet3-mdbtools-nwind.mdb", "Customers"},
         {"jet3-jackcess-compindex.mdb", "Table1"},
         {"jet3-mdbtools-nwind.mdb", "Employees"},
     };
     Generator gen{std::mt19937(20261208)};
     std::map<ColumnType, int> typesWritten;
-    int applied = 0, refused = 0, foreignReads = 0;
+    int applied = 0, refused = 0, foreignReads = 0, moved = 0;
     for (const Case& c : cases) {
         const std::string where = std::string(c.file) + " / " + c.table;
         SimDisk disk;
@@ -218,6 +233,7 @@ TEST(Jet3Write, RandomChangesReadBackExactlyEverywhere) {
         if (disk.current("db").empty()) continue;
         auto db = openSim(disk);
         ASSERT_EQ(db->format(), Format::Jet3);
+        const int movedBefore = movedRecords(disk.current("db"));
         const std::vector<std::string> known = checkIntegrity(*db);  // leftovers of the file
         const TableDef def = db->tableDef(c.table);
         std::vector<ModelRow> model;
@@ -296,6 +312,7 @@ TEST(Jet3Write, RandomChangesReadBackExactlyEverywhere) {
         }
 
         db.reset();
+        moved += movedRecords(disk.current("db")) - movedBefore;
         TempFile copy(disk.current("db"), "jet3.mdb");
         foreignReads += compareWithForeign(readWithMdbExport(copy.path(), c.table), def, model,
                            where + " mdb-export", true);
@@ -312,8 +329,9 @@ TEST(Jet3Write, RandomChangesReadBackExactlyEverywhere) {
                          ColumnType::Ole, ColumnType::Guid})
         EXPECT_GT(typesWritten[t], 0) << columnTypeName(t);
     EXPECT_GT(applied, refused);
-    std::cout << applied << " changes applied, " << refused << " refused, " << foreignReads
-              << " tables compared with a foreign reader\n";
+    EXPECT_GT(moved, 0);  // updates that outgrew their page were among them
+    std::cout << applied << " changes applied, " << refused << " refused, " << moved
+              << " records moved, " << foreignReads << " tables compared with a foreign reader\n";
 }
 
 TEST(Jet3Write, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
@@ -409,6 +427,21 @@ TEST(Jet3Write, WhatCannotBeStoredIsRefusedAndChangesNothing) {
         const std::string sentence = refusal(disk, c.change, c.what);
         for (const std::string& part : c.sentence)
             EXPECT_NE(sentence.find(part), std::string::npos) << c.what << ": " << sentence;
+    }
+    // A field the table's properties mark Required (Access 97 property form) takes no null.
+    const std::vector<uint8_t> nwind = corpusImage("jet3-mdbtools-nwind.mdb");
+    if (!nwind.empty()) {
+        SimDisk other;
+        other.put("db", nwind);
+        auto northwind = openSim(other);
+        const TableDef details = northwind->tableDef("Order Details");
+        std::vector<Value> line = northwind->readTable("Order Details").rows.front();
+        for (size_t i = 0; i < details.columns.size(); ++i)
+            if (details.columns[i].name == "Discount") line[i] = Value();
+        const std::string sentence = refusal(
+            other, [&] { northwind->insertRow("Order Details", line); }, "a required field");
+        EXPECT_NE(sentence.find("'Order Details.Discount'"), std::string::npos) << sentence;
+        EXPECT_NE(sentence.find("Required"), std::string::npos) << sentence;
     }
     // The same text in the code page is stored and reads back.
     ASSERT_NO_THROW(db->insertRow("Table1", withText("caf\xc3\xa9 \xe2\x82\xac")));
