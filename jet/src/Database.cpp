@@ -28,10 +28,6 @@ std::unique_ptr<Database> Database::openFile(std::unique_ptr<FileIO> file,
     std::vector<uint8_t> first(static_cast<size_t>(std::min<uint64_t>(size, 4096)));
     file->read(0, first.data(), first.size());
     DatabaseHeader header = DatabaseHeader::parse(first.data(), first.size());
-    if (header.format == Format::Jet3 && !options.readOnly)
-        throw Error(hr::kReadOnly,
-                    "Access 97 databases can only be opened read-only; open it read-only, or "
-                    "convert it to the Access 2000 format first.");
     if (!header.password.empty()) {
         if (options.password.empty())
             throw Error(hr::kAuthFailed,

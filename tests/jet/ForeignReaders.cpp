@@ -11,7 +11,11 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path repoRoot() {
+#ifdef TESSOR_SOURCE_ROOT
+    return fs::path(TESSOR_SOURCE_ROOT);
+#else
     return fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+#endif
 }
 
 std::string shellQuote(const std::string& s) {

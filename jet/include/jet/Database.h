@@ -44,8 +44,8 @@ class Database {
 public:
     class Impl;  // engine-internal
 
-    // Opens Jet 4 (read-only or read-write) and Jet 3 (read-only) files. Refuses later formats and
-    // non-Access files (hr::kNotSupported), a missing or wrong password (hr::kAuthFailed),
+    // Opens Jet 4 and Jet 3 files, read-only or read-write (Jet 3: records only). Refuses later and
+    // non-Access formats (hr::kNotSupported), a missing or wrong password (hr::kAuthFailed),
     // a file locked elsewhere (hr::kLocked) and damaged files (hr::kCorrupt).
     static std::unique_ptr<Database> open(const std::filesystem::path& path,
                                           const OpenOptions& options = {});
@@ -90,7 +90,7 @@ public:
     using RowCallback = std::function<bool(RowId, const std::vector<Value>&)>;
     void forEachRow(std::string_view name, const RowCallback& callback);
 
-    // Row changes (Jet 4 files opened for writing). Each call is atomic and durable: it either
+    // Row changes (files opened for writing; Jet 3 text must fit the database's code page). Each call is atomic and durable: it either
     // happens completely or, after a failure or a crash, not at all. `values` holds one Value per
     // tableDef(table).columns entry, in that order. Values a field cannot hold are refused
     // (hr::kInvalidArg) and change nothing; AutoNumber fields take null and get their value here.
@@ -112,7 +112,7 @@ public:
     // calls join the outer change. Holds the file's write lock for its whole run.
     void transact(const std::function<void()>& body);
 
-    // Schema changes (Jet 4 files opened for writing). Each is atomic like a row change and
+    // Schema changes (Jet 4 files opened for writing; refused on Jet 3, hr::kNotSupported). Each is atomic like a row change and
     // joins a surrounding transact(). Refusals (hr::kInvalidArg, hr::kNotFound, ...) carry a
     // clear sentence and change nothing, e.g. "Field 'B' already exists in table 'T'.".
     void createTable(const NewTable& table);

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 namespace jet {
 
@@ -42,6 +43,8 @@ void iconvToUtf8(iconv_t cd, const uint8_t* data, size_t len, std::string& out) 
 class IconvHandle {
 public:
     explicit IconvHandle(const std::string& from) : m_cd(iconv_open("UTF-8", from.c_str())) {}
+    // The other way: UTF-8 into the code page.
+    IconvHandle(const std::string& to, bool) : m_cd(iconv_open(to.c_str(), "UTF-8")) {}
     ~IconvHandle() {
         if (ok()) iconv_close(m_cd);
     }
@@ -82,8 +85,59 @@ TextCodec::TextCodec(Format format, uint16_t codePage) : m_format(format), m_cod
                 appendUtf8(b, s);
             }
             m_table[b] = s;
+            if (b >= 0x80) {
+                std::vector<uint16_t> u;
+                if (toUtf16(s, u) && u.size() == 1) m_reverse.emplace(u[0], byte);
+            }
         }
     }
+}
+
+bool TextCodec::encodeCodePage(const std::string& utf8, std::vector<uint8_t>& out,
+                               uint32_t& unmappable) const {
+    out.clear();
+    out.reserve(utf8.size());
+    std::unique_ptr<IconvHandle> to;  // multi-byte code pages, opened on the first need
+    for (size_t i = 0; i < utf8.size();) {
+        const uint8_t b = static_cast<uint8_t>(utf8[i]);
+        const size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : 4;
+        const std::string one = utf8.substr(i, n);
+        i += n;
+        if (b < 0x80) {
+            out.push_back(b);
+            continue;
+        }
+        std::vector<uint16_t> u;
+        if (!toUtf16(one, u)) {
+            unmappable = 0xFFFD;
+            return false;
+        }
+        const uint32_t cp = u.size() == 2 ? 0x10000 + ((u[0] - 0xD800u) << 10) + (u[1] - 0xDC00u)
+                                          : u[0];
+        if (m_singleByte) {
+            auto it = u.size() == 1 ? m_reverse.find(u[0]) : m_reverse.end();
+            if (it == m_reverse.end()) {
+                unmappable = cp;
+                return false;
+            }
+            out.push_back(it->second);
+            continue;
+        }
+        if (!to) to = std::make_unique<IconvHandle>(m_iconvName, true);
+        char buf[16];
+        char* in = const_cast<char*>(one.data());
+        size_t inLeft = one.size();
+        char* o = buf;
+        size_t oLeft = sizeof buf;
+        iconv(to->get(), nullptr, nullptr, nullptr, nullptr);
+        if (!to->ok() || iconv(to->get(), &in, &inLeft, &o, &oLeft) == static_cast<size_t>(-1) ||
+            inLeft != 0) {
+            unmappable = cp;
+            return false;
+        }
+        out.insert(out.end(), buf, o);
+    }
+    return true;
 }
 
 void TextCodec::appendUtf8(uint32_t cp, std::string& out) {

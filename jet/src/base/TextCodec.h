@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,12 @@ public:
     // Names in TDEFs and system rows: UTF-16LE (Jet 4) or code page (Jet 3), never compressed.
     std::string decodeName(const uint8_t* data, size_t len) const;
 
+    // UTF-8 text in the database code page (Jet 3 values). False, with `unmappable` set to the
+    // first character the code page cannot hold, when there is one; the text is never
+    // approximated. UTF-8 must be valid.
+    bool encodeCodePage(const std::string& utf8, std::vector<uint8_t>& out,
+                        uint32_t& unmappable) const;
+
     static void utf16ToUtf8(const uint8_t* data, size_t len, std::string& out);
     // Jet 4 compressed Unicode, data starting after the FF FE mark.
     static void uncompress(const uint8_t* data, size_t len, std::string& out);
@@ -36,6 +43,7 @@ private:
     bool m_singleByte = true;
     std::string m_iconvName;
     std::array<std::string, 256> m_table;  // single-byte code page → UTF-8
+    std::map<uint32_t, uint8_t> m_reverse;  // single-byte code page: character → byte (≥ 0x80)
 };
 
 }  // namespace jet

@@ -87,9 +87,9 @@ void IndexBatch::HeldKeys::grow() {
 }
 
 IndexBatch::Index::Index(PageSet& pages, const StoredTableDef& def, size_t real, uint32_t sortOrder)
-    : writer(def, real, Format::Jet4, sortOrder),
+    : writer(def, real, pages.format(), sortOrder),
       sink(pages, def, real),
-      stored(sink, Format::Jet4, def.tdefPage, sink.storedRoot()),
+      stored(sink, pages.format(), def.tdefPage, sink.storedRoot()),
       storedEmpty(stored.isEmpty()),
       unique(writer.definition().isUnique()) {}
 
@@ -174,7 +174,7 @@ void IndexBatch::flushIndex(Pager& pager, const StoredTableDef& def, Index& x) {
     if (rewrite) {
         newKeys += distinctKeys(all.empty() ? x.entries : all);
         const uint32_t built =
-            IndexBuilder(x.sink, Format::Jet4, def.tdefPage)
+            IndexBuilder(x.sink, m_pages.format(), def.tdefPage)
                 .build(all.empty() ? std::move(x.entries) : std::move(all), pages);
         if (built != root) x.sink.rootMoved(built);
     } else {
@@ -184,7 +184,7 @@ void IndexBatch::flushIndex(Pager& pager, const StoredTableDef& def, Index& x) {
             if (i > 0 && key == x.entries[i - 1].key) continue;
             if (x.storedEmpty || !x.stored.findOtherRowWithKey(key, std::nullopt)) ++newKeys;
         }
-        IndexTreeEditor tree(x.sink, Format::Jet4, def.tdefPage, root);
+        IndexTreeEditor tree(x.sink, m_pages.format(), def.tdefPage, root);
         for (const IndexEntry& e : x.entries)
             tree.insert(e);
     }

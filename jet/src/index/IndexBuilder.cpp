@@ -10,10 +10,7 @@
 namespace jet::index {
 
 IndexBuilder::IndexBuilder(IndexPageSink& sink, Format format, uint32_t owner)
-    : m_sink(sink), m_format(format), m_owner(owner) {
-    if (format != Format::Jet4)
-        throw Error(hr::kNotSupported, "Indexes of Jet 3 databases cannot be changed.");
-}
+    : m_sink(sink), m_format(format), m_owner(owner) {}
 
 // Rather than moving whole entries and comparing keys through their pointers, this sorts
 // small records: the eight key bytes that follow the prefix

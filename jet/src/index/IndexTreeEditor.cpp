@@ -22,10 +22,7 @@ std::string pageName(uint32_t page) {
 }  // namespace
 
 IndexTreeEditor::IndexTreeEditor(IndexPageSink& sink, Format format, uint32_t owner, uint32_t root)
-    : m_sink(sink), m_format(format), m_owner(owner), m_root(root) {
-    if (format != Format::Jet4)
-        throw Error(hr::kNotSupported, "Indexes of Jet 3 databases cannot be changed.");
-}
+    : m_sink(sink), m_format(format), m_owner(owner), m_root(root) {}
 
 uint32_t IndexTreeEditor::maxKeyBytes(Format format) {
     return IndexPageLayout::of(format).maxEntryBytes() / 3 - kRowPointerSize - kChildPointerSize;

@@ -65,8 +65,6 @@ std::string IndexWriter::describe(const std::vector<Value>& row) const {
 }
 
 void IndexWriter::checkEncodable() const {
-    if (m_format != Format::Jet4)
-        throw Error(hr::kNotSupported, "Indexes of Jet 3 databases cannot be changed.");
     if (!m_encoder.canEncode())
         throw Error(hr::kNotSupported, "The table cannot be changed: " + where() +
                                            " cannot be kept up to date, because " +

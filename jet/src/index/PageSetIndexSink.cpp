@@ -9,16 +9,20 @@ namespace jet::index {
 namespace {
 
 constexpr size_t kChainHeader = 8;   // continuation pages add their bytes from here
-constexpr size_t kRootInBlock = 38;  // Jet 4 real-index block: root page
-constexpr size_t kMapInBlock = 34;   // Jet 4 real-index block: usage-map pointer
+// Real-index block: usage-map pointer and root page follow the ten key columns, which Jet 4
+// puts after four more bytes.
+size_t mapInBlock(Format format) {
+    return format == Format::Jet3 ? 30 : 34;
+}
+size_t rootInBlock(Format format) {
+    return mapInBlock(format) + 4;
+}
 constexpr size_t kUniqueInStats = 4;
 
 }  // namespace
 
 PageSetIndexSink::PageSetIndexSink(PageSet& pages, const StoredTableDef& table, size_t realIndex)
     : m_pages(pages), m_table(table), m_realIndex(realIndex) {
-    if (pages.format() != Format::Jet4)
-        throw Error(hr::kNotSupported, "Indexes of Jet 3 databases cannot be changed.");
     if (realIndex >= table.realIndexes.size())
         throw Error(hr::kInvalidArg, "Table \"" + table.name + "\" has no index number " +
                                          std::to_string(realIndex) + ".");
@@ -51,12 +55,12 @@ void PageSetIndexSink::freePage(uint32_t page) {
 
 void PageSetIndexSink::rootMoved(uint32_t page) {
     findFields();
-    putDefinition32(m_blockOffset + kRootInBlock, page);
+    putDefinition32(m_blockOffset + rootInBlock(m_pages.format()), page);
 }
 
 uint32_t PageSetIndexSink::storedRoot() {
     findFields();
-    return getDefinition32(m_blockOffset + kRootInBlock);
+    return getDefinition32(m_blockOffset + rootInBlock(m_pages.format()));
 }
 
 void PageSetIndexSink::addToUniqueCount(int delta) {
@@ -106,19 +110,25 @@ void PageSetIndexSink::putDefinition32(size_t offset, uint32_t value) {
 
 void PageSetIndexSink::findFields() {
     if (m_found) return;
-    const TableDefReader::Layout& L = TableDefReader::layout(Format::Jet4);
+    const Format format = m_pages.format();
+    const TableDefReader::Layout& L = TableDefReader::layout(format);
     const size_t realCount = m_table.realIndexes.size();
     m_statsOffset = L.bodyStart + L.statsSize * m_realIndex;
     size_t pos = L.bodyStart + L.statsSize * realCount + L.descriptorSize * m_table.columns.size();
     for (size_t i = 0; i < m_table.columns.size(); ++i) {
-        const size_t len = definitionAt(pos) | (size_t(definitionAt(pos + 1)) << 8);
-        pos += 2 + len;
+        // names: a one-byte length in Jet 3, two bytes in Jet 4
+        if (format == Format::Jet3) {
+            pos += 1 + definitionAt(pos);
+        } else {
+            const size_t len = definitionAt(pos) | (size_t(definitionAt(pos + 1)) << 8);
+            pos += 2 + len;
+        }
     }
     m_blockOffset = pos + L.realBlockSize * m_realIndex;
     // never write into a definition that does not read as the table we hold
     // (root and count may already have changed earlier in this change)
     const StoredRealIndex& index = m_table.realIndexes[m_realIndex];
-    if (getDefinition32(m_blockOffset + kMapInBlock) != index.usageMap.raw)
+    if (getDefinition32(m_blockOffset + mapInBlock(format)) != index.usageMap.raw)
         throwCorrupt("the definition of table \"" + m_table.name + "\" does not hold index " +
                      std::to_string(m_realIndex) +
                      " where it should; the index was left unchanged");

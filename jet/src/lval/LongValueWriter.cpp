@@ -48,17 +48,20 @@ std::vector<uint8_t> LongValueWriter::store(const StoredColumn& c,
         std::copy(data.begin(), data.end(), field.begin() + 12);
         return field;
     }
-    if (data.size() <= kSingleMax) {
+    const bool small = m_pages.pageSize() <= 2048;
+    const size_t singleMax = small ? 2032 : kSingleMax;
+    const size_t chunkMax = small ? 2028 : kChunkMax;
+    if (data.size() <= singleMax) {
         put32(field, 0, len | 0x40000000u);
         put32(field, 4, put(c, data));
         return field;
     }
     // Last chunk first, so that each chunk knows where the next one lies.
     uint32_t next = 0;
-    size_t chunks = (data.size() + kChunkMax - 1) / kChunkMax;
+    size_t chunks = (data.size() + chunkMax - 1) / chunkMax;
     for (size_t k = chunks; k-- > 0;) {
-        size_t from = k * kChunkMax;
-        size_t n = std::min(kChunkMax, data.size() - from);
+        size_t from = k * chunkMax;
+        size_t n = std::min(chunkMax, data.size() - from);
         std::vector<uint8_t> row(4 + n);
         put32(row, 0, next);
         std::copy(data.begin() + static_cast<long>(from),

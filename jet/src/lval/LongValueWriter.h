@@ -16,8 +16,8 @@ namespace jet {
 class LongValueWriter {
 public:
     static constexpr size_t kInlineMax = 64;
-    static constexpr size_t kSingleMax = 4076;
-    static constexpr size_t kChunkMax = 4072;
+    static constexpr size_t kSingleMax = 4076;  // 4 KB pages; 2 KB pages take 2032
+    static constexpr size_t kChunkMax = 4072;   // data bytes of a chained row; 2028 on 2 KB pages
 
     LongValueWriter(PageSpace& space, PageSet& pages, const StoredTableDef& table)
         : m_space(space), m_pages(pages), m_table(table) {}

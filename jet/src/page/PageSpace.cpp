@@ -33,9 +33,9 @@ struct RowRange {
 
 RowRange mapRow(const std::vector<uint8_t>& page, MapPointer map) {
     // Only the slot table is needed; map rows are looked up for every page a change touches.
-    const size_t count = page.size() > SlotPage::kHeader ? size_t(page[12] | page[13] << 8) : 0;
-    if (page.size() <= SlotPage::kHeader || page[0] != 0x01 ||
-        SlotPage::kHeader + 2 * count > page.size())
+    const size_t header = SlotPage::headerSize(page.size());
+    const size_t count = page.size() > header ? SlotPage::statedSlots(page) : 0;
+    if (page.size() <= header || page[0] != 0x01 || header + 2 * count > page.size())
         throwCorrupt("the usage map holder page " + std::to_string(map.page()) +
                      " is no data page or claims more rows than fit");
     if (map.row() >= count)
@@ -43,8 +43,7 @@ RowRange mapRow(const std::vector<uint8_t>& page, MapPointer map) {
                      std::to_string(map.page()) + ", which does not exist");
     // Slot entries: start offset; end is the previous slot's start or the page end.
     auto entry = [&](size_t i) {
-        return size_t(page[SlotPage::kHeader + 2 * i] |
-                      (page[SlotPage::kHeader + 2 * i + 1] << 8)) &
+        return size_t(page[header + 2 * i] | (page[header + 2 * i + 1] << 8)) &
                DataPage::kOffsetMask;
     };
     RowRange r;

@@ -11,7 +11,7 @@ namespace jet {
 SlotPage::SlotPage(const std::vector<uint8_t>& page, uint32_t pageNumber)
     : m_pageSize(page.size()) {
     auto ref = std::make_shared<const Page>(pageNumber, page);
-    DataPage dp(ref, Format::Jet4);
+    DataPage dp(ref, page.size() <= 2048 ? Format::Jet3 : Format::Jet4);
     m_owner = dp.owner();
     for (uint16_t i = 0; i < dp.rowCount(); ++i) {
         DataPage::Slot s = dp.slot(i);
@@ -35,7 +35,7 @@ std::vector<uint8_t> SlotPage::empty(uint32_t pageSize, uint32_t owner) {
     std::vector<uint8_t> p(pageSize, 0);
     p[0] = 0x01;
     p[1] = 0x01;
-    uint16_t free = static_cast<uint16_t>(pageSize - kHeader);
+    uint16_t free = static_cast<uint16_t>(pageSize - headerSize(pageSize));
     p[2] = free & 0xFF;
     p[3] = free >> 8;
     for (int i = 0; i < 4; ++i)
@@ -44,7 +44,7 @@ std::vector<uint8_t> SlotPage::empty(uint32_t pageSize, uint32_t owner) {
 }
 
 long SlotPage::freeSpace() const {
-    long used = long(kHeader) + 2 * long(m_slots.size());
+    long used = long(headerSize(m_pageSize)) + 2 * long(m_slots.size());
     for (const Slot& s : m_slots)
         used += long(s.bytes.size());
     return long(m_pageSize) - used;
@@ -58,6 +58,7 @@ bool SlotPage::allTombstones() const {
 
 bool SlotPage::appendPacked(std::vector<uint8_t>& page, const std::vector<uint8_t>& row,
                             uint16_t flags, uint32_t& slot) {
+    const size_t kHeader = headerSize(page.size());
     if (page.size() <= kHeader || page[0] != 0x01) return false;
     const size_t count = statedSlots(page);
     if (count >= kMaxSlots || kHeader + 2 * (count + 1) > page.size()) return false;
@@ -81,8 +82,8 @@ bool SlotPage::appendPacked(std::vector<uint8_t>& page, const std::vector<uint8_
     const uint16_t raw = static_cast<uint16_t>(start | flags);
     page[kHeader + 2 * count] = raw & 0xFF;
     page[kHeader + 2 * count + 1] = raw >> 8;
-    page[12] = static_cast<uint8_t>((count + 1) & 0xFF);
-    page[13] = static_cast<uint8_t>((count + 1) >> 8);
+    page[kHeader - 2] = static_cast<uint8_t>((count + 1) & 0xFF);
+    page[kHeader - 1] = static_cast<uint8_t>((count + 1) >> 8);
     page[2] = static_cast<uint8_t>(free & 0xFF);
     page[3] = static_cast<uint8_t>(free >> 8);
     slot = static_cast<uint32_t>(count);
@@ -94,13 +95,14 @@ void SlotPage::store(std::vector<uint8_t>& page) const {
     if (free < 0 || m_slots.size() > kMaxSlots)
         throw Error(hr::kFail, "Internal error: the rows given do not fit on one page.");
     size_t end = page.size();
+    const size_t kHeader = headerSize(page.size());
     const size_t rowArea = kHeader + 2 * m_slots.size();
-    // Bytes 8..11 may hold a long-value chain stamp; they are kept.
-    std::fill(page.begin() + 12, page.end(), uint8_t(0));
+    // On 4 KB pages bytes 8..11 may hold a long-value chain stamp; they are kept.
+    std::fill(page.begin() + long(kHeader) - 2, page.end(), uint8_t(0));
     page[2] = static_cast<uint8_t>(free & 0xFF);
     page[3] = static_cast<uint8_t>(free >> 8);
-    page[12] = static_cast<uint8_t>(m_slots.size() & 0xFF);
-    page[13] = static_cast<uint8_t>(m_slots.size() >> 8);
+    page[kHeader - 2] = static_cast<uint8_t>(m_slots.size() & 0xFF);
+    page[kHeader - 1] = static_cast<uint8_t>(m_slots.size() >> 8);
     // Some readers take a row's end from the previous slot's offset without masking its flag
     // bits. Rows reached by pointer are read that way, so on their pages a deleted slot that a
     // live row follows is stored as an empty row without flags; readers scanning table pages

@@ -6,7 +6,8 @@
 
 namespace jet {
 
-// A Jet 4 data page taken apart into its slots and put back together. Rows are repacked from
+// A data page taken apart into its slots and put back together; the page's size tells the
+// format (2 KB pages keep the slot count at 0x08, 4 KB pages at 0x0C). Rows are repacked from
 // the page end downwards in slot order, so space freed by a shrunk or deleted row is usable at
 // once; slot numbers never change (indexes and callers hold them).
 class SlotPage {
@@ -14,7 +15,8 @@ public:
     static constexpr uint16_t kDeleted = 0x8000;
     static constexpr uint16_t kOverflow = 0x4000;
     static constexpr uint16_t kTombstone = kDeleted | kOverflow;
-    static constexpr size_t kHeader = 14;     // Jet 4 header up to the slot table
+    static constexpr size_t kHeader = 14;     // 4 KB pages: header up to the slot table
+    static constexpr size_t kSmallHeader = 10;  // 2 KB pages
     static constexpr size_t kMaxSlots = 255;  // row numbers are one byte
 
     struct Slot {
@@ -40,7 +42,14 @@ public:
 
     // Room and slot count as the page header states them, read without taking the page apart.
     static long statedFree(const std::vector<uint8_t>& page) { return page[2] | page[3] << 8; }
-    static size_t statedSlots(const std::vector<uint8_t>& page) { return page[12] | page[13] << 8; }
+    static size_t statedSlots(const std::vector<uint8_t>& page) {
+        const size_t at = headerSize(page.size()) - 2;
+        return page[at] | page[at + 1] << 8;
+    }
+    // Bytes before the slot table on a page of this size.
+    static size_t headerSize(size_t pageSize) {
+        return pageSize <= 2048 ? kSmallHeader : kHeader;
+    }
     static uint32_t statedOwner(const std::vector<uint8_t>& page) {
         return page[4] | page[5] << 8 | page[6] << 16 | uint32_t(page[7]) << 24;
     }
@@ -50,7 +59,7 @@ public:
     // does not fit there. Not for pages reached by pointer, whose deleted slots store() rewrites.
     static bool appendPacked(std::vector<uint8_t>& page, const std::vector<uint8_t>& row,
                              uint16_t flags, uint32_t& slot);
-    // Writes the slots back into the page (header bytes 4..11 kept). Throws when they do not fit.
+    // Writes the slots back into the page (header bytes 4 up to the slot count kept). Throws when they do not fit.
     void store(std::vector<uint8_t>& page) const;
 
 private:

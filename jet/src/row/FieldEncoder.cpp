@@ -4,6 +4,7 @@
 #include "row/RowDecoder.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -17,6 +18,34 @@ namespace {
 [[noreturn]] void refuse(const StoredTableDef& t, const StoredColumn& c, const std::string& why) {
     throw Error(hr::kInvalidArg,
                 "The value for field '" + c.name + "' of table '" + t.name + "' " + why + ".");
+}
+
+std::string characterName(uint32_t cp) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(cp));
+    std::string glyph;
+    if (cp >= 0x20 && cp != 0x7F && cp != 0xFFFD) TextCodec::appendUtf8(cp, glyph);
+    return glyph.empty() ? std::string(hex) : "'" + glyph + "' (" + hex + ")";
+}
+
+// Jet 3 text: bytes of the database code page, the declared length counting bytes. Fixed
+// text is padded with spaces.
+std::vector<uint8_t> codePageText(const StoredTableDef& t, const StoredColumn& c,
+                                  const std::string& utf8, size_t units, const TextCodec& text) {
+    std::vector<uint8_t> out;
+    uint32_t bad = 0;
+    if (!text.encodeCodePage(utf8, out, bad))
+        refuse(t, c,
+               "holds the character " + characterName(bad) +
+                   ", which the database's code page cannot store; the value was not saved");
+    if (c.type == ColumnType::Text && out.size() > c.length)
+        refuse(t, c,
+               "is " + std::to_string(units) + " characters long; the field holds at most " +
+                   std::to_string(c.length));
+    if (c.type == ColumnType::Memo && out.size() > 0x3FFFFFFF)
+        refuse(t, c, "is longer than Jet can store");
+    if (c.type == ColumnType::Text && c.isFixed()) out.resize(c.length, ' ');
+    return out;
 }
 
 void putLE(std::vector<uint8_t>& out, uint64_t v, int bytes) {
@@ -101,7 +130,7 @@ size_t FieldEncoder::fixedWidth(const StoredColumn& c) {
 }
 
 std::vector<uint8_t> FieldEncoder::encode(const StoredTableDef& t, const StoredColumn& c,
-                                          const Value& v) {
+                                          const Value& v, const TextCodec* text) {
     std::vector<uint8_t> out;
     out.reserve(17);  // any fixed-size field, in one allocation
     int64_t i = 0;
@@ -227,6 +256,8 @@ std::vector<uint8_t> FieldEncoder::encode(const StoredTableDef& t, const StoredC
             if (!p) refuse(t, c, "must be text");
             std::vector<uint16_t> u16;
             if (!TextCodec::toUtf16(*p, u16)) refuse(t, c, "is not valid UTF-8 text");
+            if (text && text->format() == Format::Jet3)
+                return codePageText(t, c, *p, u16.size(), *text);
             if (c.type == ColumnType::Text && u16.size() * 2 > c.length)
                 refuse(t, c,
                        "is " + std::to_string(u16.size()) +

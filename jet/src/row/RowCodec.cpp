@@ -2,13 +2,47 @@
 
 #include <algorithm>
 
+#include "jet/Error.h"
 #include "row/FieldEncoder.h"
 #include "tdef/StoredTableDef.h"
 
 namespace jet {
 
+namespace {
+
+// Jet 3 offset table: one byte per offset, the end of data first (lowest), then the offsets
+// from the last variable slot down to the first, then the jump bytes (jump[0] nearest the
+// count). The row length decides how many jump bytes there are, and they are part of it.
+void appendJet3Table(std::vector<uint8_t>& row, const std::vector<uint32_t>& offsets,
+                     uint16_t varCount, size_t nm) {
+    const size_t base = row.size() + offsets.size() + 1 + nm;
+    size_t jumps = 0;
+    for (;;) {
+        const size_t next = (base + jumps - 1) / 256;
+        if (next == jumps) break;
+        jumps = next;
+    }
+    for (size_t k = offsets.size(); k-- > 0;)
+        row.push_back(static_cast<uint8_t>(offsets[k] & 0xFF));
+    // jump[j]: the first entry (0 = first slot, varCount = end of data) at or past block j+1.
+    std::vector<uint8_t> jump(jumps, 0xFF);
+    for (size_t j = 0; j < jumps; ++j)
+        for (size_t i = 0; i < offsets.size(); ++i)
+            if (offsets[i] >= 256 * (j + 1)) {
+                jump[j] = static_cast<uint8_t>(i);
+                break;
+            }
+    for (size_t j = jumps; j-- > 0;)
+        row.push_back(jump[j]);
+    row.push_back(static_cast<uint8_t>(varCount));
+}
+
+}  // namespace
+
 std::vector<uint8_t> RowCodec::build(const StoredTableDef& def, const Fields& fields,
-                                     const std::vector<bool>& flags) {
+                                     const std::vector<bool>& flags, Format format) {
+    const bool jet3 = format == Format::Jet3;
+    const size_t countSize = jet3 ? 1 : 2;
     uint16_t colCount = def.maxColumnCount;
     for (const StoredColumn& c : def.columns)
         colCount = std::max<uint16_t>(colCount, static_cast<uint16_t>(c.id + 1));
@@ -18,9 +52,9 @@ std::vector<uint8_t> RowCodec::build(const StoredTableDef& def, const Fields& fi
             fixedEnd = std::max(fixedEnd, size_t(c.fixedOffset) + FieldEncoder::fixedWidth(c));
     const size_t nm = (size_t(colCount) + 7) / 8;
     std::vector<uint8_t> mask(nm, 0);
-    std::vector<uint8_t> row(2 + fixedEnd, 0);
+    std::vector<uint8_t> row(countSize + fixedEnd, 0);
     row[0] = colCount & 0xFF;
-    row[1] = colCount >> 8;
+    if (!jet3) row[1] = colCount >> 8;
     auto setBit = [&](uint16_t id) { mask[id >> 3] |= static_cast<uint8_t>(1u << (id & 7)); };
 
     const uint16_t varCount = def.varColumnCount;
@@ -35,61 +69,94 @@ std::vector<uint8_t> RowCodec::build(const StoredTableDef& def, const Fields& fi
         setBit(c.id);
         if (c.isFixed()) {
             const auto& f = *fields[i];
-            std::copy(f.begin(), f.end(), row.begin() + 2 + c.fixedOffset);
+            std::copy(f.begin(), f.end(), row.begin() + long(countSize) + c.fixedOffset);
         } else if (c.varIndex < varCount) {
             var[c.varIndex] = &*fields[i];
         }
     }
     if (varCount > 0) {
-        std::vector<uint16_t> offsets(size_t(varCount) + 1);
+        std::vector<uint32_t> offsets(size_t(varCount) + 1);
         for (size_t k = 0; k < varCount; ++k) {
-            offsets[k] = static_cast<uint16_t>(std::min<size_t>(row.size(), 0xFFFF));
+            offsets[k] = static_cast<uint32_t>(std::min<size_t>(row.size(), 0xFFFF));
             if (var[k]) row.insert(row.end(), var[k]->begin(), var[k]->end());
         }
-        offsets[varCount] = static_cast<uint16_t>(std::min<size_t>(row.size(), 0xFFFF));
-        for (size_t k = varCount + 1; k-- > 0;) {
-            row.push_back(offsets[k] & 0xFF);
-            row.push_back(offsets[k] >> 8);
+        offsets[varCount] = static_cast<uint32_t>(std::min<size_t>(row.size(), 0xFFFF));
+        if (jet3) {
+            appendJet3Table(row, offsets, varCount, nm);
+        } else {
+            for (size_t k = varCount + 1; k-- > 0;) {
+                row.push_back(offsets[k] & 0xFF);
+                row.push_back(static_cast<uint8_t>(offsets[k] >> 8));
+            }
+            row.push_back(varCount & 0xFF);
+            row.push_back(varCount >> 8);
         }
-        row.push_back(varCount & 0xFF);
-        row.push_back(varCount >> 8);
     }
     row.insert(row.end(), mask.begin(), mask.end());
     return row;
 }
 
-RowCodec::Fields RowCodec::split(const StoredTableDef& def, const ByteView& row) {
+std::vector<uint32_t> RowCodec::jumpTableOffsets(const ByteView& row, size_t nm,
+                                                 uint16_t varCount) {
+    const size_t len = row.size();
+    const size_t varCountAt = len - nm - 1;
+    size_t jumps = (len - 1) / 256;
+    if (varCountAt < jumps + 2 + varCount)
+        throwCorrupt("a row's variable column table does not fit in the row");
+    const size_t jumpBase = varCountAt - 1;
+    const size_t firstOffset = varCountAt - 1 - jumps;
+    // The last jump byte is unused when the offset table itself lies below its block.
+    if (jumps > 0 && (firstOffset - varCount) / 256 < jumps) --jumps;
+    std::vector<uint32_t> out(size_t(varCount) + 1);
+    size_t passed = 0;
+    for (size_t i = 0; i <= varCount; ++i) {
+        while (passed < jumps && i == row.u8(jumpBase - passed))
+            ++passed;
+        out[i] = row.u8(firstOffset - i) + 256 * uint32_t(passed);
+    }
+    return out;
+}
+
+RowCodec::Fields RowCodec::split(const StoredTableDef& def, const ByteView& row, Format format) {
+    const bool jet3 = format == Format::Jet3;
+    const size_t countSize = jet3 ? 1 : 2;
     Fields out(def.columns.size());
     const size_t len = row.size();
-    const uint16_t colCount = row.u16(0);
+    const uint16_t colCount = jet3 ? row.u8(0) : row.u16(0);
     const size_t nm = (size_t(colCount) + 7) / 8;
-    row.need(0, 2 + nm);
+    row.need(0, countSize + nm);
     const uint8_t* mask = row.data() + len - nm;
     auto present = [&](uint16_t id) {
         return id < colCount && ((mask[id >> 3] >> (id & 7)) & 1) != 0;
     };
     uint16_t varCount = 0;
-    std::vector<uint16_t> offsets;
+    std::vector<uint32_t> offsets;
     // Rows stored before the first variable column was added carry no offset table; they
     // have no variable value either.
     bool needVar = false;
     for (const StoredColumn& c : def.columns)
         if (!c.isFixed() && c.type != ColumnType::Bool && present(c.id)) needVar = true;
     if (def.varColumnCount > 0 && needVar) {
-        varCount = row.u16(len - nm - 2);
-        offsets.resize(size_t(varCount) + 1);
-        for (size_t k = 0; k <= varCount; ++k)
-            offsets[k] = row.u16(len - nm - 4 - 2 * k);
+        if (jet3) {
+            row.need(0, countSize + nm + 1);
+            varCount = row.u8(len - nm - 1);
+            offsets = jumpTableOffsets(row, nm, varCount);
+        } else {
+            varCount = row.u16(len - nm - 2);
+            offsets.resize(size_t(varCount) + 1);
+            for (size_t k = 0; k <= varCount; ++k)
+                offsets[k] = row.u16(len - nm - 4 - 2 * k);
+        }
     }
     for (size_t i = 0; i < def.columns.size(); ++i) {
         const StoredColumn& c = def.columns[i];
         if (c.type == ColumnType::Bool || !present(c.id)) continue;
         ByteView f;
         if (c.isFixed()) {
-            f = row.sub(2 + c.fixedOffset, FieldEncoder::fixedWidth(c));
+            f = row.sub(countSize + c.fixedOffset, FieldEncoder::fixedWidth(c));
         } else {
             if (c.varIndex >= varCount) continue;
-            uint16_t a = offsets[c.varIndex], b = offsets[c.varIndex + 1];
+            uint32_t a = offsets[c.varIndex], b = offsets[c.varIndex + 1];
             if (b < a) throwCorrupt("a row's variable column table is out of order");
             f = row.sub(a, b - a);
         }

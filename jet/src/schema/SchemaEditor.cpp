@@ -37,6 +37,11 @@ RowWriter& writerOf(Database::Impl& impl) {
     if (!impl.writer())
         throw Error(hr::kReadOnly,
                     "The database is open read-only; open it for writing to change its tables.");
+    if (impl.format() == Format::Jet3)
+        throw Error(hr::kNotSupported,
+                    "The design of tables in an Access 97 database cannot be changed here (their "
+                    "records can); convert the database to the Access 2000 format to change "
+                    "tables, fields or indexes.");
     return *impl.writer();
 }
 

@@ -46,14 +46,38 @@ std::string narrow(const std::vector<uint8_t>& b, size_t at, size_t bytes) {
     return out;
 }
 
+// Access 97 blobs hold their names in the code page, one byte per character; read as Latin-1,
+// which the property names (ASCII) and most column names come through unchanged.
+std::string singleByte(const std::vector<uint8_t>& b, size_t at, size_t bytes) {
+    std::string out;
+    for (size_t i = 0; i < bytes; ++i) {
+        const uint8_t c = b[at + i];
+        if (c < 0x80) {
+            out.push_back(char(c));
+        } else {
+            out.push_back(char(0xC0 | (c >> 6)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 ColumnRules ColumnRules::parse(const std::vector<uint8_t>& blob, const StoredTableDef& table) {
     ColumnRules rules;
     rules.m_required.assign(table.columns.size(), false);
     rules.m_noEmptyText.assign(table.columns.size(), false);
-    if (blob.size() < 4 || blob[0] != 'M' || blob[1] != 'R' || blob[2] != '2' || blob[3] != 0)
-        return rules;
+    // "MR2" blobs (Jet 4) hold UTF-16 names, "KKD" blobs (Jet 3) code-page names; the rest of
+    // their layout is the same.
+    const bool mr2 = blob.size() >= 4 && blob[0] == 'M' && blob[1] == 'R' && blob[2] == '2' &&
+                     blob[3] == 0;
+    const bool kkd = blob.size() >= 4 && blob[0] == 'K' && blob[1] == 'K' && blob[2] == 'D' &&
+                     blob[3] == 0;
+    if (!mr2 && !kkd) return rules;
+    auto name = [&](size_t at, size_t bytes) {
+        return kkd ? singleByte(blob, at, bytes) : narrow(blob, at, bytes);
+    };
     Reader r{blob, blob.size()};
     std::vector<std::string> names;
     size_t at = 4;
@@ -66,14 +90,14 @@ ColumnRules ColumnRules::parse(const std::vector<uint8_t>& blob, const StoredTab
             for (size_t p = body; p + 2 <= end;) {
                 const uint16_t n = r.u16(p);
                 if (p + 2 + n > end) break;
-                names.push_back(narrow(blob, p + 2, n));
+                names.push_back(name(p + 2, n));
                 p += 2 + size_t(n);
             }
         } else if (type == 0x01 && end - body >= 6) {
             const uint32_t head = r.u32(body);
             const uint16_t nameLen = r.u16(body + 4);
             if (head >= 6 + size_t(nameLen) && head <= end - body) {
-                const std::string column = narrow(blob, body + 6, nameLen);
+                const std::string column = name(body + 6, nameLen);
                 size_t position = table.columns.size();
                 for (size_t i = 0; i < table.columns.size(); ++i)
                     if (namesEqual(table.columns[i].name, column)) position = i;

@@ -125,7 +125,7 @@ std::vector<RowId> ReferentialIntegrity::rowsWithKey(const Side& target,
     std::vector<Value> row(t.columns.size());
     for (size_t i = 0; i < target.columns.size(); ++i)
         row[target.columns[i]] = asColumnType(t.columns[target.columns[i]], values[i]);
-    index::IndexKeyEncoder encoder(t, *target.index, Format::Jet4, m_db.header().sortOrder);
+    index::IndexKeyEncoder encoder(t, *target.index, m_db.format(), m_db.header().sortOrder);
     if (encoder.canEncode()) {
         std::optional<std::vector<uint8_t>> key;
         try {
@@ -136,7 +136,7 @@ std::vector<RowId> ReferentialIntegrity::rowsWithKey(const Side& target,
         if (key) {
             const size_t real = static_cast<size_t>(target.index - t.realIndexes.data());
             index::PageSetIndexSink sink(m_pages, t, real);
-            index::IndexTreeEditor tree(sink, Format::Jet4, t.tdefPage, sink.storedRoot());
+            index::IndexTreeEditor tree(sink, m_db.format(), t.tdefPage, sink.storedRoot());
             return tree.rowsWithKey(*key, limit);
         }
     }

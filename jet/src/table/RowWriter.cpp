@@ -11,6 +11,7 @@
 #include "row/RowDecoder.h"
 #include "row/TableScanner.h"
 #include "tdef/StoredTableDef.h"
+#include "tdef/TableDefReader.h"
 
 namespace jet {
 
@@ -33,7 +34,8 @@ struct Encoded {
     std::vector<bool> longValue;  // fields[i] holds value bytes still to be placed
 };
 
-Encoded encodeAll(const StoredTableDef& def, const std::vector<Value>& values) {
+Encoded encodeAll(const StoredTableDef& def, const std::vector<Value>& values,
+                  const TextCodec& text) {
     Encoded e;
     e.fields.resize(def.columns.size());
     e.flags.resize(def.columns.size(), false);
@@ -52,7 +54,7 @@ Encoded encodeAll(const StoredTableDef& def, const std::vector<Value>& values) {
             continue;
         }
         if (v.isNull()) continue;
-        e.fields[i] = FieldEncoder::encode(def, c, v);
+        e.fields[i] = FieldEncoder::encode(def, c, v, &text);
         e.longValue[i] = c.isLongValue();
     }
     return e;
@@ -62,7 +64,7 @@ Encoded encodeAll(const StoredTableDef& def, const std::vector<Value>& values) {
 // the size their in-row field will have.
 // Returns the row as it will be stored when it has no long value to place first (the usual
 // case, so that the row is built once), and an empty row otherwise.
-std::vector<uint8_t> checkSize(const StoredTableDef& def, const Encoded& e) {
+std::vector<uint8_t> checkSize(const StoredTableDef& def, const Encoded& e, Format format) {
     bool longValues = false;
     for (size_t i = 0; i < e.fields.size(); ++i)
         longValues = longValues || (e.longValue[i] && e.fields[i]);
@@ -75,16 +77,16 @@ std::vector<uint8_t> checkSize(const StoredTableDef& def, const Encoded& e) {
             size_t n = sized[i]->size() <= LongValueWriter::kInlineMax ? 12 + sized[i]->size() : 12;
             sized[i] = std::vector<uint8_t>(n, 0);
         }
-        len = RowCodec::build(def, sized, e.flags).size();
+        len = RowCodec::build(def, sized, e.flags, format).size();
     } else {
-        row = RowCodec::build(def, e.fields, e.flags);
+        row = RowCodec::build(def, e.fields, e.flags, format);
         len = row.size();
     }
-    if (len > RowCodec::kMaxRowSize)
+    if (len > RowCodec::maxRowSize(format))
         throw Error(hr::kInvalidArg, "The record is too large: it needs " + std::to_string(len) +
                                          " bytes and a record of " + tableText(def) +
                                          " can hold at most " +
-                                         std::to_string(RowCodec::kMaxRowSize) + ".");
+                                         std::to_string(RowCodec::maxRowSize(format)) + ".");
     return row;
 }
 
@@ -97,9 +99,10 @@ void checkValueCount(const StoredTableDef& def, const std::vector<Value>& values
 
 void writeCounters(PageSet& pages, const StoredTableDef& def, uint32_t rowCount,
                    uint32_t autoNumber) {
+    const TableDefReader::Layout& layout = TableDefReader::layout(pages.format());
     std::vector<uint8_t>& tdef = pages.modify(def.tdefPage);
-    put32(tdef, 0x10, rowCount);
-    put32(tdef, 0x14, autoNumber);
+    put32(tdef, layout.rowCount, rowCount);
+    put32(tdef, layout.autoNumber, autoNumber);
 }
 
 bool indexed(const StoredTableDef& def, const StoredColumn& c) {
@@ -142,7 +145,7 @@ void updateIndexes(PageSet& pages, const StoredTableDef& def, uint32_t sortOrder
     writers.reserve(def.realIndexes.size());
     sinks.reserve(def.realIndexes.size());
     for (size_t r = 0; r < def.realIndexes.size(); ++r) {
-        writers.emplace_back(def, r, Format::Jet4, sortOrder);
+        writers.emplace_back(def, r, pages.format(), sortOrder);
         sinks.emplace_back(pages, def, r);
     }
     for (size_t r = 0; r < writers.size(); ++r)
@@ -279,8 +282,8 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     std::vector<Value> full = values;
     const uint32_t autoNumber = m_autoNumbers.assign(def, full, keepAutoNumbers);
     rulesFor(def).check(def, full);
-    Encoded e = encodeAll(def, full);
-    std::vector<uint8_t> ready = checkSize(def, e);
+    Encoded e = encodeAll(def, full, m_db.text());
+    std::vector<uint8_t> ready = checkSize(def, e, m_db.format());
     RowId id;
     m_changes.step([&](PageSet& pages) {
         std::vector<Value> stored;
@@ -292,7 +295,8 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         for (size_t i = 0; i < def.columns.size(); ++i)
             if (e.longValue[i] && e.fields[i]) e.fields[i] = lv.store(def.columns[i], *e.fields[i]);
         const std::vector<uint8_t> row =
-            ready.empty() ? RowCodec::build(def, e.fields, e.flags) : std::move(ready);
+            ready.empty() ? RowCodec::build(def, e.fields, e.flags, m_db.format())
+                          : std::move(ready);
         uint32_t at =
             space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row, 0, tableText(def));
         id = RowId{at >> 8, static_cast<uint8_t>(at & 0xFF)};
@@ -318,7 +322,7 @@ std::vector<ReferentialIntegrity::Dependents> RowWriter::update(std::string_view
     m_changes.step([&](PageSet& pages) {
         Located at = locate(pages, def, rowId);
         ByteView oldRow(at.bytes.data(), at.bytes.size(), at.dataPage);
-        RowCodec::Fields oldFields = RowCodec::split(def, oldRow);
+        RowCodec::Fields oldFields = RowCodec::split(def, oldRow, m_db.format());
         std::vector<Value> oldValues;
         RowDecoder decoder(m_db.pager(), m_db.text(), def);
         decoder.decode(oldRow, oldValues);
@@ -337,7 +341,7 @@ std::vector<ReferentialIntegrity::Dependents> RowWriter::update(std::string_view
         for (size_t i = 0; i < full.size(); ++i)
             changed[i] = full[i] == oldValues[i] ? Value(int32_t(0)) : full[i];
         rulesFor(def).check(def, changed);
-        Encoded e = encodeAll(def, full);
+        Encoded e = encodeAll(def, full, m_db.text());
         // An unchanged long value keeps its stored form; a changed one is stored anew.
         std::vector<bool> keep(def.columns.size(), false);
         for (size_t i = 0; i < def.columns.size(); ++i) {
@@ -350,7 +354,7 @@ std::vector<ReferentialIntegrity::Dependents> RowWriter::update(std::string_view
                 sized.fields[i] = oldFields[i];
                 sized.longValue[i] = false;
             }
-        checkSize(def, sized);
+        checkSize(def, sized, m_db.format());
 
         if (!def.realIndexes.empty() || related) {
             std::vector<Value> stored =
@@ -376,7 +380,7 @@ std::vector<ReferentialIntegrity::Dependents> RowWriter::update(std::string_view
             if (oldFields[i]) lv.free(c, *oldFields[i]);
             if (e.fields[i]) e.fields[i] = lv.store(c, *e.fields[i]);
         }
-        std::vector<uint8_t> row = RowCodec::build(def, e.fields, e.flags);
+        std::vector<uint8_t> row = RowCodec::build(def, e.fields, e.flags, m_db.format());
         const std::string what = tableText(def);
 
         std::vector<uint8_t>& dataBytes = pages.modify(at.dataPage);
@@ -420,7 +424,7 @@ std::vector<ReferentialIntegrity::Dependents> RowWriter::remove(std::string_view
     m_changes.step([&](PageSet& pages) {
         Located at = locate(pages, def, rowId);
         ByteView oldRow(at.bytes.data(), at.bytes.size(), at.dataPage);
-        RowCodec::Fields oldFields = RowCodec::split(def, oldRow);
+        RowCodec::Fields oldFields = RowCodec::split(def, oldRow, m_db.format());
         if (!def.realIndexes.empty() || related) {
             std::vector<Value> oldValues;
             RowDecoder(m_db.pager(), m_db.text(), def).decode(oldRow, oldValues);

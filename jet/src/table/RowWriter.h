@@ -19,7 +19,7 @@
 
 namespace jet {
 
-// Row changes on an open Jet 4 database, with the rules a row is held to. Each call is one
+// Row changes on an open database (either format), with the rules a row is held to. Each call is one
 // all-or-nothing change run by the database's ChangeRunner: values are checked and every page
 // prepared in memory first (a refused value changes nothing), then the pages reach the file
 // under the journal. Any table may be written here, the catalog's system tables too (the
@@ -44,7 +44,7 @@ public:
     void transact(const std::function<void()>& body);
     // One change to pages (for schema changes and other engine-internal work): body prepares
     // the pages; they are written when it returns, or, inside transact, with the whole change.
-    // Checks that the database may be changed at all (open for writing, Jet 4, not failed).
+    // Checks that the database may be changed at all (open for writing, not failed).
     void changePages(const std::function<void(PageSet&)>& body);
 
     // Both give back the related tables' rows that the change to a primary row reaches
@@ -57,7 +57,7 @@ public:
     // Only inside a change.
     std::optional<std::vector<Value>> readRow(const StoredTableDef& def, RowId row);
     bool inChange() const { return m_changes.currentBatch() != nullptr; }
-    // Open for writing, Jet 4 and not failed; jet::Error otherwise.
+    // Open for writing and not failed; jet::Error otherwise.
     void checkWritable();
     // A table of the database's own (MSys...): by its flags or by its catalog entry.
     bool isSystemTable(const StoredTableDef& def) const;

@@ -40,10 +40,6 @@ ChangeRunner::~ChangeRunner() {
 }
 
 void ChangeRunner::checkWritable() const {
-    if (m_pager.format() != Format::Jet4)
-        throw Error(hr::kNotSupported,
-                    "Records of Access 97 databases cannot be changed; convert "
-                    "the database to the Access 2000 format first.");
     if (!m_journal)
         throw Error(hr::kNotSupported,
                     "This database was opened without a journal, so it cannot be changed safely.");

@@ -13,7 +13,7 @@
 
 namespace jet {
 
-// Runs the changes of one open Jet 4 database, each all or nothing. A change holds the file's
+// Runs the changes of one open database, each all or nothing. A change holds the file's
 // write lock while it runs, gathers the pages it prepares in a PageSet attached to the pager (so
 // every reader sees the change so far) and writes them under the journal (Journal.h) once they
 // are all ready; a refusal before that leaves the file untouched. A batch (Database::transact)
@@ -49,7 +49,7 @@ public:
     // Observers are told in the order they were added; each must outlive the runner's use.
     void addObserver(Observer& observer) { m_observers.push_back(&observer); }
 
-    // Throws unless the database can take a change: Jet 4, a journal, no earlier failure.
+    // Throws unless the database can take a change: a journal, no earlier failure.
     void checkWritable() const;
     // One change; inside a batch, one step of it. body prepares the pages; a throw from it drops
     // the change (inside a batch: the whole batch).
