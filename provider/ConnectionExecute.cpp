@@ -5,27 +5,27 @@
 
 namespace tessor::provider {
 
+namespace {
+
+// The open database statements run on, opened afresh when an earlier write failed.
+jet::Database& statementDatabase(const std::shared_ptr<EngineSession>& session) {
+    if (session && session->db) session->reopenAfterFailedWrite();
+    if (!session || !session->db)
+        throw ProviderError(hr::kConnectionInvalid,
+                            "The connection is closed; open it before running a statement.");
+    return *session->db;
+}
+
+}  // namespace
+
 void Connection::execute(std::string_view statement, long /*options*/) {
-    if (!m_session || !m_session->db)
-        throw ProviderError(hr::kConnectionInvalid,
-                            "The connection is closed; open it before running a statement.");
-    m_session->reopenAfterFailedWrite();
-    if (!m_session->db)
-        throw ProviderError(hr::kConnectionInvalid,
-                            "The connection is closed; open it before running a statement.");
-    engineCall([&] { jet::sql::execute(*m_session->db, statement); });
+    jet::Database& db = statementDatabase(m_session);
+    engineCall([&] { jet::sql::execute(db, statement); });
 }
 
 std::vector<Connection::Refusal> Connection::executeTogether(
     const std::vector<std::string>& statements, OnRefusal refusal) {
-    if (!m_session || !m_session->db)
-        throw ProviderError(hr::kConnectionInvalid,
-                            "The connection is closed; open it before running a statement.");
-    m_session->reopenAfterFailedWrite();
-    if (!m_session->db)
-        throw ProviderError(hr::kConnectionInvalid,
-                            "The connection is closed; open it before running a statement.");
-    jet::Database& db = *m_session->db;
+    jet::Database& db = statementDatabase(m_session);
     std::vector<bool> refused(statements.size(), false);
     std::vector<Refusal> refusals;
     // A refusal drops the change as a whole: it is tried again without the refused statement,
