@@ -4,6 +4,7 @@
 
 #include "jet/Error.h"
 #include "row/FieldEncoder.h"
+#include "row/RowDecoder.h"
 #include "tdef/StoredTableDef.h"
 
 namespace jet {
@@ -96,27 +97,6 @@ std::vector<uint8_t> RowCodec::build(const StoredTableDef& def, const Fields& fi
     return row;
 }
 
-std::vector<uint32_t> RowCodec::jumpTableOffsets(const ByteView& row, size_t nm,
-                                                 uint16_t varCount) {
-    const size_t len = row.size();
-    const size_t varCountAt = len - nm - 1;
-    size_t jumps = (len - 1) / 256;
-    if (varCountAt < jumps + 2 + varCount)
-        throwCorrupt("a row's variable column table does not fit in the row");
-    const size_t jumpBase = varCountAt - 1;
-    const size_t firstOffset = varCountAt - 1 - jumps;
-    // The last jump byte is unused when the offset table itself lies below its block.
-    if (jumps > 0 && (firstOffset - varCount) / 256 < jumps) --jumps;
-    std::vector<uint32_t> out(size_t(varCount) + 1);
-    size_t passed = 0;
-    for (size_t i = 0; i <= varCount; ++i) {
-        while (passed < jumps && i == row.u8(jumpBase - passed))
-            ++passed;
-        out[i] = row.u8(firstOffset - i) + 256 * uint32_t(passed);
-    }
-    return out;
-}
-
 RowCodec::Fields RowCodec::split(const StoredTableDef& def, const ByteView& row, Format format) {
     const bool jet3 = format == Format::Jet3;
     const size_t countSize = jet3 ? 1 : 2;
@@ -140,7 +120,7 @@ RowCodec::Fields RowCodec::split(const StoredTableDef& def, const ByteView& row,
         if (jet3) {
             row.need(0, countSize + nm + 1);
             varCount = row.u8(len - nm - 1);
-            offsets = jumpTableOffsets(row, nm, varCount);
+            RowDecoder::jet3Offsets(row, nm, varCount, offsets);
         } else {
             varCount = row.u16(len - nm - 2);
             offsets.resize(size_t(varCount) + 1);

@@ -34,11 +34,6 @@ public:
     static Fields split(const StoredTableDef& def, const ByteView& row,
                         Format format = Format::Jet4);
 
-private:
-    // Jet 3: the variable offsets (varCount + 1 of them, the end of data last) read through
-    // the jump table.
-    static std::vector<uint32_t> jumpTableOffsets(const ByteView& row, size_t nm,
-                                                  uint16_t varCount);
 };
 
 }  // namespace jet

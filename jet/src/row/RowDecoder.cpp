@@ -181,7 +181,8 @@ void RowDecoder::checkVarTable(uint32_t colCount, size_t countSize, uint16_t var
                      std::to_string(dataEnd) + " bytes)");
 }
 
-void RowDecoder::jet3Offsets(const ByteView& row, size_t nm, uint16_t varCount) {
+void RowDecoder::jet3Offsets(const ByteView& row, size_t nm, uint16_t varCount,
+                             std::vector<uint32_t>& out) {
     // Offsets are single bytes; a jump table records where they cross each 256-byte block.
     const size_t len = row.size();
     const size_t varCountAt = len - nm - 1;
@@ -193,11 +194,11 @@ void RowDecoder::jet3Offsets(const ByteView& row, size_t nm, uint16_t varCount) 
     // The last jump byte is a dummy when the offset table itself lies below its block.
     if (numJumps > 0 && (firstOffset - varCount) / 256 < numJumps) --numJumps;
     size_t jumpsUsed = 0;
-    m_offsets.resize(size_t(varCount) + 1);
+    out.resize(size_t(varCount) + 1);
     for (size_t i = 0; i <= varCount; ++i) {
         while (jumpsUsed < numJumps && i == row.u8(jumpBase - jumpsUsed))
             ++jumpsUsed;
-        m_offsets[i] = row.u8(firstOffset - i) + 256 * uint32_t(jumpsUsed);
+        out[i] = row.u8(firstOffset - i) + 256 * uint32_t(jumpsUsed);
     }
 }
 
@@ -236,7 +237,7 @@ void RowDecoder::decode(const ByteView& row, std::vector<Value>& out) {
         if (jet3) {
             if (len < nm + 1 + countSize) throwCorrupt("a row is too short for its column table");
             varCount = row.u8(len - nm - 1);
-            jet3Offsets(row, nm, varCount);
+            jet3Offsets(row, nm, varCount, m_offsets);
             dataEnd = len - nm - 1 - ((len - 1) / 256) - (size_t(varCount) + 1);
             if (m_strict) checkVarTable(colCount, countSize, varCount, dataEnd);
         } else {

@@ -62,8 +62,12 @@ public:
     // every variable value of the row is null and a reader could do without it.
     void setStrict(bool strict) { m_strict = strict; }
 
+    // Jet 3: a row's variable offsets (varCount + 1 of them, the end of data last) read through
+    // the jump table, into `out`.
+    static void jet3Offsets(const ByteView& row, size_t nullMaskSize, uint16_t varCount,
+                            std::vector<uint32_t>& out);
+
 private:
-    void jet3Offsets(const ByteView& row, size_t nullMaskSize, uint16_t varCount);
     void checkVarTable(uint32_t colCount, size_t countSize, uint16_t varCount,
                        size_t dataEnd) const;
 
