@@ -3,6 +3,7 @@
 #include "CsvWriter.h"
 #include "jet/Check.h"
 #include "jet/Database.h"
+#include "jet/Env.h"
 #include "jet/Error.h"
 
 namespace tessor::fuzz {
@@ -21,12 +22,11 @@ std::unique_ptr<jet::Database> openWithFallback(const std::filesystem::path& pat
     return jet::Database::open(path, options);
 }
 
-}  // namespace
-
-ReadOutcome readEverything(const std::filesystem::path& path, const std::string& fallbackPassword) {
+template <typename Open>
+ReadOutcome walk(const Open& open) {
     ReadOutcome out;
     try {
-        auto db = openWithFallback(path, fallbackPassword);
+        std::unique_ptr<jet::Database> db = open();
         out.opened = true;
         (void)db->catalog();
         const csv::CsvWriter writer;
@@ -49,6 +49,17 @@ ReadOutcome readEverything(const std::filesystem::path& path, const std::string&
         out.error = e.what();
     }
     return out;
+}
+
+}  // namespace
+
+ReadOutcome readEverything(const std::filesystem::path& path, const std::string& fallbackPassword) {
+    return walk([&] { return openWithFallback(path, fallbackPassword); });
+}
+
+ReadOutcome readEverything(std::unique_ptr<jet::FileIO> file) {
+    return walk(
+        [&] { return jet::Database::openFile(std::move(file), "image.mdb", jet::OpenOptions{}); });
 }
 
 }  // namespace tessor::fuzz

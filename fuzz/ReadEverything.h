@@ -4,7 +4,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
+
+namespace jet {
+class FileIO;
+}
 
 namespace tessor::fuzz {
 
@@ -23,5 +28,8 @@ struct ReadOutcome {
 // jet::Error is caught and recorded; anything else propagates.
 ReadOutcome readEverything(const std::filesystem::path& path,
                            const std::string& fallbackPassword = "password");
+
+// The same walk over a file already open (an image held in memory), without a password.
+ReadOutcome readEverything(std::unique_ptr<jet::FileIO> file);
 
 }  // namespace tessor::fuzz

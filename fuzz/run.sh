@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (engine open-and-read, image decoding, SQL statements, card
-# templates, Find criteria, CSV import, clipboard text, translation files) with clang (-fsanitize=fuzzer,address,undefined) and runs them for a
-# bounded time, seeded from the .mdb corpus. Exits non-zero when the fuzzer finds a crash, a
+# Builds the libFuzzer targets (engine open-and-read, one page of each kind, image decoding, SQL
+# statements, card templates, Find criteria, CSV import, clipboard text, translation files) with
+# clang (-fsanitize=fuzzer,address,undefined) and runs them for a bounded time, seeded from the .mdb corpus. Exits non-zero when the fuzzer finds a crash, a
 # leak, a sanitizer report, a timeout (30 s for one input) or a single allocation of 256 MiB or
 # more (a length field believed without a bound); the input that did it is left in the
 # artifacts folder.
@@ -19,7 +19,7 @@ jobs=${FUZZ_JOBS:-1}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DTESSOR_BUILD_FUZZ=ON -DTESSOR_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target open_read_fuzz image_decode_fuzz sql_parse_fuzz card_template_fuzz \
+cmake --build "$build" --target open_read_fuzz page_kind_fuzz image_decode_fuzz sql_parse_fuzz card_template_fuzz \
     find_criterion_fuzz csv_import_fuzz clipboard_text_fuzz ini_read_fuzz -j"$(nproc)"
 
 # The working corpus grows across runs in the build folder; the seeds are read-only input.
@@ -45,6 +45,13 @@ cd "$artifacts"
     -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 -malloc_limit_mb=256 -max_len=4194304 \
     "${parallel[@]}" -print_final_stats=1 -artifact_prefix="$artifacts/" \
     "$corpus" "${seeds[@]}"
+
+# One page of each kind replaced in a database the target builds, for 20 seconds. An empty
+# corpus folder is filled with the database's own pages first.
+mkdir -p "$build/fuzz-corpus-page_kind"
+"$build/bin/page_kind_fuzz" \
+    -max_total_time=20 -timeout=30 -rss_limit_mb=2048 -malloc_limit_mb=256 -max_len=4098 \
+    -print_final_stats=1 -artifact_prefix="$artifacts/" "$build/fuzz-corpus-page_kind"
 
 # The image reader's decoding, for half the time, seeded with a tiny picture of each format
 # the preview shows (first byte 0: recognised by content; 1: TGA).
