@@ -198,9 +198,18 @@ void IndexKeyEncoder::appendValue(std::vector<uint8_t>& out, const ColumnDef& co
 // Malformed UTF-8 becomes U+FFFD rather than failing: the text came from the file.
 std::u16string IndexKeyEncoder::toUtf16(const std::string& utf8) {
     std::u16string out;
-    out.reserve(utf8.size());
-    size_t i = 0;
     const size_t n = utf8.size();
+    uint8_t high = 0;
+    for (char ch : utf8)
+        high |= static_cast<uint8_t>(ch);
+    if (high < 0x80) {  // ASCII: one unit per byte
+        out.resize(n);
+        for (size_t k = 0; k < n; ++k)
+            out[k] = static_cast<char16_t>(utf8[k]);
+        return out;
+    }
+    out.reserve(n);
+    size_t i = 0;
     while (i < n) {
         const auto b0 = static_cast<unsigned char>(utf8[i]);
         uint32_t cp = 0xFFFD;

@@ -85,6 +85,7 @@ void TextKeyEncoder::appendGeneralLegacy(std::u16string_view text, bool ascendin
                                          std::vector<std::uint8_t>& out, TextPositions positions) {
     const bool byCharacter = positions == TextPositions::Characters;
     const std::size_t start = out.size();
+    out.reserve(start + 2 * text.size() + 2);  // most characters take one or two inline bytes
     std::vector<std::uint8_t> extra;
     bool haveExtra = false;
     unsigned extraPositions = 0;     // positions the extra section accounts for so far
@@ -101,8 +102,8 @@ void TextKeyEncoder::appendGeneralLegacy(std::u16string_view text, bool ascendin
         if (codes.kind == Kind::Ignored) continue;
         const unsigned here = position;
         if (codes.kind != Kind::Unprintable && codes.kind != Kind::UnprintableExt) {
-            const auto bytes = codes.inlineBytes();
-            out.insert(out.end(), bytes.begin(), bytes.end());
+            for (std::uint8_t b : codes.inlineBytes())
+                out.push_back(b);
             position += byCharacter ? 1 : codes.weights;
         }
         if (codes.kind == Kind::Simple || codes.kind == Kind::Significant) continue;

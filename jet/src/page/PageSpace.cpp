@@ -178,9 +178,14 @@ std::vector<uint32_t> PageSpace::pagesOf(MapPointer map, uint32_t limit) {
 
 uint32_t PageSpace::highestInMap(MapPointer map, const std::function<bool(uint32_t)>& accept) {
     const std::vector<BitRun> runs = bitRuns(map);
+    const uint64_t pageCount = m_pages.pageCount();
     for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
         const uint8_t* bits = run->bits;
-        for (size_t i = run->bytes; i-- > 0;) {
+        // Bits of pages past the end of the file name no page: the scan starts below them.
+        if (run->base >= pageCount) continue;
+        const size_t below =
+            size_t(std::min<uint64_t>(run->bytes, (pageCount - run->base + 7) / 8));
+        for (size_t i = below; i-- > 0;) {
             // most of a large map is clear: skip it a word at a time
             while (i >= 8) {
                 uint64_t word;

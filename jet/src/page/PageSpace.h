@@ -29,8 +29,8 @@ public:
     bool inMap(MapPointer map, uint32_t page);
     // Pages set in a map, ascending, as this change sees it; only those below `limit`.
     std::vector<uint32_t> pagesOf(MapPointer map, uint32_t limit = 0xFFFFFFFFu);
-    // The highest page set in a map that `accept` takes, asking from the top down; 0 when it
-    // takes none.
+    // The highest page of the file set in a map that `accept` takes, asking from the top down;
+    // 0 when it takes none. Bits past the file's last page are not offered.
     uint32_t highestInMap(MapPointer map, const std::function<bool(uint32_t)>& accept);
 
     // Stores a row on a page of the owner (a TDEF page, or DataPage::kLvalMarker for long

@@ -49,8 +49,18 @@ std::vector<uint8_t> codePageText(const StoredTableDef& t, const StoredColumn& c
 }
 
 void putLE(std::vector<uint8_t>& out, uint64_t v, int bytes) {
+    const size_t at = out.size();
+    out.resize(at + size_t(bytes));
+    uint8_t* p = out.data() + at;
     for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+bool isAscii(const std::string& s) {
+    uint8_t any = 0;
+    for (char ch : s)
+        any |= static_cast<uint8_t>(ch);
+    return any < 0x80;
 }
 
 // Whole-number view of integer-like values; false for others.
@@ -99,6 +109,32 @@ unsigned __int128 pow10(int n) {
     return r;
 }
 
+// Text of ASCII characters alone, stored the way the general path below stores it (one UTF-16
+// unit per byte, or the compressed form), without the detour through UTF-16.
+void asciiText(const StoredTableDef& t, const StoredColumn& c, const std::string& s,
+               std::vector<uint8_t>& out) {
+    if (c.type == ColumnType::Text && s.size() * 2 > c.length)
+        refuse(t, c,
+               "is " + std::to_string(s.size()) + " characters long; the field holds at most " +
+                   std::to_string(c.length / 2));
+    if (c.type == ColumnType::Memo && s.size() > 0x1FFFFFFF)
+        refuse(t, c, "is longer than Jet can store");
+    const bool fixed = c.type == ColumnType::Text && c.isFixed();
+    const size_t units = fixed ? c.length / 2 : s.size();
+    bool compress = !fixed && c.type == ColumnType::Text && c.isCompressedUnicode() && units >= 3;
+    if (compress && std::memchr(s.data(), 0, s.size()) != nullptr) compress = false;
+    if (compress) {
+        out.resize(2 + s.size());
+        out[0] = 0xFF;
+        out[1] = 0xFE;
+        std::memcpy(out.data() + 2, s.data(), s.size());
+        return;
+    }
+    out.assign(units * 2, 0);
+    for (size_t k = 0; k < units; ++k)
+        out[2 * k] = k < s.size() ? static_cast<uint8_t>(s[k]) : uint8_t(' ');
+}
+
 }  // namespace
 
 bool FieldEncoder::supported(ColumnType type) {
@@ -133,6 +169,13 @@ std::vector<uint8_t> FieldEncoder::encode(const StoredTableDef& t, const StoredC
                                           const Value& v, const TextCodec* text) {
     std::vector<uint8_t> out;
     out.reserve(17);  // any fixed-size field, in one allocation
+    encodeInto(t, c, v, text, out);
+    return out;
+}
+
+void FieldEncoder::encodeInto(const StoredTableDef& t, const StoredColumn& c, const Value& v,
+                              const TextCodec* text, std::vector<uint8_t>& out) {
+    out.clear();
     int64_t i = 0;
     double d = 0;
     switch (c.type) {
@@ -140,17 +183,17 @@ std::vector<uint8_t> FieldEncoder::encode(const StoredTableDef& t, const StoredC
             if (!asInteger(v, i)) refuse(t, c, "must be a whole number (Byte)");
             if (i < 0 || i > 255) refuse(t, c, "is out of range for a Byte (0 to 255)");
             putLE(out, uint64_t(i), 1);
-            return out;
+            return;
         case ColumnType::Int:
             if (!asInteger(v, i)) refuse(t, c, "must be a whole number (Integer)");
             if (i < -32768 || i > 32767)
                 refuse(t, c, "is out of range for an Integer (-32768 to 32767)");
             putLE(out, uint64_t(i), 2);
-            return out;
+            return;
         case ColumnType::Long:
             if (!asInteger(v, i)) refuse(t, c, "must be a whole number (Long Integer)");
             putLE(out, uint64_t(i), 4);
-            return out;
+            return;
         case ColumnType::Money: {
             int64_t scaled;
             if (auto p = v.getIf<Currency>()) {
@@ -161,7 +204,7 @@ std::vector<uint8_t> FieldEncoder::encode(const StoredTableDef& t, const StoredC
                 refuse(t, c, "must be a currency amount");
             }
             putLE(out, uint64_t(scaled), 8);
-            return out;
+            return;
         }
         case ColumnType::Float: {
             if (!asDouble(v, d)) refuse(t, c, "must be a number");
@@ -171,7 +214,7 @@ std::vector<uint8_t> FieldEncoder::encode(const StoredTableDef& t, const StoredC
             uint32_t u;
             std::memcpy(&u, &f, 4);
             putLE(out, u, 4);
-            return out;
+            return;
         }
         case ColumnType::Double:
         case ColumnType::DateTime: {
@@ -188,13 +231,13 @@ std::vector<uint8_t> FieldEncoder::encode(const StoredTableDef& t, const StoredC
             uint64_t u;
             std::memcpy(&u, &d, 8);
             putLE(out, u, 8);
-            return out;
+            return;
         }
         case ColumnType::Guid: {
             auto p = v.getIf<Guid>();
             if (!p) refuse(t, c, "must be a GUID");
             out.assign(p->bytes.begin(), p->bytes.end());
-            return out;
+            return;
         }
         case ColumnType::Numeric: {
             unsigned __int128 mag;
@@ -234,7 +277,7 @@ std::vector<uint8_t> FieldEncoder::encode(const StoredTableDef& t, const StoredC
             // Four 32-bit words, most significant first, each little-endian.
             for (int w = 3; w >= 0; --w)
                 putLE(out, static_cast<uint32_t>(mag >> (32 * w)), 4);
-            return out;
+            return;
         }
         case ColumnType::Binary:
         case ColumnType::Ole: {
@@ -246,18 +289,22 @@ std::vector<uint8_t> FieldEncoder::encode(const StoredTableDef& t, const StoredC
                            std::to_string(c.length));
             if (c.type == ColumnType::Ole && p->size() > 0x3FFFFFFF)
                 refuse(t, c, "is larger than Jet can store (1 GB)");
-            out = *p;
+            out.assign(p->begin(), p->end());
             if (c.type == ColumnType::Binary && c.isFixed()) out.resize(c.length, 0);
-            return out;
+            return;
         }
         case ColumnType::Text:
         case ColumnType::Memo: {
             auto p = v.getIf<std::string>();
             if (!p) refuse(t, c, "must be text");
+            if (isAscii(*p) && !(text && text->format() == Format::Jet3))
+                return asciiText(t, c, *p, out);
             std::vector<uint16_t> u16;
             if (!TextCodec::toUtf16(*p, u16)) refuse(t, c, "is not valid UTF-8 text");
-            if (text && text->format() == Format::Jet3)
-                return codePageText(t, c, *p, u16.size(), *text);
+            if (text && text->format() == Format::Jet3) {
+                out = codePageText(t, c, *p, u16.size(), *text);
+                return;
+            }
             if (c.type == ColumnType::Text && u16.size() * 2 > c.length)
                 refuse(t, c,
                        "is " + std::to_string(u16.size()) +
@@ -283,7 +330,7 @@ std::vector<uint8_t> FieldEncoder::encode(const StoredTableDef& t, const StoredC
                 for (uint16_t ch : u16)
                     putLE(out, ch, 2);
             }
-            return out;
+            return;
         }
         default:
             throw Error(hr::kNotSupported, "Field '" + c.name + "' of table '" + t.name +

@@ -21,6 +21,10 @@ public:
     // page cannot hold is refused by name. Otherwise text is stored as Jet 4 stores it.
     static std::vector<uint8_t> encode(const StoredTableDef& table, const StoredColumn& column,
                                        const Value& value, const TextCodec* text = nullptr);
+    // The same into `out` (emptied first), whose room is reused: rows written one after
+    // another need no allocation per field.
+    static void encodeInto(const StoredTableDef& table, const StoredColumn& column,
+                           const Value& value, const TextCodec* text, std::vector<uint8_t>& out);
     // Width of a fixed column's field in the fixed area.
     static size_t fixedWidth(const StoredColumn& column);
     // Whether rows of this column type can be written at all.

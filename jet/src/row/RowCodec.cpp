@@ -1,6 +1,7 @@
 #include "row/RowCodec.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "jet/Error.h"
 #include "row/FieldEncoder.h"
@@ -40,6 +41,70 @@ void appendJet3Table(std::vector<uint8_t>& row, const std::vector<uint32_t>& off
 
 }  // namespace
 
+namespace {
+
+// Jet 4 rows, built in place: the length is known before any byte is written, so the row is
+// one allocation, and the offset table and null mask are written where they end up.
+std::vector<uint8_t> buildJet4(const StoredTableDef& def, const RowCodec::Fields& fields,
+                               const std::vector<bool>& flags, uint16_t colCount, size_t fixedEnd) {
+    constexpr size_t kCountSize = 2;
+    const size_t nm = (size_t(colCount) + 7) / 8;
+    const uint16_t varCount = def.varColumnCount;
+    const std::vector<uint8_t>* fewVar[32] = {};
+    std::vector<const std::vector<uint8_t>*> manyVar(varCount > 32 ? varCount : 0, nullptr);
+    const std::vector<uint8_t>** var = varCount > 32 ? manyVar.data() : fewVar;
+    size_t varBytes = 0;
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        const StoredColumn& c = def.columns[i];
+        if (c.type == ColumnType::Bool || !fields[i] || c.isFixed() || c.varIndex >= varCount)
+            continue;
+        var[c.varIndex] = &*fields[i];
+        varBytes += fields[i]->size();
+    }
+    const size_t table = varCount > 0 ? 2 * (size_t(varCount) + 1) + 2 : 0;
+    const size_t len = kCountSize + fixedEnd + varBytes + table + nm;
+    std::vector<uint8_t> row(len, 0);
+    uint8_t* out = row.data();
+    out[0] = colCount & 0xFF;
+    out[1] = colCount >> 8;
+    uint8_t* mask = out + len - nm;
+    auto setBit = [&](uint16_t id) { mask[id >> 3] |= static_cast<uint8_t>(1u << (id & 7)); };
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        const StoredColumn& c = def.columns[i];
+        if (c.type == ColumnType::Bool) {
+            if (flags[i]) setBit(c.id);
+            continue;
+        }
+        if (!fields[i]) continue;
+        setBit(c.id);
+        if (c.isFixed() && !fields[i]->empty())
+            std::memcpy(out + kCountSize + c.fixedOffset, fields[i]->data(), fields[i]->size());
+    }
+    if (varCount > 0) {
+        // offsets[k] sits at tableStart + 2 * (varCount - k); the count follows the table.
+        const size_t tableStart = len - nm - table;
+        auto putOffset = [&](size_t k, size_t at) {
+            const size_t v = std::min<size_t>(at, 0xFFFF);
+            out[tableStart + 2 * (varCount - k)] = static_cast<uint8_t>(v & 0xFF);
+            out[tableStart + 2 * (varCount - k) + 1] = static_cast<uint8_t>(v >> 8);
+        };
+        size_t at = kCountSize + fixedEnd;
+        for (size_t k = 0; k < varCount; ++k) {
+            putOffset(k, at);
+            if (var[k] && !var[k]->empty()) {
+                std::memcpy(out + at, var[k]->data(), var[k]->size());
+                at += var[k]->size();
+            }
+        }
+        putOffset(varCount, at);
+        out[len - nm - 2] = varCount & 0xFF;
+        out[len - nm - 1] = static_cast<uint8_t>(varCount >> 8);
+    }
+    return row;
+}
+
+}  // namespace
+
 std::vector<uint8_t> RowCodec::build(const StoredTableDef& def, const Fields& fields,
                                      const std::vector<bool>& flags, Format format) {
     const bool jet3 = format == Format::Jet3;
@@ -51,6 +116,7 @@ std::vector<uint8_t> RowCodec::build(const StoredTableDef& def, const Fields& fi
     for (const StoredColumn& c : def.columns)
         if (c.isFixed() && c.type != ColumnType::Bool)
             fixedEnd = std::max(fixedEnd, size_t(c.fixedOffset) + FieldEncoder::fixedWidth(c));
+    if (!jet3) return buildJet4(def, fields, flags, colCount, fixedEnd);
     const size_t nm = (size_t(colCount) + 7) / 8;
     std::vector<uint8_t> mask(nm, 0);
     std::vector<uint8_t> row(countSize + fixedEnd, 0);

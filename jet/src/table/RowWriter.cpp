@@ -15,6 +15,14 @@
 
 namespace jet {
 
+// The values as they will be stored: checked, encoded, and for long values the raw value
+// bytes (placed later). Yes/No values go to `flags`.
+struct EncodedRow {
+    RowCodec::Fields fields;
+    std::vector<bool> flags;
+    std::vector<bool> longValue;  // fields[i] holds value bytes still to be placed
+};
+
 namespace {
 
 void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
@@ -26,20 +34,14 @@ std::string tableText(const StoredTableDef& def) {
     return "table '" + def.name + "'";
 }
 
-// The values as they will be stored: checked, encoded, and for long values the raw value
-// bytes (placed later). Yes/No values go to `flags`.
-struct Encoded {
-    RowCodec::Fields fields;
-    std::vector<bool> flags;
-    std::vector<bool> longValue;  // fields[i] holds value bytes still to be placed
-};
+using Encoded = EncodedRow;
 
-Encoded encodeAll(const StoredTableDef& def, const std::vector<Value>& values,
-                  const TextCodec& text) {
-    Encoded e;
+// Into `e`, whose field buffers from an earlier row are reused.
+void encodeAll(const StoredTableDef& def, const std::vector<Value>& values, const TextCodec& text,
+               Encoded& e) {
     e.fields.resize(def.columns.size());
-    e.flags.resize(def.columns.size(), false);
-    e.longValue.resize(def.columns.size(), false);
+    e.flags.assign(def.columns.size(), false);
+    e.longValue.assign(def.columns.size(), false);
     for (size_t i = 0; i < def.columns.size(); ++i) {
         const StoredColumn& c = def.columns[i];
         const Value& v = values[i];
@@ -51,12 +53,23 @@ Encoded encodeAll(const StoredTableDef& def, const std::vector<Value>& values,
                 throw Error(hr::kInvalidArg, "The value for field '" + c.name + "' of " +
                                                  tableText(def) + " must be Yes or No.");
             e.flags[i] = *b;
+            e.fields[i].reset();
             continue;
         }
-        if (v.isNull()) continue;
-        e.fields[i] = FieldEncoder::encode(def, c, v, &text);
+        if (v.isNull()) {
+            e.fields[i].reset();
+            continue;
+        }
+        if (!e.fields[i]) e.fields[i].emplace();
+        FieldEncoder::encodeInto(def, c, v, &text, *e.fields[i]);
         e.longValue[i] = c.isLongValue();
     }
+}
+
+Encoded encodeAll(const StoredTableDef& def, const std::vector<Value>& values,
+                  const TextCodec& text) {
+    Encoded e;
+    encodeAll(def, values, text, e);
     return e;
 }
 
@@ -112,6 +125,32 @@ bool indexed(const StoredTableDef& def, const StoredColumn& c) {
     return false;
 }
 
+// Whether decoding the stored field would give back `v` itself: it already has the type the
+// column reads as, and storing neither pads, rounds nor recodes it. Text that is not padded
+// reads back as written (Jet 4 stores UTF-16; Jet 3's code pages are left to the decoder).
+bool readsBackAsGiven(Format format, const StoredColumn& c, const Value& v) {
+    switch (c.type) {
+        case ColumnType::Byte:
+            return v.type() == ValueType::Byte;
+        case ColumnType::Int:
+            return v.type() == ValueType::Int16;
+        case ColumnType::Long:
+            return v.type() == ValueType::Int32;
+        case ColumnType::Money:
+            return v.type() == ValueType::Currency;
+        case ColumnType::Double:
+            return v.type() == ValueType::Double;
+        case ColumnType::DateTime:
+            return v.type() == ValueType::DateTime;
+        case ColumnType::Guid:
+            return v.type() == ValueType::Guid;
+        case ColumnType::Text:
+            return format == Format::Jet4 && !c.isFixed() && v.type() == ValueType::Text;
+        default:
+            return false;
+    }
+}
+
 // The values an index sees for a row about to be stored: what reading the stored fields back
 // gives (a Byte stays a Byte, fixed text keeps its padding). Long values are taken as given.
 // With `onlyIndexed`, the fields no index covers are left null: nothing but the indexes reads
@@ -128,6 +167,8 @@ std::vector<Value> storedValues(Pager& pager, const TextCodec& text, const Store
             out[i] = bool(e.flags[i]);
         else if (c.isLongValue() || !e.fields[i])
             out[i] = c.isLongValue() ? given[i] : Value();
+        else if (readsBackAsGiven(pager.format(), c, given[i]))
+            out[i] = given[i];
         else
             decoder.decodeField(c, ByteView(e.fields[i]->data(), e.fields[i]->size()), out[i]);
     }
@@ -282,7 +323,11 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     std::vector<Value> full = values;
     const uint32_t autoNumber = m_autoNumbers.assign(def, full, keepAutoNumbers);
     rulesFor(def).check(def, full);
-    Encoded e = encodeAll(def, full, m_db.text());
+    // The buffers of the last row inserted are reused; an insert that fails leaves none.
+    std::unique_ptr<Encoded> spare = std::move(m_spare);
+    if (!spare) spare = std::make_unique<Encoded>();
+    Encoded& e = *spare;
+    encodeAll(def, full, m_db.text(), e);
     std::vector<uint8_t> ready = checkSize(def, e, m_db.format());
     RowId id;
     m_changes.step([&](PageSet& pages) {
@@ -308,11 +353,11 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     });
     // the stored counter is now at least the highest value
     m_autoNumbers.counterStored(def);
+    m_spare = std::move(spare);
     return id;
 }
 
-std::vector<ReferentialIntegrity::Dependents> RowWriter::update(std::string_view table,
-                                                                RowId rowId,
+std::vector<ReferentialIntegrity::Dependents> RowWriter::update(std::string_view table, RowId rowId,
                                                                 const std::vector<Value>& values) {
     m_changes.flushHeld();  // the change edits indexes, which must hold every entry first
     const StoredTableDef def = writableTable(table);

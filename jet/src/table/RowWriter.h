@@ -19,8 +19,10 @@
 
 namespace jet {
 
-// Row changes on an open database (either format), with the rules a row is held to. Each call is one
-// all-or-nothing change run by the database's ChangeRunner: values are checked and every page
+struct EncodedRow;
+
+// Row changes on an open database (either format), with the rules a row is held to. Each call is
+// one all-or-nothing change run by the database's ChangeRunner: values are checked and every page
 // prepared in memory first (a refused value changes nothing), then the pages reach the file
 // under the journal. Any table may be written here, the catalog's system tables too (the
 // schema changes add and remove their rows); what users may write, and what a change to a
@@ -90,6 +92,8 @@ private:
     index::HeldIndexEntries m_heldEntries;
     std::map<uint32_t, ColumnRules> m_rules;  // by TDEF page
     AutoNumbers m_autoNumbers;
+    // The field buffers of the last row inserted, kept for the next one.
+    std::unique_ptr<EncodedRow> m_spare;
 };
 
 }  // namespace jet
