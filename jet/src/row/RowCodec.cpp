@@ -43,31 +43,27 @@ void appendJet3Table(std::vector<uint8_t>& row, const std::vector<uint32_t>& off
 
 namespace {
 
-// Jet 4 rows, built in place: the length is known before any byte is written, so the row is
-// one allocation, and the offset table and null mask are written where they end up.
-std::vector<uint8_t> buildJet4(const StoredTableDef& def, const RowCodec::Fields& fields,
-                               const std::vector<bool>& flags, uint16_t colCount, size_t fixedEnd) {
-    constexpr size_t kCountSize = 2;
-    const size_t nm = (size_t(colCount) + 7) / 8;
-    const uint16_t varCount = def.varColumnCount;
-    const std::vector<uint8_t>* fewVar[32] = {};
-    std::vector<const std::vector<uint8_t>*> manyVar(varCount > 32 ? varCount : 0, nullptr);
-    const std::vector<uint8_t>** var = varCount > 32 ? manyVar.data() : fewVar;
-    size_t varBytes = 0;
+using FieldBytes = const std::vector<uint8_t>*;
+
+// The variable fields by variable index (var holds varCount entries, all null); returns their
+// length together.
+size_t collectVariable(const StoredTableDef& def, const RowCodec::Fields& fields, FieldBytes* var,
+                       uint16_t varCount) {
+    size_t bytes = 0;
     for (size_t i = 0; i < def.columns.size(); ++i) {
         const StoredColumn& c = def.columns[i];
         if (c.type == ColumnType::Bool || !fields[i] || c.isFixed() || c.varIndex >= varCount)
             continue;
         var[c.varIndex] = &*fields[i];
-        varBytes += fields[i]->size();
+        bytes += fields[i]->size();
     }
-    const size_t table = varCount > 0 ? 2 * (size_t(varCount) + 1) + 2 : 0;
-    const size_t len = kCountSize + fixedEnd + varBytes + table + nm;
-    std::vector<uint8_t> row(len, 0);
-    uint8_t* out = row.data();
-    out[0] = colCount & 0xFF;
-    out[1] = colCount >> 8;
-    uint8_t* mask = out + len - nm;
+    return bytes;
+}
+
+// Sets the null mask's bits (zeroed by the caller) and copies the fixed fields into the fixed
+// area.
+void placeFixed(const StoredTableDef& def, const RowCodec::Fields& fields,
+                const std::vector<bool>& flags, uint8_t* fixedArea, uint8_t* mask) {
     auto setBit = [&](uint16_t id) { mask[id >> 3] |= static_cast<uint8_t>(1u << (id & 7)); };
     for (size_t i = 0; i < def.columns.size(); ++i) {
         const StoredColumn& c = def.columns[i];
@@ -78,8 +74,28 @@ std::vector<uint8_t> buildJet4(const StoredTableDef& def, const RowCodec::Fields
         if (!fields[i]) continue;
         setBit(c.id);
         if (c.isFixed() && !fields[i]->empty())
-            std::memcpy(out + kCountSize + c.fixedOffset, fields[i]->data(), fields[i]->size());
+            std::memcpy(fixedArea + c.fixedOffset, fields[i]->data(), fields[i]->size());
     }
+}
+
+// Jet 4 rows, built in place: the length is known before any byte is written, so the row is
+// one allocation, and the offset table and null mask are written where they end up.
+std::vector<uint8_t> buildJet4(const StoredTableDef& def, const RowCodec::Fields& fields,
+                               const std::vector<bool>& flags, uint16_t colCount, size_t fixedEnd) {
+    constexpr size_t kCountSize = 2;
+    const size_t nm = (size_t(colCount) + 7) / 8;
+    const uint16_t varCount = def.varColumnCount;
+    FieldBytes fewVar[32] = {};
+    std::vector<FieldBytes> manyVar(varCount > 32 ? varCount : 0, nullptr);
+    FieldBytes* var = varCount > 32 ? manyVar.data() : fewVar;
+    const size_t varBytes = collectVariable(def, fields, var, varCount);
+    const size_t table = varCount > 0 ? 2 * (size_t(varCount) + 1) + 2 : 0;
+    const size_t len = kCountSize + fixedEnd + varBytes + table + nm;
+    std::vector<uint8_t> row(len, 0);
+    uint8_t* out = row.data();
+    out[0] = colCount & 0xFF;
+    out[1] = colCount >> 8;
+    placeFixed(def, fields, flags, out + kCountSize, out + len - nm);
     if (varCount > 0) {
         // offsets[k] sits at tableStart + 2 * (varCount - k); the count follows the table.
         const size_t tableStart = len - nm - table;
@@ -103,44 +119,19 @@ std::vector<uint8_t> buildJet4(const StoredTableDef& def, const RowCodec::Fields
     return row;
 }
 
-}  // namespace
-
-std::vector<uint8_t> RowCodec::build(const StoredTableDef& def, const Fields& fields,
-                                     const std::vector<bool>& flags, Format format) {
-    const bool jet3 = format == Format::Jet3;
-    const size_t countSize = jet3 ? 1 : 2;
-    uint16_t colCount = def.maxColumnCount;
-    for (const StoredColumn& c : def.columns)
-        colCount = std::max<uint16_t>(colCount, static_cast<uint16_t>(c.id + 1));
-    size_t fixedEnd = 0;
-    for (const StoredColumn& c : def.columns)
-        if (c.isFixed() && c.type != ColumnType::Bool)
-            fixedEnd = std::max(fixedEnd, size_t(c.fixedOffset) + FieldEncoder::fixedWidth(c));
-    if (!jet3) return buildJet4(def, fields, flags, colCount, fixedEnd);
+// Jet 3 rows: the jump table's size follows from the row's length, so the offset table is
+// appended once the data is in place.
+std::vector<uint8_t> buildJet3(const StoredTableDef& def, const RowCodec::Fields& fields,
+                               const std::vector<bool>& flags, uint16_t colCount, size_t fixedEnd) {
+    constexpr size_t kCountSize = 1;
     const size_t nm = (size_t(colCount) + 7) / 8;
-    std::vector<uint8_t> mask(nm, 0);
-    std::vector<uint8_t> row(countSize + fixedEnd, 0);
-    row[0] = colCount & 0xFF;
-    if (!jet3) row[1] = colCount >> 8;
-    auto setBit = [&](uint16_t id) { mask[id >> 3] |= static_cast<uint8_t>(1u << (id & 7)); };
-
     const uint16_t varCount = def.varColumnCount;
-    std::vector<const std::vector<uint8_t>*> var(varCount, nullptr);
-    for (size_t i = 0; i < def.columns.size(); ++i) {
-        const StoredColumn& c = def.columns[i];
-        if (c.type == ColumnType::Bool) {
-            if (flags[i]) setBit(c.id);
-            continue;
-        }
-        if (!fields[i]) continue;
-        setBit(c.id);
-        if (c.isFixed()) {
-            const auto& f = *fields[i];
-            std::copy(f.begin(), f.end(), row.begin() + long(countSize) + c.fixedOffset);
-        } else if (c.varIndex < varCount) {
-            var[c.varIndex] = &*fields[i];
-        }
-    }
+    std::vector<FieldBytes> var(varCount, nullptr);
+    collectVariable(def, fields, var.data(), varCount);
+    std::vector<uint8_t> mask(nm, 0);
+    std::vector<uint8_t> row(kCountSize + fixedEnd, 0);
+    row[0] = colCount & 0xFF;
+    placeFixed(def, fields, flags, row.data() + kCountSize, mask.data());
     if (varCount > 0) {
         std::vector<uint32_t> offsets(size_t(varCount) + 1);
         for (size_t k = 0; k < varCount; ++k) {
@@ -148,19 +139,25 @@ std::vector<uint8_t> RowCodec::build(const StoredTableDef& def, const Fields& fi
             if (var[k]) row.insert(row.end(), var[k]->begin(), var[k]->end());
         }
         offsets[varCount] = static_cast<uint32_t>(std::min<size_t>(row.size(), 0xFFFF));
-        if (jet3) {
-            appendJet3Table(row, offsets, varCount, nm);
-        } else {
-            for (size_t k = varCount + 1; k-- > 0;) {
-                row.push_back(offsets[k] & 0xFF);
-                row.push_back(static_cast<uint8_t>(offsets[k] >> 8));
-            }
-            row.push_back(varCount & 0xFF);
-            row.push_back(varCount >> 8);
-        }
+        appendJet3Table(row, offsets, varCount, nm);
     }
     row.insert(row.end(), mask.begin(), mask.end());
     return row;
+}
+
+}  // namespace
+
+std::vector<uint8_t> RowCodec::build(const StoredTableDef& def, const Fields& fields,
+                                     const std::vector<bool>& flags, Format format) {
+    uint16_t colCount = def.maxColumnCount;
+    for (const StoredColumn& c : def.columns)
+        colCount = std::max<uint16_t>(colCount, static_cast<uint16_t>(c.id + 1));
+    size_t fixedEnd = 0;
+    for (const StoredColumn& c : def.columns)
+        if (c.isFixed() && c.type != ColumnType::Bool)
+            fixedEnd = std::max(fixedEnd, size_t(c.fixedOffset) + FieldEncoder::fixedWidth(c));
+    return format == Format::Jet3 ? buildJet3(def, fields, flags, colCount, fixedEnd)
+                                  : buildJet4(def, fields, flags, colCount, fixedEnd);
 }
 
 RowCodec::Fields RowCodec::split(const StoredTableDef& def, const ByteView& row, Format format) {
