@@ -1,6 +1,7 @@
 #include "tdef/TableDefWriter.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "base/TextCodec.h"
 #include "jet/Error.h"
@@ -127,7 +128,7 @@ std::vector<uint8_t> jet3Definition(const StoredTableDef& def, const TextCodec& 
         o.u16(c->sortOrder);
         o.u16(c->codePage);
         o.u8(c->flags);
-        o.u16(c->isFixed() ? c->fixedOffset : 0);
+        o.u16(c->fixedOffset);
         o.u16(c->length);
     }
     for (const StoredColumn* c : stored)
@@ -160,7 +161,18 @@ std::vector<uint8_t> jet3Definition(const StoredTableDef& def, const TextCodec& 
     for (const IndexDef& x : def.indexes)
         o.codePageName(x.name, text);
 
-    for (const StoredColumn* c : stored) {
+    // Access 97 lists the long-value columns' maps in the order of the columns' names.
+    std::vector<const StoredColumn*> byName = stored;
+    std::stable_sort(byName.begin(), byName.end(),
+                     [](const StoredColumn* a, const StoredColumn* b) {
+                         return std::lexicographical_compare(
+                             a->name.begin(), a->name.end(), b->name.begin(), b->name.end(),
+                             [](char x, char y) {
+                                 return std::tolower(static_cast<unsigned char>(x)) <
+                                        std::tolower(static_cast<unsigned char>(y));
+                             });
+                     });
+    for (const StoredColumn* c : byName) {
         if (!c->isLongValue()) continue;
         o.u16(c->id);
         o.u32(c->lvOwnedMap.raw);

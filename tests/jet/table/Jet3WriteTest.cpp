@@ -2,9 +2,10 @@
 // the code page, General 97 index keys). Random inserts, updates and deletes on copies of real
 // files are checked against rows kept in memory: afterwards our reader, mdb-export and
 // mdb-reader read exactly those rows, the integrity check finds nothing new and every index key
-// equals the key built again from its row. A crash at any write leaves a change wholly there
-// or wholly absent, and what this format cannot take yet is refused without a change. The
-// password is set, changed and cleared in the header's code-page form.
+// equals the key built again from its row. A crash at any write leaves a change (a design
+// change too) wholly there or wholly absent, and what this format cannot take yet is refused
+// without a change. The password is set, changed and cleared in the header's code-page form;
+// tables and indexes are made and dropped and read back by both foreign readers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -366,14 +367,37 @@ TEST(Jet3Write, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
             db.updateRow(table, ids[1], row);
         }
         if (op == 2) db.deleteRow(table, ids[2]);
+        // Design changes: a table with a primary key; an index over the rows already there.
+        if (op == 3) {
+            NewColumn id, name;
+            id.name = "ID";
+            id.type = ColumnType::Long;
+            id.autoNumber = true;
+            name.name = "Bezeichnung";
+            name.length = 30;
+            db.createTable(NewTable{"Neu", {id, name}, {NewIndex{"PrimaryKey", {{"ID", true}}, true}}});
+        }
+        if (op == 4)
+            db.createIndex(table, NewIndex{"ByText", {{db.tableDef(table).columns[1].name, true}}});
     };
-    for (int op = 0; op < 3; ++op) {
+    // The rows of the table, the tables there and the indexes of the table.
+    auto state = [&](Database& db) {
+        std::vector<std::vector<Value>> s = db.readTable(table).rows;
+        std::vector<Value> names;
+        for (const std::string& t : db.tableNames())
+            names.push_back(t);
+        for (const IndexDef& x : db.tableDef(table).indexes)
+            names.push_back(x.name);
+        s.push_back(names);
+        return s;
+    };
+    for (int op = 0; op < 5; ++op) {
         SimDisk clean;
         clean.put("db", image);
         auto cleanDb = openSim(clean);
-        const auto before = cleanDb->readTable(table).rows;
+        const auto before = state(*cleanDb);
         apply(*cleanDb, op);
-        const auto after = cleanDb->readTable(table).rows;
+        const auto after = state(*cleanDb);
         ASSERT_NE(before, after);
         const int writes = clean.writes();
         ASSERT_GT(writes, 3) << op;
@@ -391,8 +415,8 @@ TEST(Jet3Write, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
                 auto re = openSim(restart);
                 EXPECT_FALSE(restart.exists("db-journal")) << where;
                 expectSound(*re, where);
-                const auto rows = re->readTable(table).rows;
-                EXPECT_TRUE(rows == before || rows == after) << where;
+                const auto now = state(*re);
+                EXPECT_TRUE(now == before || now == after) << where;
             }
         }
     }
