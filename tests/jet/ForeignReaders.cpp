@@ -86,6 +86,25 @@ ForeignTable finish(bool ok, std::string out, char delimiter) {
     return t;
 }
 
+// One name a line; header left empty.
+ForeignTable nameList(bool ok, std::string out) {
+    ForeignTable t;
+    t.available = true;
+    t.ok = ok;
+    t.output = out;
+    if (!ok) return t;
+    size_t at = 0;
+    while (at < out.size()) {
+        size_t end = out.find('\n', at);
+        if (end == std::string::npos) end = out.size();
+        std::string name = out.substr(at, end - at);
+        if (!name.empty() && name.back() == '\r') name.pop_back();
+        if (!name.empty()) t.rows.push_back({name});
+        at = end + 1;
+    }
+    return t;
+}
+
 }  // namespace
 
 bool runCommand(const std::string& command, std::string& out) {
@@ -131,6 +150,26 @@ ForeignTable readWithMdbReader(const fs::path& file, const std::string& table) {
                              " " + shellQuote(table),
                          out);
     return finish(ok, out, ',');
+}
+
+ForeignTable tablesByMdbTools(const fs::path& file) {
+    std::string out;
+    if (!runCommand("command -v mdb-tables >/dev/null", out)) return {};
+    out.clear();
+    const bool ok = runCommand("mdb-tables -1 " + shellQuote(file.string()), out);
+    return nameList(ok, out);
+}
+
+ForeignTable tablesByMdbReader(const fs::path& file) {
+    std::string out;
+    if (!fs::exists(repoRoot() / "node_modules" / "mdb-reader") ||
+        !runCommand("node --version >/dev/null", out))
+        return {};
+    out.clear();
+    fs::path script = repoRoot() / "tools" / "scripts" / "mdbreader-export.mjs";
+    const bool ok = runCommand(
+        "node " + shellQuote(script.string()) + " " + shellQuote(file.string()) + " --tables", out);
+    return nameList(ok, out);
 }
 
 }  // namespace jettest

@@ -28,4 +28,9 @@ ForeignTable readWithMdbExport(const std::filesystem::path& file, const std::str
 // The npm package mdb-reader through tools/scripts/mdbreader-export.mjs.
 ForeignTable readWithMdbReader(const std::filesystem::path& file, const std::string& table);
 
+// The user tables another program lists for the file, one single-cell row each (no header):
+// mdbtools' mdb-tables, or mdb-reader through the same script.
+ForeignTable tablesByMdbTools(const std::filesystem::path& file);
+ForeignTable tablesByMdbReader(const std::filesystem::path& file);
+
 }  // namespace jettest

@@ -81,8 +81,11 @@ SidDump storedSids(jet::Database& db) {
 
 std::string mdbReaderPassword(const std::string& file) {
     namespace fs = std::filesystem;
-    const fs::path root =
-        fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+#ifdef TESSOR_SOURCE_ROOT
+    const fs::path root(TESSOR_SOURCE_ROOT);
+#else
+    const fs::path root = fs::path(__FILE__).parent_path().parent_path().parent_path();
+#endif
     if (!fs::exists(root / "node_modules" / "mdb-reader")) return {};
     const std::string script =
         "import MDBReader from 'mdb-reader'; import {readFileSync} from 'node:fs';"

@@ -125,7 +125,8 @@ public:
     void createIndex(std::string_view table, const NewIndex& index);
     void dropIndex(std::string_view table, std::string_view index);
     // Sets, changes (both non-empty) or clears (newPassword empty) the database password, the
-    // way Access does: page 0's password field and every stored SID. Needs an exclusive open;
+    // way Access does: page 0's password field and every stored SID (Access 97: the field only,
+    // in the code page; a character it cannot hold is refused by name). Needs an exclusive open;
     // a wrong oldPassword is refused (hr::kAuthFailed).
     void changePassword(std::string_view oldPassword, std::string_view newPassword);
 

@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -138,6 +139,14 @@ bool TextCodec::encodeCodePage(const std::string& utf8, std::vector<uint8_t>& ou
         out.insert(out.end(), buf, o);
     }
     return true;
+}
+
+std::string TextCodec::characterName(uint32_t cp) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(cp));
+    std::string glyph;
+    if (cp >= 0x20 && cp != 0x7F && cp != 0xFFFD) appendUtf8(cp, glyph);
+    return glyph.empty() ? std::string(hex) : "'" + glyph + "' (" + hex + ")";
 }
 
 void TextCodec::appendUtf8(uint32_t cp, std::string& out) {

@@ -32,6 +32,8 @@ public:
     // Jet 4 compressed Unicode, data starting after the FF FE mark.
     static void uncompress(const uint8_t* data, size_t len, std::string& out);
     static void appendUtf8(uint32_t cp, std::string& out);
+    // A character for a message: "'Ω' (U+03A9)", or "U+0007" for one that does not print.
+    static std::string characterName(uint32_t cp);
     // UTF-8 to UTF-16 units; false on malformed UTF-8.
     static bool toUtf16(const std::string& utf8, std::vector<uint16_t>& out);
 

@@ -1,5 +1,6 @@
 #include "page/PasswordField.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/TextCodec.h"
@@ -62,6 +63,33 @@ std::string PasswordField::read(const std::vector<uint8_t>& page) {
     std::string out;
     TextCodec::utf16ToUtf8(field, 2 * n, out);
     return out;
+}
+
+std::vector<uint8_t> PasswordField::encodeJet3(std::string_view password, const TextCodec& text) {
+    toUtf16(password);  // valid UTF-8 without NUL, refused by the same sentences as Jet 4
+    std::vector<uint8_t> field;
+    uint32_t bad = 0;
+    if (!text.encodeCodePage(std::string(password), field, bad))
+        refuse("The password holds the character " + TextCodec::characterName(bad) +
+               ", which the database's code page cannot store; the password was not changed.");
+    if (field.size() > kJet3Length)
+        refuse("The password is too long: the password of an Access 97 database has at most " +
+               std::to_string(kJet3Length) + " characters.");
+    field.resize(kJet3Length, 0);
+    return field;
+}
+
+void PasswordField::storeJet3(std::vector<uint8_t>& page, std::string_view password,
+                              const TextCodec& text) {
+    std::vector<uint8_t> field = encodeJet3(password, text);
+    std::copy(field.begin(), field.end(), page.begin() + kOffset);
+}
+
+std::string PasswordField::readJet3(const std::vector<uint8_t>& page, const TextCodec& text) {
+    size_t n = 0;
+    while (n < kJet3Length && page[kOffset + n] != 0)
+        ++n;
+    return text.decodeName(page.data() + kOffset, n);
 }
 
 }  // namespace jet

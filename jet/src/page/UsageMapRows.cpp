@@ -8,11 +8,13 @@ namespace jet {
 
 namespace {
 
-// Type byte and 17 bitmap-page slots: as long as Access's inline rows.
+// Type byte and 17 bitmap-page slots (33 on 2 KB pages): as long as Access's inline rows.
 constexpr size_t kReferenceSlots = 17;
+constexpr size_t kJet3ReferenceSlots = 33;
 
-std::vector<uint8_t> emptyReferenceMap() {
-    std::vector<uint8_t> row(1 + 4 * kReferenceSlots, 0);
+std::vector<uint8_t> emptyReferenceMap(uint32_t pageSize) {
+    const size_t slots = pageSize == 2048 ? kJet3ReferenceSlots : kReferenceSlots;
+    std::vector<uint8_t> row(1 + 4 * slots, 0);
     row[0] = 0x01;
     return row;
 }
@@ -24,7 +26,7 @@ uint32_t get32(const std::vector<uint8_t>& b, size_t at) {
 }  // namespace
 
 std::vector<MapPointer> UsageMapRows::create(size_t count, uint32_t holder) {
-    const std::vector<uint8_t> row = emptyReferenceMap();
+    const std::vector<uint8_t> row = emptyReferenceMap(m_pages.pageSize());
     bool fits = false;
     if (holder != 0 && holder < m_pages.pageCount() && m_pages.read(holder)[0] == 0x01) {
         SlotPage sp(m_pages.read(holder), holder);

@@ -20,14 +20,6 @@ namespace {
                 "The value for field '" + c.name + "' of table '" + t.name + "' " + why + ".");
 }
 
-std::string characterName(uint32_t cp) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(cp));
-    std::string glyph;
-    if (cp >= 0x20 && cp != 0x7F && cp != 0xFFFD) TextCodec::appendUtf8(cp, glyph);
-    return glyph.empty() ? std::string(hex) : "'" + glyph + "' (" + hex + ")";
-}
-
 // Jet 3 text: bytes of the database code page, the declared length counting bytes. Fixed
 // text is padded with spaces.
 std::vector<uint8_t> codePageText(const StoredTableDef& t, const StoredColumn& c,
@@ -36,7 +28,7 @@ std::vector<uint8_t> codePageText(const StoredTableDef& t, const StoredColumn& c
     uint32_t bad = 0;
     if (!text.encodeCodePage(utf8, out, bad))
         refuse(t, c,
-               "holds the character " + characterName(bad) +
+               "holds the character " + TextCodec::characterName(bad) +
                    ", which the database's code page cannot store; the value was not saved");
     if (c.type == ColumnType::Text && out.size() > c.length)
         refuse(t, c,

@@ -14,6 +14,8 @@ namespace {
 
 constexpr size_t kMaxColumns = 255;
 constexpr uint8_t kCompressedUnicode = 0x01;
+// The word Access 97 stores at descriptor bytes 7..8 of every column it makes.
+constexpr uint16_t kJet3Misc = 0x0001;
 
 // The fixed-length types a new field can have (Complex fields are not made here).
 bool isFixedType(ColumnType t) {
@@ -28,7 +30,9 @@ uint16_t fixedLength(ColumnType t) {
 
 }  // namespace
 
-StoredColumn ColumnLayout::add(StoredTableDef& def, const NewColumn& nc, uint32_t sortOrder) {
+StoredColumn ColumnLayout::add(StoredTableDef& def, const NewColumn& nc, uint32_t sortOrder,
+                               uint16_t jet3CodePage) {
+    const bool jet3 = jet3CodePage != 0;
     SchemaNames::check(nc.name, "field");
     const std::string field = "Field '" + nc.name + "'";
     if (def.findColumn(nc.name))
@@ -46,6 +50,9 @@ StoredColumn ColumnLayout::add(StoredTableDef& def, const NewColumn& nc, uint32_
          nc.type != ColumnType::Memo && nc.type != ColumnType::Ole))
         throw Error(hr::kNotSupported, field + " has a type (" + columnTypeName(nc.type) +
                                            ") that tables made here cannot have.");
+    if (jet3 && nc.type == ColumnType::Numeric)
+        throw Error(hr::kNotSupported,
+                    field + " is a Decimal field, which an Access 97 database cannot hold.");
     StoredColumn c;
     c.name = nc.name;
     c.type = nc.type;
@@ -55,7 +62,11 @@ StoredColumn ColumnLayout::add(StoredTableDef& def, const NewColumn& nc, uint32_
     for (const StoredColumn& x : def.columns)
         c.descriptorIndex = std::max<uint16_t>(c.descriptorIndex, x.descriptorIndex + 1);
     c.flags = columnflag::kUpdatable;
-    if (nc.type != ColumnType::Numeric) {
+    if (jet3) {
+        c.misc = kJet3Misc;
+        c.sortOrder = static_cast<uint16_t>(sortOrder & 0xFFFF);
+        c.codePage = jet3CodePage;
+    } else if (nc.type != ColumnType::Numeric) {
         c.sortOrder = static_cast<uint16_t>(sortOrder & 0xFFFF);
         c.sortId = static_cast<uint8_t>(sortOrder >> 16);
         c.sortVersion = static_cast<uint8_t>(sortOrder >> 24);
@@ -66,11 +77,11 @@ StoredColumn ColumnLayout::add(StoredTableDef& def, const NewColumn& nc, uint32_
                 throw Error(hr::kInvalidArg, field +
                                                  ": a Text field holds 1 to 255 characters, not " +
                                                  std::to_string(nc.length) + ".");
-            c.length = static_cast<uint16_t>(nc.length * 2);
-            c.extFlags = kCompressedUnicode;
+            c.length = static_cast<uint16_t>(jet3 ? nc.length : nc.length * 2);
+            c.extFlags = jet3 ? 0 : kCompressedUnicode;
             break;
         case ColumnType::Memo:
-            c.extFlags = kCompressedUnicode;
+            c.extFlags = jet3 ? 0 : kCompressedUnicode;
             break;
         case ColumnType::Binary:
             if (nc.length < 1 || nc.length > 255)

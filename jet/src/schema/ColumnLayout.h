@@ -17,8 +17,10 @@ public:
     // Checks the column (type, size, AutoNumber) and returns its descriptor; `def` gets the
     // column appended and its counters advanced. Throws hr::kInvalidArg with a sentence naming
     // the field. Long-value maps are the caller's (StoredColumn::lvOwnedMap/lvFreeMap stay 0).
+    // A non-zero jet3CodePage lays the column out for Access 97: text sized in bytes of that code
+    // page (no compression), the code page and sort order in every descriptor; Decimal refused.
     static StoredColumn add(StoredTableDef& def, const NewColumn& column,
-                            uint32_t databaseSortOrder);
+                            uint32_t databaseSortOrder, uint16_t jet3CodePage = 0);
 };
 
 }  // namespace jet

@@ -3,6 +3,7 @@
 #include <memory>
 #include <unordered_set>
 
+#include "base/TextCodec.h"
 #include "jet/Error.h"
 #include "page/DataPage.h"
 #include "page/PasswordField.h"
@@ -101,10 +102,6 @@ void remaskColumn(PageSet& pages, Database::Impl& db, const SidColumn& where, ui
 
 void PasswordChanger::change(Database::Impl& db, std::string_view oldPassword,
                              std::string_view newPassword) {
-    if (db.format() != Format::Jet4)
-        throw Error(hr::kNotSupported,
-                    "The password of an Access 97 database cannot be changed here; convert the "
-                    "database to the Access 2000 format first.");
     if (db.options().readOnly || !db.writer())
         throw Error(hr::kReadOnly,
                     "The database is open read-only; open it for writing and exclusively to "
@@ -117,12 +114,19 @@ void PasswordChanger::change(Database::Impl& db, std::string_view oldPassword,
         throw Error(hr::kNotSupported,
                     "The password of an encoded database cannot be changed yet; decode the "
                     "database first.");
-    PasswordField::encode(newPassword);  // an unusable password is refused before anything
+    const bool jet3 = db.format() == Format::Jet3;
+    const TextCodec& text = db.text();
+    // an unusable password is refused before anything
+    if (jet3)
+        PasswordField::encodeJet3(newPassword, text);
+    else
+        PasswordField::encode(newPassword);
 
     db.writer()->changePages([&](PageSet& pages) {
         std::vector<uint8_t> plain = pages.read(0);
-        DatabaseHeader::obfuscate(plain.data(), plain.size(), Format::Jet4);
-        const std::string current = PasswordField::read(plain);
+        DatabaseHeader::obfuscate(plain.data(), plain.size(), db.format());
+        const std::string current =
+            jet3 ? PasswordField::readJet3(plain, text) : PasswordField::read(plain);
         if (current != oldPassword)
             throw Error(hr::kAuthFailed,
                         current.empty() ? "Not a valid password: the database has no password, "
@@ -130,6 +134,14 @@ void PasswordChanger::change(Database::Impl& db, std::string_view oldPassword,
                                         : "Not a valid password: the old password given does "
                                           "not match the database password.");
         if (current == newPassword) return;
+        if (jet3) {
+            // Access 97 keeps no creation date to mask with; only the header keystream covers
+            // the field, and security ids are left as they are.
+            PasswordField::storeJet3(plain, newPassword, text);
+            DatabaseHeader::obfuscate(plain.data(), plain.size(), Format::Jet3);
+            pages.modify(0) = plain;
+            return;
+        }
         const uint32_t oldKey = SidKey::fold(plain);
         PasswordField::store(plain, newPassword);
         const uint32_t newKey = SidKey::fold(plain);

@@ -6,8 +6,9 @@
 
 namespace jet {
 
-// Sets, changes or clears the password of an open Jet 4 database as one change: page 0's
-// password field and every stored SID, re-masked under the key the new page 0 gives. Written
+// Sets, changes or clears the password of an open database as one change. Jet 4: page 0's
+// password field and every stored SID, re-masked under the key the new page 0 gives. Jet 3:
+// page 0's password field in the code page; the SIDs stay as they are. Written
 // under the journal, so a crash leaves either the old password with the old SIDs or the new
 // password with the new ones, never a mix that Access would refuse.
 class PasswordChanger {

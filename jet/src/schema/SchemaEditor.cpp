@@ -5,6 +5,7 @@
 #include <set>
 #include <tuple>
 
+#include "base/TextCodec.h"
 #include "catalog/PropertyBlob.h"
 #include "index/IndexBuilder.h"
 #include "index/IndexPage.h"
@@ -37,12 +38,16 @@ RowWriter& writerOf(Database::Impl& impl) {
     if (!impl.writer())
         throw Error(hr::kReadOnly,
                     "The database is open read-only; open it for writing to change its tables.");
+    return *impl.writer();
+}
+
+// Access 97 tables are made, deleted and indexed here; their fields are not changed yet.
+void refuseAccess97Design(const Database::Impl& impl) {
     if (impl.format() == Format::Jet3)
         throw Error(hr::kNotSupported,
-                    "The design of tables in an Access 97 database cannot be changed here (their "
-                    "records can); convert the database to the Access 2000 format to change "
-                    "tables, fields or indexes.");
-    return *impl.writer();
+                    "The fields of a table in an Access 97 database cannot be added or deleted "
+                    "here (tables and indexes can be made and deleted); convert the database to "
+                    "the Access 2000 format to change the design of its tables.");
 }
 
 std::string inQuotes(std::string_view s) {
@@ -106,6 +111,20 @@ uint32_t SchemaEditor::sortOrder() const {
     return m_impl.header().sortOrder;
 }
 
+uint16_t SchemaEditor::jet3CodePage() const {
+    return m_impl.format() == Format::Jet3 ? m_impl.header().codePage : 0;
+}
+
+void SchemaEditor::checkStorable(const std::string& name, const char* what) const {
+    if (m_impl.format() != Format::Jet3) return;
+    std::vector<uint8_t> bytes;
+    uint32_t bad = 0;
+    if (!m_impl.text().encodeCodePage(name, bytes, bad))
+        throw Error(hr::kInvalidArg, std::string("The name of ") + what + " " + inQuotes(name) +
+                                         " holds the character " + TextCodec::characterName(bad) +
+                                         ", which the database's code page cannot store.");
+}
+
 void SchemaEditor::run(const std::function<void()>& body) {
     try {
         m_writer.transact(body);
@@ -137,6 +156,7 @@ StoredTableDef SchemaEditor::fresh(const StoredTableDef& def) {
 
 void SchemaEditor::createTable(const NewTable& table) {
     SchemaNames::check(table.name, "table");
+    checkStorable(table.name, "table");
     for (const CatalogEntry& e : m_impl.catalog())
         if ((e.isTable() || e.parentId == CatalogRows::kTablesContainer) &&
             namesEqual(e.name, table.name))
@@ -145,14 +165,22 @@ void SchemaEditor::createTable(const NewTable& table) {
     def.name = table.name;
     def.tableType = kUserTable;
     def.autoIncrement = 1;
-    for (const NewColumn& c : table.columns)
-        ColumnLayout::add(def, c, sortOrder());
+    for (const NewColumn& c : table.columns) {
+        ColumnLayout::add(def, c, sortOrder(), jet3CodePage());
+        checkStorable(c.name, "field");
+        if (c.required && jet3CodePage())
+            throw Error(hr::kNotSupported,
+                        "Field " + inQuotes(c.name) +
+                            " cannot be made required (NOT NULL) in an Access 97 database here; "
+                            "make the table without NOT NULL.");
+    }
     // Index definitions are checked against the columns before anything is written.
     {
         std::set<std::string> names;
         int primaries = 0;
         for (const NewIndex& x : table.indexes) {
             SchemaNames::check(x.name, "index");
+            checkStorable(x.name, "index");
             std::string folded = x.name;
             std::transform(folded.begin(), folded.end(), folded.begin(),
                            [](unsigned char ch) { return std::tolower(ch); });
@@ -194,7 +222,7 @@ void SchemaEditor::createTable(const NewTable& table) {
                     c.lvOwnedMap = m[next++];
                     c.lvFreeMap = m[next++];
                 }
-            DefinitionStore::write(pages, space, def);
+            DefinitionStore::write(pages, space, def, &m_impl.text());
         });
         CatalogRows(m_db, m_writer).addTable(def.name, def.tdefPage, properties.bytes());
         m_impl.loadCatalog();
@@ -256,11 +284,12 @@ void SchemaEditor::dropTable(std::string_view table) {
 }
 
 void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
+    refuseAccess97Design(m_impl);
     const StoredTableDef& def = userTable(table);
     bool keepRows = false;
     {
         StoredTableDef probe = def;  // every check, before anything changes
-        StoredColumn c = ColumnLayout::add(probe, column, sortOrder());
+        StoredColumn c = ColumnLayout::add(probe, column, sortOrder(), jet3CodePage());
         keepRows = keepsRows(def, column, c);
         if (c.isAutoNumber() && def.rowCount > 0)
             throw Error(hr::kNotSupported,
@@ -280,7 +309,7 @@ void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
     run([&] {
         m_writer.changePages([&](PageSet& pages) {
             StoredTableDef now = fresh(def);
-            ColumnLayout::add(now, column, sortOrder());
+            ColumnLayout::add(now, column, sortOrder(), jet3CodePage());
             PageSpace space(pages);
             StoredColumn& c = now.columns.back();
             if (c.isLongValue()) {
@@ -289,7 +318,7 @@ void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
                 c.lvOwnedMap = m[0];
                 c.lvFreeMap = m[1];
             }
-            DefinitionStore::write(pages, space, now);
+            DefinitionStore::write(pages, space, now, &m_impl.text());
         });
         if (!keepRows) rewriteRows(def.name);
         // Properties a field of the same name left behind must not apply to the new one.
@@ -305,6 +334,7 @@ void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
 }
 
 void SchemaEditor::dropColumn(std::string_view table, std::string_view column) {
+    refuseAccess97Design(m_impl);
     const StoredTableDef& def = userTable(table);
     const StoredColumn* c = def.findColumn(column);
     if (!c)
@@ -330,7 +360,7 @@ void SchemaEditor::dropColumn(std::string_view table, std::string_view column) {
             if (it->isLongValue()) releaseLongValues(maps, space, now, *it);
             now.columns.erase(it);
             now.columnCount = static_cast<uint16_t>(now.columns.size());
-            DefinitionStore::write(pages, space, now);
+            DefinitionStore::write(pages, space, now, &m_impl.text());
         });
         rewriteRows(def.name);
         CatalogRows(m_db, m_writer).changedTable(def.tdefPage, [&](PropertyBlob& blob) {
@@ -459,6 +489,7 @@ void SchemaEditor::createIndex(std::string_view table, const NewIndex& index) {
 void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
     const StoredTableDef& def = userTable(table);
     SchemaNames::check(index.name, "index");
+    checkStorable(index.name, "index");
     if (def.findIndex(index.name))
         throw Error(hr::kInvalidArg, "Index " + inQuotes(index.name) + " already exists on table " +
                                          inQuotes(def.name) + ".");
@@ -485,7 +516,7 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
                                                  inQuotes(c->name) + " twice.");
         columns.push_back(IndexColumn{c->id, nc.ascending});
     }
-    uint8_t flags = kAccessIndexFlag;
+    uint8_t flags = m_impl.format() == Format::Jet3 ? 0 : kAccessIndexFlag;
     if (index.primary || index.unique) flags |= indexflag::kUnique;
     if (index.primary || index.required) flags |= indexflag::kRequired;
     if (index.ignoreNulls) flags |= indexflag::kIgnoreNulls;
@@ -509,7 +540,7 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
             r.usageMap = UsageMapRows(pages, space).create(1, now.ownedMap.page())[0];
             r.firstPage = space.allocate(std::vector<uint8_t>(pages.pageSize(), 0));
             pages.modify(r.firstPage) =
-                index::IndexPage::emptyLeaf(r.firstPage, tdef, Format::Jet4);
+                index::IndexPage::emptyLeaf(r.firstPage, tdef, m_impl.format());
             space.setInMap(r.usageMap, r.firstPage, true, "index " + inQuotes(index.name));
             r.statsWord0 = now.rowCount;
             now.realIndexes.push_back(r);
@@ -523,7 +554,7 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
         x.kind = index.primary ? IndexKind::Primary : IndexKind::Normal;
         x.cascadeUpdates = x.cascadeDeletes = kNoRelationship;
         now.indexes.push_back(x);
-        DefinitionStore::write(pages, space, now);
+        DefinitionStore::write(pages, space, now, &m_impl.text());
     });
     if (shared) return;
     // The entries of the rows already there, sorted and written bottom-up into the tree in one
@@ -536,7 +567,7 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
             return true;
         });
         if (rows.empty()) return;
-        index::IndexWriter writer(now, realNumber, Format::Jet4, sortOrder());
+        index::IndexWriter writer(now, realNumber, m_impl.format(), sortOrder());
         index::PageSetIndexSink sink(pages, now, realNumber);
         std::vector<index::IndexEntry> entries;
         entries.reserve(rows.size());
@@ -559,7 +590,7 @@ void SchemaEditor::buildIndex(const std::string& table, const NewIndex& index) {
         }
         const uint32_t root = sink.storedRoot();
         const uint32_t built =
-            index::IndexBuilder(sink, Format::Jet4, tdef).build(std::move(entries), {root});
+            index::IndexBuilder(sink, m_impl.format(), tdef).build(std::move(entries), {root});
         if (built != root) sink.rootMoved(built);
         sink.addToUniqueCount(keys);
     });
@@ -600,7 +631,7 @@ void SchemaEditor::dropIndex(std::string_view table, std::string_view index) {
                     if (y.realIndex > real) --y.realIndex;
             }
             PageSpace space(pages);
-            DefinitionStore::write(pages, space, now);
+            DefinitionStore::write(pages, space, now, &m_impl.text());
         });
         CatalogRows(m_db, m_writer).changedTable(def.tdefPage);
     });

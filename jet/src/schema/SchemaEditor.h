@@ -11,10 +11,11 @@
 
 namespace jet {
 
-// The schema changes of an open Jet 4 database, each one change under the row writer's journal
+// The schema changes of an open database, each one change under the row writer's journal
 // (joining a surrounding transact): everything is checked before anything is written, and a
 // refusal or failure leaves the file as it was. Afterwards the catalog and the cached
-// definitions are read again.
+// definitions are read again. On an Access 97 database tables and indexes are made and
+// dropped in its own layout (names in the code page); fields are not added or dropped yet.
 class SchemaEditor {
 public:
     explicit SchemaEditor(Database& db);
@@ -36,6 +37,10 @@ private:
     void rewriteRows(const std::string& table);
     void buildIndex(const std::string& table, const NewIndex& index);
     uint32_t sortOrder() const;
+    // The code page Access 97 columns record; 0 for a Jet 4 database.
+    uint16_t jet3CodePage() const;
+    // Refuses, naming the character, a name an Access 97 database's code page cannot hold.
+    void checkStorable(const std::string& name, const char* what) const;
 
     Database& m_db;
     Database::Impl& m_impl;

@@ -5,10 +5,11 @@
 
 namespace jet {
 
-void DefinitionStore::write(PageSet& pages, PageSpace& space, StoredTableDef& def) {
+void DefinitionStore::write(PageSet& pages, PageSpace& space, StoredTableDef& def,
+                            const TextCodec* text) {
     std::vector<uint32_t> chain = def.tdefPages;
     if (chain.empty()) chain.push_back(def.tdefPage);
-    const size_t needed = TableDefWriter::pageCount(def, pages.pageSize());
+    const size_t needed = TableDefWriter::pageCount(def, pages.pageSize(), text);
     while (chain.size() > needed) {
         space.release(chain.back());
         chain.pop_back();
@@ -19,7 +20,7 @@ void DefinitionStore::write(PageSet& pages, PageSpace& space, StoredTableDef& de
         placeholder[1] = 0x01;
         chain.push_back(space.allocate(placeholder));
     }
-    auto written = TableDefWriter::pages(def, pages.pageSize(), chain);
+    auto written = TableDefWriter::pages(def, pages.pageSize(), chain, text);
     for (size_t i = 0; i < chain.size(); ++i)
         pages.modify(chain[i]) = std::move(written[i]);
     def.tdefPages = chain;
