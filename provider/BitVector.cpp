@@ -2,12 +2,6 @@
 
 namespace tessor::provider {
 
-void BitVector::pushBack(bool v) {
-    if ((m_size & 63) == 0) m_words.push_back(0);
-    ++m_size;
-    set(m_size - 1, v);
-}
-
 void BitVector::erase(size_t i) {
     const size_t w = i >> 6;
     const unsigned b = i & 63;

@@ -18,7 +18,11 @@ public:
         else
             m_words[i >> 6] &= ~mask;
     }
-    void pushBack(bool v);
+    void pushBack(bool v) {
+        if ((m_size & 63) == 0) m_words.push_back(0);
+        ++m_size;
+        set(m_size - 1, v);
+    }
     // Removes entry i; the entries after it move down by one.
     void erase(size_t i);
     // Removes every entry whose flag in `gone` (one per entry) is set, in one pass.

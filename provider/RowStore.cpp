@@ -1,6 +1,7 @@
 #include "provider/RowStore.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -74,6 +75,37 @@ int compareDecimal(const Decimal& a, const Decimal& b) {
     return na ? -c : c;
 }
 
+// The kind of engine value a column of the type holds (besides null).
+jet::ValueType engineKind(DataType t) {
+    switch (t) {
+        case DataType::Boolean:
+            return jet::ValueType::Bool;
+        case DataType::UnsignedTinyInt:
+            return jet::ValueType::Byte;
+        case DataType::SmallInt:
+            return jet::ValueType::Int16;
+        case DataType::Integer:
+            return jet::ValueType::Int32;
+        case DataType::Single:
+            return jet::ValueType::Float;
+        case DataType::Double:
+            return jet::ValueType::Double;
+        case DataType::Date:
+            return jet::ValueType::DateTime;
+        case DataType::Currency:
+            return jet::ValueType::Currency;
+        case DataType::Guid:
+            return jet::ValueType::Guid;
+        case DataType::Numeric:
+            return jet::ValueType::Decimal;
+        case DataType::VarWChar:
+        case DataType::LongVarWChar:
+            return jet::ValueType::Text;
+        default:
+            return jet::ValueType::Bytes;
+    }
+}
+
 }  // namespace
 
 RowStore::RowStore(std::vector<ColumnInfo> columns) : m_infos(std::move(columns)) {
@@ -110,6 +142,7 @@ RowStore::RowStore(std::vector<ColumnInfo> columns) : m_infos(std::move(columns)
                 c.storage = Storage::Arena;
                 break;
         }
+        c.engineKind = static_cast<uint8_t>(engineKind(c.info.type));
     }
 }
 
@@ -181,8 +214,9 @@ uint32_t RowStore::arenaPut(Column& c, std::string_view bytes) {
         throw ProviderError(hr::kFail, "The values of field \"" + c.info.name +
                                            "\" are too large to hold in memory (4 GB).");
     const auto at = static_cast<uint32_t>(c.arena.size());
-    c.arena.insert(c.arena.end(), len, len + n);
-    c.arena.insert(c.arena.end(), bytes.begin(), bytes.end());
+    char* p = c.arena.grow(n + bytes.size());
+    std::memcpy(p, len, n);
+    if (!bytes.empty()) std::memcpy(p + n, bytes.data(), bytes.size());
     return at;
 }
 
@@ -201,7 +235,7 @@ std::string_view RowStore::arenaGet(const Column& c, uint32_t slot) const {
 }
 
 void RowStore::compact(Column& c) {
-    std::vector<char> old;
+    PodBuffer<char> old;
     old.swap(c.arena);
     c.arena.reserve(old.size() - c.garbage);
     for (uint32_t& s : c.textSlots) {
@@ -288,7 +322,7 @@ void RowStore::store(Column& c, size_t row, const Variant& v, bool append) {
                 }
             }
             if (append)
-                c.fixed.insert(c.fixed.end(), buf, buf + c.width);
+                c.fixed.append(buf, c.width);
             else
                 std::memcpy(c.fixed.data() + row * c.width, buf, c.width);
             break;
@@ -332,15 +366,109 @@ void RowStore::appendRow(std::span<const Variant> values) {
         for (; done < values.size(); ++done)
             store(m_columns[done], m_rowCount, values[done], true);
     } catch (...) {
-        for (size_t i = 0; i < done; ++i) {
-            Column& c = m_columns[i];
-            c.nulls.erase(m_rowCount);
-            if (c.storage == Storage::Bits) c.bits.erase(m_rowCount);
-            if (c.storage == Storage::Fixed) c.fixed.resize(c.fixed.size() - c.width);
-            if (c.storage == Storage::Arena) c.textSlots.pop_back();
+        trimTo(m_rowCount, std::min(done + 1, values.size()));
+        throw;
+    }
+    ++m_rowCount;
+}
+
+void RowStore::trimTo(size_t rows, size_t columns) {
+    for (size_t i = 0; i < columns; ++i) {
+        Column& c = m_columns[i];
+        while (c.nulls.size() > rows)
+            c.nulls.erase(c.nulls.size() - 1);
+        while (c.bits.size() > rows)
+            c.bits.erase(c.bits.size() - 1);
+        if (c.storage == Storage::Fixed && c.fixed.size() > rows * c.width)
+            c.fixed.resize(rows * c.width);
+        if (c.storage == Storage::Arena && c.textSlots.size() > rows) c.textSlots.resize(rows);
+    }
+}
+
+void RowStore::appendRow(std::span<const jet::Value> values) {
+    if (values.size() != m_columns.size())
+        throw ProviderError(hr::kInvalidArgument, "A row has the wrong number of values.");
+    for (size_t i = 0; i < values.size(); ++i) {
+        const size_t kind = values[i].v.index();
+        if (kind != 0 && kind != m_columns[i].engineKind)
+            throw ProviderError(hr::kFail,
+                                "The database gave a value of another kind than its field's type.");
+    }
+    size_t done = 0;
+    try {
+        for (; done < values.size(); ++done) {
+            Column& c = m_columns[done];
+            const jet::Value::Storage& v = values[done].v;
+            const bool null = v.index() == 0;
+            c.nulls.pushBack(null);
+            switch (c.storage) {
+                case Storage::Bits:
+                    c.bits.pushBack(!null && *std::get_if<bool>(&v));
+                    break;
+                case Storage::Fixed: {
+                    uint8_t* p = c.fixed.grow(c.width);
+                    if (null) {
+                        std::memset(p, 0, c.width);  // zeros stand for null
+                        break;
+                    }
+                    switch (static_cast<jet::ValueType>(c.engineKind)) {
+                        case jet::ValueType::Byte:
+                            p[0] = *std::get_if<uint8_t>(&v);
+                            break;
+                        case jet::ValueType::Int16:
+                            std::memcpy(p, std::get_if<int16_t>(&v), 2);
+                            break;
+                        case jet::ValueType::Int32:
+                            std::memcpy(p, std::get_if<int32_t>(&v), 4);
+                            break;
+                        case jet::ValueType::Float:
+                            std::memcpy(p, std::get_if<float>(&v), 4);
+                            break;
+                        case jet::ValueType::Double:
+                            std::memcpy(p, std::get_if<double>(&v), 8);
+                            break;
+                        case jet::ValueType::DateTime:
+                            std::memcpy(p, &std::get_if<jet::DateTime>(&v)->days, 8);
+                            break;
+                        case jet::ValueType::Currency:
+                            std::memcpy(p, &std::get_if<jet::Currency>(&v)->scaled, 8);
+                            break;
+                        case jet::ValueType::Guid:
+                            std::memcpy(p, std::get_if<jet::Guid>(&v)->bytes.data(), 16);
+                            break;
+                        case jet::ValueType::Decimal: {
+                            const jet::Decimal& d = *std::get_if<jet::Decimal>(&v);
+                            p[0] = d.precision;
+                            p[1] = d.scale;
+                            p[2] = d.negative ? 1 : 0;
+                            p[3] = 0;
+                            const std::array<uint32_t, 4> magnitude = {
+                                static_cast<uint32_t>(d.lo), static_cast<uint32_t>(d.lo >> 32),
+                                static_cast<uint32_t>(d.hi), static_cast<uint32_t>(d.hi >> 32)};
+                            std::memcpy(p + 4, magnitude.data(), 16);
+                            break;
+                        }
+                        default:
+                            std::memset(p, 0, c.width);
+                            break;
+                    }
+                    break;
+                }
+                case Storage::Arena: {
+                    uint32_t slot = kNullSlot;
+                    if (const std::string* t = std::get_if<std::string>(&v)) {
+                        slot = arenaPut(c, *t);
+                    } else if (const auto* b = std::get_if<std::vector<uint8_t>>(&v)) {
+                        slot = arenaPut(c, std::string_view(reinterpret_cast<const char*>(b->data()),
+                                                            b->size()));
+                    }
+                    c.textSlots.push_back(slot);
+                    break;
+                }
+            }
         }
-        if (done < values.size() && m_columns[done].nulls.size() > m_rowCount)
-            m_columns[done].nulls.erase(m_rowCount);
+    } catch (...) {
+        trimTo(m_rowCount, std::min(done + 1, values.size()));
         throw;
     }
     ++m_rowCount;
@@ -362,8 +490,7 @@ void RowStore::eraseRow(size_t row) {
                 c.bits.erase(row);
                 break;
             case Storage::Fixed:
-                c.fixed.erase(c.fixed.begin() + row * c.width,
-                              c.fixed.begin() + (row + 1) * c.width);
+                c.fixed.erase(row * c.width, (row + 1) * c.width);
                 break;
             case Storage::Arena:
                 if (c.textSlots[row] != kNullSlot) {
@@ -395,8 +522,8 @@ void RowStore::eraseRows(const std::vector<bool>& gone) {
                 for (size_t r = 0; r < m_rowCount; ++r) {
                     if (gone[r]) continue;
                     if (to != r)
-                        std::copy_n(c.fixed.begin() + static_cast<long>(r * c.width), c.width,
-                                    c.fixed.begin() + static_cast<long>(to * c.width));
+                        std::memcpy(c.fixed.data() + to * c.width, c.fixed.data() + r * c.width,
+                                    c.width);
                     ++to;
                 }
                 c.fixed.resize(kept * c.width);
@@ -440,9 +567,9 @@ void RowStore::shrinkToFit() {
     for (Column& c : m_columns) {
         c.nulls.shrinkToFit();
         c.bits.shrinkToFit();
-        c.fixed.shrink_to_fit();
+        c.fixed.shrinkToFit();
         c.textSlots.shrink_to_fit();
-        c.arena.shrink_to_fit();
+        c.arena.shrinkToFit();
     }
 }
 

@@ -9,7 +9,12 @@
 
 #include "provider/BitVector.h"
 #include "provider/ColumnInfo.h"
+#include "provider/PodBuffer.h"
 #include "provider/Variant.h"
+
+namespace jet {
+struct Value;
+}
 
 namespace tessor::provider {
 
@@ -32,6 +37,10 @@ public:
     // (Text for text and memo, Bytes for binary and OLE, Int32 for long...); otherwise
     // ProviderError, and the store is unchanged.
     void appendRow(std::span<const Variant> values);
+    // The same for a row as the engine reads it (one value per column, in column order),
+    // written straight into the columns. A value of another kind than its column's type gives
+    // ProviderError, and the store is unchanged.
+    void appendRow(std::span<const jet::Value> values);
     void setValue(size_t row, size_t col, const Variant& value);
     void eraseRow(size_t row);
     // Removes every row whose flag in `gone` (one per row) is set, in one pass over the store;
@@ -69,16 +78,18 @@ private:
         uint8_t width = 0;                // Fixed
         BitVector nulls;                  // 1 = null
         BitVector bits;                   // Bits
-        std::vector<uint8_t> fixed;       // Fixed: width bytes per row
+        PodBuffer<uint8_t> fixed;         // Fixed: width bytes per row
         std::vector<uint32_t> textSlots;  // Arena: offset of the entry, kNullSlot for null
-        std::vector<char> arena;          // Arena: entries of varint length + bytes
+        PodBuffer<char> arena;            // Arena: entries of varint length + bytes
         size_t garbage = 0;               // Arena: bytes of entries no row points at any more
+        uint8_t engineKind = 0;           // the index of the engine value's kind it holds
     };
     static constexpr uint32_t kNullSlot = UINT32_MAX;
 
     static void checkKind(const Column& c, const Variant& v);
     void store(Column& c, size_t row, const Variant& v, bool append);
     uint32_t arenaPut(Column& c, std::string_view bytes);
+    void trimTo(size_t rows, size_t columns);
     std::string_view arenaGet(const Column& c, uint32_t slot) const;
     void compact(Column& c);
 
