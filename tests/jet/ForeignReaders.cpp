@@ -139,12 +139,16 @@ ForeignTable readWithMdbExport(const fs::path& file, const std::string& table) {
     return finish(ok, out, ',');
 }
 
+// mdb-reader is installed in the checkout (`npm ci`) and node runs.
+static bool mdbReaderReady() {
+    std::string out;
+    return fs::exists(repoRoot() / "node_modules" / "mdb-reader") &&
+           runCommand("node --version >/dev/null", out);
+}
+
 ForeignTable readWithMdbReader(const fs::path& file, const std::string& table) {
     std::string out;
-    if (!fs::exists(repoRoot() / "node_modules" / "mdb-reader") ||
-        !runCommand("node --version >/dev/null", out))
-        return {};
-    out.clear();
+    if (!mdbReaderReady()) return {};
     fs::path script = repoRoot() / "tools" / "scripts" / "mdbreader-export.mjs";
     bool ok = runCommand("node " + shellQuote(script.string()) + " " + shellQuote(file.string()) +
                              " " + shellQuote(table),
@@ -162,10 +166,7 @@ ForeignTable tablesByMdbTools(const fs::path& file) {
 
 ForeignTable tablesByMdbReader(const fs::path& file) {
     std::string out;
-    if (!fs::exists(repoRoot() / "node_modules" / "mdb-reader") ||
-        !runCommand("node --version >/dev/null", out))
-        return {};
-    out.clear();
+    if (!mdbReaderReady()) return {};
     fs::path script = repoRoot() / "tools" / "scripts" / "mdbreader-export.mjs";
     const bool ok = runCommand(
         "node " + shellQuote(script.string()) + " " + shellQuote(file.string()) + " --tables", out);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "provider/EngineValue.h"
 #include "provider/ProviderError.h"
 #include "provider/TableLoader.h"
@@ -22,11 +23,6 @@ using namespace tessor::provider;
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path sharedDir() {
-    const char* env = std::getenv("TESSOR_SHARED_DIR");
-    return env ? fs::path(env) : fs::path("/work/shared");
-}
 
 // Compares the snapshot of `table` with the engine's rows; returns the values compared.
 size_t expectSnapshotMatchesEngine(jet::Database& db, const std::string& table,
@@ -156,8 +152,8 @@ TEST(TableLoader, SnapshotHoldsWhatTheEngineReads) {
             EXPECT_EQ(snap.rows->value(4, c), snap.rows->value(3, c)) << c;
     }
 
-    const fs::path corpus = sharedDir() / "testdata" / "mdb";
-    if (!fs::exists(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+    const fs::path corpus = jettest::corpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "no corpus (TESSOR_SHARED_DIR/testdata/mdb)";
     std::vector<fs::path> files;
     for (const auto& e : fs::directory_iterator(corpus))
         if (e.path().extension() == ".mdb") files.push_back(e.path());
