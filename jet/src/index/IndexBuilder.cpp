@@ -60,7 +60,7 @@ std::vector<size_t> IndexBuilder::fill(const std::vector<IndexEntry>& items, boo
     size_t begin = 0;  // the current page's first item
     // Leaves: the bytes every entry shares with the page's first are stored once,
     // so the page's size is known from a running prefix (IndexPage::storedSize).
-    std::vector<uint8_t> first, bytes;
+    std::vector<uint8_t> first;
     size_t shared = 0;
     uint32_t full = 0;  // leaves: full sizes of the entries; nodes: of all but the tail
     for (size_t i = 0; i < items.size(); ++i) {
@@ -72,13 +72,7 @@ std::vector<size_t> IndexBuilder::fill(const std::vector<IndexEntry>& items, boo
         if (count == 0) {
             fits = true;
         } else if (leaf) {
-            bytes.clear();
-            IndexPage::appendEntryBytes(e, true, bytes);
-            const size_t cap = std::min(shared, bytes.size() - 1);
-            size_t k = 0;
-            while (k < cap && first[k] == bytes[k])
-                ++k;
-            nextShared = k;
+            nextShared = IndexPage::sharedWith(first, e, true, shared);
             fits = full + size - nextShared * count <= limit;
         } else {
             // the entry taking the tail's place adds the former tail's bytes

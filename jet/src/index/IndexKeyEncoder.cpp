@@ -186,10 +186,12 @@ void IndexKeyEncoder::appendValue(std::vector<uint8_t>& out, const ColumnDef& co
             break;
         }
         case ColumnType::Text:
-        case ColumnType::Memo:
-            w.appendText(toUtf16(need<std::string>(value, column)), textOrder, ascending,
-                         positions);
+        case ColumnType::Memo: {
+            thread_local std::u16string units;  // room kept from one value to the next
+            toUtf16(need<std::string>(value, column), units);
+            w.appendText(units, textOrder, ascending, positions);
             break;
+        }
         default:
             throw Error(hr::kNotSupported, "Column \"" + column.name + "\" cannot be indexed.");
     }
@@ -198,6 +200,12 @@ void IndexKeyEncoder::appendValue(std::vector<uint8_t>& out, const ColumnDef& co
 // Malformed UTF-8 becomes U+FFFD rather than failing: the text came from the file.
 std::u16string IndexKeyEncoder::toUtf16(const std::string& utf8) {
     std::u16string out;
+    toUtf16(utf8, out);
+    return out;
+}
+
+void IndexKeyEncoder::toUtf16(const std::string& utf8, std::u16string& out) {
+    out.clear();
     const size_t n = utf8.size();
     uint8_t high = 0;
     for (char ch : utf8)
@@ -206,7 +214,7 @@ std::u16string IndexKeyEncoder::toUtf16(const std::string& utf8) {
         out.resize(n);
         for (size_t k = 0; k < n; ++k)
             out[k] = static_cast<char16_t>(utf8[k]);
-        return out;
+        return;
     }
     out.reserve(n);
     size_t i = 0;
@@ -249,7 +257,6 @@ std::u16string IndexKeyEncoder::toUtf16(const std::string& utf8) {
         }
         i += len;
     }
-    return out;
 }
 
 }  // namespace jet::index

@@ -52,6 +52,8 @@ public:
                             bool ascending, TextSortOrder textOrder,
                             TextPositions positions = TextPositions::Weights);
     static std::u16string toUtf16(const std::string& utf8);
+    // The same into `out`, whose room is kept from one value to the next.
+    static void toUtf16(const std::string& utf8, std::u16string& out);
 
 private:
     struct KeyColumn {

@@ -1,6 +1,7 @@
 #include "index/IndexPage.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "base/ByteView.h"
@@ -28,6 +29,34 @@ void putLe16(std::vector<uint8_t>& b, size_t off, uint32_t v) {
 void putLe32(std::vector<uint8_t>& b, size_t off, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         b[off + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The row pointer (and a node's child pointer) stored after an entry's key; returns its length.
+size_t pointerBytes(const IndexEntry& e, bool leaf, uint8_t* out) {
+    out[0] = static_cast<uint8_t>(e.row.page >> 16);
+    out[1] = static_cast<uint8_t>(e.row.page >> 8);
+    out[2] = static_cast<uint8_t>(e.row.page);
+    out[3] = e.row.row;
+    if (leaf) return 4;
+    for (int i = 0; i < 4; ++i)
+        out[4 + i] = static_cast<uint8_t>(e.child >> (24 - 8 * i));
+    return 8;
+}
+
+// Writes the entry's stored form from byte `skip` on; returns the bytes written.
+size_t writeEntryBytes(const IndexEntry& e, bool leaf, size_t skip, uint8_t* to) {
+    uint8_t tail[8];
+    const size_t tailLen = pointerBytes(e, leaf, tail);
+    size_t n = 0;
+    if (skip < e.key.size()) {
+        std::memcpy(to, e.key.data() + skip, e.key.size() - skip);
+        n = e.key.size() - skip;
+        skip = 0;
+    } else {
+        skip -= e.key.size();
+    }
+    std::memcpy(to + n, tail + skip, tailLen - skip);
+    return n + tailLen - skip;
 }
 
 }  // namespace
@@ -127,14 +156,28 @@ uint32_t IndexPage::fullEntrySize(const IndexEntry& entry, bool leaf) {
 }
 
 void IndexPage::appendEntryBytes(const IndexEntry& entry, bool leaf, std::vector<uint8_t>& out) {
+    uint8_t tail[8];
+    const size_t tailLen = pointerBytes(entry, leaf, tail);
     out.insert(out.end(), entry.key.begin(), entry.key.end());
-    out.push_back(static_cast<uint8_t>(entry.row.page >> 16));
-    out.push_back(static_cast<uint8_t>(entry.row.page >> 8));
-    out.push_back(static_cast<uint8_t>(entry.row.page));
-    out.push_back(entry.row.row);
-    if (!leaf)
-        for (int shift = 24; shift >= 0; shift -= 8)
-            out.push_back(static_cast<uint8_t>(entry.child >> shift));
+    out.insert(out.end(), tail, tail + tailLen);
+}
+
+size_t IndexPage::sharedWith(const std::vector<uint8_t>& first, const IndexEntry& entry,
+                             bool leaf, size_t cap) {
+    const size_t size = fullEntrySize(entry, leaf);
+    const size_t limit = std::min({cap, size - 1, first.size()});
+    const size_t inKey = std::min(limit, entry.key.size());
+    size_t k = static_cast<size_t>(
+        std::mismatch(entry.key.begin(), entry.key.begin() + static_cast<std::ptrdiff_t>(inKey),
+                      first.begin())
+            .first -
+        entry.key.begin());
+    if (k < inKey || k == limit) return k;
+    uint8_t tail[8];
+    pointerBytes(entry, leaf, tail);
+    for (size_t j = 0; k < limit && tail[j] == first[k]; ++j)
+        ++k;
+    return k;
 }
 
 uint32_t IndexPage::storedSize(const std::vector<IndexEntry>& entries, bool leaf, uint16_t prefix) {
@@ -150,23 +193,16 @@ uint16_t IndexPage::commonPrefix(const std::vector<IndexEntry>& entries, bool le
     appendEntryBytes(entries.front(), leaf, first);
     // every later entry must keep at least one byte of its own
     size_t shared = first.size() - 1;
-    std::vector<uint8_t> other;
-    for (size_t i = 1; i < entries.size() && shared > 0; ++i) {
-        other.clear();
-        appendEntryBytes(entries[i], leaf, other);
-        size_t k = 0;
-        const size_t limit = std::min(shared, other.size() - 1);
-        while (k < limit && first[k] == other[k])
-            ++k;
-        shared = k;
-    }
+    for (size_t i = 1; i < entries.size() && shared > 0; ++i)
+        shared = sharedWith(first, entries[i], leaf, shared);
     return static_cast<uint16_t>(std::min<size_t>(shared, 0xFFFF));
 }
 
 std::vector<uint8_t> IndexPage::serialize(Format format, std::optional<uint16_t> prefix) const {
     const IndexPageLayout& layout = IndexPageLayout::of(format);
-    const uint16_t shared = prefix ? *prefix : (leaf ? commonPrefix(entries, leaf) : uint16_t(0));
-    if (shared > commonPrefix(entries, leaf))
+    const uint16_t common = prefix || leaf ? commonPrefix(entries, leaf) : uint16_t(0);
+    const uint16_t shared = prefix ? *prefix : common;
+    if (shared > common)
         throw Error(hr::kInvalidArg, "The index entries do not all share the requested prefix.");
     const uint32_t used = storedSize(entries, leaf, shared);
     if (shared >= (1u << (8 * layout.prefixSize)))
@@ -188,17 +224,13 @@ std::vector<uint8_t> IndexPage::serialize(Format format, std::optional<uint16_t>
         page[layout.prefixLength] = static_cast<uint8_t>(shared);
     page[layout.level] = level;
 
-    std::vector<uint8_t> bytes;
     uint32_t pos = layout.entries;
     uint32_t end = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
-        bytes.clear();
-        appendEntryBytes(entries[i], leaf, bytes);
-        const size_t skip = i == 0 ? 0 : shared;
-        std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(skip), bytes.end(),
-                  page.begin() + pos);
-        pos += static_cast<uint32_t>(bytes.size() - skip);
-        end += static_cast<uint32_t>(bytes.size() - skip);
+        const size_t written = writeEntryBytes(entries[i], leaf, i == 0 ? 0 : shared,
+                                               page.data() + pos);
+        pos += static_cast<uint32_t>(written);
+        end += static_cast<uint32_t>(written);
         page[layout.mask + end / 8] |= static_cast<uint8_t>(1u << (end % 8));
     }
     return page;

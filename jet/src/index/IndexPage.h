@@ -52,6 +52,11 @@ struct IndexPage {
     // Bytes an entry takes on a page before prefix sharing.
     static uint32_t fullEntrySize(const IndexEntry& entry, bool leaf);
     static void appendEntryBytes(const IndexEntry& entry, bool leaf, std::vector<uint8_t>& out);
+    // How many leading bytes of the entry's stored form equal those of `first` (another
+    // entry's stored form), counting no further than `cap` and keeping at least the entry's
+    // last byte its own.
+    static size_t sharedWith(const std::vector<uint8_t>& first, const IndexEntry& entry,
+                             bool leaf, size_t cap);
     // Entry-area bytes the given entries need with the given shared prefix.
     static uint32_t storedSize(const std::vector<IndexEntry>& entries, bool leaf, uint16_t prefix);
     // Longest prefix every entry shares with the first (0 for fewer than two).

@@ -3,6 +3,7 @@
 #include "index/TextCodeTable.h"
 
 #include <algorithm>
+#include <array>
 
 namespace jet::index {
 namespace {
@@ -60,6 +61,29 @@ bool isSurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDFFF;
 }
 
+// ASCII characters whose key is their inline bytes alone (letters, digits and most signs),
+// taken from the measured table once: most text is made of them.
+struct PlainAscii {
+    std::uint8_t len = 0;  // 0: the character needs the full treatment
+    std::uint8_t weights = 0;
+    std::uint8_t bytes[2] = {};
+};
+
+const std::array<PlainAscii, 128>& plainAscii() {
+    static const std::array<PlainAscii, 128> table = [] {
+        std::array<PlainAscii, 128> t{};
+        for (char16_t c = 0; c < 128; ++c) {
+            const CharCodes codes = TextCodeTable::generalLegacy(c);
+            const bool plain = codes.kind == CharCodes::Kind::Simple ||
+                               codes.kind == CharCodes::Kind::Significant;
+            if (!plain || codes.inlineLen == 0 || codes.inlineLen > 2) continue;
+            t[c] = {codes.inlineLen, codes.weights, {codes.inlineData[0], codes.inlineData[1]}};
+        }
+        return t;
+    }();
+    return table;
+}
+
 }  // namespace
 
 std::u16string_view TextKeyEncoder::indexedPart(std::u16string_view text) {
@@ -85,17 +109,27 @@ void TextKeyEncoder::appendGeneralLegacy(std::u16string_view text, bool ascendin
                                          std::vector<std::uint8_t>& out, TextPositions positions) {
     const bool byCharacter = positions == TextPositions::Characters;
     const std::size_t start = out.size();
-    out.reserve(start + 2 * text.size() + 2);  // most characters take one or two inline bytes
-    std::vector<std::uint8_t> extra;
+    out.reserve(start + text.size() + 2);  // most characters take one inline byte
+    // The key's later sections, gathered apart; their room is kept from one key to the next.
+    thread_local std::vector<std::uint8_t> extra, unprintable, crazy;
+    extra.clear();
+    unprintable.clear();
+    crazy.clear();
     bool haveExtra = false;
     unsigned extraPositions = 0;     // positions the extra section accounts for so far
     unsigned unprintablePrefix = 0;  // a leading modifier byte that holds no position
-    std::vector<std::uint8_t> unprintable;
     bool haveUnprintable = false;
-    std::vector<std::uint8_t> crazy;
     unsigned position = 0;
+    const std::array<PlainAscii, 128>& ascii = plainAscii();
 
     for (const char16_t c : text) {
+        if (c < 128 && ascii[c].len != 0) {
+            const PlainAscii& a = ascii[c];
+            out.push_back(a.bytes[0]);
+            if (a.len == 2) out.push_back(a.bytes[1]);
+            position += byCharacter ? 1 : a.weights;
+            continue;
+        }
         const CharCodes codes =
             isSurrogate(c) ? surrogateCodes(c) : TextCodeTable::generalLegacy(c);
         using Kind = CharCodes::Kind;
