@@ -216,6 +216,33 @@ bool Database::Impl::countersOnlyChanged(StoredTableDef& def, uint32_t page) {
     return true;
 }
 
+void Database::Impl::writeCounters(PageSet& pages, uint32_t defPage, uint32_t rowCount,
+                                   uint32_t autoNumber) {
+    const TableDefReader::Layout& layout = TableDefReader::layout(pages.format());
+    auto asRead = m_defPageAsRead.find(defPage);
+    auto def = m_defs.find(defPage);
+    const bool direct = m_changes && m_changes->currentBatch() == &pages &&
+                        asRead != m_defPageAsRead.end() && def != m_defs.end();
+    std::vector<uint8_t>& bytes = direct ? pages.modifyQuietly(defPage) : pages.modify(defPage);
+    auto put32 = [](uint8_t* at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            at[i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    put32(bytes.data() + layout.rowCount, rowCount);
+    put32(bytes.data() + layout.autoNumber, autoNumber);
+    if (!direct) return;
+    // The page differs from its copy read in full only where the counters stand, unless a
+    // step changes it otherwise; that step names the page and it is compared as before.
+    put32(asRead->second.data() + layout.rowCount, rowCount);
+    put32(asRead->second.data() + layout.autoNumber, autoNumber);
+    def->second->rowCount = rowCount;
+    def->second->autoNumber = autoNumber;
+    if (auto d = m_described.find(defPage); d != m_described.end()) {
+        d->second->rowCount = rowCount;
+        d->second->autoNumber = autoNumber;
+    }
+}
+
 void Database::Impl::retireTableDef(uint32_t page) {
     retire(page);
 }

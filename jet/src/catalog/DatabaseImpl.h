@@ -57,6 +57,11 @@ public:
     void startChanges(std::shared_ptr<JournalStore> journal);
     // What runs the changes; null when the database was opened read-only.
     ChangeRunner* changes() { return m_changes.get(); }
+    // Writes a table's row count and next AutoNumber on its definition page. Inside a batch,
+    // when the definition was read whole from that one page, the definition held here is
+    // brought up to date at once and the page is not read again after the step (every insert
+    // and delete writes the counters); otherwise the page is read again as for any change.
+    void writeCounters(PageSet& pages, uint32_t defPage, uint32_t rowCount, uint32_t autoNumber);
     // Row changes (table/RowWriter.h); null when the database was opened read-only.
     std::shared_ptr<RowWriter>& writer() { return m_writer; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -31,6 +32,9 @@ public:
     const std::vector<uint8_t>& read(uint32_t n);
     // A copy to change; it will be written at commit.
     std::vector<uint8_t>& modify(uint32_t n);
+    // The same, for a change whose readers are told of it directly (a table's counters): the
+    // page is written at commit like any other, but takeTouched() does not name it.
+    std::vector<uint8_t>& modifyQuietly(uint32_t n);
     // A zeroed page added at the end of the file.
     uint32_t append();
     const std::map<uint32_t, std::vector<uint8_t>>& dirty() const { return m_dirty; }
@@ -44,6 +48,14 @@ private:
     std::map<uint32_t, std::vector<uint8_t>> m_dirty;
     std::map<uint32_t, std::vector<uint8_t>> m_clean;  // read-only copies, kept for references
     std::set<uint32_t> m_touched;
+    // The pages last looked up, by the low bits of their numbers: an insert goes back to the
+    // same few pages (its data page, the usage maps and the page that holds them) many times.
+    struct Recent {
+        uint32_t page = UINT32_MAX;
+        bool dirty = false;
+        std::vector<uint8_t>* bytes = nullptr;
+    };
+    std::array<Recent, 8> m_recent{};
 };
 
 }  // namespace jet

@@ -207,14 +207,21 @@ uint32_t PageSpace::highestInMap(MapPointer map, const std::function<bool(uint32
 uint32_t PageSpace::placeRow(uint32_t owner, MapPointer owned, MapPointer freeMap,
                              const std::vector<uint8_t>& row, uint16_t flags,
                              const std::string& what, uint32_t avoid) {
-    uint32_t chosen = highestInMap(freeMap.raw != 0 ? freeMap : owned, [&](uint32_t p) {
-        if (p == avoid || p < 3 || p >= m_pages.pageCount()) return false;
+    // What a page must be to take the row; held apart so that the test below is small enough
+    // for std::function to keep without allocating.
+    struct Wanted {
+        uint32_t owner, avoid;
+        MapPointer owned;
+        long room;
+    } const wanted{owner, avoid, owned, long(row.size()) + 2};
+    uint32_t chosen = highestInMap(freeMap.raw != 0 ? freeMap : owned, [this, &wanted](uint32_t p) {
+        if (p == wanted.avoid || p < 3 || p >= m_pages.pageCount()) return false;
         const std::vector<uint8_t>& bytes = m_pages.read(p);
         // Repacking never leaves less room than the page states, so a page that states room
         // for the row has it, and one that does not is passed over without taking it apart.
-        return bytes[0] == 0x01 && SlotPage::statedOwner(bytes) == owner &&
+        return bytes[0] == 0x01 && SlotPage::statedOwner(bytes) == wanted.owner &&
                SlotPage::statedSlots(bytes) < SlotPage::kMaxSlots &&
-               SlotPage::statedFree(bytes) >= long(row.size()) + 2 && inMap(owned, p);
+               SlotPage::statedFree(bytes) >= wanted.room && inMap(wanted.owned, p);
     });
     if (chosen == 0) {
         chosen = allocate(SlotPage::empty(m_pages.pageSize(), owner));
