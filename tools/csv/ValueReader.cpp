@@ -67,7 +67,11 @@ bool ValueReader::read(const jet::ColumnDef& column, std::string_view text, bool
     switch (column.type) {
         case ColumnType::Text:
         case ColumnType::Memo:
-            value = std::string(text);
+            // into the text the value already holds, keeping its room from the row before
+            if (auto* held = std::get_if<std::string>(&value.v))
+                held->assign(text);
+            else
+                value = std::string(text);
             return true;
         case ColumnType::Bool:
             if (text == "1" || text == "-1" || equalsIgnoringCase(text, "true")) {

@@ -30,8 +30,14 @@ void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
         b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+void tableTextInto(std::string& out, const StoredTableDef& def) {
+    out.assign("table '").append(def.name).push_back('\'');
+}
+
 std::string tableText(const StoredTableDef& def) {
-    return "table '" + def.name + "'";
+    std::string out;
+    tableTextInto(out, def);
+    return out;
 }
 
 using Encoded = EncodedRow;
@@ -110,14 +116,6 @@ void checkValueCount(const StoredTableDef& def, const std::vector<Value>& values
                                          std::to_string(values.size()) + ".");
 }
 
-void writeCounters(PageSet& pages, const StoredTableDef& def, uint32_t rowCount,
-                   uint32_t autoNumber) {
-    const TableDefReader::Layout& layout = TableDefReader::layout(pages.format());
-    std::vector<uint8_t>& tdef = pages.modify(def.tdefPage);
-    put32(tdef, layout.rowCount, rowCount);
-    put32(tdef, layout.autoNumber, autoNumber);
-}
-
 bool indexed(const StoredTableDef& def, const StoredColumn& c) {
     for (const StoredRealIndex& x : def.realIndexes)
         for (const IndexColumn& ic : x.columns)
@@ -173,6 +171,33 @@ std::vector<Value> storedValues(Pager& pager, const TextCodec& text, const Store
             decoder.decodeField(c, ByteView(e.fields[i]->data(), e.fields[i]->size()), out[i]);
     }
     return out;
+}
+
+// Whether every indexed field would read back from the encoded record as the value given for
+// it, so that index keys can be built from the given values without decoding the record.
+bool indexedReadBackAsGiven(Format format, const StoredTableDef& def, const Encoded& e,
+                            const std::vector<Value>& given) {
+    for (const StoredRealIndex& x : def.realIndexes)
+        for (const IndexColumn& ic : x.columns) {
+            size_t i = 0;
+            while (i < def.columns.size() && def.columns[i].id != ic.columnId)
+                ++i;
+            if (i == def.columns.size()) return false;
+            const StoredColumn& c = def.columns[i];
+            bool same = false;
+            if (c.type == ColumnType::Bool) {
+                const bool* b = given[i].getIf<bool>();
+                same = b && *b == bool(e.flags[i]);
+            } else if (c.isLongValue()) {
+                same = true;
+            } else if (!e.fields[i]) {
+                same = given[i].isNull();
+            } else {
+                same = readsBackAsGiven(format, c, given[i]);
+            }
+            if (!same) return false;
+        }
+    return true;
 }
 
 // Every index of the table in two phases: all are checked (uniqueness, required keys, keys that
@@ -320,7 +345,9 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         transact([&] { id = insert(table, values, keepAutoNumbers); });
         return id;
     }
-    std::vector<Value> full = values;
+    // The values are copied into those of the last row inserted, reusing their room.
+    std::vector<Value> full = std::move(m_spareValues);
+    full.assign(values.begin(), values.end());
     const uint32_t autoNumber = m_autoNumbers.assign(def, full, keepAutoNumbers);
     rulesFor(def).check(def, full);
     // The buffers of the last row inserted are reused; an insert that fails leaves none.
@@ -331,8 +358,12 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
     std::vector<uint8_t> ready = checkSize(def, e, m_db.format());
     RowId id;
     m_changes.step([&](PageSet& pages) {
+        // The values the indexes and related tables see: those the record reads back as.
         std::vector<Value> stored;
-        if (!def.realIndexes.empty() || related)
+        const std::vector<Value>* keyed = &stored;
+        if (!related && indexedReadBackAsGiven(m_db.format(), def, e, full))
+            keyed = &full;
+        else if (!def.realIndexes.empty() || related)
             stored = storedValues(m_db.pager(), m_db.text(), def, e, full, !related);
         if (related) ReferentialIntegrity(m_db, pages).requireParents(def, nullptr, stored);
         PageSpace space(pages);
@@ -342,18 +373,20 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         const std::vector<uint8_t> row =
             ready.empty() ? RowCodec::build(def, e.fields, e.flags, m_db.format())
                           : std::move(ready);
-        uint32_t at =
-            space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row, 0, tableText(def));
+        thread_local std::string what;  // for messages; its room is kept from row to row
+        tableTextInto(what, def);
+        uint32_t at = space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row, 0, what);
         id = RowId{at >> 8, static_cast<uint8_t>(at & 0xFF)};
         if (index::IndexBatch* held = m_heldEntries.batch(); held && !related && holdIndexEntries)
-            held->insert(def, stored, id);
+            held->insert(def, *keyed, id);
         else if (!def.realIndexes.empty())
-            updateIndexes(pages, def, m_db.header().sortOrder, nullptr, id, &stored, id);
-        writeCounters(pages, def, def.rowCount + 1, autoNumber);
+            updateIndexes(pages, def, m_db.header().sortOrder, nullptr, id, keyed, id);
+        m_db.writeCounters(pages, def.tdefPage, def.rowCount + 1, autoNumber);
     });
     // the stored counter is now at least the highest value
     m_autoNumbers.counterStored(def);
     m_spare = std::move(spare);
+    m_spareValues = std::move(full);
     return id;
 }
 
@@ -496,7 +529,8 @@ std::vector<ReferentialIntegrity::Dependents> RowWriter::remove(std::string_view
         if (at.moved && at.dataPage != at.page)
             space.settle(at.dataPage, def.ownedMap, def.freeMap, what);
         space.settle(at.page, def.ownedMap, def.freeMap, what);
-        writeCounters(pages, def, def.rowCount == 0 ? 0 : def.rowCount - 1, def.autoNumber);
+        m_db.writeCounters(pages, def.tdefPage, def.rowCount == 0 ? 0 : def.rowCount - 1,
+                           def.autoNumber);
     });
     return dependents;
 }

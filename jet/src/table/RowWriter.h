@@ -94,6 +94,7 @@ private:
     AutoNumbers m_autoNumbers;
     // The field buffers of the last row inserted, kept for the next one.
     std::unique_ptr<EncodedRow> m_spare;
+    std::vector<Value> m_spareValues;  // the values of the last row inserted
 };
 
 }  // namespace jet
