@@ -82,15 +82,16 @@ void releaseLongValues(UsageMapRows& maps, PageSpace& space, const StoredTableDe
 // A row stores how many fields it has, and readers take a field past that count as null, so a
 // field that starts out null everywhere can leave the rows as they are. Not so where the row
 // would have to gain something: a Yes/No field keeps its value in the null mask and starts as
-// No; an AutoNumber or a required field has a value. And the first variable-length field of a
-// table whose rows have none: those rows were stored without the table of variable offsets,
-// which other readers (mdbtools, mdb-reader) then look for and misread the row.
+// No; an AutoNumber or a required field has a value. And any field of a table without
+// variable-length fields: its rows were stored without the table of variable offsets, so a new
+// variable field sends other readers (mdbtools, mdb-reader) looking for one, and mdbtools reads
+// a new fixed field at its place past the end of the stored row and drops the record.
 bool keepsRows(const StoredTableDef& before, const NewColumn& column, const StoredColumn& added) {
     if (column.required || column.autoNumber || added.isAutoNumber() || added.isAutoGuid() ||
         added.type == ColumnType::Bool)
         return false;
-    return added.isFixed() || std::any_of(before.columns.begin(), before.columns.end(),
-                                          [](const StoredColumn& c) { return !c.isFixed(); });
+    return std::any_of(before.columns.begin(), before.columns.end(),
+                       [](const StoredColumn& c) { return !c.isFixed(); });
 }
 
 }  // namespace
