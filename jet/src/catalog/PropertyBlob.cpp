@@ -9,6 +9,7 @@ namespace jet {
 namespace {
 
 constexpr uint8_t kSignature[4] = {'M', 'R', '2', 0};
+constexpr uint8_t kJet3Signature[4] = {'K', 'K', 'D', 0};
 constexpr size_t kBlockHead = 6;  // u32 length, u16 type
 constexpr size_t kEntryHead = 8;  // u16 length, u8 DDL flag, u8 data type, u16 name, u16 size
 constexpr uint8_t kBooleanType = 0x01;
@@ -32,6 +33,10 @@ void append16(std::vector<uint8_t>& b, uint16_t v) {
 void append32(std::vector<uint8_t>& b, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         b.push_back(uint8_t(v >> (8 * i)));
+}
+
+const uint8_t* signatureOf(const TextCodec* codePage) {
+    return codePage ? kJet3Signature : kSignature;
 }
 
 std::vector<uint8_t> utf16(const std::string& text) {
@@ -58,10 +63,13 @@ void seal(std::vector<uint8_t>& block) {
 
 }  // namespace
 
-std::optional<PropertyBlob> PropertyBlob::parse(const std::vector<uint8_t>& bytes) {
+std::optional<PropertyBlob> PropertyBlob::parse(const std::vector<uint8_t>& bytes,
+                                                const TextCodec* codePage) {
     PropertyBlob blob;
+    blob.m_codePage = codePage;
     if (bytes.empty()) return blob;
-    if (bytes.size() < 4 || !std::equal(kSignature, kSignature + 4, bytes.begin()))
+    const uint8_t* signature = signatureOf(codePage);
+    if (bytes.size() < 4 || !std::equal(signature, signature + 4, bytes.begin()))
         return std::nullopt;
     size_t at = 4;
     bool pooled = false;
@@ -77,14 +85,12 @@ std::optional<PropertyBlob> PropertyBlob::parse(const std::vector<uint8_t>& byte
             for (size_t p = kBlockHead; p < length;) {
                 if (length - p < 2) return std::nullopt;
                 const uint16_t n = get16(block.bytes, p);
-                if (n % 2 != 0 || n > length - p - 2) return std::nullopt;
-                std::string name;
-                TextCodec::utf16ToUtf8(block.bytes.data() + p + 2, n, name);
-                blob.m_names.push_back(std::move(name));
+                if ((!codePage && n % 2 != 0) || n > length - p - 2) return std::nullopt;
+                blob.m_names.push_back(blob.decodeName(block.bytes.data() + p + 2, n));
                 p += 2 + size_t(n);
             }
         } else if (block.type == kObject || block.type == kColumn) {
-            if (!ownerName(block) || !entries(block)) return std::nullopt;
+            if (!blob.ownerName(block) || !entries(block)) return std::nullopt;
         }
         blob.m_blocks.push_back(std::move(block));
         at += length;
@@ -93,15 +99,31 @@ std::optional<PropertyBlob> PropertyBlob::parse(const std::vector<uint8_t>& byte
     return blob;
 }
 
-std::optional<std::string> PropertyBlob::ownerName(const Block& block) {
+std::string PropertyBlob::decodeName(const uint8_t* data, size_t bytes) const {
+    if (m_codePage) return m_codePage->decodeName(data, bytes);
+    std::string name;
+    TextCodec::utf16ToUtf8(data, bytes, name);
+    return name;
+}
+
+std::vector<uint8_t> PropertyBlob::encodeName(const std::string& name) const {
+    if (!m_codePage) return utf16(name);
+    std::vector<uint8_t> out;
+    uint32_t bad = 0;
+    if (!m_codePage->encodeCodePage(name, out, bad))
+        throw Error(hr::kInvalidArg, "The name '" + name + "' holds the character " +
+                                         TextCodec::characterName(bad) +
+                                         ", which the database's code page cannot store.");
+    return out;
+}
+
+std::optional<std::string> PropertyBlob::ownerName(const Block& block) const {
     const std::vector<uint8_t>& b = block.bytes;
     if (b.size() < kBlockHead + 6) return std::nullopt;
     const uint32_t head = get32(b, kBlockHead);
     const uint16_t nameLength = get16(b, kBlockHead + 4);
     if (head < 6 + size_t(nameLength) || head > b.size() - kBlockHead) return std::nullopt;
-    std::string name;
-    TextCodec::utf16ToUtf8(b.data() + kBlockHead + 6, nameLength, name);
-    return name;
+    return decodeName(b.data() + kBlockHead + 6, nameLength);
 }
 
 std::optional<std::vector<PropertyBlob::Entry>> PropertyBlob::entries(const Block& block) {
@@ -147,7 +169,7 @@ uint16_t PropertyBlob::nameIndex(const std::string& property) {
         m_blocks.insert(m_blocks.begin(), Block{kNamePool, newBlock(kNamePool)});
         pool = 0;
     }
-    std::vector<uint8_t> name = utf16(property);
+    std::vector<uint8_t> name = encodeName(property);
     std::vector<uint8_t>& b = m_blocks[pool].bytes;
     append16(b, uint16_t(name.size()));
     b.insert(b.end(), name.begin(), name.end());
@@ -169,7 +191,7 @@ void PropertyBlob::setBoolean(const std::string& column, const std::string& prop
             seal(object);
             m_blocks.push_back(Block{kObject, std::move(object)});
         }
-        std::vector<uint8_t> owner = utf16(column);
+        std::vector<uint8_t> owner = encodeName(column);
         std::vector<uint8_t> b = newBlock(kColumn);
         append32(b, uint32_t(6 + owner.size()));
         append16(b, uint16_t(owner.size()));
@@ -223,7 +245,8 @@ bool PropertyBlob::removeColumn(const std::string& column) {
 
 std::vector<uint8_t> PropertyBlob::bytes() const {
     if (m_blocks.empty() && m_tail.empty()) return {};
-    std::vector<uint8_t> out(kSignature, kSignature + 4);
+    const uint8_t* signature = signatureOf(m_codePage);
+    std::vector<uint8_t> out(signature, signature + 4);
     for (const Block& b : m_blocks)
         out.insert(out.end(), b.bytes.begin(), b.bytes.end());
     out.insert(out.end(), m_tail.begin(), m_tail.end());

@@ -7,6 +7,8 @@
 
 namespace jet {
 
+class TextCodec;
+
 // A table's property blob (MSysObjects.LvProp) opened for a few edits. Access keeps dozens of
 // properties per field there (captions, widths, input masks...), so every block and every
 // entry this class does not edit is carried over byte for byte; names are only ever added to
@@ -19,8 +21,10 @@ public:
     static constexpr uint16_t kColumn = 0x01;
 
     // The blob as stored; empty bytes give an empty blob (a table without properties).
-    // nullopt when the bytes are not a Jet 4 blob this class can edit safely.
-    static std::optional<PropertyBlob> parse(const std::vector<uint8_t>& bytes);
+    // codePage is the codec of an Access 97 database (names in its code page), null for Jet 4.
+    // nullopt when the bytes are not a blob of that form this class can edit safely.
+    static std::optional<PropertyBlob> parse(const std::vector<uint8_t>& bytes,
+                                             const TextCodec* codePage = nullptr);
 
     // Sets a Yes/No property of a field, adding its name to the pool, the field's block (and
     // for a new blob the pool and the object's block) where they are missing.
@@ -47,16 +51,19 @@ private:
     };
 
     static std::optional<std::vector<Entry>> entries(const Block& block);
-    static std::optional<std::string> ownerName(const Block& block);
+    std::optional<std::string> ownerName(const Block& block) const;
     // The block of a field, or -1.
     int columnBlock(const std::string& column) const;
     // The pool index of a property name, added when missing.
     uint16_t nameIndex(const std::string& property);
     int nameIndexOf(const std::string& property) const;
+    std::string decodeName(const uint8_t* data, size_t bytes) const;
+    std::vector<uint8_t> encodeName(const std::string& name) const;
 
     std::vector<Block> m_blocks;
     std::vector<std::string> m_names;  // the pool, in UTF-8
     std::vector<uint8_t> m_tail;       // bytes after the last whole block, kept as found
+    const TextCodec* m_codePage = nullptr;  // Access 97: names in this code page
 };
 
 }  // namespace jet

@@ -137,7 +137,8 @@ void CatalogRows::changedTable(uint32_t tdefPage, const std::function<void(Prope
     if (edit) {
         const std::vector<uint8_t>* stored = row[cProps].getIf<std::vector<uint8_t>>();
         std::optional<PropertyBlob> blob =
-            PropertyBlob::parse(stored ? *stored : std::vector<uint8_t>{});
+            PropertyBlob::parse(stored ? *stored : std::vector<uint8_t>{},
+                                m_db.format() == Format::Jet3 ? &implOf(m_db).text() : nullptr);
         if (blob) {
             edit(*blob);
             std::vector<uint8_t> bytes = blob->bytes();

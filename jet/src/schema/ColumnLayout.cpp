@@ -41,7 +41,9 @@ StoredColumn ColumnLayout::add(StoredTableDef& def, const NewColumn& nc, uint32_
         throw Error(hr::kInvalidArg, "Table '" + def.name + "' already has " +
                                          std::to_string(kMaxColumns) +
                                          " fields, the most a table can have.");
-    if (def.maxColumnCount == 0xFFFF)
+    // Access 97 records count their fields and their variable fields in one byte each.
+    const uint16_t lastNumber = jet3 ? 0xFF : 0xFFFF;
+    if (def.maxColumnCount >= lastNumber)
         throw Error(hr::kInvalidArg, "Table '" + def.name +
                                          "' has used up its field numbers; compact the "
                                          "database first.");
@@ -131,7 +133,7 @@ StoredColumn ColumnLayout::add(StoredTableDef& def, const NewColumn& nc, uint32_
         c.fixedOffset = nc.type == ColumnType::Bool ? 0 : offset;
         c.varIndex = vars;
     } else {
-        if (def.varColumnCount == 0xFFFF)
+        if (def.varColumnCount >= lastNumber)
             throw Error(hr::kInvalidArg, "Table '" + def.name +
                                              "' has used up its variable field slots; compact "
                                              "the database first.");

@@ -41,15 +41,6 @@ RowWriter& writerOf(Database::Impl& impl) {
     return *impl.writer();
 }
 
-// Access 97 tables are made, deleted and indexed here; their fields are not changed yet.
-void refuseAccess97Design(const Database::Impl& impl) {
-    if (impl.format() == Format::Jet3)
-        throw Error(hr::kNotSupported,
-                    "The fields of a table in an Access 97 database cannot be added or deleted "
-                    "here (tables and indexes can be made and deleted); convert the database to "
-                    "the Access 2000 format to change the design of its tables.");
-}
-
 std::string inQuotes(std::string_view s) {
     return "'" + std::string(s) + "'";
 }
@@ -91,15 +82,16 @@ void releaseLongValues(UsageMapRows& maps, PageSpace& space, const StoredTableDe
 // A row stores how many fields it has, and readers take a field past that count as null, so a
 // field that starts out null everywhere can leave the rows as they are. Not so where the row
 // would have to gain something: a Yes/No field keeps its value in the null mask and starts as
-// No; an AutoNumber or a required field has a value. And the first variable-length field of a
-// table whose rows have none: those rows were stored without the table of variable offsets,
-// which other readers (mdbtools, mdb-reader) then look for and misread the row.
+// No; an AutoNumber or a required field has a value. And any field of a table without
+// variable-length fields: its rows were stored without the table of variable offsets, so a new
+// variable field sends other readers (mdbtools, mdb-reader) looking for one, and mdbtools reads
+// a new fixed field at its place past the end of the stored row and drops the record.
 bool keepsRows(const StoredTableDef& before, const NewColumn& column, const StoredColumn& added) {
     if (column.required || column.autoNumber || added.isAutoNumber() || added.isAutoGuid() ||
         added.type == ColumnType::Bool)
         return false;
-    return added.isFixed() || std::any_of(before.columns.begin(), before.columns.end(),
-                                          [](const StoredColumn& c) { return !c.isFixed(); });
+    return std::any_of(before.columns.begin(), before.columns.end(),
+                       [](const StoredColumn& c) { return !c.isFixed(); });
 }
 
 }  // namespace
@@ -168,11 +160,6 @@ void SchemaEditor::createTable(const NewTable& table) {
     for (const NewColumn& c : table.columns) {
         ColumnLayout::add(def, c, sortOrder(), jet3CodePage());
         checkStorable(c.name, "field");
-        if (c.required && jet3CodePage())
-            throw Error(hr::kNotSupported,
-                        "Field " + inQuotes(c.name) +
-                            " cannot be made required (NOT NULL) in an Access 97 database here; "
-                            "make the table without NOT NULL.");
     }
     // Index definitions are checked against the columns before anything is written.
     {
@@ -199,7 +186,8 @@ void SchemaEditor::createTable(const NewTable& table) {
         }
     }
     // NOT NULL is no flag of the column: Access keeps it as the field's Required property.
-    PropertyBlob properties = *PropertyBlob::parse({});
+    PropertyBlob properties = *PropertyBlob::parse(
+        {}, m_impl.format() == Format::Jet3 ? &m_impl.text() : nullptr);
     for (const NewColumn& c : table.columns)
         if (c.required) properties.setBoolean(c.name, kRequired, true);
     run([&] {
@@ -284,12 +272,12 @@ void SchemaEditor::dropTable(std::string_view table) {
 }
 
 void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
-    refuseAccess97Design(m_impl);
     const StoredTableDef& def = userTable(table);
     bool keepRows = false;
     {
         StoredTableDef probe = def;  // every check, before anything changes
         StoredColumn c = ColumnLayout::add(probe, column, sortOrder(), jet3CodePage());
+        checkStorable(column.name, "field");
         keepRows = keepsRows(def, column, c);
         if (c.isAutoNumber() && def.rowCount > 0)
             throw Error(hr::kNotSupported,
@@ -334,7 +322,6 @@ void SchemaEditor::addColumn(std::string_view table, const NewColumn& column) {
 }
 
 void SchemaEditor::dropColumn(std::string_view table, std::string_view column) {
-    refuseAccess97Design(m_impl);
     const StoredTableDef& def = userTable(table);
     const StoredColumn* c = def.findColumn(column);
     if (!c)
@@ -379,12 +366,15 @@ void SchemaEditor::rewriteRows(const std::string& table) {
     m_writer.changePages([&](PageSet& pages) {
         const StoredTableDef def = TableDefReader::read(m_impl.pager(), m_impl.text(), tdef);
         const std::string what = "table " + inQuotes(table);
+        const Format format = m_impl.format();
+        const size_t countBytes = format == Format::Jet3 ? 1 : 2;
         PageSpace space(pages);
         auto rebuild = [&](const std::vector<uint8_t>& old, uint32_t page) {
             ByteView row(old.data(), old.size(), page);
-            const uint16_t count = row.u16(0);
+            row.need(0, countBytes);
+            const uint16_t count = format == Format::Jet3 ? row.u8(0) : row.u16(0);
             const size_t maskBytes = (size_t(count) + 7) / 8;
-            row.need(0, 2 + maskBytes);
+            row.need(0, countBytes + maskBytes);
             const uint8_t* mask = old.data() + old.size() - maskBytes;
             // Yes/No values live in the null mask, by field id; a new one starts as No.
             std::vector<bool> flags(def.columns.size(), false);
@@ -393,7 +383,7 @@ void SchemaEditor::rewriteRows(const std::string& table) {
                 if (def.columns[i].type == ColumnType::Bool && id < count)
                     flags[i] = (mask[id >> 3] >> (id & 7)) & 1;
             }
-            return RowCodec::build(def, RowCodec::split(def, row), flags);
+            return RowCodec::build(def, RowCodec::split(def, row, format), flags, format);
         };
         // Rows moved off their page: where their bytes are, and the place they are known by.
         std::map<uint32_t, std::vector<std::pair<uint8_t, RowId>>> moved;
@@ -417,7 +407,7 @@ void SchemaEditor::rewriteRows(const std::string& table) {
                     if (!id) continue;
                     SlotPage::Slot& slot = sp.slots()[i];
                     std::vector<uint8_t> now = rebuild(slot.bytes, page);
-                    if (now.size() > RowCodec::kMaxRowSize)
+                    if (now.size() > RowCodec::maxRowSize(format))
                         throw Error(hr::kInvalidArg, "A record of " + what +
                                                          " would be too long in the new design.");
                     if (now.size() > slot.bytes.size() &&

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "base/TextCodec.h"
 #include "index/IndexWriter.h"
 #include "jet/Error.h"
 #include "row/TableScanner.h"
@@ -64,7 +65,8 @@ std::string singleByte(const std::vector<uint8_t>& b, size_t at, size_t bytes) {
 
 }  // namespace
 
-ColumnRules ColumnRules::parse(const std::vector<uint8_t>& blob, const StoredTableDef& table) {
+ColumnRules ColumnRules::parse(const std::vector<uint8_t>& blob, const StoredTableDef& table,
+                               const TextCodec* codePage) {
     ColumnRules rules;
     rules.m_required.assign(table.columns.size(), false);
     rules.m_noEmptyText.assign(table.columns.size(), false);
@@ -76,6 +78,7 @@ ColumnRules ColumnRules::parse(const std::vector<uint8_t>& blob, const StoredTab
                      blob[3] == 0;
     if (!mr2 && !kkd) return rules;
     auto name = [&](size_t at, size_t bytes) {
+        if (kkd && codePage) return codePage->decodeName(blob.data() + at, bytes);
         return kkd ? singleByte(blob, at, bytes) : narrow(blob, at, bytes);
     };
     Reader r{blob, blob.size()};
@@ -142,7 +145,7 @@ ColumnRules ColumnRules::load(Database::Impl& db, const StoredTableDef& table) {
         if (const auto* bytes = row[prop].getIf<std::vector<uint8_t>>()) blob = *bytes;
         return false;
     });
-    return parse(blob, table);
+    return parse(blob, table, db.format() == Format::Jet3 ? &db.text() : nullptr);
 }
 
 void ColumnRules::check(const StoredTableDef& table, const std::vector<Value>& row) const {

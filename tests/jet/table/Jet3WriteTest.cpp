@@ -3,9 +3,10 @@
 // files are checked against rows kept in memory: afterwards our reader, mdb-export and
 // mdb-reader read exactly those rows, the integrity check finds nothing new and every index key
 // equals the key built again from its row. A crash at any write leaves a change (a design
-// change too) wholly there or wholly absent, and what this format cannot take yet is refused
-// without a change. The password is set, changed and cleared in the header's code-page form;
-// tables and indexes are made and dropped and read back by both foreign readers.
+// change, fields added and dropped too) wholly there or wholly absent, and what this format
+// cannot take is refused without a change. The password is set, changed and cleared in the
+// header's code-page form; tables, fields and indexes are made and dropped, required fields kept
+// in the Access 97 property form, and all read back by both foreign readers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -379,6 +380,15 @@ TEST(Jet3Write, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
         }
         if (op == 4)
             db.createIndex(table, NewIndex{"ByText", {{db.tableDef(table).columns[1].name, true}}});
+        // Fields: a Yes/No one added (every record stored again), the memo one dropped (its
+        // long-value pages given back).
+        if (op == 5) {
+            NewColumn flag;
+            flag.name = "Erledigt";
+            flag.type = ColumnType::Bool;
+            db.addColumn(table, flag);
+        }
+        if (op == 6) db.dropColumn(table, db.tableDef(table).columns[2].name);
     };
     // The rows of the table, the tables there and the indexes of the table.
     auto state = [&](Database& db) {
@@ -391,7 +401,7 @@ TEST(Jet3Write, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
         s.push_back(names);
         return s;
     };
-    for (int op = 0; op < 5; ++op) {
+    for (int op = 0; op < 7; ++op) {
         SimDisk clean;
         clean.put("db", image);
         auto cleanDb = openSim(clean);
@@ -457,8 +467,11 @@ TEST(Jet3Write, WhatCannotBeStoredIsRefusedAndChangesNothing) {
              db->createTable(NewTable{"New", {extra, decimal}, {}});
          },
          {"'Amount'", "Decimal", "Access 97"}},
-        {"add a field", [&] { db->addColumn("Table1", extra); }, {"Access 97"}},
-        {"drop a field", [&] { db->dropColumn("Table1", "B"); }, {"Access 97"}},
+        {"a field name outside the code page",
+         [&] { db->addColumn("Table1", NewColumn{"\xce\xa9"}); },
+         {"field '\xce\xa9'", "U+03A9", "code page"}},
+        {"drop a field the table does not have", [&] { db->dropColumn("Table1", "Extra"); },
+         {"'Extra'", "does not exist"}},
         {"drop a system table", [&] { db->dropTable("MSysObjects"); }, {"system table"}},
         {"an index name outside the code page",
          [&] { db->createIndex("Table1", NewIndex{"\xd0\x96", {{"B", true}}}); },
@@ -635,6 +648,12 @@ TEST(Jet3Write, DesignChangesReadBackEverywhere) {
         std::function<void(Database&)> change;
         std::vector<std::string> refusal;  // empty: done
         std::vector<std::string> touched;  // tables whose rows the change may alter
+        std::vector<std::string> schema = {};  // lines mdb-schema must print for the new design
+    };
+    auto required = [&](const char* name, ColumnType t, uint16_t length = 255) {
+        NewColumn c = col(name, t, length);
+        c.required = true;
+        return c;
     };
     const Case cases[] = {
         // index pages, many data pages
@@ -678,13 +697,9 @@ TEST(Jet3Write, DesignChangesReadBackEverywhere) {
         {"jet3-jackcess-types.mdb", "a Decimal field",
          [&](Database& d) { d.createTable(NewTable{"T", {col("N", ColumnType::Numeric)}, {}}); },
          {"Decimal", "Access 97"}, {}},
-        {"jet3-jackcess-types.mdb", "a required field",
-         [&](Database& d) {
-             NewColumn c = col("R", ColumnType::Long);
-             c.required = true;
-             d.createTable(NewTable{"T", {c}, {}});
-         },
-         {"'R'", "required"}, {}},
+        {"jet3-jackcess-types.mdb", "a required field added to a table with records",
+         [&](Database& d) { d.addColumn("Table1", required("R", ColumnType::Long)); },
+         {"'R'", "has records", "NOT NULL"}, {}},
         {"jet3-jackcess-types.mdb", "a unique index over duplicates",
          [&](Database& d) {
              std::vector<Value> r(d.tableDef("Table2").columns.size());
@@ -694,11 +709,106 @@ TEST(Jet3Write, DesignChangesReadBackEverywhere) {
              d.createIndex("Table2", NewIndex{"U", {{"column1", true}}, false, true});
          },
          {}, {}},
-        {"jet3-jackcess-types.mdb", "add a field",
-         [&](Database& d) { d.addColumn("Table1", col("Extra", ColumnType::Long)); },
-         {"Access 97", "fields"}, {}},
-        {"jet3-jackcess-types.mdb", "drop a field", [](Database& d) { d.dropColumn("Table1", "B"); },
-         {"Access 97", "fields"}, {}},
+        {"jet3-jackcess-types.mdb", "an AutoNumber field added to a table with records",
+         [&](Database& d) { d.addColumn("Table1", col("Extra", ColumnType::Long, 0, true)); },
+         {"'Extra'", "AutoNumber", "has records"}, {}},
+        {"jet3-mdbtools-nwind.mdb", "drop a field an index covers",
+         [](Database& d) { d.dropColumn("Employees", "LastName"); },
+         {"'LastName'", "index", "delete the index first"}, {}},
+        // Fields added to a table of 830 rows with text in the code page: a Yes/No field and a
+        // first memo make every row stored again; then rows with values in the new fields.
+        {"jet3-mdbtools-nwind.mdb", "add fields to Ums\xc3\xa4tze, then rows",
+         [&](Database& d) {
+             const std::string t = "Ums\xc3\xa4tze";
+             d.addColumn(t, col("Menge", ColumnType::Long));
+             d.addColumn(t, col("Gepr\xc3\xbc" "ft", ColumnType::Bool));
+             d.addColumn(t, col("Bemerkung", ColumnType::Text, 40));
+             d.addColumn(t, col("Langtext", ColumnType::Memo));
+             d.addColumn(t, col("Bild", ColumnType::Ole));
+             d.createIndex(t, NewIndex{"ByBemerkung", {{"Bemerkung", true}, {"Menge", false}}});
+             addRows(d, t, 20);
+         },
+         {}, {"Ums\xc3\xa4tze"}},
+        // A required field dropped: a field of its name added again takes no rule from it, and
+        // the rules of the other fields stay.
+        {"jet3-mdbtools-nwind.mdb", "drop a required field, add one of that name, empty it",
+         [](Database& d) {
+             const std::string t = "Order Details";
+             d.dropColumn(t, "Discount");
+             d.addColumn(t, NewColumn{"Discount", ColumnType::Float});
+             const TableData data = d.readTable(t);
+             std::vector<Value> row = data.rows.front();
+             row.back() = Value();
+             d.updateRow(t, data.rowIds.front(), row);
+         },
+         {}, {"Order Details"},
+         {"[Quantity]\t\t\tInteger NOT NULL, ", "[Discount]\t\t\tSingle\n"}},
+        // Long values over several pages go with their fields; an index over a field stays.
+        {"jet3-mdbtools-nwind.mdb", "drop a photo, a memo and a text field of Employees",
+         [](Database& d) {
+             d.dropColumn("Employees", "Photo");
+             d.dropColumn("Employees", "Notes");
+             d.dropColumn("Employees", "Extension");
+         },
+         {}, {"Employees"}},
+        // A dropped field's slot taken again by a new one, in a table with a memo over several
+        // pages, then rows.
+        {"jet3-pecl-bigmemo.mdb", "drop a memo field, add two, then rows",
+         [&](Database& d) {
+             d.dropColumn("Tabelle1", "f2");
+             d.addColumn("Tabelle1", col("Zahl", ColumnType::Double));
+             d.addColumn("Tabelle1", col("Notiz", ColumnType::Memo));
+             addRows(d, "Tabelle1", 5);
+         },
+         {}, {"Tabelle1"}},
+        // Records count their fields in one byte: field numbers run out at 254, and the last
+        // one is stored and read back.
+        {"jet3-jackcess-types.mdb", "field numbers used up by adding and dropping",
+         [&](Database& d) {
+             const std::string t = "Z\xc3\xa4hler";
+             d.createTable(NewTable{t, {col("ID", ColumnType::Long)}, {}});
+             for (int i = 0; i < 253; ++i) {
+                 d.addColumn(t, col("X", ColumnType::Text, 10));
+                 d.dropColumn(t, "X");
+             }
+             d.addColumn(t, col("Letzte", ColumnType::Text, 10));
+             try {
+                 d.addColumn(t, col("Zuviel", ColumnType::Long));
+                 ADD_FAILURE() << "a field numbered 255 was added";
+             } catch (const Error& e) {
+                 EXPECT_NE(std::string(e.what()).find("used up its field numbers"),
+                           std::string::npos)
+                     << e.what();
+             }
+             d.insertRow(t, {int32_t(1), std::string("\xc3\xa4u\xc3\x9f" "erst")});
+             d.insertRow(t, {int32_t(2), Value()});
+         },
+         {}, {"Z\xc3\xa4hler"}},
+        // NOT NULL kept as the Required property in the Access 97 blob: a new table, a field
+        // added to it while empty and a Yes/No field added to a table with records and a blob.
+        {"jet3-jackcess-types.mdb", "required fields, then rows",
+         [&](Database& d) {
+             d.createTable(NewTable{"Pflicht",
+                                    {col("ID", ColumnType::Long, 0, true),
+                                     required("Name", ColumnType::Text, 30)},
+                                    {}});
+             d.addColumn("Pflicht", required("Menge", ColumnType::Long));
+             d.addColumn("Table1", required("Gepr\xc3\xbc" "ft", ColumnType::Bool));
+             for (int i = 0; i < 5; ++i)
+                 d.insertRow("Pflicht", {Value(), std::string("Zeile \xc3\xa4") + std::to_string(i),
+                                         int32_t(i)});
+             // The rule is read back from the stored blob: a null name is refused.
+             try {
+                 d.insertRow("Pflicht", {Value(), Value(), int32_t(9)});
+                 ADD_FAILURE() << "a null in a required field was stored";
+             } catch (const Error& e) {
+                 EXPECT_NE(std::string(e.what()).find("'Pflicht.Name'"), std::string::npos)
+                     << e.what();
+             }
+         },
+         {}, {"Pflicht", "Table1"},
+         {"[Name]\t\t\tText (30) NOT NULL", "[Menge]\t\t\tLong Integer NOT NULL",
+          "[Gepr\xc3\xbc" "ft]\t\t\tBoolean NOT NULL", "[ID]\t\t\tLong Integer, "}},
     };
     int done = 0;
     for (const Case& c : cases) {
@@ -709,8 +819,13 @@ TEST(Jet3Write, DesignChangesReadBackEverywhere) {
         auto db = openSim(disk);
         const std::vector<std::string> known = checkIntegrity(*db);
         std::map<std::string, std::vector<std::vector<Value>>> before;
-        for (const std::string& t : db->tableNames())
-            before[t] = db->readTable(t).rows;
+        std::map<std::string, TableData> touchedBefore;
+        for (const std::string& t : db->tableNames()) {
+            TableData data = db->readTable(t);
+            before[t] = data.rows;
+            if (std::find(c.touched.begin(), c.touched.end(), t) != c.touched.end())
+                touchedBefore[t] = std::move(data);
+        }
 
         if (!c.refusal.empty()) {
             const std::string sentence = refusal(disk, [&] { c.change(*db); }, where);
@@ -740,6 +855,24 @@ TEST(Jet3Write, DesignChangesReadBackEverywhere) {
             if (std::find(c.touched.begin(), c.touched.end(), t) == c.touched.end()) {
                 ASSERT_TRUE(before.count(t)) << where << ": a new table " << t;
                 EXPECT_EQ(data.rows, before[t]) << where << ": " << t;
+            } else if (touchedBefore.count(t)) {
+                // A field added or dropped: every record there before keeps, in its place, the
+                // values of the fields it still has; in a field added since it holds nothing
+                // (No in a Yes/No field).
+                const TableData& old = touchedBefore[t];
+                for (size_t i = 0; i < old.rows.size(); ++i) {
+                    auto it = std::find(data.rowIds.begin(), data.rowIds.end(), old.rowIds[i]);
+                    ASSERT_NE(it, data.rowIds.end()) << where << ": " << t << " row " << i;
+                    const std::vector<Value>& row = data.rows[size_t(it - data.rowIds.begin())];
+                    for (size_t m = 0; m < data.def.columns.size(); ++m) {
+                        const ColumnDef& f = data.def.columns[m];
+                        Value was = f.type == ColumnType::Bool ? Value(false) : Value();
+                        for (size_t k = 0; k < old.def.columns.size(); ++k)
+                            if (old.def.columns[k].id == f.id) was = old.rows[i][k];
+                        EXPECT_EQ(row[m], was)
+                            << where << ": " << t << " row " << i << " field " << f.name;
+                    }
+                }
             }
             std::vector<ModelRow> model;
             for (size_t i = 0; i < data.rows.size(); ++i)
@@ -759,6 +892,13 @@ TEST(Jet3Write, DesignChangesReadBackEverywhere) {
         // Opened again from the disk, then read by the foreign readers.
         EXPECT_EQ(openSim(disk, true)->tableNames(), tables) << where;
         TempFile copy(disk.current("db"), "design97.mdb");
+        if (!c.schema.empty()) {
+            const std::string schema = schemaByMdbSchema(copy.path());
+            for (const std::string& line : c.schema) {
+                if (schema.empty()) break;  // mdb-schema is not installed
+                EXPECT_NE(schema.find(line), std::string::npos) << where << ": " << line;
+            }
+        }
         std::sort(tables.begin(), tables.end());
         for (const ForeignTable& list :
              {tablesByMdbTools(copy.path()), tablesByMdbReader(copy.path())}) {
@@ -778,6 +918,6 @@ TEST(Jet3Write, DesignChangesReadBackEverywhere) {
         }
     }
     if (done > 0) {
-        EXPECT_EQ(done, 7);
+        EXPECT_EQ(done, 13);
     }
 }
