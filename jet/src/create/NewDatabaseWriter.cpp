@@ -38,7 +38,6 @@ namespace {
 
 constexpr uint32_t kPageSize = 4096;
 constexpr size_t kMapRowSize = 69;  // inline usage map: type, start page, 64 bytes of bits
-constexpr uint32_t kMapBits = 512;
 
 void put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
     b[at] = static_cast<uint8_t>(v);

@@ -191,7 +191,7 @@ fs::path buildWorn(const fs::path& dir) {
 }
 
 // An Access 97 file worn by the engine: half the rows of its 512-row table deleted, a table
-// with long values made, filled and dropped, another made and half emptied.
+// with long values made, filled and dropped, another made and half emptied, a password set.
 fs::path buildWornJet3(const fs::path& dir) {
     const fs::path source = corpusDir() / "jet3-jackcess-compindex.mdb";
     if (corpusDir().empty() || !fs::exists(source)) return {};
@@ -209,6 +209,11 @@ fs::path buildWornJet3(const fs::path& dir) {
     }
     sql::execute(*db, "DELETE FROM Kept WHERE Id MOD 2 = 1");
     sql::execute(*db, "DROP TABLE Gone");
+    db.reset();
+    OpenOptions o;
+    o.readOnly = false;
+    o.exclusive = true;
+    Database::open(file, o)->changePassword("", "s3cret");
     return file;
 }
 
@@ -222,7 +227,7 @@ TEST(Compact, CopiesEveryTableAndDropsTheWaste) {
     };
     std::vector<Source> sources = {{buildWorn(dir.path), "s3cret"}};
     if (const fs::path worn97 = buildWornJet3(dir.path); !worn97.empty())
-        sources.push_back({worn97, ""});
+        sources.push_back({worn97, "s3cret"});
     std::vector<fs::path> refused;
     if (!corpusDir().empty())
         for (const auto& e : fs::directory_iterator(corpusDir())) {
