@@ -1,7 +1,8 @@
 // The compacted copy is a new file built in memory: page 0 of the source as it is, the system
-// tables of a new database, then every table's definition written afresh (same columns, ids and
-// indexes, new pages) and every row inserted again through the row writer, which packs the rows
-// page by page, stores long values anew and builds the index trees. The catalog rows keep
+// tables of a new database (a Jet 3 copy gets only its catalog, defined as the source defines
+// it, on 2 KB pages), then every other table's definition written afresh (same columns, ids
+// and indexes, new pages) and every row inserted again through the row writer, which packs the
+// rows page by page, stores long values anew and builds the index trees. The catalog rows keep
 // everything but the ids of tables, which are their new definition pages.
 #include "jet/Compact.h"
 

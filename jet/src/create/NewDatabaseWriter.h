@@ -16,7 +16,8 @@ class TextCodec;
 struct StoredTableDef;
 
 // Makes a new, empty Jet 4 database: the system tables of SystemTables, their rows written
-// through the engine's row and index code, page 0 as Access writes it for a new file.
+// through the engine's row and index code, page 0 as Access writes it for a new file. For a
+// compacted copy, also the bare start of a Jet 3 file.
 class MemoryFile;
 
 class NewDatabaseWriter {
