@@ -17,14 +17,11 @@
 #include "page/PageSpace.h"
 #include "table/RowWriter.h"
 #include "tdef/StoredTableDef.h"
+#include "tdef/TableDefReader.h"
 
 namespace jet {
 
 namespace {
-
-// Where a Jet 4 definition stores its row count and its last AutoNumber.
-constexpr size_t kRowCountOffset = 0x10;
-constexpr size_t kAutoNumberOffset = 0x14;
 
 void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i)
@@ -78,7 +75,7 @@ void rebuildIndexes(Database& db, Database::Impl& impl, RepairResult& result) {
             std::vector<index::IndexEntry> entries;
             int keys = 0;
             try {
-                index::IndexWriter writer(def, i, Format::Jet4, impl.header().sortOrder);
+                index::IndexWriter writer(def, i, impl.format(), impl.header().sortOrder);
                 for (const auto& r : rows) {
                     if (std::optional<index::IndexEntry> x = writer.entryFor(r.second, r.first))
                         entries.push_back(std::move(*x));
@@ -109,7 +106,7 @@ void rebuildIndexes(Database& db, Database::Impl& impl, RepairResult& result) {
                     if (p != real.firstPage && ours(p)) reuse.push_back(p);
                 index::PageSetIndexSink sink(pages, now, i);
                 const uint32_t root =
-                    index::IndexBuilder(sink, Format::Jet4, def.tdefPage).build(entries, reuse);
+                    index::IndexBuilder(sink, impl.format(), def.tdefPage).build(entries, reuse);
                 if (root != sink.storedRoot()) sink.rootMoved(root);
                 sink.addToUniqueCount(keys - int(real.uniqueCount));
             });
@@ -124,10 +121,6 @@ void rebuildIndexes(Database& db, Database::Impl& impl, RepairResult& result) {
 
 RepairResult repairIntegrity(Database& db) {
     Database::Impl& impl = implOf(db);
-    if (db.format() != Format::Jet4)
-        throw Error(hr::kNotSupported,
-                    "Only Jet 4 databases can be repaired; this engine does not write Jet 3 "
-                    "files. Nothing was changed.");
     if (!impl.writer())
         throw Error(hr::kReadOnly,
                     "The database is open read-only; open it for writing to repair it.");
@@ -166,15 +159,17 @@ RepairResult repairIntegrity(Database& db) {
         const auto& unowned = checker.unownedPages();
         if (!stale.empty() || !counters.empty() || !unowned.empty()) {
             impl.writer()->changePages([&](PageSet& pages) {
+                // Where the definition stores its row count and its last AutoNumber.
+                const TableDefReader::Layout& layout = TableDefReader::layout(pages.format());
                 for (const auto& s : stale) {
                     if (s.live > UINT32_MAX) continue;
-                    put32(pages.modify(s.tdefPage), kRowCountOffset, uint32_t(s.live));
+                    put32(pages.modify(s.tdefPage), layout.rowCount, uint32_t(s.live));
                     result.fixed.push_back("table '" + s.table + "': the row count is now " +
                                            std::to_string(s.live) + " (was " +
                                            std::to_string(s.stated) + ")");
                 }
                 for (const CounterFix& c : counters) {
-                    put32(pages.modify(c.tdefPage), kAutoNumberOffset, c.highest);
+                    put32(pages.modify(c.tdefPage), layout.autoNumber, c.highest);
                     result.fixed.push_back(
                         "table '" + c.table + "': the AutoNumber counter is now " +
                         std::to_string(c.highest) + " (was " + std::to_string(c.stated) + ")");

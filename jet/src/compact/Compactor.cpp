@@ -1,7 +1,8 @@
 // The compacted copy is a new file built in memory: page 0 of the source as it is, the system
-// tables of a new database, then every table's definition written afresh (same columns, ids and
-// indexes, new pages) and every row inserted again through the row writer, which packs the rows
-// page by page, stores long values anew and builds the index trees. The catalog rows keep
+// tables of a new database (a Jet 3 copy gets only its catalog, defined as the source defines
+// it, on 2 KB pages), then every other table's definition written afresh (same columns, ids
+// and indexes, new pages) and every row inserted again through the row writer, which packs the
+// rows page by page, stores long values anew and builds the index trees. The catalog rows keep
 // everything but the ids of tables, which are their new definition pages.
 #include "jet/Compact.h"
 
@@ -9,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -41,7 +43,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kPageSize = 4096;
 const char* const kCoreTables[] = {"MSysObjects", "MSysACEs", "MSysQueries",
                                    "MSysRelationships"};
 
@@ -49,19 +50,26 @@ std::string quoted(const fs::path& p) {
     return "'" + p.string() + "'";
 }
 
-bool isCore(std::string_view name) {
+uint32_t pageSizeOf(Format format) {
+    return format == Format::Jet3 ? 2048 : 4096;
+}
+
+// The system tables the new file is made with: a Jet 4 file has its four from SystemTables; a
+// Jet 3 file only its catalog, whose definition comes from the source.
+bool isCore(Format format, std::string_view name) {
+    if (format == Format::Jet3) return namesEqual(name, "MSysObjects");
     for (const char* c : kCoreTables)
         if (namesEqual(c, name)) return true;
     return false;
 }
 
-// Page 0 as stored, de-obfuscated.
-std::vector<uint8_t> plainHeader(const fs::path& source) {
-    std::vector<uint8_t> page(kPageSize);
+// Page 0 as stored; de-obfuscated when `plain`.
+std::vector<uint8_t> headerPage(const fs::path& source, Format format, bool plain) {
+    std::vector<uint8_t> page(pageSizeOf(format));
     std::ifstream in(source, std::ios::binary);
     if (!in.read(reinterpret_cast<char*>(page.data()), std::streamsize(page.size())))
         throw Error(hr::kIoError, "The database " + quoted(source) + " cannot be read.");
-    DatabaseHeader::obfuscate(page.data(), page.size(), Format::Jet4);
+    if (plain) DatabaseHeader::obfuscate(page.data(), page.size(), format);
     return page;
 }
 
@@ -148,20 +156,31 @@ struct Pending {
     const StoredTableDef* source = nullptr;
 };
 
-// `count` empty maps in the inline form Access writes (a bitmap of 512 pages from page 0, which
-// becomes a list of bitmap pages only in a file that outgrows it), on `holder` while it has
-// room; `holder` becomes the page that holds them.
+// `count` empty maps in the inline form Access writes (a bitmap of 512 pages from page 0, 1024
+// on 2 KB pages, which becomes a list of bitmap pages only in a file that outgrows it), on
+// `holder` while it has room, then on further pages; `holder` becomes the last page that
+// holds them.
 std::vector<MapPointer> inlineMaps(PageSet& pages, PageSpace& space, size_t count,
                                    uint32_t& holder) {
-    std::vector<MapPointer> maps = UsageMapRows(pages, space).create(count, holder);
-    holder = maps.front().page();
-    std::vector<uint8_t>& bytes = pages.modify(holder);
-    SlotPage sp(bytes, holder);
-    for (MapPointer m : maps) {
-        std::vector<uint8_t>& row = sp.slots().at(m.raw & 0xFF).bytes;
-        std::fill(row.begin(), row.end(), 0);  // type 0, start page 0, no page
+    // A map row is as long as the reference form Access gives it: a type byte and 17 page
+    // numbers, 33 on 2 KB pages.
+    const size_t rowSize = pages.pageSize() == 2048 ? 1 + 4 * 33 : 1 + 4 * 17;
+    const size_t perPage =
+        (pages.pageSize() - SlotPage::headerSize(pages.pageSize())) / (rowSize + 2);
+    std::vector<MapPointer> maps;
+    while (maps.size() < count) {
+        const std::vector<MapPointer> some =
+            UsageMapRows(pages, space).create(std::min(count - maps.size(), perPage), holder);
+        holder = some.front().page();
+        std::vector<uint8_t>& bytes = pages.modify(holder);
+        SlotPage sp(bytes, holder);
+        for (MapPointer m : some) {
+            std::vector<uint8_t>& row = sp.slots().at(m.raw & 0xFF).bytes;
+            std::fill(row.begin(), row.end(), 0);  // type 0, start page 0, no page
+        }
+        sp.store(bytes);
+        maps.insert(maps.end(), some.begin(), some.end());
     }
-    sp.store(bytes);
     return maps;
 }
 
@@ -265,21 +284,31 @@ void Compactor::copyStoredRows(const StoredTableDef& from, Database::Impl& dstIm
 }
 
 std::vector<uint8_t> Compactor::build(CompactResult& result) {
+    const Format format = m_src.format();
     MemoryFile* memory = nullptr;
-    auto dst = NewDatabaseWriter::openImage(NewDatabaseWriter::emptyImage(plainHeader(m_path)),
-                                            m_options.password, &memory);
+    std::map<std::string, uint32_t> corePages;
+    std::vector<uint8_t> image;
+    if (format == Format::Jet3) {
+        image = NewDatabaseWriter::emptyJet3Image(headerPage(m_path, format, false),
+                                                  m_srcImpl.tableDef("MSysObjects"),
+                                                  m_srcImpl.text());
+        corePages["MSysObjects"] = 2;
+    } else {
+        image = NewDatabaseWriter::emptyImage(headerPage(m_path, format, true));
+        for (const StoredTableDef& d : SystemTables::definitions())
+            corePages[d.name] = d.tdefPage;
+    }
+    auto dst = NewDatabaseWriter::openImage(std::move(image), m_options.password, &memory);
     Database::Impl& dstImpl = implOf(*dst);
     RowWriter& writer = *dstImpl.writer();
+    const TextCodec* text = format == Format::Jet3 ? &dstImpl.text() : nullptr;
 
-    // The four system tables every file has are those of the new file; the others, and every
+    // The system tables the new file has are those of the new file; the others, and every
     // user table, get their own definition again.
-    std::map<std::string, uint32_t> corePages;
-    for (const StoredTableDef& d : SystemTables::definitions())
-        corePages[d.name] = d.tdefPage;
     std::vector<const CatalogEntry*> tables;
     for (const CatalogEntry& e : m_srcImpl.catalog()) {
         if (!e.isTable()) continue;
-        if (isCore(e.name)) {
+        if (isCore(format, e.name)) {
             for (const auto& [name, page] : corePages)
                 if (namesEqual(name, e.name)) m_pages[e.tdefPage()] = page;
             continue;
@@ -337,7 +366,7 @@ std::vector<uint8_t> Compactor::build(CompactResult& result) {
                         spare.pop_back();
                     }
                     pages.modify(r.firstPage) =
-                        index::IndexPage::emptyLeaf(r.firstPage, def.tdefPage, Format::Jet4);
+                        index::IndexPage::emptyLeaf(r.firstPage, def.tdefPage, format);
                     space.setInMap(r.usageMap, r.firstPage, true, "index of '" + def.name + "'");
                     r.uniqueCount = 0;
                     r.statsWord0 = 0;
@@ -346,7 +375,7 @@ std::vector<uint8_t> Compactor::build(CompactResult& result) {
                 // they went into the source); the relationship fields come back at the end.
                 for (IndexDef& x : def.indexes)
                     x.fkTableType = 0;
-                DefinitionStore::write(pages, space, def);
+                DefinitionStore::write(pages, space, def, text);
                 pending.push_back({def.tdefPage, &from});
             }
             for (uint32_t p : spare)
@@ -375,7 +404,7 @@ std::vector<uint8_t> Compactor::build(CompactResult& result) {
 
         // Permissions, queries and relationships, with the new ids.
         for (const char* name : {"MSysACEs", "MSysQueries", "MSysRelationships"}) {
-            if (!m_srcImpl.findTable(name)) continue;
+            if (!corePages.count(name) || !m_srcImpl.findTable(name)) continue;
             const StoredTableDef& from = m_srcImpl.tableDef(name);
             const StoredTableDef& to = dstImpl.tableDefAtPage(corePages.at(name));
             const std::vector<int> map = columnMap(from, to, m_path);
@@ -387,7 +416,7 @@ std::vector<uint8_t> Compactor::build(CompactResult& result) {
                 return true;
             });
         }
-        result.tables = 4;
+        result.tables = uint32_t(corePages.size());
 
         // Every other table's rows, in the order they are stored.
         for (const CatalogEntry* e : tables) {
@@ -427,7 +456,7 @@ std::vector<uint8_t> Compactor::build(CompactResult& result) {
                 }
                 def.autoNumber = std::max(def.autoNumber, p.source->autoNumber);
                 def.complexAutoNumber = p.source->complexAutoNumber;
-                DefinitionStore::write(pages, space, def);
+                DefinitionStore::write(pages, space, def, text);
             }
         });
     });
@@ -457,18 +486,15 @@ CompactResult compactDatabase(const fs::path& source, const fs::path& destinatio
     open.readOnly = true;
     open.password = options.password;
     auto src = Database::open(source, open);
-    if (src->format() == Format::Jet3)
-        throw Error(hr::kNotSupported,
-                    quoted(source) +
-                        " is a Jet 3 (Access 97) database; this engine does not write Jet 3 "
-                        "files, so it cannot compact it. Nothing was written.");
     if (src->isEncoded())
         throw Error(hr::kNotSupported,
                     quoted(source) +
                         " has encoded pages; this engine does not write encoded pages, so it "
                         "cannot compact it. Nothing was written.");
-    if (src->pageSize() != kPageSize)
-        throw Error(hr::kNotSupported, quoted(source) + " does not have 4096-byte pages.");
+    if (src->pageSize() != pageSizeOf(src->format()))
+        throw Error(hr::kNotSupported, quoted(source) + " does not have " +
+                                           std::to_string(pageSizeOf(src->format())) +
+                                           "-byte pages.");
 
     CompactResult result;
     result.bytesBefore = uint64_t(src->pageCount()) * src->pageSize();

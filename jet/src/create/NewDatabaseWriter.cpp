@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <random>
 
 #include "catalog/DatabaseImpl.h"
 #include "create/SystemTables.h"
+#include "index/IndexPage.h"
 #include "index/IndexPageLayout.h"
 #include "index/IndexWriter.h"
 #include "index/PageSetIndexSink.h"
@@ -26,6 +28,7 @@
 #include "row/RowCodec.h"
 #include "table/RowWriter.h"
 #include "tdef/StoredTableDef.h"
+#include "tdef/TableDefReader.h"
 #include "tdef/TableDefWriter.h"
 #include "tx/MemoryJournalStore.h"
 
@@ -35,7 +38,6 @@ namespace {
 
 constexpr uint32_t kPageSize = 4096;
 constexpr size_t kMapRowSize = 69;  // inline usage map: type, start page, 64 bytes of bits
-constexpr uint32_t kMapBits = 512;
 
 void put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
     b[at] = static_cast<uint8_t>(v);
@@ -75,17 +77,21 @@ std::vector<uint8_t> headerPage(double created, std::string_view password) {
     return p;
 }
 
-std::vector<uint8_t> mapRow(const std::vector<uint32_t>& pages, uint32_t firstFree) {
-    std::vector<uint8_t> row(kMapRowSize, 0);
+// An inline usage map from page 0: `size` bytes (type, start page, bits).
+std::vector<uint8_t> mapRow(const std::vector<uint32_t>& pages, uint32_t firstFree,
+                            size_t size = kMapRowSize) {
+    std::vector<uint8_t> row(size, 0);
+    const uint32_t bits = uint32_t(size - 5) * 8;
     for (uint32_t p : pages)
         row[5 + p / 8] |= static_cast<uint8_t>(1u << (p % 8));
-    for (uint32_t p = firstFree; firstFree != 0 && p < kMapBits; ++p)
+    for (uint32_t p = firstFree; firstFree != 0 && p < bits; ++p)
         row[5 + p / 8] |= static_cast<uint8_t>(1u << (p % 8));
     return row;
 }
 
-std::vector<uint8_t> mapPage(uint32_t owner, const std::vector<std::vector<uint8_t>>& rows) {
-    std::vector<uint8_t> page = SlotPage::empty(kPageSize, owner);
+std::vector<uint8_t> mapPage(uint32_t owner, const std::vector<std::vector<uint8_t>>& rows,
+                             uint32_t pageSize = kPageSize) {
+    std::vector<uint8_t> page = SlotPage::empty(pageSize, owner);
     SlotPage sp(page, 0);
     for (const auto& r : rows)
         sp.slots().push_back(SlotPage::Slot{0, r});
@@ -141,29 +147,41 @@ void NewDatabaseWriter::placeRow(PageSet& pages, Database::Impl& db, uint32_t td
     std::vector<bool> flags(def.columns.size(), false);
     PageSpace space(pages);
     LongValueWriter lv(space, pages, def);
+    const TextCodec* text = pages.format() == Format::Jet3 ? &db.text() : nullptr;
     for (size_t i = 0; i < def.columns.size(); ++i) {
         const StoredColumn& c = def.columns[i];
         if (c.type == ColumnType::Bool) {
             const bool* b = values[i].getIf<bool>();
             flags[i] = b && *b;
         } else if (!values[i].isNull()) {
-            fields[i] = FieldEncoder::encode(def, c, values[i]);
+            fields[i] = FieldEncoder::encode(def, c, values[i], text);
             if (c.isLongValue()) fields[i] = lv.store(c, *fields[i]);
         }
     }
-    placeBuiltRow(pages, db, tdefPage, RowCodec::build(def, fields, flags), values);
+    placeBuiltRow(pages, db, tdefPage, RowCodec::build(def, fields, flags, pages.format()),
+                  values);
 }
 
 void NewDatabaseWriter::placeBuiltRow(PageSet& pages, Database::Impl& db, uint32_t tdefPage,
                                       const std::vector<uint8_t>& row,
                                       const std::vector<Value>& values) {
-    const StoredTableDef& def = db.tableDefAtPage(tdefPage);
+    const StoredTableDef& cached = db.tableDefAtPage(tdefPage);
+    // An index root that moved since the definition was read (a split while rows of this
+    // change went in) is where the pages say.
+    std::optional<StoredTableDef> moved;
+    for (size_t r = 0; r < cached.realIndexes.size(); ++r) {
+        const uint32_t root = index::PageSetIndexSink(pages, cached, r).storedRoot();
+        if (root == cached.realIndexes[r].firstPage) continue;
+        if (!moved) moved = cached;
+        moved->realIndexes[r].firstPage = root;
+    }
+    const StoredTableDef& def = moved ? *moved : cached;
     PageSpace space(pages);
     const uint32_t at =
         space.placeRow(def.tdefPage, def.ownedMap, def.freeMap, row, 0, "table '" + def.name + "'");
     const RowId id{at >> 8, static_cast<uint8_t>(at & 0xFF)};
     for (size_t r = 0; r < def.realIndexes.size(); ++r) {
-        index::IndexWriter writer(def, r, Format::Jet4, db.header().sortOrder);
+        index::IndexWriter writer(def, r, pages.format(), db.header().sortOrder);
         index::PageSetIndexSink sink(pages, def, r);
         index::IndexRowChange change = writer.prepare(sink, nullptr, id, &values, id);
         if (change.empty()) continue;
@@ -171,9 +189,79 @@ void NewDatabaseWriter::placeBuiltRow(PageSet& pages, Database::Impl& db, uint32
         if (change.uniqueDelta != 0) sink.addToUniqueCount(change.uniqueDelta);
     }
     std::vector<uint8_t>& tdef = pages.modify(def.tdefPage);
-    const uint32_t count = uint32_t(tdef[0x10]) | uint32_t(tdef[0x11]) << 8 |
-                           uint32_t(tdef[0x12]) << 16 | uint32_t(tdef[0x13]) << 24;
-    put32(tdef, 0x10, count + 1);
+    const size_t rc = TableDefReader::layout(pages.format()).rowCount;
+    const uint32_t count = uint32_t(tdef[rc]) | uint32_t(tdef[rc + 1]) << 8 |
+                           uint32_t(tdef[rc + 2]) << 16 | uint32_t(tdef[rc + 3]) << 24;
+    put32(tdef, rc, count + 1);
+}
+
+std::vector<uint8_t> NewDatabaseWriter::emptyJet3Image(const std::vector<uint8_t>& storedHeader,
+                                                       StoredTableDef catalog,
+                                                       const TextCodec& text) {
+    constexpr uint32_t kSmallPage = 2048;
+    constexpr size_t kSmallMapRow = 133;  // type, start page, 1024 pages' bits
+    if (storedHeader.size() != kSmallPage)
+        throw Error(hr::kInvalidArg, "A Jet 3 header page has 2048 bytes.");
+    const uint32_t tdefCount = uint32_t(TableDefWriter::pageCount(catalog, kSmallPage, &text));
+    std::vector<uint32_t> tdefPages;
+    for (uint32_t i = 0; i < tdefCount; ++i)
+        tdefPages.push_back(2 + i);
+    // The maps: owned and free pages of the table and of each long-value field, one per real
+    // index; as many to a page as fit.
+    size_t mapCount = 2 + catalog.realIndexes.size();
+    for (const StoredColumn& c : catalog.columns)
+        if (c.isLongValue()) mapCount += 2;
+    const size_t perPage = (kSmallPage - SlotPage::headerSize(kSmallPage)) / (kSmallMapRow + 2);
+    const uint32_t holders = uint32_t((mapCount + perPage - 1) / perPage);
+    const uint32_t firstHolder = 2 + tdefCount;
+    const uint32_t firstLeaf = firstHolder + holders;
+    const uint32_t firstFree = firstLeaf + uint32_t(catalog.realIndexes.size());
+    if (firstFree >= (kSmallMapRow - 5) * 8)
+        throw Error(hr::kNotSupported, "The catalog's definition is too large to be laid out.");
+
+    std::vector<std::vector<uint8_t>> pages(firstFree);
+    pages[0] = storedHeader;
+    pages[SystemTables::kGlobalMapPage] =
+        mapPage(SystemTables::kGlobalMapPage,
+                {mapRow({}, firstFree, kSmallMapRow), mapRow({}, 0, kSmallMapRow)}, kSmallPage);
+    std::vector<std::vector<std::vector<uint8_t>>> maps(holders);
+    size_t made = 0;
+    auto nextMap = [&](std::vector<uint32_t> in) {
+        const uint32_t holder = uint32_t(made / perPage), row = uint32_t(made % perPage);
+        maps[holder].push_back(mapRow(in, 0, kSmallMapRow));
+        ++made;
+        return MapPointer{(firstHolder + holder) << 8 | row};
+    };
+    catalog.tdefPage = 2;
+    catalog.tdefPages = tdefPages;
+    catalog.rowCount = 0;
+    catalog.ownedMap = nextMap({});
+    catalog.freeMap = nextMap({});
+    for (StoredColumn& c : catalog.columns)
+        if (c.isLongValue()) {
+            c.lvOwnedMap = nextMap({});
+            c.lvFreeMap = nextMap({});
+        }
+    for (size_t r = 0; r < catalog.realIndexes.size(); ++r) {
+        StoredRealIndex& real = catalog.realIndexes[r];
+        real.firstPage = firstLeaf + uint32_t(r);
+        real.usageMap = nextMap({real.firstPage});
+        real.uniqueCount = 0;
+        real.statsWord0 = 0;
+        pages[real.firstPage] = index::IndexPage::emptyLeaf(real.firstPage, 2, Format::Jet3);
+    }
+    for (IndexDef& x : catalog.indexes)
+        x.fkTableType = 0;
+    for (uint32_t h = 0; h < holders; ++h)
+        pages[firstHolder + h] = mapPage(0, maps[h], kSmallPage);
+    std::vector<std::vector<uint8_t>> tdef =
+        TableDefWriter::pages(catalog, kSmallPage, tdefPages, &text);
+    for (uint32_t i = 0; i < tdefCount; ++i)
+        pages[tdefPages[i]] = tdef[i];
+    std::vector<uint8_t> bytes;
+    for (const auto& p : pages)
+        bytes.insert(bytes.end(), p.begin(), p.end());
+    return bytes;
 }
 
 std::vector<uint8_t> NewDatabaseWriter::emptyImage(const std::vector<uint8_t>& plainHeader) {

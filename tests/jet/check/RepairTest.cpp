@@ -1,4 +1,4 @@
-// check --repair on every Jet 4 file of the corpus and on a file the test damages: afterwards the
+// check --repair on every Jet 4 and Jet 3 file of the corpus and on files the test damages: afterwards the
 // check is clean, the rows are those read before (by us, mdbtools and mdb-reader), a second
 // repair finds nothing to do, and what cannot be mended is left alone and reported.
 #include <gtest/gtest.h>
@@ -50,87 +50,114 @@ TEST(Repair, MendsCountsCountersAndLostPagesAndNothingElse) {
     const fs::path dir = fs::temp_directory_path() / ("repair-" + std::to_string(::getpid()));
     fs::create_directories(dir);
 
-    // An engine-made file, then damaged the ways the check reports: a row count and an
-    // AutoNumber counter behind, and pages past the end that nothing owns.
-    const fs::path built = dir / "built.mdb";
-    Database::create(built);
-    uint32_t added = 0;  // the first page past the old end
-    {
-        auto db = openWritable(built);
-        sql::execute(*db, "CREATE TABLE T (Id COUNTER CONSTRAINT pk PRIMARY KEY, Name TEXT(50))");
-        for (int i = 0; i < 50; ++i)
-            sql::execute(*db, "INSERT INTO T (Name) VALUES ('row " + std::to_string(i) + "')");
-        const uint32_t tdef = db->tableDef("T").tdefPage;
-        db.reset();
-        std::vector<uint8_t> bytes = readFileBytes(built);
-        store32(bytes, size_t(tdef) * 4096 + 0x10, 45);
-        store32(bytes, size_t(tdef) * 4096 + 0x14, 7);
-        // Three pages more, which the free-page map (page 1, row 0) does not call free.
-        const uint32_t pages = added = uint32_t(bytes.size() / 4096);
-        bytes.resize(bytes.size() + 3 * 4096, 0);
-        std::vector<uint8_t> map(bytes.begin() + 4096, bytes.begin() + 8192);
-        SlotPage sp(map, 1);
-        std::vector<uint8_t>& row = sp.slots().at(0).bytes;
-        ASSERT_EQ(row.at(0), 0);
-        const uint32_t start = row[1] | row[2] << 8 | row[3] << 16 | uint32_t(row[4]) << 24;
-        for (uint32_t p = pages; p < pages + 3; ++p)
-            row.at(5 + (p - start) / 8) &= uint8_t(~(1u << ((p - start) % 8)));
-        sp.store(map);
-        std::copy(map.begin(), map.end(), bytes.begin() + 4096);
-        std::ofstream(built, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    }
-    // Two more whose primary key no longer matches a row: once with a key no other row has
-    // (the index is built again), once with a key another row has (left alone, reported).
-    const fs::path rekeyed = dir / "rekeyed.mdb", doubled = dir / "doubled.mdb";
-    for (const auto& [file, key] : {std::pair(rekeyed, 1005), std::pair(doubled, 7)}) {
-        Database::create(file);
-        uint32_t page = 0, slot = 0;
-        {
-            auto db = openWritable(file);
-            sql::execute(*db, "CREATE TABLE T (Id LONG CONSTRAINT pk PRIMARY KEY, Name TEXT(50))");
-            for (int i = 1; i <= 50; ++i)
-                sql::execute(*db, "INSERT INTO T VALUES (" + std::to_string(i) + ", 'n')");
-            db->forEachRow("T", [&](RowId id, const std::vector<Value>& row) {
-                if (row[0] != Value(int32_t(5))) return true;
-                page = id.page;
-                slot = id.row;
-                return false;
-            });
-        }
-        std::vector<uint8_t> bytes = readFileBytes(file);
-        const size_t at = size_t(page) * 4096;
-        const size_t start = (bytes[at + 14 + 2 * slot] | bytes[at + 15 + 2 * slot] << 8) & 0x1FFF;
-        store32(bytes, at + start + 2, uint32_t(key));  // the first fixed field: Id
-        std::ofstream(file, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        ASSERT_FALSE(checkIntegrity(*Database::open(file)).empty());
-    }
-    {
-        const std::vector<uint8_t> before = readFileBytes(doubled);
-        const RepairResult r = repairIntegrity(*openForRepair(doubled, ""));
-        EXPECT_TRUE(r.fixed.empty()) << r.fixed.front();
-        EXPECT_FALSE(r.remaining.empty());
-        EXPECT_EQ(readFileBytes(doubled), before);
-    }
+    // The files damaged below start as a file the engine makes (Jet 4) and, with the corpus,
+    // as an Access 97 file: the stored layouts differ in page size, in where a definition
+    // keeps its counters, in the page header before the slot table and in the width of a row's
+    // column count.
+    struct Base {
+        std::string tag;
+        size_t pageSize, rowCount, autoNumber, slotTable, firstField;
+    };
+    const fs::path jet3Base =
+        corpusDir().empty() ? fs::path() : corpusDir() / "jet3-jackcess-deltest.mdb";
+    std::vector<Base> bases = {{"", 4096, 0x10, 0x14, 14, 2}};
+    if (!jet3Base.empty() && fs::exists(jet3Base)) bases.push_back({"97", 2048, 0x0C, 0x10, 10, 1});
+    auto makeBase = [&](const fs::path& file, const Base& b) {
+        if (b.tag.empty())
+            Database::create(file);
+        else
+            fs::copy_file(jet3Base, file);
+    };
     struct Case {
         fs::path file;
         std::string password;
         std::vector<std::string> fixed;  // when known; else only "the check is clean after"
     };
-    std::vector<Case> cases = {
-        {built,
-         "",
-         {"table 'T': the row count is now 50 (was 45)",
-          "table 'T': the AutoNumber counter is now 50 (was 7)",
-          "pages " + std::to_string(added) + " to " + std::to_string(added + 2) +
-              " (3 pages): given back as free (nothing owned them)"}},
-        {rekeyed, "", {"table 'T': index 'pk' built again from its 50 rows"}},
-    };
+    std::vector<Case> cases;
+    for (const Base& b : bases) {
+        // Damaged the ways the check reports: a row count and an AutoNumber counter behind,
+        // and pages past the end that nothing owns.
+        const fs::path built = dir / ("built" + b.tag + ".mdb");
+        makeBase(built, b);
+        uint32_t added = 0;  // the first page past the old end
+        {
+            auto db = openWritable(built);
+            sql::execute(*db,
+                         "CREATE TABLE T (Id COUNTER CONSTRAINT pk PRIMARY KEY, Name TEXT(50))");
+            for (int i = 0; i < 50; ++i)
+                sql::execute(*db, "INSERT INTO T (Name) VALUES ('row " + std::to_string(i) + "')");
+            const uint32_t tdef = db->tableDef("T").tdefPage;
+            db.reset();
+            std::vector<uint8_t> bytes = readFileBytes(built);
+            store32(bytes, tdef * b.pageSize + b.rowCount, 45);
+            store32(bytes, tdef * b.pageSize + b.autoNumber, 7);
+            // Three pages more, which the free-page map (page 1, row 0) does not call free.
+            const uint32_t pages = added = uint32_t(bytes.size() / b.pageSize);
+            bytes.resize(bytes.size() + 3 * b.pageSize, 0);
+            const auto p1 = bytes.begin() + long(b.pageSize);
+            std::vector<uint8_t> map(p1, p1 + long(b.pageSize));
+            SlotPage sp(map, 1);
+            std::vector<uint8_t>& row = sp.slots().at(0).bytes;
+            ASSERT_EQ(row.at(0), 0);
+            const uint32_t start = row[1] | row[2] << 8 | row[3] << 16 | uint32_t(row[4]) << 24;
+            for (uint32_t p = pages; p < pages + 3; ++p)
+                if (5 + (p - start) / 8 < row.size())
+                    row[5 + (p - start) / 8] &= uint8_t(~(1u << ((p - start) % 8)));
+            sp.store(map);
+            std::copy(map.begin(), map.end(), p1);
+            std::ofstream(built, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        }
+        // Two more whose primary key no longer matches a row: once with a key no other row
+        // has (the index is built again), once with a key another row has (left alone,
+        // reported).
+        const fs::path rekeyed = dir / ("rekeyed" + b.tag + ".mdb"),
+                       doubled = dir / ("doubled" + b.tag + ".mdb");
+        for (const auto& [file, key] : {std::pair(rekeyed, 1005), std::pair(doubled, 7)}) {
+            makeBase(file, b);
+            uint32_t page = 0, slot = 0;
+            {
+                auto db = openWritable(file);
+                sql::execute(*db,
+                             "CREATE TABLE T (Id LONG CONSTRAINT pk PRIMARY KEY, Name TEXT(50))");
+                for (int i = 1; i <= 50; ++i)
+                    sql::execute(*db, "INSERT INTO T VALUES (" + std::to_string(i) + ", 'n')");
+                db->forEachRow("T", [&](RowId id, const std::vector<Value>& row) {
+                    if (row[0] != Value(int32_t(5))) return true;
+                    page = id.page;
+                    slot = id.row;
+                    return false;
+                });
+            }
+            std::vector<uint8_t> bytes = readFileBytes(file);
+            const size_t at = page * b.pageSize + b.slotTable + 2 * slot;
+            const size_t start = (bytes[at] | bytes[at + 1] << 8) & 0x1FFF;
+            // The first fixed field: Id
+            store32(bytes, page * b.pageSize + start + b.firstField, uint32_t(key));
+            std::ofstream(file, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            ASSERT_FALSE(checkIntegrity(*Database::open(file)).empty()) << file;
+        }
+        {
+            const std::vector<uint8_t> before = readFileBytes(doubled);
+            const RepairResult r = repairIntegrity(*openForRepair(doubled, ""));
+            EXPECT_TRUE(r.fixed.empty()) << r.fixed.front();
+            EXPECT_FALSE(r.remaining.empty());
+            EXPECT_EQ(readFileBytes(doubled), before);
+        }
+        cases.push_back({built,
+                         "",
+                         {"table 'T': the row count is now 50 (was 45)",
+                          "table 'T': the AutoNumber counter is now 50 (was 7)",
+                          "pages " + std::to_string(added) + " to " + std::to_string(added + 2) +
+                              " (3 pages): given back as free (nothing owned them)"}});
+        cases.push_back({rekeyed, "", {"table 'T': index 'pk' built again from its 50 rows"}});
+    }
     if (!corpusDir().empty())
         for (const auto& e : fs::directory_iterator(corpusDir())) {
             const std::string name = e.path().filename().string();
-            if (name.rfind("jet4-", 0) != 0 || name.find("encoded") != std::string::npos) continue;
+            if (e.path().extension() != ".mdb" || name.find("encoded") != std::string::npos)
+                continue;
             fs::copy_file(e.path(), dir / name);
             cases.push_back({dir / name,
                              name.find("-password") != std::string::npos ? "password" : "",
@@ -164,15 +191,8 @@ TEST(Repair, MendsCountsCountersAndLostPagesAndNothingElse) {
         EXPECT_TRUE(repairIntegrity(*openForRepair(c.file, c.password)).fixed.empty());
     }
 
-    // A Jet 3 file and a read-only open are refused.
-    const fs::path jet3 = corpusDir() / "jet3-mdbtools-nwind.mdb";
-    if (fs::exists(jet3)) {
-        fs::copy_file(jet3, dir / "jet3.mdb");
-        OpenOptions o;
-        o.readOnly = true;
-        EXPECT_EQ(errorCodeOf([&] { repairIntegrity(*Database::open(dir / "jet3.mdb", o)); }),
-                  hr::kNotSupported);
-    }
-    EXPECT_EQ(errorCodeOf([&] { repairIntegrity(*Database::open(built)); }), hr::kReadOnly);
+    // A read-only open is refused.
+    EXPECT_EQ(errorCodeOf([&] { repairIntegrity(*Database::open(cases.front().file)); }),
+              hr::kReadOnly);
     fs::remove_all(dir);
 }

@@ -1,7 +1,7 @@
-// Compacted copies of every Jet 4 file of the corpus and of files the test builds: the same
-// tables with the same rows (read by us, by mdbtools and by mdb-reader), the same schema as
-// mdb-schema prints it, a clean integrity check, no larger file, no free page and no deleted
-// row slot. Jet 3 and page-encoded files are refused and leave nothing behind.
+// Compacted copies of every Jet 4 and Jet 3 file of the corpus and of files the test builds:
+// the same tables with the same rows (read by us, by mdbtools and by mdb-reader), the same
+// schema as mdb-schema prints it, a clean integrity check, no larger file, no free page and no
+// deleted row slot. Page-encoded files are refused and leave nothing behind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -79,6 +79,21 @@ std::vector<std::string> rowsOf(Database& db, const std::string& table) {
     return out;
 }
 
+// mdb-schema's statements, sorted: it lists the tables in the order it finds their catalog
+// rows, and where the source has catalog rows moved to other pages it finds them where their
+// data lies, which the copy, holding every row in its own slot, does not repeat.
+std::vector<std::string> schemaBlocks(const std::string& text) {
+    std::vector<std::string> blocks;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find("\n\n", at);
+        if (end == std::string::npos) end = text.size();
+        if (end > at) blocks.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    std::sort(blocks.begin(), blocks.end());
+    return blocks;
+}
+
 std::vector<std::vector<std::string>> sorted(std::vector<std::vector<std::string>> rows) {
     std::sort(rows.begin(), rows.end());
     return rows;
@@ -87,8 +102,9 @@ std::vector<std::vector<std::string>> sorted(std::vector<std::vector<std::string
 // Pages marked free in the global map, and data-page slots that are deleted or moved.
 void expectNoFreePageNorDeletedSlot(const fs::path& file) {
     const std::vector<uint8_t> bytes = readFileBytes(file);
-    const uint32_t pages = uint32_t(bytes.size() / 4096);
-    std::vector<uint8_t> p1(bytes.begin() + 4096, bytes.begin() + 8192);
+    const size_t size = bytes.at(0x14) == 0 ? 2048 : 4096;  // Jet 3 : Jet 4
+    const uint32_t pages = uint32_t(bytes.size() / size);
+    std::vector<uint8_t> p1(bytes.begin() + long(size), bytes.begin() + long(2 * size));
     SlotPage map(p1, 1);
     ASSERT_FALSE(map.slots().empty());
     const std::vector<uint8_t>& row = map.slots()[0].bytes;
@@ -102,8 +118,8 @@ void expectNoFreePageNorDeletedSlot(const fs::path& file) {
             }
         }
     for (uint32_t p = 3; p < pages; ++p) {
-        if (bytes[size_t(p) * 4096] != 0x01) continue;
-        std::vector<uint8_t> page(bytes.begin() + p * 4096, bytes.begin() + (p + 1) * 4096);
+        if (bytes[p * size] != 0x01) continue;
+        std::vector<uint8_t> page(bytes.begin() + long(p * size), bytes.begin() + long((p + 1) * size));
         SlotPage data(page, p);
         for (size_t s = 0; s < data.slots().size(); ++s)
             EXPECT_EQ(data.slots()[s].flags, 0) << "page " << p << " slot " << s;
@@ -126,7 +142,7 @@ void expectSameDatabase(const fs::path& src, const fs::path& dst, const std::str
     }
     const auto problems = checkIntegrity(*b);
     EXPECT_TRUE(problems.empty()) << problems.front();
-    EXPECT_EQ(schemaByMdbSchema(dst), schemaByMdbSchema(src));
+    EXPECT_EQ(schemaBlocks(schemaByMdbSchema(dst)), schemaBlocks(schemaByMdbSchema(src)));
     for (const std::string& t : a->tableNames()) {
         for (auto reader : {readWithMdbExport, readWithMdbReader}) {
             const ForeignTable x = reader(src, t), y = reader(dst, t);
@@ -174,6 +190,33 @@ fs::path buildWorn(const fs::path& dir) {
     return file;
 }
 
+// An Access 97 file worn by the engine: half the rows of its 512-row table deleted, a table
+// with long values made, filled and dropped, another made and half emptied, a password set.
+fs::path buildWornJet3(const fs::path& dir) {
+    const fs::path source = corpusDir() / "jet3-jackcess-compindex.mdb";
+    if (corpusDir().empty() || !fs::exists(source)) return {};
+    const fs::path file = dir / "worn97.mdb";
+    fs::copy_file(source, file);
+    auto db = openWritable(file);
+    sql::execute(*db, "DELETE FROM Table1 WHERE CD_AGENTE MOD 2 = 0");
+    for (const char* name : {"Gone", "Kept"}) {
+        sql::execute(*db, std::string("CREATE TABLE ") + name +
+                              " (Id LONG CONSTRAINT pk PRIMARY KEY, Label TEXT(50), Notes MEMO)");
+        for (int i = 0; i < 60; ++i)
+            sql::execute(*db, std::string("INSERT INTO ") + name + " VALUES (" +
+                                  std::to_string(i) + ", '" + pattern(size_t(3 + i % 40), i) +
+                                  "', '" + pattern(size_t(i % 3 == 0 ? 4000 : 30), i) + "')");
+    }
+    sql::execute(*db, "DELETE FROM Kept WHERE Id MOD 2 = 1");
+    sql::execute(*db, "DROP TABLE Gone");
+    db.reset();
+    OpenOptions o;
+    o.readOnly = false;
+    o.exclusive = true;
+    Database::open(file, o)->changePassword("", "s3cret");
+    return file;
+}
+
 }  // namespace
 
 TEST(Compact, CopiesEveryTableAndDropsTheWaste) {
@@ -183,12 +226,14 @@ TEST(Compact, CopiesEveryTableAndDropsTheWaste) {
         std::string password;
     };
     std::vector<Source> sources = {{buildWorn(dir.path), "s3cret"}};
+    if (const fs::path worn97 = buildWornJet3(dir.path); !worn97.empty())
+        sources.push_back({worn97, "s3cret"});
     std::vector<fs::path> refused;
     if (!corpusDir().empty())
         for (const auto& e : fs::directory_iterator(corpusDir())) {
             const std::string name = e.path().filename().string();
             if (e.path().extension() != ".mdb") continue;
-            if (name.rfind("jet3-", 0) == 0 || name.find("encoded") != std::string::npos)
+            if (name.find("encoded") != std::string::npos)
                 refused.push_back(e.path());
             else
                 sources.push_back(
