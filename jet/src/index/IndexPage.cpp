@@ -1,6 +1,7 @@
 #include "index/IndexPage.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -96,32 +97,36 @@ IndexPage IndexPage::parse(const Page& page, Format format) {
     std::vector<uint8_t> prefix;
     uint32_t start = 0;
     std::vector<uint8_t> full;
-    for (uint32_t bit = 0; bit < layout.maskSize * 8; ++bit) {
-        if ((view.u8(layout.mask + bit / 8) & (1u << (bit % 8))) == 0) continue;
-        if (bit > area) damaged(n, "marks an entry past the end of the page");
-        if (bit <= start) damaged(n, "has an empty entry");
-        full.clear();
-        if (result.entries.empty()) {
-            if (bit < result.prefixLength)
-                damaged(n, "shares a prefix longer than its first entry");
-            prefix.assign(data, data + result.prefixLength);
-        } else {
-            full = prefix;
-        }
-        full.insert(full.end(), data + start, data + bit);
-        if (full.size() < minEntry) damaged(n, "has an entry too short for its row pointer");
+    // The mask is within the page (its size was checked above); most of its bytes are clear.
+    const uint8_t* const mask = view.data() + layout.mask;
+    for (uint32_t maskByte = 0; maskByte < layout.maskSize; ++maskByte) {
+        for (unsigned bits = mask[maskByte]; bits != 0; bits &= bits - 1) {
+            const uint32_t bit = maskByte * 8 + uint32_t(std::countr_zero(bits));
+            if (bit > area) damaged(n, "marks an entry past the end of the page");
+            if (bit <= start) damaged(n, "has an empty entry");
+            full.clear();
+            if (result.entries.empty()) {
+                if (bit < result.prefixLength)
+                    damaged(n, "shares a prefix longer than its first entry");
+                prefix.assign(data, data + result.prefixLength);
+            } else {
+                full = prefix;
+            }
+            full.insert(full.end(), data + start, data + bit);
+            if (full.size() < minEntry) damaged(n, "has an entry too short for its row pointer");
 
-        IndexEntry entry;
-        size_t keyLen = full.size() - kRowPointerSize;
-        if (!result.leaf) {
-            keyLen -= kChildPointerSize;
-            entry.child = be32(full.data() + keyLen + kRowPointerSize);
+            IndexEntry entry;
+            size_t keyLen = full.size() - kRowPointerSize;
+            if (!result.leaf) {
+                keyLen -= kChildPointerSize;
+                entry.child = be32(full.data() + keyLen + kRowPointerSize);
+            }
+            entry.key.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keyLen));
+            entry.row.page = be24(full.data() + keyLen);
+            entry.row.row = full[keyLen + 3];
+            result.entries.push_back(std::move(entry));
+            start = bit;
         }
-        entry.key.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keyLen));
-        entry.row.page = be24(full.data() + keyLen);
-        entry.row.row = full[keyLen + 3];
-        result.entries.push_back(std::move(entry));
-        start = bit;
     }
     if (result.prefixLength > 0 && result.entries.empty())
         damaged(n, "shares a prefix but holds no entries");
