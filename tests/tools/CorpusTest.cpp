@@ -604,6 +604,14 @@ TEST_P(CorpusFile, CompactedAndRepairedCopiesExportTheSame) {
     const fs::path dir =
         fs::temp_directory_path() / ("corpus-compact-" + std::to_string(getpid()));
     fs::create_directories(dir);
+    // The folder goes with the test, also when an assertion ends it early.
+    struct RemovedAtEnd {
+        fs::path dir;
+        ~RemovedAtEnd() {
+            std::error_code ec;
+            fs::remove_all(dir, ec);
+        }
+    } const removed{dir};
     const std::string compacted = (dir / file()).string();
     const std::string repaired = (dir / ("repaired-" + file())).string();
     fs::remove(compacted);
@@ -633,8 +641,6 @@ TEST_P(CorpusFile, CompactedAndRepairedCopiesExportTheSame) {
                 EXPECT_EQ(exportInAnyOrder(now.out), exportInAnyOrder(was)) << copy << ": " << t.name;
         }
     }
-    fs::remove(compacted);
-    fs::remove(repaired);
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusFile, ::testing::ValuesIn(corpusFiles()),
