@@ -163,7 +163,7 @@ const ReaderTables* readerExport(const std::string& file) {
         } else {
             ADD_FAILURE() << "mdb-reader could not read " << file << ": " << r.err;
         }
-        fs::remove_all(dir);
+        fs::remove_all(dir.parent_path());  // this process's folder, made again when needed
     }
     auto& slot = cache[file] = std::move(result);
     return slot ? &*slot : nullptr;
