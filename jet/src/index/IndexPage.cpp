@@ -192,6 +192,15 @@ uint32_t IndexPage::storedSize(const std::vector<IndexEntry>& entries, bool leaf
     return total;
 }
 
+void IndexPage::noteStored(const std::vector<uint8_t>& stored, Format format) {
+    const IndexPageLayout& layout = IndexPageLayout::of(format);
+    const ByteView view(stored.data(), stored.size(), number);
+    freeSpace = view.u16(kFreeSpaceOffset);
+    prefixLength =
+        layout.prefixSize == 2 ? view.u16(layout.prefixLength) : view.u8(layout.prefixLength);
+    storedEntryBytes = layout.pageSize - layout.entries - freeSpace;
+}
+
 uint16_t IndexPage::commonPrefix(const std::vector<IndexEntry>& entries, bool leaf) {
     if (entries.size() < 2) return 0;
     std::vector<uint8_t> first;

@@ -43,6 +43,10 @@ struct IndexPage {
     std::vector<uint8_t> serialize(Format format,
                                    std::optional<uint16_t> prefix = std::nullopt) const;
 
+    // Takes the sizes a page records (free space, shared prefix, entry bytes) from its
+    // stored form, as parse() would.
+    void noteStored(const std::vector<uint8_t>& stored, Format format);
+
     // Sets the entries from a page's items: a leaf's entries, or a node's children
     // in order, the rightmost becoming the tail (a node of one child keeps it as
     // an entry and has no tail).

@@ -6,6 +6,8 @@
 
 namespace jet::index {
 
+class ParsedIndexPages;
+
 // Where the index writer gets and puts the pages of ONE real index during one
 // change. The write side implements it over its page set:
 //  - readPage(n): the plain (decoded) page as this change sees it, earlier
@@ -29,6 +31,17 @@ public:
     virtual uint32_t allocatePage() = 0;
     virtual void freePage(uint32_t page) = 0;
     virtual void rootMoved(uint32_t page) = 0;
+
+    // Where parsed pages are kept between changes, or null (every change parses its pages).
+    // pageBytes(n) is readPage(n), valid until the next call; a sink can spare the copy.
+    virtual ParsedIndexPages* parsedPages() { return nullptr; }
+    virtual const std::vector<uint8_t>& pageBytes(uint32_t page) {
+        m_read = readPage(page);
+        return m_read;
+    }
+
+private:
+    std::vector<uint8_t> m_read;
 };
 
 }  // namespace jet::index

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "index/IndexTree.h"
+#include "index/ParsedIndexPages.h"
 #include "jet/Error.h"
 #include "page/Page.h"
 
@@ -19,6 +20,22 @@ std::string pageName(uint32_t page) {
     return "index page " + std::to_string(page);
 }
 
+// The page's header fields without its entries.
+IndexPage headerOf(const IndexPage& page) {
+    IndexPage h;
+    h.number = page.number;
+    h.leaf = page.leaf;
+    h.owner = page.owner;
+    h.prevPage = page.prevPage;
+    h.nextPage = page.nextPage;
+    h.tailPage = page.tailPage;
+    h.freeSpace = page.freeSpace;
+    h.prefixLength = page.prefixLength;
+    h.level = page.level;
+    h.storedEntryBytes = page.storedEntryBytes;
+    return h;
+}
+
 }  // namespace
 
 IndexTreeEditor::IndexTreeEditor(IndexPageSink& sink, Format format, uint32_t owner, uint32_t root)
@@ -28,23 +45,36 @@ uint32_t IndexTreeEditor::maxKeyBytes(Format format) {
     return IndexPageLayout::of(format).maxEntryBytes() / 3 - kRowPointerSize - kChildPointerSize;
 }
 
-const IndexPage& IndexTreeEditor::load(uint32_t page) {
+std::shared_ptr<const IndexPage> IndexTreeEditor::loadShared(uint32_t page) {
     checkPage(page);
     // Each walk goes through the same few pages again; parsing them is most of its cost.
     if (auto it = m_parsed.find(page); it != m_parsed.end()) return it->second;
-    std::vector<uint8_t> bytes = m_sink.readPage(page);
-    if (bytes.size() != IndexPageLayout::of(m_format).pageSize)
-        throwCorrupt(pageName(page) + " has the wrong size");
-    IndexPage parsed = IndexPage::parse(Page(page, std::move(bytes)), m_format);
-    // a reference handed out before stays valid only until the next load
+    ParsedIndexPages* kept = m_sink.parsedPages();
+    std::shared_ptr<const IndexPage> parsed;
+    if (kept) {
+        const std::vector<uint8_t>& bytes = m_sink.pageBytes(page);
+        if (bytes.size() != IndexPageLayout::of(m_format).pageSize)
+            throwCorrupt(pageName(page) + " has the wrong size");
+        parsed = kept->find(page, bytes);
+        if (!parsed) {
+            parsed = std::make_shared<const IndexPage>(IndexPage::parse(Page(page, bytes), m_format));
+            kept->keep(page, bytes, parsed);
+        }
+    } else {
+        std::vector<uint8_t> bytes = m_sink.readPage(page);
+        if (bytes.size() != IndexPageLayout::of(m_format).pageSize)
+            throwCorrupt(pageName(page) + " has the wrong size");
+        parsed = std::make_shared<const IndexPage>(IndexPage::parse(Page(page, std::move(bytes)), m_format));
+    }
     if (m_parsed.size() > kParsedPages) m_parsed.clear();
-    return m_parsed.emplace(page, std::move(parsed)).first->second;
+    m_parsed.insert_or_assign(page, parsed);
+    return parsed;
 }
 
 bool IndexTreeEditor::isEmpty() {
     if (m_root == 0) return true;
-    const IndexPage& p = load(m_root);
-    return p.leaf && p.entries.empty();
+    const std::shared_ptr<const IndexPage> p = loadShared(m_root);
+    return p->leaf && p->entries.empty();
 }
 
 void IndexTreeEditor::checkPage(uint32_t page) const {
@@ -53,19 +83,56 @@ void IndexTreeEditor::checkPage(uint32_t page) const {
 
 // A node's tail child carries no key of its own: it ends where the node ends,
 // which the parent's entry says (or, at the root, the rightmost leaf).
-IndexTreeEditor::Frame IndexTreeEditor::frameOf(IndexPage page,
-                                                const std::optional<IndexEntry>& bound) {
+IndexTreeEditor::Frame IndexTreeEditor::copiedFrame(std::shared_ptr<const IndexPage> page,
+                                                    const std::optional<IndexEntry>& bound) {
     Frame f;
-    f.items = page.entries;
-    if (!page.leaf && page.tailPage != 0) {
-        IndexEntry tail = bound ? *bound : lastEntryBelow(page.tailPage);
-        tail.child = page.tailPage;
-        f.items.push_back(std::move(tail));
+    f.copied = true;
+    f.items = page->entries;
+    if (!page->leaf && page->tailPage != 0) {
+        IndexEntry tail = bound ? *bound : lastEntryBelow(page->tailPage);
+        tail.child = page->tailPage;
+        f.items.push_back(tail);
+        f.tailItem = std::move(tail);
     }
-    if (!page.leaf && f.items.empty())
-        throwCorrupt(pageName(page.number) + " is a node with no children");
+    if (!page->leaf && f.items.empty())
+        throwCorrupt(pageName(page->number) + " is a node with no children");
     f.page = std::move(page);
     return f;
+}
+
+size_t IndexTreeEditor::itemCount(const Frame& f) const {
+    if (f.copied) return f.items.size();
+    return f.page->entries.size() + (!f.page->leaf && f.page->tailPage != 0 ? 1 : 0);
+}
+
+const IndexEntry& IndexTreeEditor::tailOf(Path& path, size_t level) {
+    Frame& f = path[level];
+    if (!f.tailItem) {
+        // below the root, a tail ends where the parent's item for the page says
+        IndexEntry tail = level == 0 ? lastEntryBelow(f.page->tailPage)
+                                     : itemOf(path, level - 1, path[level - 1].at);
+        tail.child = f.page->tailPage;
+        path[level].tailItem = std::move(tail);
+    }
+    return *path[level].tailItem;
+}
+
+const IndexEntry& IndexTreeEditor::itemOf(Path& path, size_t level, size_t i) {
+    Frame& f = path[level];
+    if (f.copied) return f.items[i];
+    if (i < f.page->entries.size()) return f.page->entries[i];
+    return tailOf(path, level);
+}
+
+std::vector<IndexEntry>& IndexTreeEditor::itemsOf(Path& path, size_t level) {
+    if (!path[level].copied) {
+        std::vector<IndexEntry> items = path[level].page->entries;
+        if (!path[level].page->leaf && path[level].page->tailPage != 0)
+            items.push_back(tailOf(path, level));
+        path[level].items = std::move(items);
+        path[level].copied = true;
+    }
+    return path[level].items;
 }
 
 IndexEntry IndexTreeEditor::lastEntryBelow(uint32_t page) {
@@ -88,31 +155,39 @@ IndexTreeEditor::Path IndexTreeEditor::descend(const IndexEntry& target, bool ke
     Path path;
     std::unordered_set<uint32_t> seen;
     uint32_t page = m_root;
-    std::optional<IndexEntry> bound;
     for (;;) {
         if (path.size() > IndexTree::kMaxDepth)
             throwCorrupt("an index is nested deeper than " + std::to_string(IndexTree::kMaxDepth) +
                          " levels");
         if (!seen.insert(page).second)
             throwCorrupt(pageName(page) + " is reached twice in one index (a cycle)");
-        Frame f = frameOf(load(page), bound);
-        if (f.page.leaf) {
+        Frame f;
+        f.page = loadShared(page);
+        const IndexPage& p = *f.page;
+        // The root's tail ends where the index ends: found now, before anything changes.
+        if (path.empty() && !p.leaf && p.tailPage != 0) {
+            IndexEntry tail = lastEntryBelow(p.tailPage);
+            tail.child = p.tailPage;
+            f.tailItem = std::move(tail);
+        }
+        if (p.leaf) {
             path.push_back(std::move(f));
             return path;
         }
-        size_t at = f.items.size() - 1;
-        for (size_t i = 0; i < f.items.size(); ++i) {
-            const auto c = keyOnly ? IndexEntry::compareKeys(f.items[i].key, target.key)
-                                   : compareEntries(f.items[i], target);
+        const size_t count = itemCount(f);
+        if (count == 0) throwCorrupt(pageName(page) + " is a node with no children");
+        // the tail's item is the last of the subtree, so a target past every entry goes there
+        size_t at = count - 1;
+        for (size_t i = 0; i < p.entries.size(); ++i) {
+            const auto c = keyOnly ? IndexEntry::compareKeys(p.entries[i].key, target.key)
+                                   : compareEntries(p.entries[i], target);
             if (c >= 0) {
                 at = i;
                 break;
             }
         }
         f.at = at;
-        bound = f.items[at];
-        bound->child = 0;
-        page = f.items[at].child;
+        page = at < p.entries.size() ? p.entries[at].child : p.tailPage;
         path.push_back(std::move(f));
     }
 }
@@ -194,8 +269,8 @@ bool IndexTreeEditor::findRow(uint32_t page, RowId row, const std::optional<Inde
                      " levels");
     if (!m_seen.insert(page).second)
         throwCorrupt(pageName(page) + " is reached twice in one index (a cycle)");
-    Frame f = frameOf(load(page), bound);
-    if (f.page.leaf) {
+    Frame f = copiedFrame(loadShared(page), bound);
+    if (f.page->leaf) {
         for (size_t i = 0; i < f.items.size(); ++i) {
             if (f.items[i].row == row) {
                 f.at = i;
@@ -221,7 +296,7 @@ bool IndexTreeEditor::findRow(uint32_t page, RowId row, const std::optional<Inde
 IndexTreeEditor::Presence IndexTreeEditor::locate(const IndexEntry& entry) {
     if (m_root == 0) return Presence::Absent;
     const Path path = descend(entry, false);
-    for (const IndexEntry& e : path.back().items)
+    for (const IndexEntry& e : path.back().page->entries)
         if (e.key == entry.key && e.row == entry.row) return Presence::Exact;
     Path byRow;
     m_seen.clear();
@@ -243,7 +318,7 @@ void IndexTreeEditor::insert(const IndexEntry& entry) {
     e.child = 0;
     if (m_root == 0) startEmptyIndex();
     Path path = descend(e, false);
-    std::vector<IndexEntry>& items = path.back().items;
+    std::vector<IndexEntry>& items = itemsOf(path, path.size() - 1);
     const auto pos = std::lower_bound(
         items.begin(), items.end(), e,
         [](const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) < 0; });
@@ -259,8 +334,8 @@ bool IndexTreeEditor::remove(const IndexEntry& entry) {
     Path path = descend(entry, false);
     Frame& leaf = path.back();
     bool found = false;
-    for (size_t i = 0; i < leaf.items.size(); ++i) {
-        if (leaf.items[i].key == entry.key && leaf.items[i].row == entry.row) {
+    for (size_t i = 0; i < leaf.page->entries.size(); ++i) {
+        if (leaf.page->entries[i].key == entry.key && leaf.page->entries[i].row == entry.row) {
             leaf.at = i;
             found = true;
             break;
@@ -271,8 +346,8 @@ bool IndexTreeEditor::remove(const IndexEntry& entry) {
         m_seen.clear();
         if (!findRow(m_root, entry.row, std::nullopt, path, 0)) return false;
     }
-    Frame& holder = path.back();
-    holder.items.erase(holder.items.begin() + static_cast<std::ptrdiff_t>(holder.at));
+    std::vector<IndexEntry>& items = itemsOf(path, path.size() - 1);
+    items.erase(items.begin() + static_cast<std::ptrdiff_t>(path.back().at));
     rebuild(path, path.size() - 1, false);
     return true;
 }
@@ -290,52 +365,63 @@ bool IndexTreeEditor::fits(const std::vector<IndexEntry>& items, bool leaf) cons
 }
 
 std::vector<std::vector<IndexEntry>> IndexTreeEditor::split(const IndexPage& page,
-                                                            const std::vector<IndexEntry>& items,
+                                                            std::vector<IndexEntry>&& items,
                                                             bool appendAtEnd) const {
     std::vector<std::vector<IndexEntry>> groups;
     // growing at the right edge of the level: keep the page full, start a new one
     if (appendAtEnd && page.nextPage == 0 && items.size() >= 2) {
-        std::vector<IndexEntry> head(items.begin(), items.end() - 1);
-        if (fits(head, page.leaf)) {
-            groups.push_back(std::move(head));
-            groups.push_back({items.back()});
+        IndexEntry last = std::move(items.back());
+        items.pop_back();
+        if (fits(items, page.leaf)) {
+            groups.push_back(std::move(items));
+            groups.push_back({std::move(last)});
             return groups;
         }
+        items.push_back(std::move(last));
     }
-    std::vector<std::vector<IndexEntry>> pending{items};
+    // Halve by stored size until every part fits; the parts are ranges of `items`, moved out
+    // once they are final.
+    using Range = std::pair<size_t, size_t>;
+    std::vector<Range> pending{{0, items.size()}};
+    std::vector<IndexEntry> part;
     while (!pending.empty()) {
-        std::vector<IndexEntry> part = std::move(pending.front());
-        pending.erase(pending.begin());
+        const auto [from, to] = pending.back();
+        pending.pop_back();
+        part.assign(std::make_move_iterator(items.begin() + std::ptrdiff_t(from)),
+                    std::make_move_iterator(items.begin() + std::ptrdiff_t(to)));
         if (fits(part, page.leaf)) {
             groups.push_back(std::move(part));
+            part = {};
             continue;
         }
-        if (part.size() < 2)
+        std::move(part.begin(), part.end(), items.begin() + std::ptrdiff_t(from));
+        if (to - from < 2)
             throw Error(hr::kInvalidArg, "An index entry is too long for an index page.");
         uint32_t total = 0;
-        for (const IndexEntry& e : part)
-            total += IndexPage::fullEntrySize(e, page.leaf);
-        size_t k = 0;
+        for (size_t i = from; i < to; ++i)
+            total += IndexPage::fullEntrySize(items[i], page.leaf);
+        size_t k = from;
         uint32_t run = 0;
-        while (k + 1 < part.size() &&
-               run + IndexPage::fullEntrySize(part[k], page.leaf) <= total / 2)
-            run += IndexPage::fullEntrySize(part[k++], page.leaf);
-        k = std::clamp<size_t>(k, 1, part.size() - 1);
-        std::vector<IndexEntry> left(part.begin(), part.begin() + static_cast<std::ptrdiff_t>(k));
-        std::vector<IndexEntry> right(part.begin() + static_cast<std::ptrdiff_t>(k), part.end());
-        pending.insert(pending.begin(), std::move(right));
-        pending.insert(pending.begin(), std::move(left));
+        while (k + 1 < to && run + IndexPage::fullEntrySize(items[k], page.leaf) <= total / 2)
+            run += IndexPage::fullEntrySize(items[k++], page.leaf);
+        k = std::clamp<size_t>(k, from + 1, to - 1);
+        // the left part is taken first
+        pending.push_back({k, to});
+        pending.push_back({from, k});
     }
     return groups;
 }
 
-void IndexTreeEditor::store(IndexPage page, const std::vector<IndexEntry>& items) {
-    page.setItems(items);
+void IndexTreeEditor::store(IndexPage page, std::vector<IndexEntry>&& items) {
+    page.setItems(std::move(items));
     const std::vector<uint8_t> bytes = page.serialize(m_format);
     m_sink.writePage(page.number, bytes);
+    page.noteStored(bytes, m_format);
     // the next walk through this page needs it as written, not parsed again
+    auto written = std::make_shared<const IndexPage>(std::move(page));
+    if (ParsedIndexPages* kept = m_sink.parsedPages()) kept->keep(written->number, bytes, written);
     if (m_parsed.size() > kParsedPages) m_parsed.clear();
-    m_parsed.insert_or_assign(page.number, std::move(page));
+    m_parsed.insert_or_assign(written->number, std::move(written));
 }
 
 void IndexTreeEditor::setLink(uint32_t page, bool next, uint32_t value) {
@@ -353,53 +439,54 @@ void IndexTreeEditor::setLink(uint32_t page, bool next, uint32_t value) {
 }
 
 void IndexTreeEditor::rebuild(Path& path, size_t level, bool lastIsNew) {
-    Frame& f = path[level];
+    std::vector<IndexEntry>& items = itemsOf(path, level);
+    const IndexPage& page = *path[level].page;
     const bool isRoot = level == 0;
-    if (f.items.empty()) {
+    if (items.empty()) {
         if (isRoot) {
             // an index with no entries is one empty leaf
-            IndexPage p = f.page;
+            IndexPage p = headerOf(page);
             p.leaf = true;
             p.prevPage = p.nextPage = 0;
             store(p, {});
             return;
         }
-        if (f.page.prevPage != 0) setLink(f.page.prevPage, true, f.page.nextPage);
-        if (f.page.nextPage != 0) setLink(f.page.nextPage, false, f.page.prevPage);
-        m_parsed.erase(f.page.number);
-        m_sink.freePage(f.page.number);
-        Frame& parent = path[level - 1];
-        parent.items.erase(parent.items.begin() + static_cast<std::ptrdiff_t>(parent.at));
+        if (page.prevPage != 0) setLink(page.prevPage, true, page.nextPage);
+        if (page.nextPage != 0) setLink(page.nextPage, false, page.prevPage);
+        m_parsed.erase(page.number);
+        m_sink.freePage(page.number);
+        std::vector<IndexEntry>& parentItems = itemsOf(path, level - 1);
+        parentItems.erase(parentItems.begin() + static_cast<std::ptrdiff_t>(path[level - 1].at));
         rebuild(path, level - 1, false);
         return;
     }
 
     std::vector<std::vector<IndexEntry>> groups;
-    if (fits(f.items, f.page.leaf))
-        groups.push_back(f.items);
+    if (fits(items, page.leaf))
+        groups.push_back(std::move(items));
     else
-        groups = split(f.page, f.items, lastIsNew);
+        groups = split(page, std::move(items), lastIsNew);
 
-    std::vector<uint32_t> numbers{f.page.number};
+    std::vector<uint32_t> numbers{page.number};
     for (size_t g = 1; g < groups.size(); ++g)
         numbers.push_back(m_sink.allocatePage());
-    const uint32_t oldNext = f.page.nextPage;
+    const uint32_t oldNext = page.nextPage;
     std::vector<IndexEntry> separators;
     for (size_t g = 0; g < groups.size(); ++g) {
         IndexPage p;
         if (g == 0) {
-            p = f.page;
+            p = headerOf(page);
         } else {
-            p.leaf = f.page.leaf;
-            p.level = f.page.level;
+            p.leaf = page.leaf;
+            p.level = page.level;
             p.owner = m_owner;
             p.prevPage = numbers[g - 1];
         }
         p.number = numbers[g];
         p.nextPage = g + 1 < groups.size() ? numbers[g + 1] : oldNext;
-        store(p, groups[g]);
         IndexEntry sep = groups[g].back();
         sep.child = numbers[g];
+        store(p, std::move(groups[g]));
         separators.push_back(std::move(sep));
     }
     if (groups.size() > 1 && oldNext != 0) setLink(oldNext, false, numbers.back());
@@ -409,20 +496,22 @@ void IndexTreeEditor::rebuild(Path& path, size_t level, bool lastIsNew) {
         IndexPage root;
         root.number = m_sink.allocatePage();
         root.leaf = false;
-        root.level = static_cast<uint8_t>(f.page.level + 1);
+        root.level = static_cast<uint8_t>(page.level + 1);
         root.owner = m_owner;
-        store(root, separators);
+        store(root, std::move(separators));
         m_root = root.number;
         m_sink.rootMoved(m_root);
         return;
     }
-    Frame& parent = path[level - 1];
-    if (separators.size() == 1 && sameEntry(separators[0], parent.items[parent.at])) return;
+    const size_t parentAt = path[level - 1].at;
+    if (separators.size() == 1 && sameEntry(separators[0], itemOf(path, level - 1, parentAt)))
+        return;
+    std::vector<IndexEntry>& parentItems = itemsOf(path, level - 1);
     const bool parentLastNew =
-        separators.size() > 1 && lastIsNew && parent.at + 1 == parent.items.size();
-    parent.items.erase(parent.items.begin() + static_cast<std::ptrdiff_t>(parent.at));
-    parent.items.insert(parent.items.begin() + static_cast<std::ptrdiff_t>(parent.at),
-                        separators.begin(), separators.end());
+        separators.size() > 1 && lastIsNew && parentAt + 1 == parentItems.size();
+    parentItems.erase(parentItems.begin() + static_cast<std::ptrdiff_t>(parentAt));
+    parentItems.insert(parentItems.begin() + static_cast<std::ptrdiff_t>(parentAt),
+                       separators.begin(), separators.end());
     rebuild(path, level - 1, parentLastNew);
 }
 

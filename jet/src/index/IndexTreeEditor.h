@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -61,21 +62,31 @@ public:
     bool remove(const IndexEntry& entry);
 
 private:
+    // One page of a walk. Its items (leaf entries, or node children with the tail as the
+    // last) are copied out of the parsed page only when the page is to change.
     struct Frame {
-        IndexPage page;
-        std::vector<IndexEntry> items;  // leaf entries, or node children (tail included)
-        size_t at = 0;                  // nodes: the child the path goes through
+        std::shared_ptr<const IndexPage> page;
+        size_t at = 0;  // nodes: the child the path goes through
+        bool copied = false;
+        std::vector<IndexEntry> items;       // once copied
+        std::optional<IndexEntry> tailItem;  // nodes: the tail child's item, once known
     };
     using Path = std::vector<Frame>;  // root first, leaf last
 
     static constexpr size_t kParsedPages = 1024;
 
-    const IndexPage& load(uint32_t page);
+    std::shared_ptr<const IndexPage> loadShared(uint32_t page);
+    const IndexPage& load(uint32_t page) { return *loadShared(page); }
     uint32_t leafForKey(const std::vector<uint8_t>& key);
     // Calls visit with each entry of this key in index order until it returns false.
     void visitKey(const std::vector<uint8_t>& key,
                   const std::function<bool(const IndexEntry&)>& visit);
-    Frame frameOf(IndexPage page, const std::optional<IndexEntry>& bound);
+    // A frame with its items copied; `bound` is the parent's item for it (none at the root).
+    Frame copiedFrame(std::shared_ptr<const IndexPage> page, const std::optional<IndexEntry>& bound);
+    size_t itemCount(const Frame& f) const;
+    const IndexEntry& itemOf(Path& path, size_t level, size_t i);
+    const IndexEntry& tailOf(Path& path, size_t level);
+    std::vector<IndexEntry>& itemsOf(Path& path, size_t level);
     IndexEntry lastEntryBelow(uint32_t page);
     Path descend(const IndexEntry& target, bool keyOnly);
     bool findRow(uint32_t page, RowId row, const std::optional<IndexEntry>& bound, Path& path,
@@ -85,10 +96,10 @@ private:
     // Writes the frame at `level` with its new items and fixes the levels above.
     void rebuild(Path& path, size_t level, bool lastIsNew);
     std::vector<std::vector<IndexEntry>> split(const IndexPage& page,
-                                               const std::vector<IndexEntry>& items,
+                                               std::vector<IndexEntry>&& items,
                                                bool appendAtEnd) const;
     bool fits(const std::vector<IndexEntry>& items, bool leaf) const;
-    void store(IndexPage page, const std::vector<IndexEntry>& items);
+    void store(IndexPage page, std::vector<IndexEntry>&& items);
     void setLink(uint32_t page, bool next, uint32_t value);
     void checkPage(uint32_t page) const;
 
@@ -97,7 +108,7 @@ private:
     uint32_t m_owner;
     uint32_t m_root;
     std::unordered_set<uint32_t> m_seen;               // pages visited by findRow()
-    std::unordered_map<uint32_t, IndexPage> m_parsed;  // pages as last read or written
+    std::unordered_map<uint32_t, std::shared_ptr<const IndexPage>> m_parsed;  // as last read or written
 };
 
 }  // namespace jet::index

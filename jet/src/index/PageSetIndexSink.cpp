@@ -21,8 +21,9 @@ constexpr size_t kUniqueInStats = 4;
 
 }  // namespace
 
-PageSetIndexSink::PageSetIndexSink(PageSet& pages, const StoredTableDef& table, size_t realIndex)
-    : m_pages(pages), m_table(table), m_realIndex(realIndex) {
+PageSetIndexSink::PageSetIndexSink(PageSet& pages, const StoredTableDef& table, size_t realIndex,
+                                   ParsedIndexPages* parsed)
+    : m_pages(pages), m_table(table), m_realIndex(realIndex), m_parsed(parsed) {
     if (realIndex >= table.realIndexes.size())
         throw Error(hr::kInvalidArg, "Table \"" + table.name + "\" has no index number " +
                                          std::to_string(realIndex) + ".");
@@ -30,6 +31,10 @@ PageSetIndexSink::PageSetIndexSink(PageSet& pages, const StoredTableDef& table, 
 }
 
 std::vector<uint8_t> PageSetIndexSink::readPage(uint32_t page) {
+    return m_pages.read(page);
+}
+
+const std::vector<uint8_t>& PageSetIndexSink::pageBytes(uint32_t page) {
     return m_pages.read(page);
 }
 

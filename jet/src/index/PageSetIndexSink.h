@@ -20,13 +20,18 @@ namespace jet::index {
 // definition must outlive the sink.
 class PageSetIndexSink : public IndexPageSink {
 public:
-    PageSetIndexSink(PageSet& pages, const StoredTableDef& table, size_t realIndex);
+    // `parsed`, when given, keeps the index's parsed pages for later changes; it must
+    // outlive the sink.
+    PageSetIndexSink(PageSet& pages, const StoredTableDef& table, size_t realIndex,
+                     ParsedIndexPages* parsed = nullptr);
 
     std::vector<uint8_t> readPage(uint32_t page) override;
     void writePage(uint32_t page, std::span<const uint8_t> bytes) override;
     uint32_t allocatePage() override;
     void freePage(uint32_t page) override;
     void rootMoved(uint32_t page) override;
+    ParsedIndexPages* parsedPages() override { return m_parsed; }
+    const std::vector<uint8_t>& pageBytes(uint32_t page) override;
 
     // The root as the definition holds it within this change (after rootMoved()
     // it differs from the StoredTableDef read before the change).
@@ -50,6 +55,7 @@ private:
     size_t m_statsOffset = 0;
     size_t m_blockOffset = 0;
     bool m_found = false;
+    ParsedIndexPages* m_parsed = nullptr;
 };
 
 }  // namespace jet::index

@@ -202,9 +202,9 @@ bool indexedReadBackAsGiven(Format format, const StoredTableDef& def, const Enco
 
 // Every index of the table in two phases: all are checked (uniqueness, required keys, keys that
 // can be built) before any index page changes. A refusal leaves the whole change unwritten.
-void updateIndexes(PageSet& pages, const StoredTableDef& def, uint32_t sortOrder,
-                   const std::vector<Value>* oldRow, RowId oldId, const std::vector<Value>* newRow,
-                   RowId newId) {
+void updateIndexes(PageSet& pages, index::ParsedIndexPages& parsed, const StoredTableDef& def,
+                   uint32_t sortOrder, const std::vector<Value>* oldRow, RowId oldId,
+                   const std::vector<Value>* newRow, RowId newId) {
     std::vector<index::IndexWriter> writers;
     std::vector<index::PageSetIndexSink> sinks;
     std::vector<index::IndexRowChange> changes;
@@ -212,7 +212,7 @@ void updateIndexes(PageSet& pages, const StoredTableDef& def, uint32_t sortOrder
     sinks.reserve(def.realIndexes.size());
     for (size_t r = 0; r < def.realIndexes.size(); ++r) {
         writers.emplace_back(def, r, pages.format(), sortOrder);
-        sinks.emplace_back(pages, def, r);
+        sinks.emplace_back(pages, def, r, &parsed);
     }
     for (size_t r = 0; r < writers.size(); ++r)
         changes.push_back(writers[r].prepare(sinks[r], oldRow, oldId, newRow, newId));
@@ -380,7 +380,7 @@ RowId RowWriter::insert(std::string_view table, const std::vector<Value>& values
         if (index::IndexBatch* held = m_heldEntries.batch(); held && !related && holdIndexEntries)
             held->insert(def, *keyed, id);
         else if (!def.realIndexes.empty())
-            updateIndexes(pages, def, m_db.header().sortOrder, nullptr, id, keyed, id);
+            updateIndexes(pages, m_parsedIndexPages, def, m_db.header().sortOrder, nullptr, id, keyed, id);
         m_db.writeCounters(pages, def.tdefPage, def.rowCount + 1, autoNumber);
     });
     // the stored counter is now at least the highest value
@@ -443,7 +443,7 @@ std::vector<ReferentialIntegrity::Dependents> RowWriter::update(std::string_view
                 dependents = ri.dependents(def, oldValues, &stored);
             }
             if (!def.realIndexes.empty())
-                updateIndexes(pages, def, m_db.header().sortOrder, &oldValues, rowId, &stored,
+                updateIndexes(pages, m_parsedIndexPages, def, m_db.header().sortOrder, &oldValues, rowId, &stored,
                               rowId);
         }
         PageSpace space(pages);
@@ -509,7 +509,7 @@ std::vector<ReferentialIntegrity::Dependents> RowWriter::remove(std::string_view
             if (related)
                 dependents = ReferentialIntegrity(m_db, pages).dependents(def, oldValues, nullptr);
             if (!def.realIndexes.empty())
-                updateIndexes(pages, def, m_db.header().sortOrder, &oldValues, rowId, nullptr,
+                updateIndexes(pages, m_parsedIndexPages, def, m_db.header().sortOrder, &oldValues, rowId, nullptr,
                               rowId);
         }
         PageSpace space(pages);

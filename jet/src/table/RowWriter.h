@@ -10,6 +10,7 @@
 
 #include "catalog/DatabaseImpl.h"
 #include "index/HeldIndexEntries.h"
+#include "index/ParsedIndexPages.h"
 #include "page/PageSet.h"
 #include "table/AutoNumbers.h"
 #include "table/ColumnRules.h"
@@ -90,6 +91,8 @@ private:
     ChangeRunner& m_changes;
     // Within transact(), index entries of inserted rows are held aside and written together.
     index::HeldIndexEntries m_heldEntries;
+    // Index pages parsed by earlier changes, for single-row changes to walk again.
+    index::ParsedIndexPages m_parsedIndexPages;
     std::map<uint32_t, ColumnRules> m_rules;  // by TDEF page
     AutoNumbers m_autoNumbers;
     // The field buffers of the last row inserted, kept for the next one.

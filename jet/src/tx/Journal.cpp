@@ -1,5 +1,6 @@
 #include "tx/Journal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -30,10 +31,11 @@ uint64_t get64(const std::vector<uint8_t>& b, size_t at) {
 // FNV-1a over everything but the checksum field itself (bytes 24..31).
 uint64_t checksum(const std::vector<uint8_t>& b) {
     uint64_t h = 1469598103934665603ull;
-    for (size_t i = 0; i < b.size(); ++i) {
-        if (i >= 24 && i < 32) continue;
+    const size_t skipFrom = std::min<size_t>(24, b.size());
+    for (size_t i = 0; i < skipFrom; ++i)
         h = (h ^ b[i]) * 1099511628211ull;
-    }
+    for (size_t i = 32; i < b.size(); ++i)
+        h = (h ^ b[i]) * 1099511628211ull;
     return h;
 }
 
