@@ -176,16 +176,14 @@ IndexTreeEditor::Path IndexTreeEditor::descend(const IndexEntry& target, bool ke
         }
         const size_t count = itemCount(f);
         if (count == 0) throwCorrupt(pageName(page) + " is a node with no children");
-        // the tail's item is the last of the subtree, so a target past every entry goes there
-        size_t at = count - 1;
-        for (size_t i = 0; i < p.entries.size(); ++i) {
-            const auto c = keyOnly ? IndexEntry::compareKeys(p.entries[i].key, target.key)
-                                   : compareEntries(p.entries[i], target);
-            if (c >= 0) {
-                at = i;
-                break;
-            }
-        }
+        // Entries are in order: the first one not below the target. The tail's item is the
+        // last of the subtree, so a target past every entry goes there.
+        const auto first = std::partition_point(
+            p.entries.begin(), p.entries.end(), [&](const IndexEntry& e) {
+                return (keyOnly ? IndexEntry::compareKeys(e.key, target.key)
+                                : compareEntries(e, target)) < 0;
+            });
+        const size_t at = first != p.entries.end() ? size_t(first - p.entries.begin()) : count - 1;
         f.at = at;
         page = at < p.entries.size() ? p.entries[at].child : p.tailPage;
         path.push_back(std::move(f));
@@ -206,9 +204,11 @@ uint32_t IndexTreeEditor::leafForKey(const std::vector<uint8_t>& key) {
         if (p.leaf) return page;
         if (p.entries.empty() && p.tailPage == 0)
             throwCorrupt(pageName(page) + " is a node with no children");
-        const auto it = std::find_if(p.entries.begin(), p.entries.end(), [&](const IndexEntry& e) {
-            return IndexEntry::compareKeys(e.key, key) >= 0;
-        });
+        // entries are in order: the first one not below the key
+        const auto it = std::partition_point(p.entries.begin(), p.entries.end(),
+                                             [&](const IndexEntry& e) {
+                                                 return IndexEntry::compareKeys(e.key, key) < 0;
+                                             });
         page = it != p.entries.end() ? it->child
                : p.tailPage != 0     ? p.tailPage
                                      : p.entries.back().child;
