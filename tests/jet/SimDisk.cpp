@@ -53,11 +53,14 @@ public:
     std::unique_ptr<jet::FileIO> create() override {
         m_disk.change("create");
         SimDisk::File& f = m_disk.file(m_name);
-        f.current.clear();
+        // A journal left by an earlier change keeps its bytes, to be written over, as the real
+        // store keeps them. The name is synced at once (as the real store syncs the folder).
+        if (!f.exists) {
+            f.current.clear();
+            f.durable.clear();
+        }
         f.exists = true;
-        // The name is synced at once (as the real store syncs the folder); the bytes are not.
         f.durableExists = true;
-        f.durable.clear();
         return m_disk.open(m_name);
     }
     std::unique_ptr<jet::FileIO> open() override { return m_disk.open(m_name); }

@@ -28,13 +28,13 @@ uint64_t get64(const std::vector<uint8_t>& b, size_t at) {
     return get32(b, at) | (uint64_t(get32(b, at + 4)) << 32);
 }
 
-// FNV-1a over everything but the checksum field itself (bytes 24..31).
-uint64_t checksum(const std::vector<uint8_t>& b) {
+// FNV-1a over the first `size` bytes but the checksum field itself (bytes 24..31).
+uint64_t checksum(const std::vector<uint8_t>& b, size_t size) {
     uint64_t h = 1469598103934665603ull;
-    const size_t skipFrom = std::min<size_t>(24, b.size());
+    const size_t skipFrom = std::min<size_t>(24, size);
     for (size_t i = 0; i < skipFrom; ++i)
         h = (h ^ b[i]) * 1099511628211ull;
-    for (size_t i = 32; i < b.size(); ++i)
+    for (size_t i = 32; i < size; ++i)
         h = (h ^ b[i]) * 1099511628211ull;
     return h;
 }
@@ -55,9 +55,11 @@ std::optional<Image> parse(const std::vector<uint8_t>& b) {
     uint32_t records = get32(b, 12);
     im.fileSize = get64(b, 16);
     if (im.pageSize == 0 || im.pageSize > 65536) return std::nullopt;
-    if (b.size() != Journal::kHeaderSize + uint64_t(records) * (4 + im.pageSize))
-        return std::nullopt;
-    if (get64(b, 24) != checksum(b)) return std::nullopt;
+    // The file is written over from one change to the next, so bytes of an earlier, longer
+    // journal may follow the records; the checksum covers the records the header counts.
+    const uint64_t size = Journal::kHeaderSize + uint64_t(records) * (4 + im.pageSize);
+    if (b.size() < size) return std::nullopt;
+    if (get64(b, 24) != checksum(b, size_t(size))) return std::nullopt;
     for (uint32_t i = 0; i < records; ++i) {
         size_t at = Journal::kHeaderSize + size_t(i) * (4 + im.pageSize);
         im.pages.emplace_back(get32(b, at), b.data() + at + 4);
@@ -96,7 +98,7 @@ void Journal::commit(Pager& pager, JournalStore& store,
     put32(j, 8, pageSize);
     put32(j, 12, records);
     put64(j, 16, fileSize);
-    put64(j, 24, checksum(j));
+    put64(j, 24, checksum(j, j.size()));
 
     std::unique_ptr<FileIO> jf;
     try {

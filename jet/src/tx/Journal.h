@@ -49,7 +49,9 @@ inline std::string databaseName(const FileIO& file) {
 //     could bring the old header back, and the next open would undo a change already reported
 //     done.
 // Three per change; removing and creating the journal for each change cost a fourth (the folder,
-// after the removal).
+// after the removal). The journal is written over rather than emptied first, so that its length
+// and blocks stay as they were and sync a. carries the new bytes alone; a journal may therefore
+// be longer than the records its header counts, and only those are read.
 class Journal {
 public:
     // Writes the dirty pages (plain bytes, ascending page numbers) under the protection of a

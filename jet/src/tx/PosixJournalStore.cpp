@@ -77,11 +77,14 @@ std::unique_ptr<FileIO> PosixJournalStore::openFd(int flags) {
 
 std::unique_ptr<FileIO> PosixJournalStore::create() {
     // The journal's name must survive a crash as surely as its bytes: a new file's folder is
-    // synced. The blank journal an earlier change left is emptied and used again, and its name
-    // needs no sync once this store has synced it.
+    // synced. The blank journal an earlier change left is used again, and its name needs no
+    // sync once this store has synced it. It is written over, not emptied first: its length
+    // then stays as it was (or grows), so syncing the new bytes need not also commit a new
+    // length and new blocks to the file system's own journal. What lies past the new records
+    // is left over from earlier changes, and the header says where they end.
     int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0 && errno == EEXIST) {
-        auto f = openFd(O_RDWR | O_TRUNC);
+        auto f = openFd(O_RDWR);
         if (!m_nameDurable) syncFolder();
         m_nameDurable = true;
         return f;

@@ -12,6 +12,7 @@
 #include "jet/Check.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
+#include "tx/Journal.h"
 
 using namespace jet;
 using namespace jettest;
@@ -80,40 +81,69 @@ std::vector<std::vector<Value>> rowsOf(Database& db) {
 
 }  // namespace
 
+// A change of many existing pages, committed in the same open before the change under test:
+// that change's journal is then written over a longer one.
+void longerChangeFirst(Database& db) {
+    db.transact([&] {
+        const TableData keyed = db.readTable("Keyed");
+        for (size_t i = 0; i < keyed.rows.size(); ++i) {
+            std::vector<Value> row = keyed.rows[i];
+            row[1] = std::string(18, 'w');
+            db.updateRow("Keyed", keyed.rowIds[i], row);
+        }
+        const std::vector<RowId>& people = base().ids;
+        for (size_t i = 20; i < people.size(); ++i)
+            db.deleteRow("People", people[i]);
+    });
+}
+
 TEST(WriteCrash, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
     const Base& b = base();
-    for (Op op : {Op::Insert, Op::Update, Op::Delete, Op::KeyedInsert}) {
-        SimDisk clean;
-        clean.put("db", b.image);
-        auto cleanDb = openSim(clean);
-        const auto before = rowsOf(*cleanDb);
-        apply(*cleanDb, op);
-        const auto after = rowsOf(*cleanDb);
-        const int writes = clean.writes();
-        ASSERT_GT(writes, 4) << opName(op);
-        for (bool keep : {false, true}) {
-            int absent = 0;
-            for (int n = 1; n <= writes; ++n) {
-                const std::string where = std::string(opName(op)) + ", crash at write " +
-                                          std::to_string(n) +
-                                          (keep ? ", unsynced writes kept" : ", unsynced lost");
-                SimDisk disk;
-                disk.put("db", b.image);
-                disk.crashAt(n);
-                auto db = openSim(disk);
-                EXPECT_THROW(apply(*db, op), Error) << where;
-                ASSERT_TRUE(disk.crashed()) << where;
-                db.reset();
-                SimDisk restart = restartFrom(disk, keep);
-                auto re = openSim(restart);
-                EXPECT_FALSE(restart.exists("db-journal")) << where;
-                expectSound(*re, where);
-                auto rows = rowsOf(*re);
-                EXPECT_TRUE(rows == before || rows == after) << where;
-                absent += rows == before;
+    for (bool overLongerJournal : {false, true}) {
+        for (Op op : {Op::Insert, Op::Update, Op::Delete, Op::KeyedInsert}) {
+            const std::string name =
+                std::string(opName(op)) + (overLongerJournal ? ", after a longer change" : "");
+            SimDisk clean;
+            clean.put("db", b.image);
+            auto cleanDb = openSim(clean);
+            size_t journalBefore = 0;
+            if (overLongerJournal) {
+                longerChangeFirst(*cleanDb);
+                journalBefore = clean.current("db-journal").size();
+                ASSERT_GT(journalBefore, Journal::kHeaderSize + 8 * 4100u) << name;
             }
-            // The journal goes last: until it is gone the change is undone on restart.
-            EXPECT_EQ(absent, writes) << opName(op);
+            const int writesBefore = clean.writes();
+            const auto before = rowsOf(*cleanDb);
+            apply(*cleanDb, op);
+            const auto after = rowsOf(*cleanDb);
+            const int writes = clean.writes() - writesBefore;
+            ASSERT_GT(writes, 4) << name;
+            // the journal is written over, never cut short
+            if (overLongerJournal) EXPECT_EQ(clean.current("db-journal").size(), journalBefore);
+            for (bool keep : {false, true}) {
+                int absent = 0;
+                for (int n = 1; n <= writes; ++n) {
+                    const std::string where = name + ", crash at write " + std::to_string(n) +
+                                              (keep ? ", unsynced writes kept" : ", unsynced lost");
+                    SimDisk disk;
+                    disk.put("db", b.image);
+                    auto db = openSim(disk);
+                    if (overLongerJournal) longerChangeFirst(*db);
+                    disk.crashAt(disk.writes() + n);
+                    EXPECT_THROW(apply(*db, op), Error) << where;
+                    ASSERT_TRUE(disk.crashed()) << where;
+                    db.reset();
+                    SimDisk restart = restartFrom(disk, keep);
+                    auto re = openSim(restart);
+                    EXPECT_FALSE(restart.exists("db-journal")) << where;
+                    expectSound(*re, where);
+                    auto rows = rowsOf(*re);
+                    EXPECT_TRUE(rows == before || rows == after) << where;
+                    absent += rows == before;
+                }
+                // The journal goes last: until it is gone the change is undone on restart.
+                EXPECT_EQ(absent, writes) << name;
+            }
         }
     }
 }
