@@ -1,7 +1,9 @@
 // The editor's operations with the disk failing under them: the program stopped at each write
 // of the operation, and a full disk or an I/O error (in turn) at each write. What a restart
 // finds is sound and holds the state from before the operation or from after it; a reported
-// failure shows the system's reason, and the same window then does the operation whole.
+// failure shows the system's reason, and the same window then does the operation whole. The
+// operations run on a Jet 4 file and on an Access 97 one (a real file of that version with the
+// same table made in it by the engine).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
@@ -30,6 +32,7 @@
 #include "FaultyDisk.h"
 #include "ForeignReaders.h"
 #include "Jet4ImageBuilder.h"
+#include "TestSupport.h"
 #include "db/FileAccess.h"
 #include "grid/DataGrid.h"
 #include "grid/RecordsetView.h"
@@ -64,6 +67,11 @@ std::vector<uint8_t> buildImage() {
                {B::Index{"PrimaryKey", {{0, true}}, 0x89, jet::IndexKind::Primary}});
     return b.build();
 }
+
+// The Access 97 file the operations start from, from the shared corpus: a real one of that
+// version (2 KB pages, text in its code page, General 97 index keys) with one small table of
+// its own; the table Cards is made in a copy of it through the engine.
+const char kJet3Corpus[] = "jet3-jackcess-deltest.mdb";
 
 // Answers what the operations bring up: message boxes with Yes (or OK), keeping their texts;
 // the name, password and field-design dialogs as the running case says.
@@ -151,7 +159,8 @@ const std::vector<Operation>& operations() {
              grid.SetEditActive(true);
              QLineEdit* editor = editorOf(grid);
              QVERIFY(editor);
-             editor->setText(QStringLiteral("renamed"));
+             // Letters outside ASCII: on Access 97 they go into the file's code page.
+             editor->setText(QStringLiteral("renamed \u00e9t\u00e9 \u20ac5"));
              QTest::keyClick(editor, Qt::Key_Return);
              QVERIFY(QTest::qWaitFor([&grid] { return !grid.GetEditActive(); }));
              grid.SetRow(0);  // leaving the row drops text a failure left in the cell
@@ -183,7 +192,7 @@ const std::vector<Operation>& operations() {
                                QPoint(h->width() / 2, h->sectionViewportPosition(row) +
                                                           h->sectionSize(row) / 2));
              QGuiApplication::clipboard()->setText(QStringLiteral(
-                 "4\tpasted 4\tp4\r\n5\tpasted 5\tp5\r\n6\tpasted 6\tp6\r\n"));
+                 "4\tpasted 4\tp4\r\n5\tpasted 5\tp5 \u00fc\u00df\r\n6\tpasted 6\tp6\r\n"));
              QVERIFY(view.OnCommand(res::ID_EDIT_PASTE));
          }},
         {"new field",
@@ -224,7 +233,9 @@ class EditorFaultTest : public QObject {
 private:
     QTemporaryDir m_dir;
     QString m_path;
-    QString m_base;
+    QString m_base;    // what putBase() copies: the running row's file
+    QString m_jet4;    // the Jet 4 file the operations start from
+    QString m_jet3;    // the Access 97 one; empty without the shared corpus
     FaultyDisk m_disk;
 
     std::unique_ptr<CRecordsetView> openView() {
@@ -263,7 +274,8 @@ private:
                 const std::vector<std::string> problems = jet::checkIntegrity(*db);
                 if (!problems.empty())
                     return QStringLiteral("<unsound: %1>").arg(QString::fromStdString(problems[0]));
-                std::string out = "password '" + jet::currentPassword(*db) + "'\n";
+                std::string out = "pages of " + std::to_string(db->pageSize()) +
+                                  " bytes, password '" + jet::currentPassword(*db) + "'\n";
                 const std::vector<std::string> tables = db->tableNames();
                 if (std::find(tables.begin(), tables.end(), "Cards") == tables.end())
                     return QString::fromStdString(out + "no table Cards\n");
@@ -318,10 +330,19 @@ private:
                 QVERIFY2(at >= 0,
                          (QByteArray(what) + ": no field " + mine.def.columns[c].name.c_str())
                              .constData());
-                for (size_t r = 0; r < mine.rows.size(); ++r)
-                    QVERIFY2(mine.rows[r][c].isNull() == t.rows[r].at(size_t(at)).empty() ||
-                                 mine.rows[r][c] == jet::Value(std::string()),
-                             what);
+                const jet::ColumnType type = mine.def.columns[c].type;
+                for (size_t r = 0; r < mine.rows.size(); ++r) {
+                    const jet::Value& v = mine.rows[r][c];
+                    const std::string& cell = t.rows[r].at(size_t(at));
+                    QVERIFY2(v.isNull() == cell.empty() || v == jet::Value(std::string()), what);
+                    // Numbers and text read the same, letter for letter.
+                    if (!v.isNull() &&
+                        (type == jet::ColumnType::Long || type == jet::ColumnType::Text))
+                        QVERIFY2(jet::ValueText::toText(v) == cell,
+                                 (QByteArray(what) + ": " + jet::ValueText::toText(v).c_str() +
+                                  " read as " + cell.c_str())
+                                     .constData());
+                }
             }
         }
     }
@@ -329,21 +350,38 @@ private:
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        m_base = m_dir.path() + QStringLiteral("/base.mdb");
         m_path = m_dir.path() + QStringLiteral("/cards.mdb");
+        m_jet4 = m_dir.path() + QStringLiteral("/base.mdb");
         const std::vector<uint8_t> image = buildImage();
-        std::ofstream(m_base.toStdString(), std::ios::binary)
+        std::ofstream(m_jet4.toStdString(), std::ios::binary)
             .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+        const std::filesystem::path corpus = jettest::corpusDir();
+        if (!corpus.empty() && std::filesystem::exists(corpus / kJet3Corpus)) {
+            m_jet3 = m_dir.path() + QStringLiteral("/base97.mdb");
+            QVERIFY(QFile::copy(QString::fromStdString((corpus / kJet3Corpus).string()), m_jet3));
+            QFile::setPermissions(m_jet3, QFile::ReadOwner | QFile::WriteOwner);
+        }
         jet::OpenOptions rw;
         rw.readOnly = false;
-        auto db = jet::Database::open(m_base.toStdString(), rw);
-        db->transact([&] {
-            for (int i = 1; i <= 9; ++i)
-                db->insertRow("Cards", {int32_t(i), "card " + std::to_string(i),
-                                        "note " + std::to_string(i)});
-        });
-        db.reset();
-        QFile::remove(m_base + QStringLiteral("-journal"));
+        for (const QString& base : {m_jet4, m_jet3}) {
+            if (base.isEmpty()) continue;
+            auto db = jet::Database::open(base.toStdString(), rw);
+            if (base == m_jet3) {
+                QCOMPARE(db->pageSize(), 2048u);
+                jet::NewColumn id{"Id", jet::ColumnType::Long};
+                jet::NewColumn name{"Name", jet::ColumnType::Text, 50};
+                jet::NewColumn note{"Note", jet::ColumnType::Text, 50};
+                db->createTable(jet::NewTable{
+                    "Cards", {id, name, note}, {jet::NewIndex{"PrimaryKey", {{"Id"}}, true}}});
+            }
+            db->transact([&] {
+                for (int i = 1; i <= 9; ++i)
+                    db->insertRow("Cards", {int32_t(i), "card " + std::to_string(i),
+                                            "note " + std::to_string(i)});
+            });
+            db.reset();
+            QFile::remove(base + QStringLiteral("-journal"));
+        }
         tessor::provider::replaceDatabaseOpener(
             [this](const std::filesystem::path& path, const jet::OpenOptions& options) {
                 return m_disk.open(path, options);
@@ -352,8 +390,19 @@ private slots:
 
     void cleanupTestCase() { tessor::provider::replaceDatabaseOpener({}); }
 
+    void everyWriteOfEveryOperation_data() {
+        QTest::addColumn<QString>("base");
+        QTest::newRow("Jet 4") << m_jet4;
+        QTest::newRow("Access 97") << m_jet3;
+    }
+
     // Every operation, stopped or failed at each of its writes in turn.
     void everyWriteOfEveryOperation() {
+        QFETCH(QString, base);
+        if (base.isEmpty())
+            QSKIP("No Access 97 file to start from: jet3-jackcess-deltest.mdb of the shared "
+                  "corpus (TESSOR_SHARED_DIR/testdata/mdb) is not there.");
+        m_base = base;
         const QString full = QString::fromUtf8(std::strerror(ENOSPC));
         const QString broken = QString::fromUtf8(std::strerror(EIO));
         for (const Operation& op : operations()) {

@@ -44,7 +44,7 @@ class Database {
 public:
     class Impl;  // engine-internal
 
-    // Opens Jet 4 and Jet 3 files, read-only or read-write (Jet 3: records only). Refuses later and
+    // Opens Jet 4 and Jet 3 files, read-only or read-write. Refuses later and
     // non-Access formats (hr::kNotSupported), a missing or wrong password (hr::kAuthFailed),
     // a file locked elsewhere (hr::kLocked) and damaged files (hr::kCorrupt).
     static std::unique_ptr<Database> open(const std::filesystem::path& path,
@@ -112,9 +112,10 @@ public:
     // calls join the outer change. Holds the file's write lock for its whole run.
     void transact(const std::function<void()>& body);
 
-    // Schema changes (Jet 4 files opened for writing; refused on Jet 3, hr::kNotSupported). Each is atomic like a row change and
-    // joins a surrounding transact(). Refusals (hr::kInvalidArg, hr::kNotFound, ...) carry a
-    // clear sentence and change nothing, e.g. "Field 'B' already exists in table 'T'.".
+    // Schema changes (files opened for writing; on Jet 3 a Decimal field is refused,
+    // hr::kNotSupported). Each is atomic like a row change and joins a surrounding transact().
+    // Refusals (hr::kInvalidArg, hr::kNotFound, ...) carry a clear sentence and change nothing,
+    // e.g. "Field 'B' already exists in table 'T'.".
     void createTable(const NewTable& table);
     void dropTable(std::string_view table);
     // Existing rows read the new column as null.
