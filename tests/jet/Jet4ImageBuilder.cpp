@@ -733,10 +733,13 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
                 live.push_back({place(row, 0), &cells});
             }
         }
+        // Access 97 keeps the page a sequential load ended on in the map of pages with room.
+        std::vector<uint32_t> withRoom;
+        if (jet3()) withRoom.push_back(owned.back());
         if (t.overflowPage) owned.push_back(t.overflowPage);
         std::sort(owned.begin(), owned.end());
         uint32_t ownedMap = addMap(owned, t.mapReach);
-        uint32_t freeMap = addMap({}, t.mapReach);
+        uint32_t freeMap = addMap(withRoom, t.mapReach);
         // Each index is one leaf, listed in its own page map. A Jet 4 image leaves it empty,
         // which stays consistent only while the table has no rows; a Jet 3 image holds the
         // keys of the rows.
@@ -845,31 +848,34 @@ std::vector<uint8_t> builtAccess97Image(const std::u16string& password) {
          {"Name", {{1, true}}, 0x00},
          {"MengeDatum", {{3, false}, {6, true}}, 0x00}});
     const char* names[] = {"Meyer", "Schulz", "Abel 2", "Zander", "meyer", "Otto", "Berg",
-                           "Keller", "Lang", "Vogt"};
+                           "Keller", "Lang", "Vogt", "Roth", "Hahn", "Witt", "Kuhn"};
     const char* cities[] = {"K\xF6ln", "M\xFCnchen", "Gie\xDF" "en", "Caf\xE9 \x80", "Bonn"};
-    for (int i = 0; i < 10; ++i) {
+    // Small records fill three pages, so that records grown later move away.
+    const int records = 60;
+    for (int i = 0; i < records; ++i) {
+        const std::string name = names[i % 14] + (i >= 14 ? " " + std::to_string(i) : "");
         std::vector<uint8_t> guid(16);
         for (int k = 0; k < 16; ++k)
             guid[k] = static_cast<uint8_t>(17 * i + k);
-        B::Cell notiz = i % 3 == 0   ? B::longValueInline(pattern(20 + i, 'a'))
-                        : i % 3 == 1 ? b.longValueSingle(kunden, "Notiz", pattern(200 + i, 'A'))
-                                     : B::null();
-        if (i == 5) notiz = b.longValueChain(kunden, "Notiz", pattern(1000, 'k'), 600);
+        B::Cell notiz = i % 10 == 0 ? B::longValueInline(pattern(20 + i, 'a'))
+                        : i % 10 == 1 && i < 30 ? b.longValueSingle(kunden, "Notiz", pattern(200 + i, 'A'))
+                                      : B::null();
+        if (i == 5) notiz = b.longValueChain(kunden, "Notiz", pattern(800, 'k'), 500);
         B::RowOptions options;
         options.deleted = i == 4;
         options.moved = i == 7;
         b.addRow(kunden,
-                 {B::i32(i + 1), i == 8 ? B::null() : B::codePage(names[i]),
-                  B::codePage(cities[i % 5]), B::i16(static_cast<int16_t>(i % 4 * 100 - 150)),
+                 {B::i32(i + 1), i == 8 ? B::null() : B::codePage(name),
+                  B::codePage(cities[i % 5] + std::string()), B::i16(static_cast<int16_t>(i % 4 * 100 - 150)),
                   B::i64(125000 * i - 40000), B::yes(i % 2 == 0),
                   B::f64(36000.5 + i * 31.25), i == 3 ? B::null() : B::f64(i * 0.375 - 1),
                   B::raw({static_cast<uint8_t>(i * 25)}), B::f32(2.5f * i), B::raw(guid),
-                  B::raw({1, static_cast<uint8_t>(i), 0, 7}), notiz,
+                  i % 4 ? B::null() : B::raw({1, static_cast<uint8_t>(i), 0, 7}), notiz,
                   i == 2 ? b.longValueSingle(kunden, "Bild", std::vector<uint8_t>(300, 0x5A))
                          : B::null()},
                  options);
     }
-    b.setLastAutoNumber(kunden, 10);
+    b.setLastAutoNumber(kunden, records);
 
     const int notizen = b.addTable("Notizen",
                                    {{"ID", ColumnType::Long, true, 0, 0x04},
