@@ -370,7 +370,7 @@ struct TdefLayout {
         ownedMap, freeMap, bodyStart;
     size_t statsSize, descriptorSize, realBlockSize, logicalBlockSize;
     size_t realColumns, realMap, realRoot, realFlags;  // within a real-index block
-    size_t logicalStart;  // where a logical-index block's fields begin
+    size_t logicalStart;                               // where a logical-index block's fields begin
 };
 constexpr TdefLayout kJet4Tdef{0x10, 0x14, 0x28, 0x29, 0x2B, 0x2D, 0x2F, 0x33, 0x37, 0x3B,
                                0x3F, 12,   25,   52,   28,   0x04, 0x22, 0x26, 0x2E, 4};
@@ -414,23 +414,22 @@ bool Jet4ImageBuilder::indexKey(const Table& t, const Index& x, const std::vecto
             case ColumnType::Int:
             case ColumnType::Long:
             case ColumnType::Money:
-                // big-endian, sign bit flipped
-                for (size_t i = naturalSize(c.type); i-- > 0;)
-                    v.push_back(b.at(i));
-                v[0] ^= 0x80;
-                break;
             case ColumnType::Float:
             case ColumnType::Double:
-            case ColumnType::DateTime:
+            case ColumnType::DateTime: {
+                // big-endian; the sign bit flipped, or every bit of a negative real number
                 for (size_t i = naturalSize(c.type); i-- > 0;)
                     v.push_back(b.at(i));
-                if (v[0] & 0x80) {
+                const bool real = c.type == ColumnType::Float || c.type == ColumnType::Double ||
+                                  c.type == ColumnType::DateTime;
+                if (real && (v[0] & 0x80)) {
                     for (uint8_t& byte : v)
                         byte = static_cast<uint8_t>(~byte);
                 } else {
                     v[0] ^= 0x80;
                 }
                 break;
+            }
             case ColumnType::Text: {
                 if (!jet3() || !ascending)
                     throw std::runtime_error("text keys are built for ascending Jet 3 only");
@@ -760,8 +759,8 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
             }
             writeLeaf(leaf, t.tdefPage, std::move(entries));
             std::sort(keys.begin(), keys.end());
-            distinct.push_back(static_cast<uint32_t>(
-                std::unique(keys.begin(), keys.end()) - keys.begin()));
+            distinct.push_back(
+                static_cast<uint32_t>(std::unique(keys.begin(), keys.end()) - keys.begin()));
             indexRoots.push_back(leaf);
             indexMaps.push_back(addMap({leaf}, t.mapReach));
         }
@@ -783,8 +782,8 @@ std::vector<uint8_t> Jet4ImageBuilder::build() {
     const uint32_t minBitmap = jet3() ? 128 : 64;
     auto& g = page(1);
     initDataPage(g, 1);
-    uint32_t covered = std::max<uint32_t>(minBitmap * 8,
-                                          (static_cast<uint32_t>(m_pages.size()) / 32 + 1) * 32);
+    uint32_t covered =
+        std::max<uint32_t>(minBitmap * 8, (static_cast<uint32_t>(m_pages.size()) / 32 + 1) * 32);
     for (const Table& t : m_tables)
         covered = std::max(covered, (t.mapReach + 31) / 32 * 32);
     std::vector<uint8_t> freeRow(5 + covered / 8, 0);
@@ -828,28 +827,30 @@ std::vector<uint8_t> builtAccess97Image(const std::u16string& password) {
             s += static_cast<char>(base + (first - base + i) % 26);
         return std::vector<uint8_t>(s.begin(), s.end());
     };
-    const int kunden = b.addTable(
-        "Kunden",
-        {{"ID", ColumnType::Long, true, 0, 0x04},
-         {"Name", ColumnType::Text, false, 40},
-         {"Stadt", ColumnType::Text, false, 30},
-         {"Menge", ColumnType::Int},
-         {"Betrag", ColumnType::Money},
-         {"Aktiv", ColumnType::Bool},
-         {"Datum", ColumnType::DateTime},
-         {"Anteil", ColumnType::Double},
-         {"Stufe", ColumnType::Byte},
-         {"Wert", ColumnType::Float},
-         {"Kennung", ColumnType::Guid},
-         {"Daten", ColumnType::Binary, false, 20},
-         {"Notiz", ColumnType::Memo, false},
-         {"Bild", ColumnType::Ole, false}},
-        {{"PrimaryKey", {{0, true}}, 0x09, IndexKind::Primary},
-         {"Name", {{1, true}}, 0x00},
-         {"MengeDatum", {{3, false}, {6, true}}, 0x00}});
-    const char* names[] = {"Meyer", "Schulz", "Abel 2", "Zander", "meyer", "Otto", "Berg",
-                           "Keller", "Lang", "Vogt", "Roth", "Hahn", "Witt", "Kuhn"};
-    const char* cities[] = {"K\xF6ln", "M\xFCnchen", "Gie\xDF" "en", "Caf\xE9 \x80", "Bonn"};
+    const int kunden = b.addTable("Kunden",
+                                  {{"ID", ColumnType::Long, true, 0, 0x04},
+                                   {"Name", ColumnType::Text, false, 40},
+                                   {"Stadt", ColumnType::Text, false, 30},
+                                   {"Menge", ColumnType::Int},
+                                   {"Betrag", ColumnType::Money},
+                                   {"Aktiv", ColumnType::Bool},
+                                   {"Datum", ColumnType::DateTime},
+                                   {"Anteil", ColumnType::Double},
+                                   {"Stufe", ColumnType::Byte},
+                                   {"Wert", ColumnType::Float},
+                                   {"Kennung", ColumnType::Guid},
+                                   {"Daten", ColumnType::Binary, false, 20},
+                                   {"Notiz", ColumnType::Memo, false},
+                                   {"Bild", ColumnType::Ole, false}},
+                                  {{"PrimaryKey", {{0, true}}, 0x09, IndexKind::Primary},
+                                   {"Name", {{1, true}}, 0x00},
+                                   {"MengeDatum", {{3, false}, {6, true}}, 0x00}});
+    const char* names[] = {"Meyer",  "Schulz", "Abel 2", "Zander", "meyer", "Otto", "Berg",
+                           "Keller", "Lang",   "Vogt",   "Roth",   "Hahn",  "Witt", "Kuhn"};
+    const char* cities[] = {"K\xF6ln", "M\xFCnchen",
+                            "Gie\xDF"
+                            "en",
+                            "Caf\xE9 \x80", "Bonn"};
     // Small records fill three pages, so that records grown later move away.
     const int records = 60;
     for (int i = 0; i < records; ++i) {
@@ -858,17 +859,18 @@ std::vector<uint8_t> builtAccess97Image(const std::u16string& password) {
         for (int k = 0; k < 16; ++k)
             guid[k] = static_cast<uint8_t>(17 * i + k);
         B::Cell notiz = i % 10 == 0 ? B::longValueInline(pattern(20 + i, 'a'))
-                        : i % 10 == 1 && i < 30 ? b.longValueSingle(kunden, "Notiz", pattern(200 + i, 'A'))
-                                      : B::null();
+                        : i % 10 == 1 && i < 30
+                            ? b.longValueSingle(kunden, "Notiz", pattern(200 + i, 'A'))
+                            : B::null();
         if (i == 5) notiz = b.longValueChain(kunden, "Notiz", pattern(800, 'k'), 500);
         B::RowOptions options;
         options.deleted = i == 4;
         options.moved = i == 7;
         b.addRow(kunden,
-                 {B::i32(i + 1), i == 8 ? B::null() : B::codePage(name),
-                  B::codePage(cities[i % 5] + std::string()), B::i16(static_cast<int16_t>(i % 4 * 100 - 150)),
-                  B::i64(125000 * i - 40000), B::yes(i % 2 == 0),
-                  B::f64(36000.5 + i * 31.25), i == 3 ? B::null() : B::f64(i * 0.375 - 1),
+                 {B::i32(i + 1), i == 8 ? B::null() : B::codePage(name), B::codePage(cities[i % 5]),
+                  B::i16(static_cast<int16_t>(i % 4 * 100 - 150)), B::i64(125000 * i - 40000),
+                  B::yes(i % 2 == 0), B::f64(36000.5 + i * 31.25),
+                  i == 3 ? B::null() : B::f64(i * 0.375 - 1),
                   B::raw({static_cast<uint8_t>(i * 25)}), B::f32(2.5f * i), B::raw(guid),
                   i % 4 ? B::null() : B::raw({1, static_cast<uint8_t>(i), 0, 7}), notiz,
                   i == 2 ? b.longValueSingle(kunden, "Bild", std::vector<uint8_t>(300, 0x5A))
@@ -887,13 +889,13 @@ std::vector<uint8_t> builtAccess97Image(const std::u16string& password) {
                            i % 2 ? b.longValueSingle(notizen, "Inhalt", pattern(300 * i, 'c'))
                                  : B::longValueInline(pattern(i * 10, 'x'))});
 
-    const int posten = b.addTable("Posten",
-                                  {{"ID", ColumnType::Long, true, 0, 0x04},
-                                   {"KundeID", ColumnType::Long},
-                                   {"Anzahl", ColumnType::Int},
-                                   {"Preis", ColumnType::Double}},
-                                  {{"PrimaryKey", {{0, true}}, 0x09, IndexKind::Primary},
-                                   {"KundeID", {{1, true}}, 0x00}});
+    const int posten = b.addTable(
+        "Posten",
+        {{"ID", ColumnType::Long, true, 0, 0x04},
+         {"KundeID", ColumnType::Long},
+         {"Anzahl", ColumnType::Int},
+         {"Preis", ColumnType::Double}},
+        {{"PrimaryKey", {{0, true}}, 0x09, IndexKind::Primary}, {"KundeID", {{1, true}}, 0x00}});
     for (int i = 0; i < 40; ++i)
         b.addRow(posten, {B::i32(i + 1), i % 9 == 0 ? B::null() : B::i32(i % 10 + 1),
                           B::i16(static_cast<int16_t>(i * 3)), B::f64(i * 1.25)});

@@ -230,11 +230,13 @@ TEST(Compact, CopiesEveryTableAndDropsTheWaste) {
     std::vector<Source> sources = {{buildWorn(dir.path), "s3cret"}};
     // The corpus's 512-row table, and the Access 97 file the tests build.
     const fs::path compIndex = corpusDir() / "jet3-jackcess-compindex.mdb";
-    const std::vector<uint8_t> corpus97 =
-        !corpusDir().empty() && fs::exists(compIndex) ? readFileBytes(compIndex) : std::vector<uint8_t>{};
-    for (const fs::path& worn97 :
-         {buildWornJet3(dir.path / "worn97.mdb", corpus97, "DELETE FROM Table1 WHERE CD_AGENTE MOD 2 = 0"),
-          buildWornJet3(dir.path / "built97.mdb", builtAccess97Image(), "DELETE FROM Kunden WHERE ID MOD 2 = 0")})
+    const std::vector<uint8_t> corpus97 = !corpusDir().empty() && fs::exists(compIndex)
+                                              ? readFileBytes(compIndex)
+                                              : std::vector<uint8_t>{};
+    for (const fs::path& worn97 : {buildWornJet3(dir.path / "worn97.mdb", corpus97,
+                                                 "DELETE FROM Table1 WHERE CD_AGENTE MOD 2 = 0"),
+                                   buildWornJet3(dir.path / "built97.mdb", builtAccess97Image(),
+                                                 "DELETE FROM Kunden WHERE ID MOD 2 = 0")})
         if (!worn97.empty()) sources.push_back({worn97, "s3cret"});
     std::vector<fs::path> refused;
     if (!corpusDir().empty())

@@ -495,7 +495,8 @@ std::vector<uint8_t> builtKillImage() {
 // The files the tests build: Jet 4, and Access 97 (2 KB pages, text in the code page, General
 // 97 keys of the text written).
 Target builtTarget(bool access97) {
-    if (access97) return {"built Access 97", builtAccess97Image(), "Kunden", "Menge", "Name", "Notiz"};
+    if (access97)
+        return {"built Access 97", builtAccess97Image(), "Kunden", "Menge", "Name", "Notiz"};
     return {"built", builtKillImage(), "Log", "Key", "Text", "Notes"};
 }
 
