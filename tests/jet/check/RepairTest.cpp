@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "ForeignReaders.h"
+#include "Jet4ImageBuilder.h"
 #include "TestSupport.h"
 #include "WriteFixture.h"
 #include "jet/Check.h"
@@ -50,23 +51,28 @@ TEST(Repair, MendsCountsCountersAndLostPagesAndNothingElse) {
     const fs::path dir = fs::temp_directory_path() / ("repair-" + std::to_string(::getpid()));
     fs::create_directories(dir);
 
-    // The files damaged below start as a file the engine makes (Jet 4) and, with the corpus,
-    // as an Access 97 file: the stored layouts differ in page size, in where a definition
-    // keeps its counters, in the page header before the slot table and in the width of a row's
-    // column count.
+    // The files damaged below start as a file the engine makes (Jet 4), as the Access 97 file
+    // the tests build and, with the corpus, as a real Access 97 file: the stored layouts differ
+    // in page size, in where a definition keeps its counters, in the page header before the
+    // slot table and in the width of a row's column count.
     struct Base {
         std::string tag;
         size_t pageSize, rowCount, autoNumber, slotTable, firstField;
+        std::vector<uint8_t> image;  // empty: a new file the engine makes
     };
     const fs::path jet3Base =
         corpusDir().empty() ? fs::path() : corpusDir() / "jet3-jackcess-deltest.mdb";
-    std::vector<Base> bases = {{"", 4096, 0x10, 0x14, 14, 2}};
-    if (!jet3Base.empty() && fs::exists(jet3Base)) bases.push_back({"97", 2048, 0x0C, 0x10, 10, 1});
+    std::vector<Base> bases = {{"", 4096, 0x10, 0x14, 14, 2, {}},
+                               {"97b", 2048, 0x0C, 0x10, 10, 1, builtAccess97Image()}};
+    if (!jet3Base.empty() && fs::exists(jet3Base))
+        bases.push_back({"97", 2048, 0x0C, 0x10, 10, 1, readFileBytes(jet3Base)});
     auto makeBase = [&](const fs::path& file, const Base& b) {
-        if (b.tag.empty())
+        if (b.image.empty())
             Database::create(file);
         else
-            fs::copy_file(jet3Base, file);
+            std::ofstream(file, std::ios::binary)
+                .write(reinterpret_cast<const char*>(b.image.data()),
+                       std::streamsize(b.image.size()));
     };
     struct Case {
         fs::path file;

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "ForeignReaders.h"
+#include "Jet4ImageBuilder.h"
 #include "TestSupport.h"
 #include "WriteFixture.h"
 #include "jet/Check.h"
@@ -190,15 +191,16 @@ fs::path buildWorn(const fs::path& dir) {
     return file;
 }
 
-// An Access 97 file worn by the engine: half the rows of its 512-row table deleted, a table
+// An Access 97 file worn by the engine: half the rows of a table deleted (`thinOut`), a table
 // with long values made, filled and dropped, another made and half emptied, a password set.
-fs::path buildWornJet3(const fs::path& dir) {
-    const fs::path source = corpusDir() / "jet3-jackcess-compindex.mdb";
-    if (corpusDir().empty() || !fs::exists(source)) return {};
-    const fs::path file = dir / "worn97.mdb";
-    fs::copy_file(source, file);
+// Empty when there is no image.
+fs::path buildWornJet3(const fs::path& file, const std::vector<uint8_t>& image,
+                       const std::string& thinOut) {
+    if (image.empty()) return {};
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
     auto db = openWritable(file);
-    sql::execute(*db, "DELETE FROM Table1 WHERE CD_AGENTE MOD 2 = 0");
+    sql::execute(*db, thinOut);
     for (const char* name : {"Gone", "Kept"}) {
         sql::execute(*db, std::string("CREATE TABLE ") + name +
                               " (Id LONG CONSTRAINT pk PRIMARY KEY, Label TEXT(50), Notes MEMO)");
@@ -226,8 +228,16 @@ TEST(Compact, CopiesEveryTableAndDropsTheWaste) {
         std::string password;
     };
     std::vector<Source> sources = {{buildWorn(dir.path), "s3cret"}};
-    if (const fs::path worn97 = buildWornJet3(dir.path); !worn97.empty())
-        sources.push_back({worn97, "s3cret"});
+    // The corpus's 512-row table, and the Access 97 file the tests build.
+    const fs::path compIndex = corpusDir() / "jet3-jackcess-compindex.mdb";
+    const std::vector<uint8_t> corpus97 = !corpusDir().empty() && fs::exists(compIndex)
+                                              ? readFileBytes(compIndex)
+                                              : std::vector<uint8_t>{};
+    for (const fs::path& worn97 : {buildWornJet3(dir.path / "worn97.mdb", corpus97,
+                                                 "DELETE FROM Table1 WHERE CD_AGENTE MOD 2 = 0"),
+                                   buildWornJet3(dir.path / "built97.mdb", builtAccess97Image(),
+                                                 "DELETE FROM Kunden WHERE ID MOD 2 = 0")})
+        if (!worn97.empty()) sources.push_back({worn97, "s3cret"});
     std::vector<fs::path> refused;
     if (!corpusDir().empty())
         for (const auto& e : fs::directory_iterator(corpusDir())) {

@@ -1,8 +1,9 @@
 // Record changes in Access 97 files (2 KB pages, one-byte row offsets with jump tables, text in
 // the code page, General 97 index keys). Random inserts, updates and deletes on copies of real
-// files are checked against rows kept in memory: afterwards our reader, mdb-export and
-// mdb-reader read exactly those rows, the integrity check finds nothing new and every index key
-// equals the key built again from its row. A crash at any write leaves a change (a design
+// files, and on the Access 97 file the tests build (there on a fresh clone too), are checked
+// against rows kept in memory: afterwards our reader, mdb-export and mdb-reader read exactly
+// those rows, the integrity check finds nothing new and every index key equals the key built
+// again from its row. A crash at any write leaves a change (a design
 // change, fields added and dropped too) wholly there or wholly absent, and what this format
 // cannot take is refused without a change. The password is set, changed and cleared in the
 // header's code-page form; tables, fields and indexes are made and dropped, required fields kept
@@ -15,6 +16,7 @@
 #include <random>
 
 #include "ForeignReaders.h"
+#include "Jet4ImageBuilder.h"
 #include "SidDump.h"
 #include "SimDisk.h"
 #include "TestSupport.h"
@@ -33,9 +35,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The Access 97 file the tests build themselves, there on a fresh clone too.
+constexpr const char* kBuilt = "(built Access 97 file)";
+
 std::vector<uint8_t> corpusImage(const std::string& file) {
+    if (file == kBuilt) return builtAccess97Image();
     const fs::path p = corpusDir() / file;
-    return fs::exists(p) ? readFileBytes(p) : std::vector<uint8_t>{};
+    return !corpusDir().empty() && fs::exists(p) ? readFileBytes(p) : std::vector<uint8_t>{};
 }
 
 // Records moved off their page by an update that grew them: slots of 2 KB data pages that
@@ -213,10 +219,136 @@ bool compareWithForeign(const ForeignTable& t, const TableDef& def,
     return true;
 }
 
+// Both foreign readers, where installed, list exactly these user tables (sorted) in the file.
+void expectForeignTableList(const fs::path& file, const std::vector<std::string>& tables,
+                            const std::string& where) {
+    for (const ForeignTable& list : {tablesByMdbTools(file), tablesByMdbReader(file)}) {
+        if (!list.available) continue;
+        ASSERT_TRUE(list.ok) << where << ": " << list.output.substr(0, 300);
+        std::vector<std::string> theirs;
+        for (const auto& r : list.rows)
+            theirs.push_back(r.front());
+        std::sort(theirs.begin(), theirs.end());
+        EXPECT_EQ(theirs, tables) << where;
+    }
+}
+
+// A cell of any Access 97 type as mdb-export (-b hex) or the mdb-reader script prints it.
+std::string foreignCell(const Value& v, ColumnType type, bool mdbtools) {
+    if (v.isNull()) return "";
+    switch (type) {
+        case ColumnType::Bool:
+            return v.as<bool>() ? "1" : "0";
+        case ColumnType::Money: {
+            const int64_t scaled = v.as<Currency>().scaled;
+            const uint64_t m = scaled < 0 ? uint64_t(-scaled) : uint64_t(scaled);
+            std::string frac = std::to_string(m % 10000);
+            return (scaled < 0 ? "-" : "") + std::to_string(m / 10000) + "." +
+                   std::string(4 - frac.size(), '0') + frac;
+        }
+        case ColumnType::Float:
+            return ValueText::formatSingle(v.as<float>());
+        case ColumnType::Double:
+            return ValueText::formatDouble(v.as<double>());
+        case ColumnType::DateTime: {
+            // "YYYY/MM/DD hh:mm:ss": ISO for mdb-reader, "MM/DD/YY hh:mm:ss" for mdb-export
+            const std::string t = ValueText::formatDate(v.as<DateTime>().days);
+            if (mdbtools)
+                return t.substr(5, 2) + "/" + t.substr(8, 2) + "/" + t.substr(2, 2) + t.substr(10);
+            return t.substr(0, 4) + "-" + t.substr(5, 2) + "-" + t.substr(8);
+        }
+        case ColumnType::Guid: {
+            // mdb-export prints the GUID's text, without its last hyphen, as bytes in hex
+            std::string g = ValueText::formatGuid(v.as<Guid>());
+            if (mdbtools) g.erase(24, 1);
+            return mdbtools ? upperHex(std::vector<uint8_t>(g.begin(), g.end())) : g;
+        }
+        default:
+            break;
+    }
+    std::string cell = asForeignPrints(cellText(v, type), mdbtools);
+    // mdb-export prints a Binary field of an Access 97 file up to its first zero byte.
+    if (mdbtools && type == ColumnType::Binary)
+        for (size_t at = 0; at + 1 < cell.size(); at += 2)
+            if (cell[at] == '0' && cell[at + 1] == '0') {
+                cell.resize(at);
+                break;
+            }
+    return cell;
+}
+
 }  // namespace
 
+// The Access 97 file the tests build when no corpus is at hand is a real one: both foreign
+// readers list its tables and read every record of every table, every field of every type, as
+// our reader does; its integrity check and index check are clean (every index key equal to the
+// key built again from its row), and the password, when it has one, is there.
+TEST(Jet3Write, BuiltImageReadsTheSameInEveryReader) {
+    for (const std::u16string& password : {std::u16string(), std::u16string(u"Geheim97")}) {
+        const std::string where = password.empty() ? "no password" : "a password";
+        const std::vector<uint8_t> image = builtAccess97Image(password);
+        TempFile file(image, "built97.mdb");
+        OpenOptions options;
+        options.password = std::string(password.begin(), password.end());
+        auto db = Database::open(file.path(), options);
+        EXPECT_EQ(db->format(), Format::Jet3) << where;
+        EXPECT_EQ(db->pageSize(), 2048u) << where;
+        EXPECT_EQ(db->hasPassword(), !password.empty()) << where;
+        EXPECT_TRUE(checkIntegrity(*db).empty()) << where << ": " << checkIntegrity(*db).front();
+        index::IndexCheckStats stats;
+        EXPECT_TRUE(index::checkIndexes(*db, &stats).empty()) << where;
+        EXPECT_EQ(stats.keyMismatches, 0u) << where;
+        EXPECT_GE(stats.keysCompared, 59u * 3 + 5 + 40 * 2 + 15 * 2) << where;
+        std::vector<std::string> tables = db->tableNames();
+        ASSERT_EQ(tables, (std::vector<std::string>{"Kunden", "Notizen", "Posten"})) << where;
+        expectForeignTableList(file.path(), tables, where);
+        std::map<ColumnType, int> types;
+        for (const std::string& t : tables) {
+            const TableData data = db->readTable(t);
+            for (const ColumnDef& c : data.def.columns)
+                ++types[c.type];
+            for (bool mdbtools : {true, false}) {
+                const std::string who =
+                    where + ", " + t + (mdbtools ? ", mdb-export" : ", mdb-reader");
+                const ForeignTable x = mdbtools ? readWithMdbExport(file.path(), t)
+                                                : readWithMdbReader(file.path(), t);
+                if (!x.available) continue;
+                ASSERT_TRUE(x.ok) << who << ": " << x.output.substr(0, 300);
+                std::vector<std::string> header;
+                for (const ColumnDef& c : data.def.columns)
+                    header.push_back(c.name);
+                EXPECT_EQ(x.header, header) << who;
+                std::vector<std::vector<std::string>> ours;
+                for (const auto& row : data.rows) {
+                    std::vector<std::string> cells;
+                    for (size_t i = 0; i < row.size(); ++i)
+                        cells.push_back(foreignCell(row[i], data.def.columns[i].type, mdbtools));
+                    ours.push_back(cells);
+                }
+                std::vector<std::vector<std::string>> theirs = x.rows;
+                for (auto& r : theirs)
+                    for (size_t i = 0; i < r.size() && i < data.def.columns.size(); ++i)
+                        if (data.def.columns[i].type == ColumnType::Binary ||
+                            data.def.columns[i].type == ColumnType::Ole)
+                            for (char& ch : r[i])
+                                ch = char(std::toupper(uint8_t(ch)));
+                std::sort(ours.begin(), ours.end());
+                std::sort(theirs.begin(), theirs.end());
+                EXPECT_EQ(theirs, ours) << who;
+            }
+        }
+        // Every type of the format, and long values in each of their three forms.
+        EXPECT_EQ(types.size(), 13u) << where;
+        size_t inlineMemo = 0, longMemo = 0;
+        for (const auto& row : db->readTable("Kunden").rows)
+            if (const auto* s = row[12].getIf<std::string>())
+                ++(s->size() < 64 ? inlineMemo : longMemo);
+        EXPECT_GT(inlineMemo, 0u) << where;
+        EXPECT_GT(longMemo, 1u) << where;
+    }
+}
+
 TEST(Jet3Write, RandomChangesReadBackExactlyEverywhere) {
-    if (corpusDir().empty()) GTEST_SKIP() << "no corpus";
     struct Case {
         const char* file;
         const char* table;
@@ -235,6 +367,9 @@ TEST(Jet3Write, RandomChangesReadBackExactlyEverywhere) {
         {"jet3-mdbtools-nwind.mdb", "Customers"},
         {"jet3-jackcess-compindex.mdb", "Table1"},
         {"jet3-mdbtools-nwind.mdb", "Employees"},
+        // every type in one table, a text index and a descending two-field one; numbers only
+        {kBuilt, "Kunden"},
+        {kBuilt, "Posten"},
     };
     Generator gen{std::mt19937(20261208)};
     std::map<ColumnType, int> typesWritten;
@@ -348,88 +483,100 @@ TEST(Jet3Write, RandomChangesReadBackExactlyEverywhere) {
 }
 
 TEST(Jet3Write, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
-    const std::vector<uint8_t> image = corpusImage("jet3-pecl-bigmemo.mdb");
-    if (image.empty()) GTEST_SKIP() << "no corpus";
-    const std::string table = "Tabelle1";
-    std::vector<RowId> ids;
-    {
-        SimDisk d;
-        d.put("db", image);
-        ids = openSim(d)->readTable(table).rowIds;
-        ASSERT_GT(ids.size(), 2u);
-    }
-    // An insert with a memo over several pages, an update that moves the record, a delete.
-    auto apply = [&](Database& db, int op) {
-        if (op == 0) db.insertRow(table, {Value(), std::string("neu \xc3\xa4"), pattern(5000, 3)});
-        if (op == 1) {
-            std::vector<Value> row = db.readTable(table).rows[1];
-            row[1] = std::string(50, 'x');
-            row[2] = pattern(3000, 5);
-            db.updateRow(table, ids[1], row);
+    // A corpus file with memos over several pages, and the built file's table of that shape.
+    const std::pair<const char*, const char*> files[] = {{"jet3-pecl-bigmemo.mdb", "Tabelle1"},
+                                                         {kBuilt, "Notizen"}};
+    int filesRun = 0;
+    for (const auto& entry : files) {
+        const std::string file = entry.first, table = entry.second;
+        const std::vector<uint8_t> image = corpusImage(file);
+        if (image.empty()) continue;
+        ++filesRun;
+        std::vector<RowId> ids;
+        {
+            SimDisk d;
+            d.put("db", image);
+            ids = openSim(d)->readTable(table).rowIds;
+            ASSERT_GT(ids.size(), 2u);
         }
-        if (op == 2) db.deleteRow(table, ids[2]);
-        // Design changes: a table with a primary key; an index over the rows already there.
-        if (op == 3) {
-            NewColumn id, name;
-            id.name = "ID";
-            id.type = ColumnType::Long;
-            id.autoNumber = true;
-            name.name = "Bezeichnung";
-            name.length = 30;
-            db.createTable(NewTable{"Neu", {id, name}, {NewIndex{"PrimaryKey", {{"ID", true}}, true}}});
-        }
-        if (op == 4)
-            db.createIndex(table, NewIndex{"ByText", {{db.tableDef(table).columns[1].name, true}}});
-        // Fields: a Yes/No one added (every record stored again), the memo one dropped (its
-        // long-value pages given back).
-        if (op == 5) {
-            NewColumn flag;
-            flag.name = "Erledigt";
-            flag.type = ColumnType::Bool;
-            db.addColumn(table, flag);
-        }
-        if (op == 6) db.dropColumn(table, db.tableDef(table).columns[2].name);
-    };
-    // The rows of the table, the tables there and the indexes of the table.
-    auto state = [&](Database& db) {
-        std::vector<std::vector<Value>> s = db.readTable(table).rows;
-        std::vector<Value> names;
-        for (const std::string& t : db.tableNames())
-            names.push_back(t);
-        for (const IndexDef& x : db.tableDef(table).indexes)
-            names.push_back(x.name);
-        s.push_back(names);
-        return s;
-    };
-    for (int op = 0; op < 7; ++op) {
-        SimDisk clean;
-        clean.put("db", image);
-        auto cleanDb = openSim(clean);
-        const auto before = state(*cleanDb);
-        apply(*cleanDb, op);
-        const auto after = state(*cleanDb);
-        ASSERT_NE(before, after);
-        const int writes = clean.writes();
-        ASSERT_GT(writes, 3) << op;
-        for (bool keep : {false, true}) {
-            for (int n = 1; n <= writes; ++n) {
-                const std::string where = "change " + std::to_string(op) + ", crash at write " +
-                                          std::to_string(n) + (keep ? ", unsynced kept" : "");
-                SimDisk disk;
-                disk.put("db", image);
-                disk.crashAt(n);
-                auto db = openSim(disk);
-                EXPECT_THROW(apply(*db, op), Error) << where;
-                db.reset();
-                SimDisk restart = restartFrom(disk, keep);
-                auto re = openSim(restart);
-                EXPECT_FALSE(restart.exists("db-journal")) << where;
-                expectSound(*re, where);
-                const auto now = state(*re);
-                EXPECT_TRUE(now == before || now == after) << where;
+        // An insert with a memo over several pages, an update that moves the record, a delete.
+        auto apply = [&](Database& db, int op) {
+            if (op == 0)
+                db.insertRow(table, {Value(), std::string("neu \xc3\xa4"), pattern(5000, 3)});
+            if (op == 1) {
+                std::vector<Value> row = db.readTable(table).rows[1];
+                row[1] = std::string(50, 'x');
+                row[2] = pattern(3000, 5);
+                db.updateRow(table, ids[1], row);
+            }
+            if (op == 2) db.deleteRow(table, ids[2]);
+            // Design changes: a table with a primary key; an index over the rows already there.
+            if (op == 3) {
+                NewColumn id, name;
+                id.name = "ID";
+                id.type = ColumnType::Long;
+                id.autoNumber = true;
+                name.name = "Bezeichnung";
+                name.length = 30;
+                db.createTable(
+                    NewTable{"Neu", {id, name}, {NewIndex{"PrimaryKey", {{"ID", true}}, true}}});
+            }
+            if (op == 4)
+                db.createIndex(table,
+                               NewIndex{"ByText", {{db.tableDef(table).columns[1].name, true}}});
+            // Fields: a Yes/No one added (every record stored again), the memo one dropped (its
+            // long-value pages given back).
+            if (op == 5) {
+                NewColumn flag;
+                flag.name = "Erledigt";
+                flag.type = ColumnType::Bool;
+                db.addColumn(table, flag);
+            }
+            if (op == 6) db.dropColumn(table, db.tableDef(table).columns[2].name);
+        };
+        // The rows of the table, the tables there and the indexes of the table.
+        auto state = [&](Database& db) {
+            std::vector<std::vector<Value>> s = db.readTable(table).rows;
+            std::vector<Value> names;
+            for (const std::string& t : db.tableNames())
+                names.push_back(t);
+            for (const IndexDef& x : db.tableDef(table).indexes)
+                names.push_back(x.name);
+            s.push_back(names);
+            return s;
+        };
+        for (int op = 0; op < 7; ++op) {
+            SimDisk clean;
+            clean.put("db", image);
+            auto cleanDb = openSim(clean);
+            const auto before = state(*cleanDb);
+            apply(*cleanDb, op);
+            const auto after = state(*cleanDb);
+            ASSERT_NE(before, after);
+            const int writes = clean.writes();
+            ASSERT_GT(writes, 3) << op;
+            for (bool keep : {false, true}) {
+                for (int n = 1; n <= writes; ++n) {
+                    const std::string where = file + ": change " + std::to_string(op) +
+                                              ", crash at write " + std::to_string(n) +
+                                              (keep ? ", unsynced kept" : "");
+                    SimDisk disk;
+                    disk.put("db", image);
+                    disk.crashAt(n);
+                    auto db = openSim(disk);
+                    EXPECT_THROW(apply(*db, op), Error) << where;
+                    db.reset();
+                    SimDisk restart = restartFrom(disk, keep);
+                    auto re = openSim(restart);
+                    EXPECT_FALSE(restart.exists("db-journal")) << where;
+                    expectSound(*re, where);
+                    const auto now = state(*re);
+                    EXPECT_TRUE(now == before || now == after) << where;
+                }
             }
         }
     }
+    EXPECT_GT(filesRun, 0);
 }
 
 TEST(Jet3Write, WhatCannotBeStoredIsRefusedAndChangesNothing) {
@@ -608,7 +755,6 @@ TEST(Jet3Write, PasswordIsSetChangedAndClearedInTheCodePage) {
 // key equals the key built again from its row. What cannot be made is refused by a sentence and
 // leaves the file as it was.
 TEST(Jet3Write, DesignChangesReadBackEverywhere) {
-    if (corpusDir().empty()) GTEST_SKIP() << "no corpus";
     Generator gen{std::mt19937(20261209)};
     auto col = [](const char* name, ColumnType t, uint16_t length = 255, bool autoNumber = false) {
         NewColumn c;
@@ -809,6 +955,29 @@ TEST(Jet3Write, DesignChangesReadBackEverywhere) {
          {}, {"Pflicht", "Table1"},
          {"[Name]\t\t\tText (30) NOT NULL", "[Menge]\t\t\tLong Integer NOT NULL",
           "[Gepr\xc3\xbc" "ft]\t\t\tBoolean NOT NULL", "[ID]\t\t\tLong Integer, "}},
+        // The built file: a new table beside its own, one of them dropped; indexes over rows
+        // there, a field added, rows; fields with long values dropped.
+        {kBuilt, "create a table of every type, then rows, drop Posten",
+         [&](Database& d) {
+             d.createTable(every);
+             addRows(d, every.name, 30);
+             d.dropTable("Posten");
+         },
+         {}, {every.name}},
+        {kBuilt, "index two tables with rows, add a field, then rows",
+         [&](Database& d) {
+             d.createIndex("Kunden", NewIndex{"ByStadt", {{"Stadt", false}, {"Menge", true}}});
+             d.createIndex("Notizen", NewIndex{"UniqueTitel", {{"Titel", true}}, false, true});
+             d.addColumn("Kunden", col("Bemerkung", ColumnType::Text, 40));
+             addRows(d, "Kunden", 20);
+         },
+         {}, {"Kunden"}},
+        {kBuilt, "drop the memo and the OLE field of Kunden",
+         [](Database& d) {
+             d.dropColumn("Kunden", "Notiz");
+             d.dropColumn("Kunden", "Bild");
+         },
+         {}, {"Kunden"}},
     };
     int done = 0;
     for (const Case& c : cases) {
@@ -900,16 +1069,7 @@ TEST(Jet3Write, DesignChangesReadBackEverywhere) {
             }
         }
         std::sort(tables.begin(), tables.end());
-        for (const ForeignTable& list :
-             {tablesByMdbTools(copy.path()), tablesByMdbReader(copy.path())}) {
-            if (!list.available) continue;
-            ASSERT_TRUE(list.ok) << where << ": " << list.output.substr(0, 300);
-            std::vector<std::string> theirs;
-            for (const auto& r : list.rows)
-                theirs.push_back(r.front());
-            std::sort(theirs.begin(), theirs.end());
-            EXPECT_EQ(theirs, tables) << where;
-        }
+        expectForeignTableList(copy.path(), tables, where);
         for (const auto& [t, tm] : now) {
             compareWithForeign(readWithMdbExport(copy.path(), t), tm.first, tm.second,
                                where + " mdb-export " + t, true);
@@ -917,7 +1077,5 @@ TEST(Jet3Write, DesignChangesReadBackEverywhere) {
                                where + " mdb-reader " + t, false);
         }
     }
-    if (done > 0) {
-        EXPECT_EQ(done, 13);
-    }
+    EXPECT_EQ(done, corpusDir().empty() ? 3 : 16);
 }
