@@ -146,4 +146,52 @@ inline SimDisk restartFrom(const SimDisk& crashed, bool keepUnsynced) {
     return d;
 }
 
+// What restarts find after a change crashed at each of its writes in turn, on a fresh open of
+// `image` each time, with the writes not yet synced lost and then kept: a sound file, no
+// journal left, and `state` reading as before the change or after it. `first`, when given,
+// runs in each open before the change (a change of its own, done whole).
+struct CrashRuns {
+    int writes = 0;      // of the change
+    int foundBefore = 0;  // restarts, of 2 x writes, that found the state from before
+};
+template <class ReadState>
+CrashRuns crashAtEveryWrite(const std::vector<uint8_t>& image, const std::string& name,
+                            const std::function<void(jet::Database&)>& change, ReadState state,
+                            const std::function<void(jet::Database&)>& first = {}) {
+    CrashRuns runs;
+    SimDisk clean;
+    clean.put("db", image);
+    auto cleanDb = openSim(clean);
+    if (first) first(*cleanDb);
+    const int start = clean.writes();
+    const auto before = state(*cleanDb);
+    change(*cleanDb);
+    const auto after = state(*cleanDb);
+    runs.writes = clean.writes() - start;
+    EXPECT_FALSE(before == after) << name << ": the change changes nothing";
+    cleanDb.reset();
+    for (bool keep : {false, true}) {
+        for (int n = 1; n <= runs.writes; ++n) {
+            const std::string where = name + ", crash at write " + std::to_string(n) +
+                                      (keep ? ", unsynced writes kept" : ", unsynced lost");
+            SimDisk disk;
+            disk.put("db", image);
+            auto db = openSim(disk);
+            if (first) first(*db);
+            disk.crashAt(disk.writes() + n);
+            EXPECT_THROW(change(*db), jet::Error) << where;
+            EXPECT_TRUE(disk.crashed()) << where;
+            db.reset();
+            SimDisk restart = restartFrom(disk, keep);
+            auto re = openSim(restart);
+            EXPECT_FALSE(restart.exists("db-journal")) << where;
+            expectSound(*re, where);
+            const auto now = state(*re);
+            EXPECT_TRUE(now == before || now == after) << where << ": the change is partly there";
+            runs.foundBefore += now == before;
+        }
+    }
+    return runs;
+}
+
 }  // namespace jettest

@@ -546,34 +546,10 @@ TEST(Jet3Write, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
             return s;
         };
         for (int op = 0; op < 7; ++op) {
-            SimDisk clean;
-            clean.put("db", image);
-            auto cleanDb = openSim(clean);
-            const auto before = state(*cleanDb);
-            apply(*cleanDb, op);
-            const auto after = state(*cleanDb);
-            ASSERT_NE(before, after);
-            const int writes = clean.writes();
-            ASSERT_GT(writes, 3) << op;
-            for (bool keep : {false, true}) {
-                for (int n = 1; n <= writes; ++n) {
-                    const std::string where = file + ": change " + std::to_string(op) +
-                                              ", crash at write " + std::to_string(n) +
-                                              (keep ? ", unsynced kept" : "");
-                    SimDisk disk;
-                    disk.put("db", image);
-                    disk.crashAt(n);
-                    auto db = openSim(disk);
-                    EXPECT_THROW(apply(*db, op), Error) << where;
-                    db.reset();
-                    SimDisk restart = restartFrom(disk, keep);
-                    auto re = openSim(restart);
-                    EXPECT_FALSE(restart.exists("db-journal")) << where;
-                    expectSound(*re, where);
-                    const auto now = state(*re);
-                    EXPECT_TRUE(now == before || now == after) << where;
-                }
-            }
+            const CrashRuns runs = crashAtEveryWrite(
+                image, file + ": change " + std::to_string(op),
+                [&](Database& db) { apply(db, op); }, state);
+            EXPECT_GT(runs.writes, 3) << op;
         }
     }
     EXPECT_GT(filesRun, 0);

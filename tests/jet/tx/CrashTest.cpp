@@ -100,50 +100,27 @@ void longerChangeFirst(Database& db) {
 TEST(WriteCrash, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
     const Base& b = base();
     for (bool overLongerJournal : {false, true}) {
+        const std::function<void(Database&)> first =
+            overLongerJournal ? std::function<void(Database&)>(longerChangeFirst) : nullptr;
         for (Op op : {Op::Insert, Op::Update, Op::Delete, Op::KeyedInsert}) {
             const std::string name =
                 std::string(opName(op)) + (overLongerJournal ? ", after a longer change" : "");
-            SimDisk clean;
-            clean.put("db", b.image);
-            auto cleanDb = openSim(clean);
-            size_t journalBefore = 0;
             if (overLongerJournal) {
-                longerChangeFirst(*cleanDb);
-                journalBefore = clean.current("db-journal").size();
-                ASSERT_GT(journalBefore, Journal::kHeaderSize + 8 * 4100u) << name;
+                // the journal is written over, never cut short
+                SimDisk disk;
+                disk.put("db", b.image);
+                auto db = openSim(disk);
+                longerChangeFirst(*db);
+                const size_t longer = disk.current("db-journal").size();
+                ASSERT_GT(longer, Journal::kHeaderSize + 8 * 4100u) << name;
+                apply(*db, op);
+                EXPECT_EQ(disk.current("db-journal").size(), longer) << name;
             }
-            const int writesBefore = clean.writes();
-            const auto before = rowsOf(*cleanDb);
-            apply(*cleanDb, op);
-            const auto after = rowsOf(*cleanDb);
-            const int writes = clean.writes() - writesBefore;
-            ASSERT_GT(writes, 4) << name;
-            // the journal is written over, never cut short
-            if (overLongerJournal) EXPECT_EQ(clean.current("db-journal").size(), journalBefore);
-            for (bool keep : {false, true}) {
-                int absent = 0;
-                for (int n = 1; n <= writes; ++n) {
-                    const std::string where = name + ", crash at write " + std::to_string(n) +
-                                              (keep ? ", unsynced writes kept" : ", unsynced lost");
-                    SimDisk disk;
-                    disk.put("db", b.image);
-                    auto db = openSim(disk);
-                    if (overLongerJournal) longerChangeFirst(*db);
-                    disk.crashAt(disk.writes() + n);
-                    EXPECT_THROW(apply(*db, op), Error) << where;
-                    ASSERT_TRUE(disk.crashed()) << where;
-                    db.reset();
-                    SimDisk restart = restartFrom(disk, keep);
-                    auto re = openSim(restart);
-                    EXPECT_FALSE(restart.exists("db-journal")) << where;
-                    expectSound(*re, where);
-                    auto rows = rowsOf(*re);
-                    EXPECT_TRUE(rows == before || rows == after) << where;
-                    absent += rows == before;
-                }
-                // The journal goes last: until it is gone the change is undone on restart.
-                EXPECT_EQ(absent, writes) << name;
-            }
+            const CrashRuns runs = crashAtEveryWrite(
+                b.image, name, [op](Database& db) { apply(db, op); }, rowsOf, first);
+            ASSERT_GT(runs.writes, 4) << name;
+            // The journal goes last: until it is gone the change is undone on restart.
+            EXPECT_EQ(runs.foundBefore, 2 * runs.writes) << name;
         }
     }
 }
