@@ -49,22 +49,14 @@ std::shared_ptr<const IndexPage> IndexTreeEditor::loadShared(uint32_t page) {
     checkPage(page);
     // Each walk goes through the same few pages again; parsing them is most of its cost.
     if (auto it = m_parsed.find(page); it != m_parsed.end()) return it->second;
+    const std::vector<uint8_t>& bytes = m_sink.pageBytes(page);
+    if (bytes.size() != IndexPageLayout::of(m_format).pageSize)
+        throwCorrupt(pageName(page) + " has the wrong size");
     ParsedIndexPages* kept = m_sink.parsedPages();
-    std::shared_ptr<const IndexPage> parsed;
-    if (kept) {
-        const std::vector<uint8_t>& bytes = m_sink.pageBytes(page);
-        if (bytes.size() != IndexPageLayout::of(m_format).pageSize)
-            throwCorrupt(pageName(page) + " has the wrong size");
-        parsed = kept->find(page, bytes);
-        if (!parsed) {
-            parsed = std::make_shared<const IndexPage>(IndexPage::parse(Page(page, bytes), m_format));
-            kept->keep(page, bytes, parsed);
-        }
-    } else {
-        std::vector<uint8_t> bytes = m_sink.readPage(page);
-        if (bytes.size() != IndexPageLayout::of(m_format).pageSize)
-            throwCorrupt(pageName(page) + " has the wrong size");
-        parsed = std::make_shared<const IndexPage>(IndexPage::parse(Page(page, std::move(bytes)), m_format));
+    std::shared_ptr<const IndexPage> parsed = kept ? kept->find(page, bytes) : nullptr;
+    if (!parsed) {
+        parsed = std::make_shared<const IndexPage>(IndexPage::parse(Page(page, bytes), m_format));
+        if (kept) kept->keep(page, bytes, parsed);
     }
     if (m_parsed.size() > kParsedPages) m_parsed.clear();
     m_parsed.insert_or_assign(page, parsed);
