@@ -2,6 +2,10 @@
 
 namespace tessor::provider {
 
+void BitVector::addWord() {
+    m_words.push_back(0);
+}
+
 void BitVector::erase(size_t i) {
     const size_t w = i >> 6;
     const unsigned b = i & 63;

@@ -19,9 +19,9 @@ public:
             m_words[i >> 6] &= ~mask;
     }
     void pushBack(bool v) {
-        if ((m_size & 63) == 0) m_words.push_back(0);
+        if ((m_size & 63) == 0) addWord();
+        m_words.back() |= uint64_t{v} << (m_size & 63);  // the new word starts at zero
         ++m_size;
-        set(m_size - 1, v);
     }
     // Removes entry i; the entries after it move down by one.
     void erase(size_t i);
@@ -36,6 +36,10 @@ public:
     size_t memoryBytes() const { return m_words.capacity() * sizeof(uint64_t); }
 
 private:
+    // Out of line, so that pushBack stays a few instructions where a snapshot appends a million
+    // values.
+    void addWord();
+
     std::vector<uint64_t> m_words;
     size_t m_size = 0;
 };
