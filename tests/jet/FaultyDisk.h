@@ -6,6 +6,7 @@
 // later I/O fail, as if the program were killed there: the files keep what reached them before),
 // or fail that one event with a full disk or an I/O error, as the operating system reports them.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -39,16 +40,19 @@ public:
     }
     int events() const { return m_events; }
     bool struck() const { return m_struck; }
+    // The fault struck the blanking of a journal's header, which follows a change already done.
+    bool struckBlankingTheJournal() const { return m_struck && m_struckBlank; }
 
     // Opens the database as jet::Database::open does, with its files under this disk.
     std::unique_ptr<jet::Database> open(const std::filesystem::path& path,
                                         const jet::OpenOptions& options);
 
-    void event(const char* what, const char* failing) {
+    void event(const char* what, const char* failing, bool blankingTheJournal = false) {
         checkAlive();
         ++m_events;
         if (m_fault == Fault::None || m_events != m_at) return;
         m_struck = true;
+        m_struckBlank = blankingTheJournal;
         if (m_fault == Fault::Kill) {
             m_dead = true;
             throw jet::Error(jet::hr::kIoError, std::string("The program was stopped at a ") +
@@ -68,14 +72,15 @@ private:
     int m_events = 0;
     bool m_dead = false;
     bool m_struck = false;
+    bool m_struckBlank = false;
 };
 
 namespace faulty {
 
 class File : public jet::FileIO {
 public:
-    File(FaultyDisk& disk, std::unique_ptr<jet::FileIO> inner)
-        : m_disk(disk), m_inner(std::move(inner)) {}
+    File(FaultyDisk& disk, std::unique_ptr<jet::FileIO> inner, bool journal = false)
+        : m_disk(disk), m_inner(std::move(inner)), m_journal(journal) {}
     uint64_t size() override {
         m_disk.checkAlive();
         return m_inner->size();
@@ -85,7 +90,9 @@ public:
         m_inner->read(offset, dst, len);
     }
     void write(uint64_t offset, const uint8_t* src, size_t len) override {
-        m_disk.event("write", "Writing the database file");
+        const bool blank =
+            m_journal && offset == 0 && std::all_of(src, src + len, [](uint8_t b) { return !b; });
+        m_disk.event("write", "Writing the database file", blank);
         m_inner->write(offset, src, len);
     }
     void sync() override {
@@ -103,6 +110,7 @@ public:
 private:
     FaultyDisk& m_disk;
     std::unique_ptr<jet::FileIO> m_inner;
+    bool m_journal;
 };
 
 class Journal : public jet::JournalStore {
@@ -115,11 +123,11 @@ public:
     }
     std::unique_ptr<jet::FileIO> create() override {
         m_disk.event("creation of the journal", "Creating the journal");
-        return std::make_unique<File>(m_disk, m_inner->create());
+        return std::make_unique<File>(m_disk, m_inner->create(), true);
     }
     std::unique_ptr<jet::FileIO> open() override {
         m_disk.checkAlive();
-        return std::make_unique<File>(m_disk, m_inner->open());
+        return std::make_unique<File>(m_disk, m_inner->open(), true);
     }
     void remove() override {
         m_disk.event("removal of the journal", "Removing the journal");

@@ -111,7 +111,10 @@ std::shared_ptr<jet::JournalStore> SimDisk::journal(const std::string& name) {
 }
 
 bool SimDisk::hotJournal(const std::string& name) {
-    return jet::Journal::isHot(*journal(name));
+    // The journal "<db>-journal" belongs to the file "<db>".
+    const std::string db = name.substr(0, name.rfind("-journal"));
+    if (!exists(db)) return jet::Journal::isHot(*open(name), *journal(name));
+    return jet::Journal::isHot(*open(db), *journal(name));
 }
 
 void SimDisk::checkAlive() const {

@@ -41,13 +41,17 @@ std::span<const uint8_t> Pager::peek(uint32_t n) {
     return {p->data(), p->size()};
 }
 
+void Pager::encode(uint32_t n, std::vector<uint8_t>& bytes) const {
+    if (m_key != 0 && n != 0) Rc4::applyWithKey32(m_key ^ n, bytes.data(), bytes.size());
+}
+
 void Pager::writePage(uint32_t n, const std::vector<uint8_t>& plain) {
     if (m_overlay) throw Error(hr::kFail, "A page was written while a change was being prepared.");
     if (plain.size() != m_pageSize)
         throw Error(hr::kInvalidArg, "A page to write must be exactly one page long.");
     if (n > m_pageCount) throw Error(hr::kInvalidArg, "Pages must be appended in order.");
     std::vector<uint8_t> bytes = plain;
-    if (m_key != 0 && n != 0) Rc4::applyWithKey32(m_key ^ n, bytes.data(), bytes.size());
+    encode(n, bytes);
     m_file->write(uint64_t(n) * m_pageSize, bytes.data(), bytes.size());
     if (n == m_pageCount) ++m_pageCount;
     m_cache[n % kCacheSlots] = std::make_shared<const Page>(n, plain);

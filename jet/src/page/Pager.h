@@ -45,6 +45,8 @@ public:
     std::span<const uint8_t> peek(uint32_t n);
     // Writes a plain page (encoding it when needed); n may equal pageCount() to append.
     void writePage(uint32_t n, const std::vector<uint8_t>& plain);
+    // Turns the plain bytes of page n into the bytes the file stores (in place).
+    void encode(uint32_t n, std::vector<uint8_t>& bytes) const;
     void sync();
     // Forgets every cached page and takes the page count from the file again: after pages were
     // written behind the pager's back (a rollback) or the file was cut shorter.

@@ -24,16 +24,18 @@ inline std::string databaseName(const FileIO& file) {
 //  1. Before any byte of a page that already exists in the database file changes, that page's
 //     stored (encoded) content, the file's length and a checksum over both are in the journal,
 //     and the journal has been synced.
-//  2. A journal whose checksum holds is "hot": the database may hold any mix of old and new
-//     pages, and the only way back to a sound file is to copy every journaled page back and cut
-//     the file to the journaled length. Doing so twice is harmless.
+//  2. A journal whose checksum holds is "hot" unless its change finished (rule 4): the
+//     database may hold any mix of old and new pages, and the only way back to a sound file is
+//     to copy every journaled page back and cut the file to the journaled length. Doing so
+//     twice is harmless.
 //  3. A journal whose checksum fails was never complete, so rule 1 guarantees the database was
 //     not touched yet; it is simply removed.
-//  4. A change is done only when all its pages are written and the database synced; blanking
-//     the journal's header afterwards (and syncing it) is the moment the change becomes
-//     permanent. The blank journal file stays for the next change and goes when the database
-//     closes; a blank or incomplete journal is removed only by a program that has the file to
-//     itself.
+//  4. A change is done, and permanent, when all its pages are written and the database synced.
+//     The journal also holds the file's length after the change and a sum of every page the
+//     change writes, as stored; a journal whose database already matches them restores nothing,
+//     whether or not its header was blanked. The header is blanked afterwards all the same. The
+//     journal file stays for the next change and goes when the database closes; a journal that
+//     restores nothing is removed only by a program that has the file to itself.
 //  5. No open of the database reads it while a hot journal lies beside it: an open for writing
 //     rolls back first (holding the file alone), a read-only open refuses.
 //  6. Pages added past the end of the file need no journal record: cutting the file back to the
@@ -41,17 +43,18 @@ inline std::string databaseName(const FileIO& file) {
 //  7. After any failure while writing, the open database takes no more changes until it is
 //     opened again; its own attempt to roll back from memory may have failed as well.
 //
-// The syncs of one change, and why none can go:
+// The syncs of one change, and why neither can go:
 //  a. the journal's bytes (and on the first change of an open, its name, by syncing the
 //     folder): rule 1, before the first page of the database is overwritten;
-//  b. the database: rule 4, before the journal stops restoring anything;
-//  c. the blanked header: the change is permanent once this returns; without it a power loss
-//     could bring the old header back, and the next open would undo a change already reported
-//     done.
-// Three per change; removing and creating the journal for each change cost a fourth (the folder,
-// after the removal). The journal is written over rather than emptied first, so that its length
-// and blocks stay as they were and sync a. carries the new bytes alone; a journal may therefore
-// be longer than the records its header counts, and only those are read.
+//  b. the database: rule 4, the change is permanent once this returns.
+// Two per change. The blanked header needs no sync of its own: should a power loss bring the
+// old header back, the sums after the change show that the database already holds it, so the
+// next open does not undo a change reported done (with the header's sync this cost three, and
+// removing and creating the journal for each change a fourth, the folder after the removal).
+// The journal is written over rather than emptied first, so that its length and blocks stay as
+// they were and sync a. carries the new bytes alone; a journal may therefore be longer than what
+// its header counts, and only that is read. Journals of the first layout (without the sums)
+// are still read, and are hot whenever their checksum holds.
 class Journal {
 public:
     // Writes the dirty pages (plain bytes, ascending page numbers) under the protection of a
@@ -70,14 +73,15 @@ public:
     static void discard(FileIO& db, JournalStore& store);
 
     // True when a journal lies beside the file that would roll a change back.
-    static bool isHot(JournalStore& store);
+    static bool isHot(FileIO& db, JournalStore& store);
 
-    static constexpr char kMagic[8] = {'T', 'S', 'J', 'R', 'N', 'L', '0', '1'};
+    static constexpr char kMagic[8] = {'T', 'S', 'J', 'R', 'N', 'L', '0', '2'};
+    static constexpr char kFirstMagic[8] = {'T', 'S', 'J', 'R', 'N', 'L', '0', '1'};
     static constexpr size_t kHeaderSize = 32;
 
 private:
     // The journal's bytes when they restore something.
-    static std::optional<std::vector<uint8_t>> readHot(JournalStore& store);
+    static std::optional<std::vector<uint8_t>> readHot(FileIO& db, JournalStore& store);
 };
 
 }  // namespace jet

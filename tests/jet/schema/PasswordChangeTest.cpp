@@ -271,10 +271,18 @@ void crashLoop(const std::vector<uint8_t>& image) {
             SimDisk disk;
             disk.put("db", image);
             disk.crashAt(n);
+            bool returned = true;
             {
                 auto db = open(disk, "");
-                EXPECT_THROW(db->changePassword("", "pw"), Error) << where;
+                try {
+                    db->changePassword("", "pw");
+                } catch (const Error&) {
+                    returned = false;
+                }
             }
+            // Only the last write, blanking the journal's header after the database is synced,
+            // may stop without failing the change.
+            EXPECT_EQ(returned, n == writes) << where;
             SimDisk restart;
             for (auto& [name, bytes] : disk.image(keep))
                 restart.put(name, bytes);
@@ -286,6 +294,7 @@ void crashLoop(const std::vector<uint8_t>& image) {
                 re = open(restart, "pw");
                 ++newSeen;
             }
+            if (returned) EXPECT_EQ(re->hasPassword(), true) << where;
             EXPECT_EQ(plainSids(*re), plain) << where;
             auto problems = checkIntegrity(*re);
             EXPECT_TRUE(problems.empty()) << where << ": " << problems.front();

@@ -114,13 +114,15 @@ TEST(WriteCrash, EveryCrashPointLeavesTheChangeWhollyThereOrWhollyAbsent) {
                 const size_t longer = disk.current("db-journal").size();
                 ASSERT_GT(longer, Journal::kHeaderSize + 8 * 4100u) << name;
                 apply(*db, op);
-                EXPECT_EQ(disk.current("db-journal").size(), longer) << name;
+                EXPECT_GE(disk.current("db-journal").size(), longer) << name;
             }
             const CrashRuns runs = crashAtEveryWrite(
                 b.image, name, [op](Database& db) { apply(db, op); }, rowsOf, first);
             ASSERT_GT(runs.writes, 4) << name;
-            // The journal goes last: until it is gone the change is undone on restart.
-            EXPECT_EQ(runs.foundBefore, 2 * runs.writes) << name;
+            // Until the database is synced the change is undone on restart. The last write
+            // blanks the journal's header after that sync: stopped there, the restart finds the
+            // change done although the journal still holds the old pages.
+            EXPECT_EQ(runs.foundBefore, 2 * (runs.writes - 1)) << name;
         }
     }
 }
