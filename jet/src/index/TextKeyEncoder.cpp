@@ -109,7 +109,10 @@ void TextKeyEncoder::appendGeneralLegacy(std::u16string_view text, bool ascendin
                                          std::vector<std::uint8_t>& out, TextPositions positions) {
     const bool byCharacter = positions == TextPositions::Characters;
     const std::size_t start = out.size();
-    out.reserve(start + text.size() + 2);  // most characters take one inline byte
+    // Room for most keys at once (a plain character takes one inline byte). Grown by doubling,
+    // never to the exact need: a sort gathers the keys of every record in one buffer.
+    if (const std::size_t need = start + text.size() + 2; need > out.capacity())
+        out.reserve(std::max(need, 2 * out.capacity()));
     // The key's later sections, gathered apart; their room is kept from one key to the next.
     thread_local std::vector<std::uint8_t> extra, unprintable, crazy;
     extra.clear();
