@@ -1,5 +1,6 @@
 #include "row/TableScanner.h"
 
+#include "base/VectorState.h"
 #include "page/DataPage.h"
 #include "page/UsageMap.h"
 #include "row/RowDecoder.h"
@@ -51,6 +52,8 @@ void TableScanner::scan(const Database::RowCallback& callback) {
         if (page->type() != 0x01) continue;
         DataPage dp(page, m_pager.format());
         if (dp.owner() != m_def.tdefPage) continue;
+        // Per page, as the caller's code between rows may have left the state dirty again.
+        clearUpperVectorState();
         for (uint16_t i = 0; i < dp.rowCount(); ++i) {
             DataPage::Slot slot = dp.slot(i);
             if (slot.deleted()) continue;
