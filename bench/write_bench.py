@@ -14,6 +14,9 @@ mdb-reader in turn, round by round; medians of wall time.
 Updates: on the imported table, COUNT single-row updates, each its own atomic, durable change
 (our Database::updateRow; SQLite's autocommit UPDATE ... WHERE Id = ?), once of a field no index
 covers (Qty) and once of the indexed text (Name). The programs time the updates alone.
+
+The imported file, and the file after the updates, must pass `mdbtool check`, and mdb-export
+and mdb-reader must read their table byte for byte as `mdbtool export` does; else the run fails.
 """
 import argparse
 import os
@@ -51,6 +54,24 @@ import bench  # bench.py beside this file: the export benchmark's commands and t
 def export_commands(mdbtool, path, table):
     """The three exporters' command lines, as the export benchmark runs them."""
     return bench.commands(mdbtool, path, table)
+
+
+def require_sound(mdbtool, path, table, what):
+    """The file passes the integrity check, and mdb-export and mdb-reader read the table as ours
+    does, byte for byte; a RuntimeError says which fails."""
+    check = subprocess.run([mdbtool, "check", path], capture_output=True, text=True)
+    if check.returncode != 0:
+        raise RuntimeError(f"the {what} file is not clean:\n" + check.stdout)
+    outputs = {}
+    for reader, argv in export_commands(mdbtool, path, table).items():
+        proc = subprocess.run(argv, capture_output=True)
+        if proc.returncode != 0:
+            raise RuntimeError(f"{reader} cannot read the {what} file: "
+                               f"{proc.stderr.decode().strip()}")
+        outputs[reader] = proc.stdout
+    for reader in ("mdb-export", "mdb-reader"):
+        if outputs[reader] != outputs["mdbtool"]:
+            raise RuntimeError(f"{reader} reads the {what} table otherwise than mdbtool export")
 
 
 def update_ms(argv):
@@ -101,9 +122,7 @@ def main():
             t, c, _ = run_once([args.write_bench, "sqlite-import", lite, rows_csv])
             wall["sqlite"].append(t)
             cpu["sqlite"].append(c)
-        check = subprocess.run([args.mdbtool, "check", mdb], capture_output=True, text=True)
-        if check.returncode != 0:
-            raise RuntimeError("the imported file is not clean:\n" + check.stdout)
+        require_sound(args.mdbtool, mdb, "Items", "imported")
         size_mdb = os.path.getsize(mdb) / 2**20
         size_lite = os.path.getsize(lite) / 2**20
 
@@ -202,9 +221,7 @@ def main():
             if rate_ours / rate_theirs < 1.0:
                 shortfalls.append(f"updates of {label}: {rate_ours / rate_theirs:.2f}x SQLite "
                                   "(goal 1.0x)")
-        check = subprocess.run([args.mdbtool, "check", mdb], capture_output=True, text=True)
-        if check.returncode != 0:
-            raise RuntimeError("the updated file is not clean:\n" + check.stdout)
+        require_sound(args.mdbtool, mdb, "Items", "updated")
         if args.check_goals:
             for f in shortfalls:
                 print(f"bench: goal missed: {f}", file=sys.stderr)
