@@ -5,13 +5,21 @@
 // real table as a second Refresh of the opened grid, on the generated one as part of opening.
 //   grid_open_bench [<corpus dir>] [runs]
 //   grid_open_bench --table FILE TABLE [runs]
+//   grid_open_bench --memory [<corpus dir>]
 // The corpus dir defaults to $TESSOR_SHARED_DIR/testdata/mdb. With --table, only that table is
 // opened in a record view, and the line printed is "open+paint ms M rss-growth KiB K
 // snapshot/data R cpu ms C": the median time from the open to the first paint done, the growth
 // of the resident set that the first open left (the snapshot, the grid and what they cached),
 // the snapshot's heap over the bytes of its values, and the median CPU time of the open.
+// With --memory, every user table of every database in the corpus is read into a snapshot, as
+// the record view reads it, one line each: "R FILE TABLE (N rows, C columns, D bytes of values,
+// H of heap, E empty, rows' share S)", R = H / D, E the heap of an empty store of the same
+// columns, S = (H - E) / D; the last line names the worst. A file that does not open
+// read-only without a password is named and left out.
 
 // The provider's headers come before Qt's, whose keyword macros would rewrite names in them.
+#include "provider/Connection.h"
+#include "provider/Constants.h"
 #include "provider/Recordset.h"
 #include "provider/RowStore.h"
 
@@ -132,6 +140,58 @@ int openOneTable(const QString& path, const QString& table, int runs) {
     return 0;
 }
 
+// The largest share of a snapshot's heap over its values among the corpus's tables.
+int corpusMemory(const QString& corpus) {
+    namespace ado = tessor::provider::ado;
+    double worst = 0;
+    std::string worstTable;
+    int tables = 0;
+    const QStringList files = QDir(corpus).entryList({QStringLiteral("*.mdb")}, QDir::Files,
+                                                     QDir::Name);
+    for (const QString& name : files) {
+        const QString path = corpus + QLatin1Char('/') + name;
+        std::shared_ptr<Connection> c = Connection::create();
+        std::vector<std::string> names;
+        try {
+            c->setMode(ado::kModeRead);
+            c->open(CRecordsetView::ConnectionText(path, {}).toStdString(), "", "", -1);
+            auto list = c->openSchema(ado::kSchemaTables);
+            for (; !list->isEOF(); list->moveNext())
+                if (list->fields().item("TABLE_TYPE").text() == "TABLE")
+                    names.push_back(list->fields().item("TABLE_NAME").text());
+        } catch (const std::exception& e) {
+            std::printf("left out %s: %s\n", qPrintable(name), e.what());
+            continue;
+        }
+        for (const std::string& table : names) {
+            auto rs = Recordset::create();
+            try {
+                rs->setCursorLocation(ado::kUseClient);
+                rs->open("[" + table + "]", c, ado::kOpenStatic, ado::kLockReadOnly,
+                         ado::kCmdTable);
+            } catch (const std::exception& e) {
+                std::printf("left out %s %s: %s\n", qPrintable(name), table.c_str(), e.what());
+                continue;
+            }
+            ++tables;
+            const size_t data = rs->dataBytes(), heap = rs->memoryBytes();
+            if (data == 0) continue;
+            const size_t empty = RowStore(rs->columns()).memoryBytes();
+            const double ratio = double(heap) / double(data);
+            std::printf("%.2f %s %s (%ld rows, %zu columns, %zu bytes of values, %zu of heap, "
+                        "%zu empty, rows' share %.2f)\n",
+                        ratio, qPrintable(name), table.c_str(), rs->recordCount(),
+                        rs->columns().size(), data, heap, empty, double(heap - empty) / data);
+            if (ratio > worst) {
+                worst = ratio;
+                worstTable = name.toStdString() + " " + table;
+            }
+        }
+    }
+    std::printf("%d tables; worst snapshot/data %.2f (%s)\n", tables, worst, worstTable.c_str());
+    return tables > 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,12 +200,18 @@ int main(int argc, char** argv) {
     if (argc > 3 && std::string(argv[1]) == "--table")
         return openOneTable(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
                             argc > 4 ? std::max(1, std::atoi(argv[4])) : 5);
+    const bool memory = argc > 1 && std::string(argv[1]) == "--memory";
+    if (memory) {
+        --argc;
+        ++argv;
+    }
     QString corpus = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (corpus.isEmpty()) {
         const QByteArray shared = qgetenv("TESSOR_SHARED_DIR");
         corpus = QString::fromLocal8Bit(shared.isEmpty() ? QByteArray("/work/shared") : shared) +
                  QStringLiteral("/testdata/mdb");
     }
+    if (memory) return corpusMemory(corpus);
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
 
     std::printf(

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds a release mdbtool (and write_bench) in <repo>/build-bench and runs the benchmarks:
 # the export benchmark (bench.py), then the write benchmark (write_bench.py: import against
-# SQLite, single-row updates).
+# SQLite, single-row updates), then the editor's goals (editor_goals.py: the record view's
+# benches, from the test build in <repo>/build, which the README's test command makes).
 #   bench/run.sh [--export-only | --write-only] [options...]
 # Options go to the export benchmark (bench/run.sh --runs 50), or with --write-only to the write
 # benchmark (bench/run.sh --write-only --rows 20000); run alongside, the write benchmark takes
@@ -13,9 +14,10 @@ build=${BENCH_BUILD_DIR:-$root/build-bench}
 shared=${TESSOR_SHARED_DIR:-$root/../shared}
 export_bench=1
 write_bench=1
+editor_bench=1
 case "${1:-}" in
---export-only) write_bench=0; shift ;;
---write-only) export_bench=0; shift ;;
+--export-only) write_bench=0; editor_bench=0; shift ;;
+--write-only) export_bench=0; editor_bench=0; shift ;;
 esac
 
 # The write benchmark compares against SQLite through its C library (not needed by CI).
@@ -69,5 +71,10 @@ if [ $write_bench = 1 ]; then
     [ $export_bench = 1 ] || write_args=("$@")
     python3 "$root/bench/write_bench.py" --mdbtool "$build/bin/mdbtool" \
         --write-bench "$build/bin/write_bench" "${write_args[@]}" || status=1
+fi
+if [ $editor_bench = 1 ]; then
+    echo
+    TESSOR_SHARED_DIR=$shared python3 "$root/bench/editor_goals.py" \
+        --bin "${EDITOR_BENCH_BIN:-$root/build/bin}" "${check_goals[@]}" || status=1
 fi
 exit $status
