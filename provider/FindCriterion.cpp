@@ -77,18 +77,20 @@ class SnapshotRow : public jet::sql::RowCells {
 public:
     SnapshotRow(const RowStore& rows, size_t row) : m_rows(rows), m_row(row) {}
     jet::Value cell(size_t column) const override {
-        if (m_rows.isNull(m_row, column)) return {};
         const DataType type = m_rows.column(column).type;
-        if (type == DataType::VarWChar || type == DataType::LongVarWChar)
-            return jet::Value(std::string(m_rows.bytes(m_row, column)));
+        if (type == DataType::VarWChar || type == DataType::LongVarWChar) {
+            const auto text = m_rows.bytesOrNull(m_row, column);
+            return text ? jet::Value(std::string(*text)) : jet::Value();
+        }
+        if (m_rows.isNull(m_row, column)) return {};
         return EngineValue::toEngine(m_rows.value(m_row, column));
     }
     bool textView(size_t column, std::string_view& out) const override {
         const DataType type = m_rows.column(column).type;
-        if ((type != DataType::VarWChar && type != DataType::LongVarWChar) ||
-            m_rows.isNull(m_row, column))
-            return false;
-        out = m_rows.bytes(m_row, column);
+        if (type != DataType::VarWChar && type != DataType::LongVarWChar) return false;
+        const auto text = m_rows.bytesOrNull(m_row, column);
+        if (!text) return false;
+        out = *text;
         return true;
     }
 

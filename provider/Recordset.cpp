@@ -47,6 +47,7 @@ Guid randomGuid() {
 struct TextSortKeys {
     std::vector<uint8_t> bytes;
     std::vector<uint32_t> offsets;
+    std::vector<bool> nulls;
 
     // <0, 0, >0 as row a's key sorts before, with or after row b's.
     int compare(size_t a, size_t b) const {
@@ -273,8 +274,12 @@ void Recordset::applySort(const std::vector<SortText::Key>& keys) {
             TextSortKeys built;
             built.offsets.reserve(rows.rowCount() + 1);
             built.offsets.push_back(0);
+            built.nulls.resize(rows.rowCount());
             for (size_t r = 0; r < rows.rowCount(); ++r) {
-                if (!rows.isNull(r, col)) collation.appendKey(rows.bytes(r, col), built.bytes);
+                if (const auto text = rows.bytesOrNull(r, col))
+                    collation.appendKey(*text, built.bytes);
+                else
+                    built.nulls[r] = true;
                 built.offsets.push_back(static_cast<uint32_t>(built.bytes.size()));
             }
             textKeys[i] = std::move(built);
@@ -282,7 +287,7 @@ void Recordset::applySort(const std::vector<SortText::Key>& keys) {
         auto compareBy = [&](size_t i, uint32_t a, uint32_t b) {
             const size_t col = keys[i].column;
             if (!textKeys[i]) return rows.compare(a, b, col);
-            const bool na = rows.isNull(a, col), nb = rows.isNull(b, col);
+            const bool na = textKeys[i]->nulls[a], nb = textKeys[i]->nulls[b];
             if (na || nb) return na == nb ? 0 : (na ? -1 : 1);
             return textKeys[i]->compare(a, b);
         };
@@ -379,7 +384,7 @@ std::string Recordset::textAt(long position, size_t column) const {
 size_t Recordset::memoryBytes() const {
     if (!m_open) return 0;
     return m_snapshot.rows->memoryBytes() + m_order.capacity() * sizeof(uint32_t) +
-           m_snapshot.rowIds.capacity() * sizeof(uint32_t);
+           m_snapshot.rowIds.memoryBytes();
 }
 
 size_t Recordset::dataBytes() const {
@@ -502,7 +507,7 @@ void Recordset::update() {
         if (rows.column(i).autoIncrement && rows.column(i).type == DataType::Integer)
             values[i] = Variant(assigned);
     rows.appendRow(values);
-    m_snapshot.rowIds.push_back(id.page << 8 | id.row);
+    m_snapshot.rowIds.pushBack(id.page << 8 | id.row);
     if (!m_order.empty() || !m_sortKeys.empty())
         m_order.push_back(static_cast<uint32_t>(rows.rowCount() - 1));
     dropEdit();
@@ -524,7 +529,7 @@ void Recordset::deleteRecord(int affect) {
     engineCall([&] { db.deleteRow(m_table, rowIdOf(m_snapshot.rowIds[row])); });
     dropEdit();
     m_snapshot.rows->eraseRow(row);
-    m_snapshot.rowIds.erase(m_snapshot.rowIds.begin() + static_cast<long>(row));
+    m_snapshot.rowIds.erase(row);
     if (!m_order.empty()) {
         m_order.erase(m_order.begin() + m_pos);
         for (uint32_t& r : m_order)
@@ -600,10 +605,7 @@ long Recordset::deleteRecords(const std::vector<long>& positions) {
                 if (!gone[r]) m_order[to++] = r - shift[r];
             m_order.resize(to);
         }
-        size_t to = 0;
-        for (size_t r = 0; r < gone.size(); ++r)
-            if (!gone[r]) m_snapshot.rowIds[to++] = m_snapshot.rowIds[r];
-        m_snapshot.rowIds.resize(to);
+        m_snapshot.rowIds.eraseMarked(gone);
         m_snapshot.rows->eraseRows(gone);
     }
     dropEdit();

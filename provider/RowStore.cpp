@@ -106,16 +106,86 @@ jet::ValueType engineKind(DataType t) {
     }
 }
 
+// An entry of a text or binary column's arena: the value's length plus one in base 128, low
+// digits first, the high bit of a byte telling that more follow (a single 0 for null), then the
+// value's bytes.
+size_t putEntryHead(uint8_t* out, size_t len, bool null) {
+    uint64_t l = null ? 0 : uint64_t{len} + 1;
+    size_t n = 0;
+    do {
+        out[n++] = static_cast<uint8_t>((l & 0x7F) | (l > 0x7F ? 0x80 : 0));
+        l >>= 7;
+    } while (l != 0);
+    return n;
+}
+
+// Where the entry's bytes start; its length and whether it is null go to len and null.
+inline const uint8_t* readEntry(const uint8_t* p, size_t& len, bool& null) {
+    uint64_t v = *p++;
+    if (v & 0x80) {
+        v &= 0x7F;
+        int shift = 7;
+        uint8_t b;
+        do {
+            b = *p++;
+            v |= static_cast<uint64_t>(b & 0x7F) << shift;
+            shift += 7;
+        } while (b & 0x80);
+    }
+    null = v == 0;
+    len = null ? 0 : static_cast<size_t>(v - 1);
+    return p;
+}
+
+inline const uint8_t* skipEntries(const uint8_t* p, size_t n) {
+    for (; n > 0; --n) {
+        if (*p < 0x80) {  // the common case: a length below 127 in one byte
+            p += *p == 0 ? 1 : *p;
+            continue;
+        }
+        size_t len;
+        bool null;
+        p = readEntry(p, len, null);
+        p += len;
+    }
+    return p;
+}
+
+bool nullBit(const PodBuffer<uint32_t>& bits, size_t row) {
+    return bits.size() != 0 && ((bits[row >> 5] >> (row & 31)) & 1) != 0;
+}
+
+void setNullBit(PodBuffer<uint32_t>& bits, size_t row, bool null) {
+    const uint32_t mask = uint32_t{1} << (row & 31);
+    if (null)
+        bits[row >> 5] |= mask;
+    else
+        bits[row >> 5] &= ~mask;
+}
+
+// Words for the rows, new ones zero, and the bits past the last row cleared.
+void resizeNullBits(PodBuffer<uint32_t>& bits, size_t rows) {
+    bits.resize((rows + 31) / 32);
+    if (rows & 31) bits[rows >> 5] &= (uint32_t{1} << (rows & 31)) - 1;
+}
+
+std::string_view entryBytes(const uint8_t* p) {
+    size_t len;
+    bool null;
+    p = readEntry(p, len, null);
+    return {reinterpret_cast<const char*>(p), len};
+}
+
 }  // namespace
 
 RowStore::RowStore(std::vector<ColumnInfo> columns) : m_infos(std::move(columns)) {
     m_columns.resize(m_infos.size());
     for (size_t i = 0; i < m_infos.size(); ++i) {
         Column& c = m_columns[i];
-        c.info = m_infos[i];
-        switch (c.info.type) {
+        switch (m_infos[i].type) {
             case DataType::Boolean:
                 c.storage = Storage::Bits;
+                c.width = 1;
                 break;
             case DataType::UnsignedTinyInt:
                 c.width = 1;
@@ -142,23 +212,15 @@ RowStore::RowStore(std::vector<ColumnInfo> columns) : m_infos(std::move(columns)
                 c.storage = Storage::Arena;
                 break;
         }
-        c.engineKind = static_cast<uint8_t>(engineKind(c.info.type));
+        c.engineKind = static_cast<uint8_t>(engineKind(m_infos[i].type));
     }
 }
 
-void RowStore::reserve(size_t rows) {
-    for (Column& c : m_columns) {
-        c.nulls.reserve(rows);
-        if (c.storage == Storage::Bits) c.bits.reserve(rows);
-        if (c.storage == Storage::Fixed) c.fixed.reserve(rows * c.width);
-        if (c.storage == Storage::Arena) c.textSlots.reserve(rows);
-    }
-}
-
-void RowStore::checkKind(const Column& c, const Variant& v) {
+void RowStore::checkKind(size_t col, const Variant& v) const {
+    const ColumnInfo& info = m_infos[col];
     if (v.isMissing()) return;
     VariantType want;
-    switch (c.info.type) {
+    switch (info.type) {
         case DataType::Boolean:
             want = VariantType::Bool;
             break;
@@ -199,80 +261,31 @@ void RowStore::checkKind(const Column& c, const Variant& v) {
     }
     if (v.type() != want)
         throw ProviderError(hr::kTypeMismatch,
-                            "The value does not fit the type of field \"" + c.info.name + "\".");
+                            "The value does not fit the type of field \"" + info.name + "\".");
 }
 
-uint32_t RowStore::arenaPut(Column& c, std::string_view bytes) {
-    char len[10];
-    size_t n = 0;
-    uint64_t l = bytes.size();
-    do {
-        len[n++] = static_cast<char>((l & 0x7F) | (l > 0x7F ? 0x80 : 0));
-        l >>= 7;
-    } while (l != 0);
-    if (c.arena.size() + n + bytes.size() >= kNullSlot)
-        throw ProviderError(hr::kFail, "The values of field \"" + c.info.name +
-                                           "\" are too large to hold in memory (4 GB).");
-    const auto at = static_cast<uint32_t>(c.arena.size());
-    char* p = c.arena.grow(n + bytes.size());
-    std::memcpy(p, len, n);
-    if (!bytes.empty()) std::memcpy(p + n, bytes.data(), bytes.size());
-    return at;
-}
 
-std::string_view RowStore::arenaGet(const Column& c, uint32_t slot) const {
-    if (slot == kNullSlot) return {};
-    const char* p = c.arena.data() + slot;
-    uint64_t len = 0;
-    int shift = 0;
-    uint8_t b;
-    do {
-        b = static_cast<uint8_t>(*p++);
-        len |= static_cast<uint64_t>(b & 0x7F) << shift;
-        shift += 7;
-    } while (b & 0x80);
-    return {p, static_cast<size_t>(len)};
-}
-
-void RowStore::compact(Column& c) {
-    PodBuffer<char> old;
-    old.swap(c.arena);
-    c.arena.reserve(old.size() - c.garbage);
-    for (uint32_t& s : c.textSlots) {
-        if (s == kNullSlot) continue;
-        // arenaGet reads the column's arena, which is the new one by now: read the old.
-        const char* p = old.data() + s;
-        uint64_t len = 0;
-        int shift = 0;
-        uint8_t byte;
-        do {
-            byte = static_cast<uint8_t>(*p++);
-            len |= static_cast<uint64_t>(byte & 0x7F) << shift;
-            shift += 7;
-        } while (byte & 0x80);
-        s = arenaPut(c, std::string_view(p, static_cast<size_t>(len)));
+void RowStore::reserve(size_t rows) {
+    for (Column& c : m_columns) {
+        if (c.storage == Storage::Arena)
+            c.aux.reserve(rows / kBlockRows + 1);
+        else
+            c.data.reserve(rows * c.width);
     }
-    c.garbage = 0;
 }
 
-void RowStore::store(Column& c, size_t row, const Variant& v, bool append) {
+void RowStore::store(size_t col, size_t row, const Variant& v, bool append) {
+    Column& c = m_columns[col];
     const bool null = v.isMissing();
-    // On append the null bit goes first (appendRow trims it again on failure); on change it
-    // goes last, after the only step that can fail.
-    if (append) c.nulls.pushBack(null);
     switch (c.storage) {
-        case Storage::Bits: {
-            const bool b = !null && v.toBool();
-            if (append)
-                c.bits.pushBack(b);
-            else
-                c.bits.set(row, b);
-            break;
-        }
+        case Storage::Bits:
         case Storage::Fixed: {
             uint8_t buf[kDecimalWidth] = {};
             if (!null) {
                 switch (v.type()) {
+                    case VariantType::Bool:
+                        buf[0] = v.toBool() ? 1 : 0;
+                        break;
                     case VariantType::Byte:
                         buf[0] = v.toByte();
                         break;
@@ -321,50 +334,148 @@ void RowStore::store(Column& c, size_t row, const Variant& v, bool append) {
                         break;
                 }
             }
-            if (append)
-                c.fixed.append(buf, c.width);
-            else
-                std::memcpy(c.fixed.data() + row * c.width, buf, c.width);
+            // On append a failure after the value is added is trimmed by appendRow; on change the
+            // null bit, the only step that can fail, goes first.
+            if (append) {
+                c.data.append(buf, c.width);
+                storeNull(c, row, null, true);
+            } else {
+                storeNull(c, row, null, false);
+                std::memcpy(c.data.data() + row * c.width, buf, c.width);
+            }
             break;
         }
         case Storage::Arena: {
-            uint32_t slot = kNullSlot;
+            std::string_view bytes;
             if (!null) {
                 if (v.type() == VariantType::Text) {
-                    slot = arenaPut(c, v.toText());
+                    bytes = v.toText();
                 } else {
                     const Bytes& b = v.toBytes();
-                    slot = arenaPut(
-                        c, std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
+                    bytes = std::string_view(reinterpret_cast<const char*>(b.data()), b.size());
                 }
             }
-            if (append) {
-                c.textSlots.push_back(slot);
-            } else {
-                if (c.textSlots[row] != kNullSlot) {
-                    const std::string_view old = arenaGet(c, c.textSlots[row]);
-                    c.garbage += old.size() + (old.data() - (c.arena.data() + c.textSlots[row]));
-                }
-                c.textSlots[row] = slot;
-                if (c.garbage > 4096 && c.garbage > c.arena.size() / 2) compact(c);
-            }
+            if (append)
+                appendEntry(col, bytes, null);
+            else
+                setEntry(col, row, bytes, null);
             break;
         }
     }
-    if (!append) c.nulls.set(row, null);
 }
+
+void RowStore::storeNull(Column& c, size_t row, bool null, bool append) {
+    // The bitmap is made at the first null, with every row before it not null.
+    if (c.aux.size() == 0 && !null) return;
+    const size_t rows = append ? row + 1 : m_rowCount;
+    if (c.aux.size() < (rows + 31) / 32) resizeNullBits(c.aux, rows);
+    setNullBit(c.aux, row, null);
+}
+
+void RowStore::checkArenaRoom(size_t col, size_t more) const {
+    if (more > PodBuffer<uint8_t>::maxSize() - m_columns[col].data.size())
+        throw ProviderError(hr::kFail, "The values of field \"" + m_infos[col].name +
+                                           "\" are too large to hold in memory (4 GB).");
+}
+
+const uint8_t* RowStore::entryAt(const Column& c, size_t row) const {
+    return skipEntries(c.data.data() + c.aux[row / kBlockRows], row % kBlockRows);
+}
+
+const uint8_t* RowStore::blockEnd(const Column& c, size_t block) const {
+    const size_t rows = std::min(kBlockRows, m_rowCount - block * kBlockRows);
+    return skipEntries(c.data.data() + c.aux[block], rows);
+}
+
+void RowStore::appendEntry(size_t col, std::string_view bytes, bool null) {
+    Column& c = m_columns[col];
+    uint8_t head[10];
+    const size_t h = putEntryHead(head, bytes.size(), null);
+    const size_t within = m_rowCount % kBlockRows;
+    // A change may have moved an earlier block past the last one; the last block then moves to
+    // the end again, for its new entry to follow its others.
+    size_t tailAt = 0;
+    size_t tailSize = 0;
+    if (within != 0 && c.tailMoved) {
+        tailAt = c.aux[c.aux.size() - 1];
+        tailSize = static_cast<size_t>(skipEntries(c.data.data() + tailAt, within) -
+                                       (c.data.data() + tailAt));
+    }
+    checkArenaRoom(col, tailSize + h + bytes.size());
+    if (within == 0) {
+        *c.aux.grow(1) = static_cast<uint32_t>(c.data.size());
+        c.tailMoved = false;
+    } else if (c.tailMoved) {
+        uint8_t* to = c.data.grow(tailSize);
+        std::memcpy(to, c.data.data() + tailAt, tailSize);
+        c.aux[c.aux.size() - 1] = static_cast<uint32_t>(to - c.data.data());
+        c.garbage += static_cast<uint32_t>(tailSize);
+        c.tailMoved = false;
+    }
+    uint8_t* p = c.data.grow(h + bytes.size());
+    std::memcpy(p, head, h);
+    if (!bytes.empty()) std::memcpy(p + h, bytes.data(), bytes.size());
+}
+
+void RowStore::setEntry(size_t col, size_t row, std::string_view bytes, bool null) {
+    Column& c = m_columns[col];
+    const size_t block = row / kBlockRows;
+    const size_t start = c.aux[block];
+    const uint8_t* base = c.data.data();
+    const uint8_t* e0 = skipEntries(base + start, row % kBlockRows);
+    const uint8_t* e1 = skipEntries(e0, 1);
+    const size_t before = static_cast<size_t>(e0 - (base + start));
+    const size_t oldSize = static_cast<size_t>(e1 - e0);
+    const size_t after = static_cast<size_t>(blockEnd(c, block) - e1);
+    uint8_t head[10];
+    const size_t h = putEntryHead(head, bytes.size(), null);
+    const size_t newSize = h + bytes.size();
+    if (newSize == oldSize) {
+        uint8_t* at = c.data.data() + start + before;
+        std::memcpy(at, head, h);
+        if (!bytes.empty()) std::memcpy(at + h, bytes.data(), bytes.size());
+        return;
+    }
+    // The block is written anew at the end of the arena, with the new entry in place of the old.
+    checkArenaRoom(col, before + newSize + after);
+    uint8_t* to = c.data.grow(before + newSize + after);
+    const uint8_t* from = c.data.data() + start;
+    std::memcpy(to, from, before);
+    std::memcpy(to + before, head, h);
+    if (!bytes.empty()) std::memcpy(to + before + h, bytes.data(), bytes.size());
+    std::memcpy(to + before + newSize, from + before + oldSize, after);
+    c.aux[block] = static_cast<uint32_t>(to - c.data.data());
+    c.garbage += static_cast<uint32_t>(before + oldSize + after);
+    c.tailMoved = block + 1 < c.aux.size();
+    if (c.garbage > 4096 && c.garbage > c.data.size() / 2) compact(c);
+}
+
+void RowStore::compact(Column& c) {
+    PodBuffer<uint8_t> fresh;
+    fresh.reserve(c.data.size() - c.garbage);
+    for (size_t b = 0; b < c.aux.size(); ++b) {
+        const uint8_t* from = c.data.data() + c.aux[b];
+        const size_t n = static_cast<size_t>(blockEnd(c, b) - from);
+        c.aux[b] = static_cast<uint32_t>(fresh.size());
+        fresh.append(from, n);
+    }
+    c.data.swap(fresh);
+    c.garbage = 0;
+    c.tailMoved = false;
+}
+
 
 void RowStore::appendRow(std::span<const Variant> values) {
     if (values.size() != m_columns.size())
         throw ProviderError(hr::kInvalidArgument, "A row has the wrong number of values.");
     for (size_t i = 0; i < values.size(); ++i)
-        checkKind(m_columns[i], values[i]);
+        checkKind(i, values[i]);
     // Every check passed; from here on only running out of memory can stop the row, and then
     // the columns are trimmed back so that they stay the same length.
     size_t done = 0;
     try {
         for (; done < values.size(); ++done)
-            store(m_columns[done], m_rowCount, values[done], true);
+            store(done, m_rowCount, values[done], true);
     } catch (...) {
         trimTo(m_rowCount, std::min(done + 1, values.size()));
         throw;
@@ -375,13 +486,21 @@ void RowStore::appendRow(std::span<const Variant> values) {
 void RowStore::trimTo(size_t rows, size_t columns) {
     for (size_t i = 0; i < columns; ++i) {
         Column& c = m_columns[i];
-        while (c.nulls.size() > rows)
-            c.nulls.erase(c.nulls.size() - 1);
-        while (c.bits.size() > rows)
-            c.bits.erase(c.bits.size() - 1);
-        if (c.storage == Storage::Fixed && c.fixed.size() > rows * c.width)
-            c.fixed.resize(rows * c.width);
-        if (c.storage == Storage::Arena && c.textSlots.size() > rows) c.textSlots.resize(rows);
+        if (c.storage != Storage::Arena) {
+            if (c.aux.size() != 0) resizeNullBits(c.aux, rows);
+            if (c.data.size() > rows * c.width) c.data.resize(rows * c.width);
+            continue;
+        }
+        // The failed row's entry, if it was written, ends the arena, in the last block.
+        const size_t blocks = (rows + kBlockRows - 1) / kBlockRows;
+        if (c.aux.size() > blocks) {
+            c.data.resize(c.aux[blocks]);
+            c.aux.resize(blocks);
+        } else if (rows % kBlockRows != 0) {
+            const uint8_t* end =
+                skipEntries(c.data.data() + c.aux[blocks - 1], rows % kBlockRows);
+            c.data.resize(static_cast<size_t>(end - c.data.data()));
+        }
     }
 }
 
@@ -400,17 +519,19 @@ void RowStore::appendRow(std::span<const jet::Value> values) {
             Column& c = m_columns[done];
             const jet::Value::Storage& v = values[done].v;
             const bool null = v.index() == 0;
-            c.nulls.pushBack(null);
             switch (c.storage) {
                 case Storage::Bits:
-                    c.bits.pushBack(!null && *std::get_if<bool>(&v));
+                    *c.data.grow(1) = !null && *std::get_if<bool>(&v) ? 1 : 0;
+                    if (null || c.aux.size() != 0) storeNull(c, m_rowCount, null, true);
                     break;
                 case Storage::Fixed: {
-                    uint8_t* p = c.fixed.grow(c.width);
+                    uint8_t* p = c.data.grow(c.width);
                     if (null) {
                         std::memset(p, 0, c.width);  // zeros stand for null
+                        storeNull(c, m_rowCount, true, true);
                         break;
                     }
+                    if (c.aux.size() != 0) storeNull(c, m_rowCount, false, true);
                     switch (static_cast<jet::ValueType>(c.engineKind)) {
                         case jet::ValueType::Byte:
                             p[0] = *std::get_if<uint8_t>(&v);
@@ -455,14 +576,16 @@ void RowStore::appendRow(std::span<const jet::Value> values) {
                     break;
                 }
                 case Storage::Arena: {
-                    uint32_t slot = kNullSlot;
                     if (const std::string* t = std::get_if<std::string>(&v)) {
-                        slot = arenaPut(c, *t);
+                        appendEntry(done, *t, false);
                     } else if (const auto* b = std::get_if<std::vector<uint8_t>>(&v)) {
-                        slot = arenaPut(c, std::string_view(reinterpret_cast<const char*>(b->data()),
-                                                            b->size()));
+                        appendEntry(done,
+                                    std::string_view(reinterpret_cast<const char*>(b->data()),
+                                                     b->size()),
+                                    false);
+                    } else {
+                        appendEntry(done, {}, true);
                     }
-                    c.textSlots.push_back(slot);
                     break;
                 }
             }
@@ -477,32 +600,16 @@ void RowStore::appendRow(std::span<const jet::Value> values) {
 void RowStore::setValue(size_t row, size_t col, const Variant& value) {
     if (row >= m_rowCount || col >= m_columns.size())
         throw ProviderError(hr::kInvalidArgument, "No such row or field.");
-    checkKind(m_columns[col], value);
-    store(m_columns[col], row, value, false);
+    checkKind(col, value);
+    store(col, row, value, false);
 }
+
 
 void RowStore::eraseRow(size_t row) {
     if (row >= m_rowCount) throw ProviderError(hr::kInvalidArgument, "No such row.");
-    for (Column& c : m_columns) {
-        c.nulls.erase(row);
-        switch (c.storage) {
-            case Storage::Bits:
-                c.bits.erase(row);
-                break;
-            case Storage::Fixed:
-                c.fixed.erase(row * c.width, (row + 1) * c.width);
-                break;
-            case Storage::Arena:
-                if (c.textSlots[row] != kNullSlot) {
-                    const std::string_view old = arenaGet(c, c.textSlots[row]);
-                    c.garbage += old.size() + (old.data() - (c.arena.data() + c.textSlots[row]));
-                }
-                c.textSlots.erase(c.textSlots.begin() + row);
-                if (c.garbage > 4096 && c.garbage > c.arena.size() / 2) compact(c);
-                break;
-        }
-    }
-    --m_rowCount;
+    std::vector<bool> gone(m_rowCount);
+    gone[row] = true;
+    eraseRows(gone);
 }
 
 void RowStore::eraseRows(const std::vector<bool>& gone) {
@@ -511,94 +618,105 @@ void RowStore::eraseRows(const std::vector<bool>& gone) {
     for (size_t r = 0; r < m_rowCount; ++r)
         if (!gone[r]) ++kept;
     if (kept == m_rowCount) return;
+    // The arenas without the rows are built first: that is the only step that takes memory, and
+    // if it fails every column is still as it was.
+    std::vector<std::pair<PodBuffer<uint8_t>, PodBuffer<uint32_t>>> arenas;
     for (Column& c : m_columns) {
-        c.nulls.eraseMarked(gone);
-        switch (c.storage) {
-            case Storage::Bits:
-                c.bits.eraseMarked(gone);
-                break;
-            case Storage::Fixed: {
-                size_t to = 0;
-                for (size_t r = 0; r < m_rowCount; ++r) {
-                    if (gone[r]) continue;
-                    if (to != r)
-                        std::memcpy(c.fixed.data() + to * c.width, c.fixed.data() + r * c.width,
-                                    c.width);
-                    ++to;
+        if (c.storage != Storage::Arena) continue;
+        auto& [data, blocks] = arenas.emplace_back();
+        data.reserve(c.data.size() - c.garbage);
+        blocks.reserve((kept + kBlockRows - 1) / kBlockRows);
+        size_t to = 0;
+        for (size_t b = 0; b < c.aux.size(); ++b) {
+            const uint8_t* p = c.data.data() + c.aux[b];
+            const size_t first = b * kBlockRows;
+            const size_t rows = std::min(kBlockRows, m_rowCount - first);
+            for (size_t i = 0; i < rows; ++i) {
+                const uint8_t* next = skipEntries(p, 1);
+                if (!gone[first + i]) {
+                    if (to++ % kBlockRows == 0) *blocks.grow(1) = static_cast<uint32_t>(data.size());
+                    data.append(p, static_cast<size_t>(next - p));
                 }
-                c.fixed.resize(kept * c.width);
-                break;
-            }
-            case Storage::Arena: {
-                size_t to = 0;
-                for (size_t r = 0; r < m_rowCount; ++r) {
-                    const uint32_t slot = c.textSlots[r];
-                    if (gone[r]) {
-                        if (slot != kNullSlot) {
-                            const std::string_view old = arenaGet(c, slot);
-                            c.garbage += old.size() + (old.data() - (c.arena.data() + slot));
-                        }
-                        continue;
-                    }
-                    c.textSlots[to++] = slot;
-                }
-                c.textSlots.resize(kept);
-                if (c.garbage > 4096 && c.garbage > c.arena.size() / 2) compact(c);
-                break;
+                p = next;
             }
         }
+    }
+    size_t arena = 0;
+    for (Column& c : m_columns) {
+        if (c.storage == Storage::Arena) {
+            c.data.swap(arenas[arena].first);
+            c.aux.swap(arenas[arena].second);
+            ++arena;
+            c.garbage = 0;
+            c.tailMoved = false;
+            continue;
+        }
+        size_t to = 0;
+        for (size_t r = 0; r < m_rowCount; ++r) {
+            if (gone[r]) continue;
+            if (to != r) {
+                std::memcpy(c.data.data() + to * c.width, c.data.data() + r * c.width, c.width);
+                if (c.aux.size() != 0) setNullBit(c.aux, to, nullBit(c.aux, r));
+            }
+            ++to;
+        }
+        c.data.resize(kept * c.width);
+        if (c.aux.size() != 0) resizeNullBits(c.aux, kept);
     }
     m_rowCount = kept;
 }
 
 void RowStore::clear() {
     for (Column& c : m_columns) {
-        c.nulls.clear();
-        c.bits.clear();
-        c.fixed.clear();
-        c.textSlots.clear();
-        c.arena.clear();
+        c.data.clear();
+        c.aux.clear();
         c.garbage = 0;
+        c.tailMoved = false;
     }
     m_rowCount = 0;
 }
 
 void RowStore::shrinkToFit() {
     for (Column& c : m_columns) {
-        c.nulls.shrinkToFit();
-        c.bits.shrinkToFit();
-        c.fixed.shrinkToFit();
-        c.textSlots.shrink_to_fit();
-        c.arena.shrinkToFit();
+        c.data.shrinkToFit();
+        c.aux.shrinkToFit();
     }
 }
 
 bool RowStore::isNull(size_t row, size_t col) const {
-    return m_columns[col].nulls.get(row);
+    const Column& c = m_columns[col];
+    if (c.storage == Storage::Arena) return *entryAt(c, row) == 0;
+    return nullBit(c.aux, row);
 }
 
 std::string_view RowStore::bytes(size_t row, size_t col) const {
     const Column& c = m_columns[col];
     if (c.storage != Storage::Arena) return {};
-    return arenaGet(c, c.textSlots[row]);
+    return entryBytes(entryAt(c, row));
+}
+
+std::optional<std::string_view> RowStore::bytesOrNull(size_t row, size_t col) const {
+    const Column& c = m_columns[col];
+    if (c.storage != Storage::Arena)
+        return isNull(row, col) ? std::nullopt : std::optional(std::string_view());
+    const uint8_t* p = entryAt(c, row);
+    if (*p == 0) return std::nullopt;
+    return entryBytes(p);
 }
 
 Variant RowStore::value(size_t row, size_t col) const {
     const Column& c = m_columns[col];
-    if (c.nulls.get(row)) return Variant::null();
-    switch (c.storage) {
-        case Storage::Bits:
-            return Variant(c.bits.get(row));
-        case Storage::Arena: {
-            const std::string_view b = arenaGet(c, c.textSlots[row]);
-            if (isTextType(c.info.type)) return Variant(b);
-            return Variant(Bytes(b.begin(), b.end()));
-        }
-        case Storage::Fixed:
-            break;
+    if (c.storage == Storage::Arena) {
+        const uint8_t* p = entryAt(c, row);
+        if (*p == 0) return Variant::null();
+        const std::string_view b = entryBytes(p);
+        if (isTextType(m_infos[col].type)) return Variant(b);
+        return Variant(Bytes(b.begin(), b.end()));
     }
-    const uint8_t* p = c.fixed.data() + row * c.width;
-    switch (c.info.type) {
+    if (nullBit(c.aux, row)) return Variant::null();
+    const uint8_t* p = c.data.data() + row * c.width;
+    if (c.storage == Storage::Bits) return Variant(p[0] != 0);
+    switch (m_infos[col].type) {
         case DataType::UnsignedTinyInt:
             return Variant(p[0]);
         case DataType::SmallInt:
@@ -627,17 +745,19 @@ Variant RowStore::value(size_t row, size_t col) const {
 
 int RowStore::compare(size_t a, size_t b, size_t col) const {
     const Column& c = m_columns[col];
-    const bool na = c.nulls.get(a);
-    const bool nb = c.nulls.get(b);
+    const bool na = isNull(a, col);
+    const bool nb = isNull(b, col);
     if (na || nb) return na == nb ? 0 : (na ? -1 : 1);
+    const uint8_t* p = c.data.data() + a * c.width;
+    const uint8_t* q = c.data.data() + b * c.width;
     switch (c.storage) {
         case Storage::Bits:
             // Yes is -1 and no is 0, so yes comes first.
-            return order(c.bits.get(a) ? -1 : 0, c.bits.get(b) ? -1 : 0);
+            return order(p[0] ? -1 : 0, q[0] ? -1 : 0);
         case Storage::Arena: {
-            const std::string_view x = arenaGet(c, c.textSlots[a]);
-            const std::string_view y = arenaGet(c, c.textSlots[b]);
-            if (isTextType(c.info.type)) return compareText(x, y);
+            const std::string_view x = entryBytes(entryAt(c, a));
+            const std::string_view y = entryBytes(entryAt(c, b));
+            if (isTextType(m_infos[col].type)) return compareText(x, y);
             const int r = std::memcmp(x.data(), y.data(), std::min(x.size(), y.size()));
             if (r != 0) return r < 0 ? -1 : 1;
             return order(x.size(), y.size());
@@ -645,9 +765,7 @@ int RowStore::compare(size_t a, size_t b, size_t col) const {
         case Storage::Fixed:
             break;
     }
-    const uint8_t* p = c.fixed.data() + a * c.width;
-    const uint8_t* q = c.fixed.data() + b * c.width;
-    switch (c.info.type) {
+    switch (m_infos[col].type) {
         case DataType::UnsignedTinyInt:
             return order(p[0], q[0]);
         case DataType::SmallInt:
@@ -684,12 +802,19 @@ int RowStore::compareText(std::string_view a, std::string_view b) const {
 size_t RowStore::dataBytes() const {
     size_t total = 0;
     for (const Column& c : m_columns) {
-        for (size_t r = 0; r < m_rowCount; ++r) {
-            if (c.nulls.get(r)) continue;
-            if (c.storage == Storage::Arena)
-                total += arenaGet(c, c.textSlots[r]).size();
-            else
-                total += c.storage == Storage::Bits ? 1 : c.width;
+        if (c.storage != Storage::Arena) {
+            size_t nulls = 0;
+            for (size_t w = 0; w < c.aux.size(); ++w)
+                nulls += static_cast<size_t>(__builtin_popcount(c.aux[w]));
+            total += (m_rowCount - nulls) * c.width;
+            continue;
+        }
+        for (size_t b = 0; b < c.aux.size(); ++b) {
+            const uint8_t* p = c.data.data() + c.aux[b];
+            for (size_t i = std::min(kBlockRows, m_rowCount - b * kBlockRows); i > 0; --i) {
+                total += entryBytes(p).size();
+                p = skipEntries(p, 1);
+            }
         }
     }
     return total;
@@ -697,10 +822,8 @@ size_t RowStore::dataBytes() const {
 
 size_t RowStore::memoryBytes() const {
     size_t total = m_columns.capacity() * sizeof(Column) + m_infos.capacity() * sizeof(ColumnInfo);
-    for (const Column& c : m_columns) {
-        total += c.nulls.memoryBytes() + c.bits.memoryBytes() + c.fixed.capacity() +
-                 c.textSlots.capacity() * sizeof(uint32_t) + c.arena.capacity();
-    }
+    for (const Column& c : m_columns)
+        total += c.data.capacity() + c.aux.capacity() * sizeof(uint32_t);
     return total;
 }
 

@@ -2,12 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "provider/BitVector.h"
 #include "provider/ColumnInfo.h"
 #include "provider/PodBuffer.h"
 #include "provider/Variant.h"
@@ -18,18 +18,21 @@ struct Value;
 
 namespace tessor::provider {
 
-// The rows of a recordset snapshot, stored by column so that a 100k-row table costs little
-// more than its data: fixed-size values packed side by side, texts and byte strings in one
-// arena per column behind a 4-byte offset, nulls and yes/no values as bits. Rows are addressed
-// by their load order (0-based); any other order is the caller's permutation over them.
-// Not thread-safe.
+// The rows of a recordset snapshot, stored by column so that a table costs little more than
+// its data. Fixed-size values are packed side by side (a yes/no value in one byte), with a
+// bitmap of nulls made only once a column holds a null. Texts and byte strings lie in one arena
+// per column, each behind its length (a byte up to 126 bytes); the arena keeps the values of
+// every block of kBlockRows rows together and in order, and the column keeps one offset per
+// block, so that a value is found by stepping over at most kBlockRows - 1 others. Rows are
+// addressed by their load order (0-based); any other order is the caller's permutation over
+// them. Not thread-safe.
 class RowStore {
 public:
     explicit RowStore(std::vector<ColumnInfo> columns);
 
     size_t rowCount() const { return m_rowCount; }
     size_t columnCount() const { return m_columns.size(); }
-    const ColumnInfo& column(size_t col) const { return m_columns[col].info; }
+    const ColumnInfo& column(size_t col) const { return m_infos[col]; }
     const std::vector<ColumnInfo>& columns() const { return m_infos; }
 
     void reserve(size_t rows);
@@ -55,6 +58,8 @@ public:
     // Text (UTF-8) or the bytes of a binary value; empty for null. Only for text, memo,
     // binary and OLE columns.
     std::string_view bytes(size_t row, size_t col) const;
+    // The same, or nothing for null, in one look-up where isNull and bytes take two.
+    std::optional<std::string_view> bytesOrNull(size_t row, size_t col) const;
     // Orders two rows by one column: nulls first, texts in the database's order (the order of
     // its index keys), yes before no (yes is -1), dates by the calendar.
     int compare(size_t rowA, size_t rowB, size_t col) const;
@@ -71,27 +76,32 @@ public:
     size_t memoryBytes() const;
 
 private:
+    static constexpr size_t kBlockRows = 32;
     enum class Storage : uint8_t { Bits, Fixed, Arena };
     struct Column {
-        ColumnInfo info;
+        PodBuffer<uint8_t> data;  // Bits and Fixed: width bytes per row; Arena: entries
+        // Arena: where the entries of each block start. Bits and Fixed: the nulls, a bit a row
+        // (1 = null) in 32-bit words, the bits past the last row zero; empty while there is none.
+        PodBuffer<uint32_t> aux;
+        uint32_t garbage = 0;             // Arena: bytes of entries no block points at any more
         Storage storage = Storage::Fixed;
-        uint8_t width = 0;                // Fixed
-        BitVector nulls;                  // 1 = null
-        BitVector bits;                   // Bits
-        PodBuffer<uint8_t> fixed;         // Fixed: width bytes per row
-        std::vector<uint32_t> textSlots;  // Arena: offset of the entry, kNullSlot for null
-        PodBuffer<char> arena;            // Arena: entries of varint length + bytes
-        size_t garbage = 0;               // Arena: bytes of entries no row points at any more
+        uint8_t width = 0;                // Bits and Fixed
         uint8_t engineKind = 0;           // the index of the engine value's kind it holds
+        bool tailMoved = false;           // Arena: the last block no longer ends the arena
     };
-    static constexpr uint32_t kNullSlot = UINT32_MAX;
 
-    static void checkKind(const Column& c, const Variant& v);
-    void store(Column& c, size_t row, const Variant& v, bool append);
-    uint32_t arenaPut(Column& c, std::string_view bytes);
-    void trimTo(size_t rows, size_t columns);
-    std::string_view arenaGet(const Column& c, uint32_t slot) const;
+    void checkKind(size_t col, const Variant& v) const;
+    void store(size_t col, size_t row, const Variant& v, bool append);
+    void storeNull(Column& c, size_t row, bool null, bool append);
+    void appendEntry(size_t col, std::string_view bytes, bool null);
+    void setEntry(size_t col, size_t row, std::string_view bytes, bool null);
+    void checkArenaRoom(size_t col, size_t more) const;
+    const uint8_t* entryAt(const Column& c, size_t row) const;
+    const uint8_t* blockEnd(const Column& c, size_t block) const;
     void compact(Column& c);
+    template <typename Gone>
+    void eraseEntries(Column& c, Gone gone);
+    void trimTo(size_t rows, size_t columns);
 
     std::vector<Column> m_columns;
     std::vector<ColumnInfo> m_infos;

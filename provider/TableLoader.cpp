@@ -21,7 +21,6 @@ TableSnapshot TableLoader::load(jet::Database& db, std::string_view table,
         snap.rows = std::make_unique<RowStore>(std::move(columns));
         snap.rows->setGeneral97(jet::Collation::of(db).isGeneral97());
         snap.rows->reserve(def.rowCount);
-        snap.rowIds.reserve(def.rowCount);
         constexpr size_t kProgressStep = 4096;
         bool stopped = progress && !progress(0, def.rowCount);
         db.forEachRow(table, [&](jet::RowId id, const std::vector<jet::Value>& values) {
@@ -32,7 +31,7 @@ TableSnapshot TableLoader::load(jet::Database& db, std::string_view table,
                     "The table \"" + def.name + "\" gave a row with the wrong number of values.");
             // Straight from the engine's values into the columns, with nothing in between.
             snap.rows->appendRow(std::span<const jet::Value>(values));
-            snap.rowIds.push_back(id.page << 8 | id.row);
+            snap.rowIds.pushBack(id.page << 8 | id.row);
             if (progress && snap.rowIds.size() % kProgressStep == 0)
                 stopped = !progress(snap.rowIds.size(), std::max<size_t>(def.rowCount,
                                                                          snap.rowIds.size()));
@@ -42,7 +41,7 @@ TableSnapshot TableLoader::load(jet::Database& db, std::string_view table,
             throw ProviderError(hr::kCanceled,
                                 "Reading the table \"" + def.name + "\" was stopped.");
         snap.rows->shrinkToFit();
-        snap.rowIds.shrink_to_fit();
+        snap.rowIds.shrinkToFit();
         return snap;
     });
 }

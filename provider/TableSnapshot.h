@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "provider/RowIdList.h"
 #include "provider/RowStore.h"
 
 namespace tessor::provider {
@@ -17,7 +18,7 @@ using LoadProgress = std::function<bool(size_t done, size_t total)>;
 // (page << 8 | slot), so that changes can later be written back to the right row.
 struct TableSnapshot {
     std::unique_ptr<RowStore> rows;
-    std::vector<uint32_t> rowIds;  // empty for rowsets made in memory
+    RowIdList rowIds;  // empty for rowsets made in memory
 };
 
 }  // namespace tessor::provider
