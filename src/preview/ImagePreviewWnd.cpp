@@ -206,6 +206,8 @@ void CImagePreviewWnd::UpdatePreview() {
 }
 
 bool CImagePreviewWnd::LoadAndDraw(const QString& strPath) {
+    // No folder and no record: the path names no file.
+    if (strPath.isEmpty()) return false;
     {
         QFile file(strPath);
         if (!file.open(QIODevice::ReadOnly)) return false;
