@@ -203,7 +203,9 @@ CrashRuns crashAtEveryWrite(const std::vector<uint8_t>& image, const std::string
             expectSound(*re, where);
             const auto now = state(*re);
             EXPECT_TRUE(now == before || now == after) << where << ": the change is partly there";
-            if (returned) EXPECT_TRUE(now == after) << where << ": a change reported done is gone";
+            if (returned) {
+                EXPECT_TRUE(now == after) << where << ": a change reported done is gone";
+            }
             runs.foundBefore += now == before;
         }
     }

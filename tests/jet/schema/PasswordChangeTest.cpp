@@ -294,7 +294,9 @@ void crashLoop(const std::vector<uint8_t>& image) {
                 re = open(restart, "pw");
                 ++newSeen;
             }
-            if (returned) EXPECT_EQ(re->hasPassword(), true) << where;
+            if (returned) {
+                EXPECT_EQ(re->hasPassword(), true) << where;
+            }
             EXPECT_EQ(plainSids(*re), plain) << where;
             auto problems = checkIntegrity(*re);
             EXPECT_TRUE(problems.empty()) << where << ": " << problems.front();
